@@ -1,0 +1,54 @@
+// Inside the platform: what each backend provides, and the shared pieces the backends call.
+// Nothing outside src/platform includes this file.
+#pragma once
+#include <cstdint>
+#include <string>
+#include "platform/display.h"
+#include "platform/keyboard.h"
+#include "platform/platform.h"
+
+struct Backend {
+    int (*start)(const PlatformOptions& options, std::string* error);
+    void (*stop)();
+    int (*openWindow)(const char* caption, const char* iconName);  // 1, or 0 when refused
+    void (*pumpEvents)();  // turns pending input into messages and key state
+    void (*waitEvents)();  // blocks until pumpEvents would have something
+    // Shows a 640x480 page through a palette (null: all black) and waits for the next display frame.
+    void (*present)(const uint8_t* pixels, int pitch, const PaletteEntry* palette);
+    void (*frameShown)(long framesShown);
+    uint32_t (*tickCount)();
+    int64_t (*calendarTime)();
+    void (*messageBox)(const char* text, const char* caption);
+    int (*keyboardCreate)();
+    KeyboardResult (*keyboardGetState)(uint8_t state[256]);
+    int (*keyboardAcquire)();
+};
+
+extern const Backend headlessBackend;
+extern const Backend sdlBackend;
+const Backend* CurrentBackend();
+
+// Message queue (messages.cpp): backends post what arrives from outside.
+void QueueMessage(int id, uintptr_t wParam, intptr_t lParam);
+int QueueIsEmpty();
+Window MainWindow();
+
+// Display internals (surfaces.cpp).
+Surface* PrimarySurfaceInUse();               // null when none
+const PaletteEntry* DisplayPaletteEntries();  // the primary's palette, or null
+void LoseAllSurfaces();
+void SetDisplayWaitsForFrames(int waits);     // 0: FlipSurface does not call present (tests)
+
+// Fault injection (faults.cpp). SPEC as on the command line; 1, or 0 for an unknown SPEC.
+int AddFault(const std::string& spec);
+void ClearFaults();
+int FaultRefuses(const char* name);            // a standing refusal, e.g. "display:mode", "no-keyboard"
+int FaultTakeAtFrame(const char* name, long frame);  // a one-shot fault due on or before this frame
+
+// PNG writing (png.cpp): an RGB picture. 1, or 0 when the file cannot be written.
+int WritePng(const char* path, const uint8_t* rgb, int width, int height);
+
+// Sound backend (sound_*.cpp).
+int SoundBackendStart(const PlatformOptions& options, std::string* error);
+void SoundBackendStop();
+void SoundBackendFrameShown(long framesShown);

@@ -1,0 +1,25 @@
+// Starting and stopping the platform: the backend is chosen here, once, by main.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct PlatformOptions {
+    bool headless = false;       // no display: virtual clock, scripted keys, capture
+    bool window = false;         // real backend: a window instead of full screen
+    bool verbose = false;        // log platform choices (fonts, audio device) to standard error
+    long frames = -1;            // headless: close after this many frames (-1: run until the program ends)
+    std::string keysFile;        // headless: key script
+    std::string captureList;     // headless: frames to capture, "A,B-C"
+    std::string captureDir;      // headless: where frame-NNNNNN.png files go
+    std::string recordAudio;     // headless: WAV file of everything that sounded
+    std::vector<std::string> faults;  // headless: failures to inject
+    int64_t epoch = 946684800;   // headless: calendar time at start (2000-01-01 00:00:00 UTC)
+};
+
+// main: starts the chosen backend. 1, or 0 with a message in *error.
+int PlatformStart(const PlatformOptions& options, std::string* error);
+// main: ends the backend (files written, devices closed).
+void PlatformStop();
+// The frame the headless backend is at (frames shown so far); counts frames on both backends.
+long PlatformFrameNumber();

@@ -1,0 +1,36 @@
+// Sound: a device with static sound buffers that the platform mixes by itself.
+// Used by the sound subsystem (effects, drums, instrument voices).
+#pragma once
+#include <cstdint>
+#include "platform/window.h"
+
+struct SoundBuffer;
+
+struct SoundFormat {
+    uint16_t formatTag;  // 1 = PCM
+    uint16_t channels;
+    uint32_t samplesPerSec;
+    uint32_t avgBytesPerSec;
+    uint16_t blockAlign;
+    uint16_t bitsPerSample;
+    uint16_t extraSize;
+};
+
+// InitSound: opens the default output device. 1, or 0 when there is none.
+int SoundDeviceOpen(Window window);
+// A static buffer of that format and size; null when refused (no device, size 0, unusable format).
+SoundBuffer* SoundCreateBuffer(const SoundFormat* format, uint32_t bytes);
+// Locks bytes from offset; up to two regions. 1, or 0 when refused.
+int SoundLock(SoundBuffer* buffer, uint32_t offset, uint32_t bytes, void** region1, uint32_t* length1,
+              void** region2, uint32_t* length2);
+int SoundUnlock(SoundBuffer* buffer, void* region1, uint32_t length1, void* region2, uint32_t length2);
+// Starts playing from the current position, once or looping. 1, or 0.
+int SoundPlay(SoundBuffer* buffer, int looping);
+int SoundStop(SoundBuffer* buffer);
+int SoundSetPosition(SoundBuffer* buffer, uint32_t position);
+// Hundredths of a decibel: volume 0 (full) to -10000; pan -10000 (left) to 10000 (right).
+// 1, or 0 when out of range (the previous setting stays).
+int SoundSetVolume(SoundBuffer* buffer, int32_t volume);
+int SoundSetPan(SoundBuffer* buffer, int32_t pan);
+// Stops and frees the buffer.
+void SoundRelease(SoundBuffer* buffer);
