@@ -27,6 +27,7 @@ struct Backend {
 extern const Backend headlessBackend;
 extern const Backend sdlBackend;
 const Backend* CurrentBackend();
+const PlatformOptions& CurrentOptions();
 
 // Message queue (messages.cpp): backends post what arrives from outside.
 void QueueMessage(int id, uintptr_t wParam, intptr_t lParam);

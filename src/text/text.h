@@ -7,6 +7,9 @@
 // The face every text of the game asks for, as stored: "ＭＳ ゴシック" in code page 932.
 extern const char GAME_FACE[];
 
+// Pen advance in pixels of each byte 0x00-0x7E (0x7F: not typed).
+extern const uint8_t charWidthTable[128];
+
 void BeginText(const char* faceName, int height, Surface* surface);
 void EndText(Surface* surface);
 void DrawTextString(int x, int y, const char* string, uint32_t colour);
