@@ -36,7 +36,9 @@ void WriteTraceLine() {
     if (!trace.file) return;
     std::string line = "{\"frame\":" + std::to_string(frame) + ",\"chapter\":" + std::to_string(story.chapter) +
                        ",\"step\":" + std::to_string(CurrentStep()) + ",\"held\":" + std::to_string(keysHeld) +
-                       ",\"pressed\":" + std::to_string(keysPressed) + ",\"sprites\":[";
+                       ",\"pressed\":" + std::to_string(keysPressed) +
+                       ",\"firstAnswer\":" + std::to_string(story.firstAnswer) +
+                       ",\"goodEnding\":" + std::to_string(story.goodEnding) + ",\"sprites\":[";
     bool first = true;
     for (int i = 0; i < 256; ++i) {
         if (sprites[i].active != 1) continue;

@@ -1,6 +1,7 @@
 // The story's state, the sprite table's start-up layout, and the two-level chapter and step dispatch.
 #include <iterator>
 #include "gfx/gfx.h"
+#include "story/scene_kit.h"
 #include "story/scenes.h"
 #include "story/story.h"
 #include "text/text.h"
@@ -101,7 +102,7 @@ void RunPrologue(Window window) { RunStep(prologueSteps, story.prologueStep, win
 
 void RunOpening(Window window) {
     RunStep(openingSteps, story.openingStep, window);
-    AnimateSprite(window, story.captionSequence, 263, 32, 5, &story.captionSequence[0], &story.captionSequence[21], 13);
+    AnimateCaption(window);
 }
 
 void RunHiyoriRoute(Window window) { RunStep(routeSteps, story.hiyoriStep, window); }
