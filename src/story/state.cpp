@@ -90,6 +90,7 @@ void ReplaceSheet(Surface** sheet, const char* fileName) {
 }
 
 void RunChapter(Window window) {
+    if (story.beforeScene) story.beforeScene(window);
     if (story.chapter >= 0 && story.chapter < CHAPTER_COUNT) chapterTable[story.chapter](window);
 }
 

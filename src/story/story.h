@@ -33,6 +33,9 @@ struct StoryState {
                                          1, 10, 9, 8, 11};
     AnimationSequence routeCursorSequence = {0, 17, 18, 19, 18, 99, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
                                              1, 1, 1, 1, 1};
+
+    // Called by RunChapter before the scene of each frame when set (tests drive the keys through it).
+    void (*beforeScene)(Window window);
 };
 extern StoryState story;
 
