@@ -144,6 +144,8 @@ struct Plan {
     bool wantMatch;
 };
 
+void PrintTo(const Plan& plan, std::ostream* os) { *os << plan.name; }
+
 struct Snapshot {
     long frame;
     StoryState story;
@@ -673,5 +675,89 @@ TEST_P(StoryPlaythrough, PlaysFromTitleToTheEnd) {
 
 INSTANTIATE_TEST_SUITE_P(AllRoutes, StoryPlaythrough, ::testing::ValuesIn(Plans()),
                          [](const ::testing::TestParamInfo<Plan>& info) { return std::string(info.param.name); });
+
+}  // namespace
+
+namespace {
+
+std::vector<std::string> ScriptBefore(const std::string& path, long frame) {
+    std::vector<std::string> kept;
+    for (const std::string& line : ReadLines(path))
+        if (std::strtol(line.c_str(), nullptr, 10) < frame) kept.push_back(line);
+    return kept;
+}
+
+void WriteLines(const std::string& path, const std::vector<std::string>& lines) {
+    std::ofstream out(path);
+    for (const std::string& line : lines) out << line << "\n";
+}
+
+std::string Quote(const std::string& s) { return "'" + s + "'"; }
+
+// One playthrough shared by the replay tests.
+const PlayResult& ReferenceRun() {
+    static PlayResult run = PlayInChild(Plans()[0], DataDir(), MakeTempDir("story-reference"));
+    return run;
+}
+
+TEST(StoryReplay, KeyScriptThroughTheBinaryGivesTheSameTrace) {
+    const PlayResult& reference = ReferenceRun();
+    ASSERT_EQ(reference.exitCode, 0);
+    std::string out = MakeTempDir("story-replay");
+    std::string errors;
+    int code = RunKirake("--headless --data " + Quote(DataDir()) + " --keys " + Quote(reference.scriptPath) +
+                             " --trace " + Quote(out + "/trace.jsonl"),
+                         &errors);
+    EXPECT_EQ(code, 0) << errors;
+    std::vector<std::string> replayed = ReadLines(out + "/trace.jsonl");
+    ASSERT_EQ(replayed.size(), reference.trace.size());
+    for (size_t i = 0; i < replayed.size(); ++i) ASSERT_EQ(replayed[i], reference.trace[i]) << "frame " << i;
+}
+
+TEST(StoryReplay, EscapeInEveryChapterEndsTheRunWithExitCodeZero) {
+    const PlayResult& reference = ReferenceRun();
+    std::vector<TraceFrame> trace = ParseTrace(reference.trace);
+    for (int chapter : {0, 1, 2, 5}) {
+        long at = -1;
+        for (const TraceFrame& f : trace)
+            if (f.chapter == chapter && at < 0) at = f.frame + 20;
+        ASSERT_GT(at, 0) << chapter;
+        std::string out = MakeTempDir("story-escape");
+        std::vector<std::string> script = ScriptBefore(reference.scriptPath, at);
+        script.push_back(std::to_string(at) + " escape");
+        WriteLines(out + "/keys.txt", script);
+        int code = RunKirake("--headless --data " + Quote(DataDir()) + " --keys " + Quote(out + "/keys.txt") +
+                             " --trace " + Quote(out + "/trace.jsonl"));
+        EXPECT_EQ(code, 0) << "chapter " << chapter;
+        std::vector<std::string> lines = ReadLines(out + "/trace.jsonl");
+        ASSERT_EQ(long(lines.size()), at) << "chapter " << chapter;
+        EXPECT_EQ(lines.back(), reference.trace[size_t(at - 1)]);
+    }
+}
+
+TEST(StoryReplay, LosingActivationPausesTheSceneAndResumesIt) {
+    const PlayResult& reference = ReferenceRun();
+    std::vector<TraceFrame> trace = ParseTrace(reference.trace);
+    long confirm = -1, roll = -1;
+    for (const TraceFrame& f : trace) {
+        if (confirm < 0 && f.chapter == 2 && f.step != 0) confirm = f.frame;
+        if (roll < 0 && f.chapter == 5 && f.step == 2) roll = f.frame;
+    }
+    ASSERT_GT(confirm, 0);
+    // Frames are counted, not time: the same frames follow, up to the route draw, which reads the clock.
+    for (long at : {100L, confirm - 40, roll + 300}) {
+        std::string out = MakeTempDir("story-deactivate");
+        std::vector<std::string> script = ReadLines(reference.scriptPath);
+        script.push_back(std::to_string(at) + " deactivate 5000");
+        WriteLines(out + "/keys.txt", script);
+        int code = RunKirake("--headless --data " + Quote(DataDir()) + " --keys " + Quote(out + "/keys.txt") +
+                             " --trace " + Quote(out + "/trace.jsonl"));
+        EXPECT_EQ(code, 0);
+        std::vector<std::string> lines = ReadLines(out + "/trace.jsonl");
+        size_t same = at > confirm ? reference.trace.size() : size_t(confirm);
+        ASSERT_GE(lines.size(), same) << at;
+        for (size_t i = 0; i < same; ++i) ASSERT_EQ(lines[i], reference.trace[i]) << "deactivated at " << at;
+    }
+}
 
 }  // namespace
