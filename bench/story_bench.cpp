@@ -1,0 +1,129 @@
+// A whole headless playthrough, title to "The End" stopped, with a fixed key script and no capture or
+// trace: frames per second of the complete program (story, text, sound, compositing) on the virtual clock.
+#include <benchmark/benchmark.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <vector>
+#include "app/app.h"
+#include "platform/platform.h"
+#include "story/story.h"
+
+namespace {
+
+void Put(std::vector<uint8_t>& out, size_t at, uint32_t value) {
+    for (int i = 0; i < 4; ++i) out[at + i] = uint8_t(value >> (8 * i));
+}
+
+// An 8-bit BMP of one colour index over a grey-ramp colour table.
+void WriteBmp(const std::string& path, int width, int height, int index) {
+    int stride = (width + 3) & ~3;
+    uint32_t offset = 14 + 40 + 1024, size = offset + uint32_t(stride * height);
+    std::vector<uint8_t> out(size, uint8_t(index));
+    std::fill(out.begin(), out.begin() + offset, 0);
+    out[0] = 'B';
+    out[1] = 'M';
+    Put(out, 2, size);
+    Put(out, 10, offset);
+    Put(out, 14, 40);
+    Put(out, 18, uint32_t(width));
+    Put(out, 22, uint32_t(height));
+    out[26] = 1;
+    out[28] = 8;
+    for (int i = 0; i < 256; ++i) out[54 + i * 4] = out[55 + i * 4] = out[56 + i * 4] = uint8_t(i);
+    if (FILE* f = std::fopen(path.c_str(), "wb")) {
+        std::fwrite(out.data(), 1, out.size(), f);
+        std::fclose(f);
+    }
+}
+
+struct BenchData {
+    std::string dir, keys;
+};
+
+const BenchData& Data() {
+    static BenchData data;
+    if (!data.dir.empty()) return data;
+    data.dir = "/tmp/kirake-story-bench-" + std::to_string(getpid());
+    mkdir(data.dir.c_str(), 0755);
+    for (const char* name : {"game_w.BMP", "black.BMP", "ochi.BMP", "game_w2.BMP", "happy.BMP", "ijyou.BMP",
+                             "sakura.BMP", "system.BMP", "system2.BMP"})
+        WriteBmp(data.dir + "/" + name, 640, 480, 40);
+    for (const char* name : {"stage1.BMP", "stage2.BMP", "stage3.BMP", "sensei.BMP", "hiyori.BMP", "heren.BMP",
+                             "fuuya1.BMP", "hiyori2.BMP", "heren2.BMP", "fuuya2.BMP"})
+        WriteBmp(data.dir + "/" + name, 512, 272, 60);
+    for (const char* name : {"hiyorin.BMP", "Heren3.BMP", "fuuya.BMP"}) WriteBmp(data.dir + "/" + name, 300, 300, 70);
+    std::string text;
+    for (const char* id = "0123456789#$%&:-?,."; *id; ++id)
+        text += std::string("tx") + *id + "A message of about forty characters here.<!\r\n";
+    if (FILE* f = std::fopen((data.dir + "/data.txt").c_str(), "wb")) {
+        std::fwrite(text.data(), 1, text.size(), f);
+        std::fclose(f);
+    }
+    // A key on the title once it is complete, then Space every other frame: every message, picture, choice
+    // and the ending move on as soon as they can.
+    data.keys = data.dir + "/keys.txt";
+    if (FILE* f = std::fopen(data.keys.c_str(), "w")) {
+        std::fprintf(f, "200 press c\n");
+        for (int frame = 202; frame < 2000; frame += 2) std::fprintf(f, "%d press space\n", frame);
+        std::fclose(f);
+    }
+    return data;
+}
+
+constexpr long FRAMES = 4000;
+
+// One playthrough in a child process (the program's state is made once per run); the child reports the
+// seconds spent in the frame loop, or a negative number when the run did not reach "The End" stopped.
+double PlayOnce() {
+    const BenchData& data = Data();
+    int fds[2];
+    if (pipe(fds) != 0) return -1;
+    pid_t pid = fork();
+    if (pid == 0) {
+        close(fds[0]);
+        PlatformOptions options;
+        options.headless = true;
+        options.keysFile = data.keys;
+        options.frames = FRAMES;
+        std::string error;
+        double seconds = -1;
+        if (chdir(data.dir.c_str()) == 0 && PlatformStart(options, &error)) {
+            auto start = std::chrono::steady_clock::now();
+            WinMain();
+            seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+            if (!(story.chapter == 5 && story.rollDone == 1 && story.rollScroll == 320)) seconds = -1;
+            PlatformStop();
+        }
+        if (write(fds[1], &seconds, sizeof seconds) != sizeof seconds) _exit(1);
+        _exit(0);
+    }
+    close(fds[1]);
+    double seconds = -1;
+    if (read(fds[0], &seconds, sizeof seconds) != sizeof seconds) seconds = -1;
+    close(fds[0]);
+    waitpid(pid, nullptr, 0);
+    return seconds;
+}
+
+void BM_StoryPlaythrough(benchmark::State& state) {
+    double total = 0;
+    for (auto _ : state) {
+        double seconds = PlayOnce();
+        if (seconds < 0) {
+            state.SkipWithError("the playthrough did not reach \"The End\"");
+            return;
+        }
+        total += seconds;
+        state.SetIterationTime(seconds);
+    }
+    state.counters["frames"] = double(FRAMES);
+    state.counters["frames_per_second"] =
+        benchmark::Counter(double(FRAMES) * double(state.iterations()) / total);
+}
+BENCHMARK(BM_StoryPlaythrough)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
+
+}  // namespace
