@@ -761,3 +761,36 @@ TEST(StoryReplay, LosingActivationPausesTheSceneAndResumesIt) {
 }
 
 }  // namespace
+
+namespace {
+
+// The title counts a key newly down from its frame 160 on (trace frame 161), any of the eleven keys.
+TEST(StoryTitle, OnlyAKeyNewlyDownFromFrame160MovesOn) {
+    struct Case {
+        const char* script;
+        long expectStep2;  // first trace frame showing step 2, or -1
+    } cases[] = {
+        {"", -1},
+        {"100 press z\n159 press x\n160 press c\n", -1},
+        {"150 down c\n400 up c\n", -1},
+        {"161 press enter a\n", -1},
+        {"161 press z\n", 161},
+        {"170 press f1\n", 170},
+        {"150 down c\n200 up c\n230 down left\n", 230},
+    };
+    for (const Case& c : cases) {
+        std::string out = MakeTempDir("story-title");
+        WriteLines(out + "/keys.txt", {c.script});
+        int code = RunKirake("--headless --frames 420 --data " + Quote(DataDir()) + " --keys " +
+                             Quote(out + "/keys.txt") + " --trace " + Quote(out + "/trace.jsonl"));
+        EXPECT_EQ(code, 0);
+        std::vector<TraceFrame> trace = ParseTrace(ReadLines(out + "/trace.jsonl"));
+        ASSERT_EQ(trace.size(), 420u);
+        long first = -1;
+        for (const TraceFrame& f : trace)
+            if (first < 0 && f.chapter == 0 && f.step == 2) first = f.frame;
+        EXPECT_EQ(first, c.expectStep2) << c.script;
+    }
+}
+
+}  // namespace
