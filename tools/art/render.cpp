@@ -369,6 +369,18 @@ void Run(Painter& p, const std::vector<Command>& commands) {
             cairo_set_line_cap(cr, CAIRO_LINE_CAP_ROUND);
             cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
             cairo_stroke(cr);
+        } else if (op == "ofill") {
+            // ofill FILL INK WIDTH SHAPE args: the shape outlined in INK (half the width shows), then filled.
+            int fill = Colour(p, c, 1), ink = Colour(p, c, 2);
+            double width = Num(c, 3);
+            BuildShape(p, c, 4);
+            SetIndex(cr, ink);
+            cairo_set_line_width(cr, std::max(width, 0.01));
+            cairo_set_line_cap(cr, CAIRO_LINE_CAP_ROUND);
+            cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
+            cairo_stroke_preserve(cr);
+            SetIndex(cr, fill);
+            cairo_fill(cr);
         } else if (op == "clip") {
             BuildShape(p, c, 1);
             cairo_clip(cr);
@@ -411,7 +423,7 @@ void Run(Painter& p, const std::vector<Command>& commands) {
                 double x = x0 + rng.Next() * (x1 - x0), y = y0 + rng.Next() * (y1 - y0);
                 double s = smin + rng.Next() * (smax - smin);
                 double r = (rng.Next() * 2 - 1) * maxRot;
-                bool flip = rng.Next() < 0.5;
+                bool flip = rng.Next() < 0.5 && maxRot != 0;  // DEGREES 0: all upright, none mirrored
                 Use(p, c, c.words[1], x, y, flip ? -s : s, s, r);
             }
         } else if (op == "tile") {
