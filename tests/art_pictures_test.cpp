@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -52,14 +53,14 @@ bool ReadPicture(const std::string& path, Picture& p) {
 
 std::string PicturePath(const std::string& name) { return std::string(KIRAKE_DATA_DIR) + "/bmp/" + name + ".BMP"; }
 
+// Each picture is read once; the map keeps the references it hands out valid.
 const Picture& Load(const std::string& name) {
-    static std::vector<std::pair<std::string, Picture>> cache;
-    for (auto& [n, p] : cache)
-        if (n == name) return p;
-    Picture p;
+    static std::map<std::string, Picture> cache;
+    auto found = cache.find(name);
+    if (found != cache.end()) return found->second;
+    Picture& p = cache[name];
     EXPECT_TRUE(ReadPicture(PicturePath(name), p)) << name;
-    cache.emplace_back(name, std::move(p));
-    return cache.back().second;
+    return p;
 }
 
 enum class Kind { Window, Stage, Partner, Portrait, Parts };
