@@ -2,6 +2,7 @@
 // refusal of broken sources without crashing or leaving a file behind.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -15,15 +16,9 @@ namespace {
 
 const std::string kTool = std::string(KIRAKE_TOOLS_DIR) + "/art/kirake-art";
 
-std::string Dir() {
-    static std::string dir = [] {
-        std::string d = testing::TempDir() + "kirake_art_test";
-        std::string cmd = "mkdir -p '" + d + "'";
-        EXPECT_EQ(std::system(cmd.c_str()), 0);
-        return d;
-    }();
-    return dir;
-}
+// A folder of the running test's own (made by the fixture), so that tests run side by side share no files.
+std::string testDir;
+std::string Dir() { return testDir; }
 
 void Write(const std::string& name, const std::string& text) {
     std::ofstream out(Dir() + "/" + name, std::ios::binary);
@@ -86,9 +81,13 @@ const char* kPalette =
 class ArtTool : public testing::Test {
 protected:
     void SetUp() override {
+        testDir = testing::TempDir() + "kirake_art_test_" +
+                  testing::UnitTest::GetInstance()->current_test_info()->name() + "_" + std::to_string(getpid());
+        ASSERT_EQ(std::system(("mkdir -p '" + testDir + "'").c_str()), 0);
         Write("t.pal", kPalette);
         Write("e.pal", "base t\n5 rose #ff8080\n");
     }
+    void TearDown() override { std::system(("rm -rf '" + testDir + "'").c_str()); }
 };
 
 TEST_F(ArtTool, RectanglesLandOnExactPixelsAndRowsArePadded) {
