@@ -6,6 +6,7 @@
 
 #include "platform/display.h"
 #include "platform/text.h"
+#include "test_support.h"
 #include "text/text.h"
 
 namespace {
@@ -26,11 +27,8 @@ std::vector<PaletteEntry> TestTable() {
     return table;
 }
 
-class TextDraw : public testing::Test {
+class TextDraw : public DisplayTest {
 protected:
-    void SetUp() override { ASSERT_EQ(DisplayCreate(), 1); }
-    void TearDown() override { DisplayRelease(); }
-
     // A surface filled with BACKGROUND; with a colour table unless told otherwise.
     Surface* MakeSurface(int width, int height, bool withTable = true) {
         Surface* surface = CreateSurface(width, height);
