@@ -397,3 +397,21 @@ TEST_F(ScriptFile, MissingOrShortFileLeavesNoText) {
 }
 
 }  // namespace
+
+// The whole program: without data.txt it shows the box and ends with 0 before any frame runs.
+TEST(ScriptFileProgram, MissingScriptEndsTheProgramBeforeAnyFrame) {
+    std::string dir = MakeTempDir("text-no-script");
+    std::string errors;
+    EXPECT_EQ(RunKirake("--headless --data '" + dir + "' --frames 20 --trace '" + dir + "/trace.jsonl'", &errors), 0);
+    EXPECT_NE(errors.find("MessageBox: Push return: ロード失敗"), std::string::npos) << errors;
+    EXPECT_TRUE(ReadLines(dir + "/trace.jsonl").empty());
+
+    // With a script the same folder runs its frames, and each frame line carries the message state.
+    WriteFile(dir + "/DATA.TXT", {'t', 'x', '0', 'A', '<', '!'});
+    EXPECT_EQ(RunKirake("--headless --data '" + dir + "' --frames 3 --trace '" + dir + "/trace.jsonl'", &errors), 0);
+    EXPECT_EQ(errors.find("MessageBox"), std::string::npos) << errors;
+    std::vector<std::string> lines = ReadLines(dir + "/trace.jsonl");
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_NE(lines[0].find("\"message\":{\"found\":0,\"wait\":0,\"pos\":0,\"penX\":0,\"penY\":0}"), std::string::npos)
+        << lines[0];
+}
