@@ -33,7 +33,7 @@ std::string Field(const std::string& line, const std::string& name) {
 // A data folder with nothing but an empty script (without data.txt the program ends before any frame).
 std::string EmptyFolder() {
     std::string dir = MakeTempDir("empty-data");
-    WriteFile(dir + "/data.txt", {});
+    std::ofstream(dir + "/data.txt").flush();
     return dir;
 }
 
@@ -69,7 +69,7 @@ TEST(Program, FirstFrameIsChapterZeroStepZeroOnAnEmptyFolder) {
 
 TEST(Program, StartUpPaletteShowsOnlyEntries240To254OfSystemBmp) {
     std::string data = MakeTempDir("system-only");
-    WriteFile(data + "/data.txt", {});
+    std::ofstream(data + "/data.txt").flush();
     std::vector<PaletteEntry> table(256);
     for (int i = 0; i < 256; ++i) table[i] = {uint8_t(i), uint8_t(255 - i), uint8_t(i * 7), 0};
     WriteFile(data + "/system.bmp", MakeBmp(8, 8, {}, table));
