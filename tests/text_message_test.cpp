@@ -212,6 +212,30 @@ TEST_F(MessageWindow, TwoMessagesInARowSearchFromTheStart) {
     EXPECT_EQ(message.scriptPos, 4);
 }
 
+// Sound codes, seen through the frame trace's list of effects played.
+TEST_F(MessageWindow, SoundCodesPlayEffectSlotsZeroToSeven) {
+    std::string trace = MakeTempDir("text-sounds") + "/trace.jsonl";
+    ASSERT_EQ(OpenTrace(trace.c_str()), 1);
+    Load("tx0<wv0<wv7<wv3<wv8<wv9<wvx<wv/<wx<w<wv5<!");
+    for (int frame = 0; frame < 12; frame++) {
+        Call('0');
+        WriteTraceLine();
+    }
+    CloseTrace();
+    std::vector<std::string> lines = ReadLines(trace);
+    ASSERT_EQ(lines.size(), 12u);
+    // "<wx" leaves the "x" to be typed next; "<w<" leaves the "<" to start "<wv5".
+    const char* plays[] = {"[0]", "[7]", "[3]", "[]", "[]", "[]", "[]", "[]", "[]", "[]", "[5]", "[]"};
+    for (int frame = 0; frame < 12; frame++) {
+        std::string tail = lines[frame].substr(lines[frame].find("\"plays\""));
+        EXPECT_EQ(tail.find(std::string("\"plays\":") + plays[frame]), 0u) << "frame " << frame << ": " << tail;
+    }
+    // The message state is on every line.
+    EXPECT_NE(lines[0].find("\"message\":{\"found\":1,\"wait\":0,\"pos\":7,\"penX\":0,\"penY\":0}"),
+              std::string::npos)
+        << lines[0].substr(lines[0].find("\"plays\""));
+}
+
 TEST_F(MessageWindow, ScreenShakeCode) {
     Load("tx0<qA<!");
     spriteState.shakeFrame = 0;
