@@ -14,7 +14,9 @@
 #include "gfx/gfx.h"
 #include "input/input.h"
 #include "platform/display.h"
+#include "platform/clock.h"
 #include "platform/files.h"
+#include "platform/platform.h"
 #include "story/story.h"
 #include "test_support.h"
 #include "text/text.h"
@@ -438,4 +440,105 @@ TEST(ScriptFileProgram, MissingScriptEndsTheProgramBeforeAnyFrame) {
     ASSERT_EQ(lines.size(), 3u);
     EXPECT_NE(lines[0].find("\"message\":{\"found\":0,\"wait\":0,\"pos\":0,\"penX\":0,\"penY\":0}"), std::string::npos)
         << lines[0];
+}
+
+// The message on screen: typed onto the window sheet, composed with the key-wait cursor, flipped and
+// captured by the headless backend.
+TEST(MessageOnScreen, TypedMessageIsComposedAndCaptured) {
+    std::string dir = MakeTempDir("text-capture");
+    std::filesystem::path previous = std::filesystem::current_path();
+    std::filesystem::current_path(dir);
+    const int frames = 60;
+    PlatformOptions options;
+    options.headless = true;
+    options.captureList = std::to_string(frames - 1);
+    options.captureDir = dir;
+    std::string error;
+    ASSERT_TRUE(PlatformStart(options, &error)) << error;
+
+    // Pictures: a window sheet with a dark message box over a gradient, a system sheet with the empty box
+    // and the cursor cells. Index 0 black, 255 white, 20 the box, 9 the colour key.
+    std::vector<PaletteEntry> table(256);
+    for (int i = 0; i < 256; i++) table[i] = {uint8_t(i), uint8_t(i / 2 + 60), uint8_t(200 - i / 2), 0};
+    table[0] = {0, 0, 0, 0};
+    table[255] = {255, 255, 255, 0};
+    table[20] = {20, 30, 90, 0};
+    table[9] = {255, 0, 255, 0};
+    std::vector<uint8_t> window(640 * 480), system(640 * 480, 9);
+    for (int y = 0; y < 480; y++)
+        for (int x = 0; x < 640; x++)
+            window[y * 640 + x] = y >= 342 && y < 448 && x >= 48 && x < 590 ? 20 : uint8_t((x + y) / 5 % 200 + 30);
+    for (int y = 0; y < 106; y++)
+        for (int x = 0; x < 542; x++) system[y * 640 + x] = 20;
+    for (int y = 0; y < 32; y++)
+        for (int x = 544; x < 640; x++)
+            if (std::abs(x % 32 - 16) < 16 - y / 2) system[y * 640 + x] = 255;
+    WriteFile(dir + "/game_w.BMP", MakeBmp(640, 480, window, table));
+    WriteFile(dir + "/system.BMP", MakeBmp(640, 480, system, table));
+
+    app = AppState{};
+    app.mainWindow = 1;
+    app.appActive = app.displayActive = 1;
+    display = DisplayState{};
+    spriteState = SpriteState{};
+    story = StoryState{};
+    input = InputState{};
+    ASSERT_TRUE(DisplayCreate());
+    display.device = 1;
+    DisplaySetCooperativeLevel(1);
+    DisplaySetMode(640, 480, 8);
+    display.primary = CreatePrimarySurface(1);
+    display.backBuffer = GetBackBuffer(display.primary);
+    display.displayPalette = CreatePalette(table.data());
+    AttachPalette(display.primary, display.displayPalette);
+    ASSERT_EQ(LoadSheet(&display.windowSheet, "game_w.BMP"), 1);
+    ASSERT_EQ(LoadSheet(&display.systemSheet, "system.BMP"), 1);
+    SetSheetColorKeys(1);
+    spriteState.baseRect = {0, 0, 640, 480};
+    sprites[4] = {0, 550, 412, 544, 0, 576, 32, display.systemSheet};
+
+    std::free(message.scriptText);
+    message = {};
+    std::string text = "tx0Good morning!</\"Text<+types itself,\" she said.<!";
+    message.scriptText = static_cast<uint8_t*>(std::malloc(text.size()));
+    std::memcpy(message.scriptText, text.data(), text.size());
+    message.scriptSize = static_cast<uint32_t>(text.size());
+    for (int frame = 0; frame < frames; frame++) {
+        keysPressed = 0;
+        EXPECT_EQ(TypeMessage(1, message.scriptText, 60, 355, 21, display.windowSheet, 255, 255, 255, '0'), 0);
+        DrawBaseLayer(1);
+        DrawSprites(1);
+        FlipPage(1);
+        FrameShown();
+    }
+    EXPECT_EQ(message.keyWait, 1);
+    EXPECT_EQ(sprites[4].active, 1);
+
+    // What was shown: both lines in white with black shadows inside the box, the cursor, nothing else.
+    int pitch = 0;
+    const uint8_t* shown = LockSurface(display.primary, &pitch);
+    ASSERT_NE(shown, nullptr);
+    auto count = [&](int index, int left, int top, int right, int bottom) {
+        int n = 0;
+        for (int y = top; y < bottom; y++)
+            for (int x = left; x < right; x++) n += shown[y * pitch + x] == index;
+        return n;
+    };
+    EXPECT_GT(count(255, 60, 355, 200, 375), 100);  // first line
+    EXPECT_GT(count(0, 62, 357, 202, 377), 50);     // its shadow
+    EXPECT_GT(count(255, 60, 375, 450, 395), 200);  // second line
+    EXPECT_EQ(count(255, 48, 342, 590, 355), 0);
+    EXPECT_EQ(count(255, 48, 397, 550, 448), 0);
+    EXPECT_GT(count(255, 550, 412, 582, 444), 50);  // the key-wait cursor
+    UnlockSurface(display.primary);
+    char name[64];
+    std::snprintf(name, sizeof name, "/frame-%06d.png", frames - 1);
+    EXPECT_TRUE(std::filesystem::exists(dir + name));
+
+    DisplayRelease();
+    display = DisplayState{};
+    PlatformStop();
+    std::free(message.scriptText);
+    message = {};
+    std::filesystem::current_path(previous);
 }
