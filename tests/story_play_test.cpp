@@ -464,6 +464,20 @@ std::string DataDir() {
     return dir;
 }
 
+std::vector<std::string> ScriptBefore(const std::string& path, long frame) {
+    std::vector<std::string> kept;
+    for (const std::string& line : ReadLines(path))
+        if (std::strtol(line.c_str(), nullptr, 10) < frame) kept.push_back(line);
+    return kept;
+}
+
+void WriteLines(const std::string& path, const std::vector<std::string>& lines) {
+    std::ofstream out(path);
+    for (const std::string& line : lines) out << line << "\n";
+}
+
+std::string Quote(const std::string& s) { return "'" + s + "'"; }
+
 // Expected caption strip top for the k-th call of its animation (from the start of the outro).
 int CaptionTop(long k) {
     if (k < 6) return 352;
@@ -671,6 +685,18 @@ TEST_P(StoryPlaythrough, PlaysFromTitleToTheEnd) {
         EXPECT_GT(run.snaps.back().inkTop, 0);
     }
     for (long g = sw + 1; g < long(trace.size()); ++g) ASSERT_EQ(trace[g].Shows(6), plan.wantMatch);
+
+    // Esc inside this route's chapter ends the binary's run of the same keys there, with exit code 0.
+    long escapeAt = q + 30;
+    std::vector<std::string> script = ScriptBefore(run.scriptPath, escapeAt);
+    script.push_back(std::to_string(escapeAt) + " escape");
+    WriteLines(out + "/escape.txt", script);
+    EXPECT_EQ(RunKirake("--headless --data " + Quote(DataDir()) + " --keys " + Quote(out + "/escape.txt") +
+                        " --trace " + Quote(out + "/escape.jsonl")),
+              0);
+    std::vector<std::string> lines = ReadLines(out + "/escape.jsonl");
+    ASSERT_EQ(long(lines.size()), escapeAt);
+    EXPECT_EQ(lines.back(), run.trace[size_t(escapeAt - 1)]);
 }
 
 INSTANTIATE_TEST_SUITE_P(AllRoutes, StoryPlaythrough, ::testing::ValuesIn(Plans()),
@@ -679,20 +705,6 @@ INSTANTIATE_TEST_SUITE_P(AllRoutes, StoryPlaythrough, ::testing::ValuesIn(Plans(
 }  // namespace
 
 namespace {
-
-std::vector<std::string> ScriptBefore(const std::string& path, long frame) {
-    std::vector<std::string> kept;
-    for (const std::string& line : ReadLines(path))
-        if (std::strtol(line.c_str(), nullptr, 10) < frame) kept.push_back(line);
-    return kept;
-}
-
-void WriteLines(const std::string& path, const std::vector<std::string>& lines) {
-    std::ofstream out(path);
-    for (const std::string& line : lines) out << line << "\n";
-}
-
-std::string Quote(const std::string& s) { return "'" + s + "'"; }
 
 // One playthrough shared by the replay tests.
 const PlayResult& ReferenceRun() {
