@@ -493,6 +493,9 @@ bool MakeWaveShape(const std::string& name, int8_t wave[256]) {
             state = state * 1664525u + 1013904223u;
             x = double(state >> 8) / double(1 << 23) - 1.0;
         }
+        double mean = 0;
+        for (double x : v) mean += x / 256.0;
+        for (double& x : v) x = (x - mean) * 0.9;
     } else {
         return false;
     }
