@@ -1,9 +1,12 @@
 // Placeholder until the sound subsystem lands: silence.
+#include "app/app.h"
 #include "sound/sound.h"
 
 int InitSound(Window) { return 0; }
 int LoadEffect(const char*, int) { return 0; }
-void PlaySlot(int, int) {}
+void PlaySlot(int slot, int mode) {
+    if (mode == 1) TraceNotePlay(slot);
+}
 void SetSlotVolume(int, int) {}
 void SetSlotPan(int, int) {}
 void ReleaseSlot(int) {}
