@@ -272,3 +272,42 @@ TEST(AuthoringCheck, DefaultDataFolderPasses) {
     }
     EXPECT_EQ(r.status, 0) << r.output;
 }
+
+// Damaged and lying files are reported, never crash the checker.
+TEST(AuthoringCheck, GarbageFilesNeverCrash) {
+    ScratchDir dir;
+    fs::create_directories(dir.path() / "bmp");
+    uint32_t state = 99;
+    auto noise = [&](size_t n) {
+        std::vector<uint8_t> b(n);
+        for (uint8_t& x : b) x = uint8_t((state = state * 1664525u + 1013904223u) >> 24);
+        return b;
+    };
+    std::vector<uint8_t> script = noise(5000);
+    for (size_t i = 0; i < script.size(); i += 97) script[i] = 't', script[i + 1] = 'x';
+    WriteBytes(dir.path() / "data.txt", script);
+    std::vector<uint8_t> huge = MakeBmp(8, 8, 9);
+    Set32(huge, 18, 0x7FFFFFFF);  // a lying width
+    std::vector<uint8_t> offset = MakeBmp(8, 8, 9);
+    Set32(offset, 10, 0xFFFFFFF0u);  // pixels beyond the file
+    std::vector<uint8_t> info = MakeBmp(8, 8, 9);
+    Set32(info, 14, 0xFFFFFF00u);  // an enormous info header
+    std::vector<std::vector<uint8_t>> pictures = {huge, offset, info, noise(10), noise(60), noise(3000)};
+    int k = 0;
+    for (const Picture& p : PICTURES) WriteBytes(dir.path() / "bmp" / p.name, pictures[k++ % pictures.size()]);
+    std::vector<uint8_t> wav = MakeEffect();
+    Set32(wav, 54, 0xFFFFFFFFu);
+    Set32(wav, 4, 0xFFFFFFFFu);
+    WriteBytes(dir.path() / "End.wav", wav);
+    WriteBytes(dir.path() / "Crash.wav", noise(57));
+    WriteBytes(dir.path() / "Han.wav", noise(200));
+    std::vector<uint8_t> song = MakeSong();
+    Set32(song, 20, 0x7FFFFFFF);
+    WriteBytes(dir.path() / "kura3.pmd", song);
+    Set32(song, 20, 0x80000000u);
+    WriteBytes(dir.path() / "koi.pmd", song);
+    WriteBytes(dir.path() / "end.pmd", noise(1100));
+    RunResult r = Check(dir.path());
+    EXPECT_EQ(r.status, 1) << r.output;
+    EXPECT_NE(r.output.find("problems in"), std::string::npos) << r.output;
+}

@@ -202,3 +202,26 @@ TEST(AuthoringSong, DefaultSongsAreBuilt) {
         for (int t = 0; t < 4; ++t) EXPECT_GT(notes[t], int(n) / 8) << name << " track " << t << " is nearly empty";
     }
 }
+
+// Whatever the text, the compiler answers with a result and never dies.
+TEST(AuthoringSong, GarbageNeverCrashes) {
+    uint32_t state = 12345;
+    const std::string alphabet = "track drums instrument end wave values envelope [ ] ]x3 ]x9999 @ @4 $ | . : :99 + "
+                                 "C4 G#5 Bb3 v7 bd~ sd oh 0 -5 300 99999999999\n\n#\t";
+    for (int round = 0; round < 40; ++round) {
+        std::string text;
+        int words = 5 + round * 10;
+        for (int i = 0; i < words; ++i) {
+            state = state * 1664525u + 1013904223u;
+            if (round % 4 == 3) {
+                text += char(state >> 24);  // raw bytes
+            } else {
+                size_t at = (state >> 8) % alphabet.size();
+                size_t end = alphabet.find(' ', at);
+                text += alphabet.substr(at, end == std::string::npos ? std::string::npos : end - at) + " ";
+            }
+        }
+        Compiled c = Compile(text);
+        EXPECT_TRUE(c.run.status == 0 || c.run.status == 1) << "round " << round << ": " << c.run.output;
+    }
+}

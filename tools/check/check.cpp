@@ -255,8 +255,10 @@ const PictureUse PICTURES[] = {
 };
 
 // The message box is copied from the parts picture over the typed text with index 9 transparent: inside the
-// text area (the four lines and their shadows) index 9 would let old text show through.
-constexpr int BOX_TEXT_LEFT = 10, BOX_TEXT_TOP = 11, BOX_TEXT_RIGHT = 542, BOX_TEXT_BOTTOM = 98;
+// text area index 9 would let old text show through. The box lies at (48, 342) on the screen; text starts at
+// (60, 355), four 21-row lines 20 rows apart with a shadow 2 pixels right and down, so the area the text can
+// reach is x 12-541, y 13-95 of the box.
+constexpr int BOX_TEXT_LEFT = 12, BOX_TEXT_TOP = 13, BOX_TEXT_RIGHT = 542, BOX_TEXT_BOTTOM = 96;
 
 void CheckPicture(const fs::path& dir, const PictureUse& use) {
     fs::path path = FindIn(dir, use.name);
@@ -337,11 +339,14 @@ void CheckPicture(const fs::path& dir, const PictureUse& use) {
                              "); on the full-screen layer those pixels would show stale screen contents");
     } else if (use.role == Role::System && w >= BOX_TEXT_RIGHT && h >= BOX_TEXT_BOTTOM) {
         long count = 0;
+        int firstX = 0, firstY = 0;
         for (int y = BOX_TEXT_TOP; y < BOX_TEXT_BOTTOM; ++y)
-            for (int x = BOX_TEXT_LEFT; x < BOX_TEXT_RIGHT; ++x) count += bitmap->pixels[size_t(y) * w + x] == 9;
+            for (int x = BOX_TEXT_LEFT; x < BOX_TEXT_RIGHT; ++x)
+                if (bitmap->pixels[size_t(y) * w + x] == 9 && count++ == 0) firstX = x, firstY = y;
         if (count > 0)
             Report(file, "the message box (0,0)-(542,106) uses the transparent index 9 in " + std::to_string(count) +
-                             " pixels of its text area; old text would show through when the box is cleared");
+                             " pixels of its text area (first at " + std::to_string(firstX) + "," +
+                             std::to_string(firstY) + "); old text would show through when the box is cleared");
     }
     FreeBitmap(bitmap);
 }
