@@ -1,7 +1,43 @@
+// kirake-song compile SONG.txt -o SONG.pmd
 #include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include "../common/wav58.h"
 #include "song_tool.h"
+#include "songlang.h"
 
-int SongCompileMain(int, char**) {
-    std::fprintf(stderr, "kirake-song: compile is not built yet\n");
-    return 1;
+int SongCompileMain(int argc, char** argv) {
+    const char* input = nullptr;
+    const char* output = nullptr;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "-o") == 0 && i + 1 < argc)
+            output = argv[++i];
+        else if (!input)
+            input = argv[i];
+        else
+            input = nullptr, i = argc;  // too many names
+    }
+    if (!input || !output) {
+        std::fprintf(stderr, "usage: kirake-song compile SONG.txt -o SONG.pmd\n");
+        return 2;
+    }
+    std::ifstream file(input, std::ios::binary);
+    if (!file) {
+        std::fprintf(stderr, "kirake-song: cannot read %s\n", input);
+        return 1;
+    }
+    std::stringstream text;
+    text << file.rdbuf();
+    CompiledSong song;
+    std::vector<std::string> messages;
+    bool ok = CompileSongText(text.str(), input, &song, &messages);
+    for (const std::string& message : messages) std::fprintf(stderr, "%s\n", message.c_str());
+    if (!ok) return 1;
+    if (!WriteFileBytes(output, EncodeSong(song))) {
+        std::fprintf(stderr, "kirake-song: cannot write %s\n", output);
+        return 1;
+    }
+    return 0;
 }

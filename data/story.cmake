@@ -1,0 +1,7 @@
+# The story text, copied as it stands.
+add_custom_command(
+  OUTPUT ${KIRAKE_DATA_DIR}/data.txt
+  COMMAND ${CMAKE_COMMAND} -E copy ${CMAKE_CURRENT_SOURCE_DIR}/story/data.txt ${KIRAKE_DATA_DIR}/data.txt
+  DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/story/data.txt
+  COMMENT "Copying the story text")
+list(APPEND KIRAKE_GAMEDATA_OUTPUTS ${KIRAKE_DATA_DIR}/data.txt)

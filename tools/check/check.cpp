@@ -1,0 +1,482 @@
+// kirake-check DIR: looks through a data folder for everything that would make the game misbehave and
+// reports it file by file. Exit code 0 for a clean folder, 1 when something was found, 2 for bad usage.
+//
+// It looks for the files the way the game does: names without regard to case, pictures also in "bmp/".
+#include <algorithm>
+#include <cctype>
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+#include "platform/bitmap.h"
+#include "text/text.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+int problemCount = 0;
+
+void Report(const std::string& file, const std::string& message) {
+    std::printf("%s: %s\n", file.c_str(), message.c_str());
+    ++problemCount;
+}
+
+std::string Lower(std::string s) {
+    for (char& c : s) c = char(std::tolower(uint8_t(c)));
+    return s;
+}
+
+// The file in `dir` whose name matches without regard to case; empty when none.
+fs::path FindIn(const fs::path& dir, const std::string& name) {
+    std::error_code error;
+    if (!fs::is_directory(dir, error)) return {};
+    fs::path exact = dir / name;
+    if (fs::is_regular_file(exact, error)) return exact;
+    std::string wanted = Lower(name);
+    for (const auto& entry : fs::directory_iterator(dir, error))
+        if (entry.is_regular_file(error) && Lower(entry.path().filename().string()) == wanted) return entry.path();
+    return {};
+}
+
+bool ReadAll(const fs::path& path, std::vector<uint8_t>* bytes) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file) return false;
+    bytes->assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+    return true;
+}
+
+uint32_t Le32(const uint8_t* p) { return p[0] | p[1] << 8 | p[2] << 16 | uint32_t(p[3]) << 24; }
+uint16_t Le16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
+
+std::string Quote(const std::string& s) { return "\"" + s + "\""; }
+
+// ---- data.txt -------------------------------------------------------------------------------------------
+
+const char MESSAGE_IDS[] = "0123456789#$%&:-?,.";
+constexpr int LINE_LIMIT = 530;  // pixels from the text origin to the message box's right edge
+constexpr int PAGE_LINES = 4;
+
+struct Script {
+    std::string file;
+    std::vector<uint8_t> text;
+    int LineOf(size_t offset) const {
+        return 1 + int(std::count(text.begin(), text.begin() + long(std::min(offset, text.size())), '\n'));
+    }
+    std::string Where(size_t offset) const { return file + ":" + std::to_string(LineOf(offset)); }
+};
+
+// The game's search for "tx" + id from the start, stepping exactly as it does: a failed "t" or "x" test
+// still steps over the byte that failed it, and bytes with the top bit set are skipped alone.
+// The offset of the first body byte, or -1.
+long GameSearch(const std::vector<uint8_t>& text, uint8_t id) {
+    size_t pos = 0, size = text.size();
+    while (pos < size) {
+        if (text[pos] & 0x80) {
+            ++pos;
+            continue;
+        }
+        if (text[pos] == 't') {
+            ++pos;
+            if (pos < size && text[pos] == 'x') {
+                ++pos;
+                if (pos < size && text[pos] == id) return long(pos + 1);
+            }
+        }
+        ++pos;
+    }
+    return -1;
+}
+
+// Where the author put the marker: the first "tx" + id at the start of the file, of a line, or right after
+// the end code of the message before it (blanks between allowed). The offset of its first body byte, or -1.
+long AuthorMarker(const std::vector<uint8_t>& text, uint8_t id) {
+    for (size_t i = 0; i + 2 < text.size(); ++i) {
+        if (text[i] != 't' || text[i + 1] != 'x' || text[i + 2] != id) continue;
+        size_t j = i;
+        while (j > 0 && (text[j - 1] == ' ' || text[j - 1] == '\t')) --j;
+        if (j == 0 || text[j - 1] == '\n' || text[j - 1] == '\r' || (j >= 2 && text[j - 2] == '<' && text[j - 1] == '!'))
+            return long(i + 3);
+    }
+    return -1;
+}
+
+std::string MessageName(uint8_t id) { return std::string("message '") + char(id) + "'"; }
+
+// Types the message the way the message window does and reports what would go wrong on screen.
+void CheckBody(const Script& script, uint8_t id, size_t start) {
+    const std::vector<uint8_t>& t = script.text;
+    std::string name = MessageName(id);
+    int penX = 0, line = 0, page = 1;
+    std::string lineText;
+    size_t lineStart = start;
+    bool pageTooLong = false, lineEndReported = false, controlReported = false;
+    auto endLine = [&]() {
+        if (penX > LINE_LIMIT)
+            Report(script.Where(lineStart), name + ", page " + std::to_string(page) + ", line " +
+                                                std::to_string(line + 1) + " is " + std::to_string(penX) +
+                                                " pixels wide (at most " + std::to_string(LINE_LIMIT) + "): " +
+                                                Quote(lineText));
+        penX = 0;
+        lineText.clear();
+    };
+    size_t pos = start;
+    while (pos < t.size()) {
+        uint8_t b = t[pos];
+        if (b != '<') {
+            if (b == '\n' || b == '\r') {
+                if (!lineEndReported)
+                    Report(script.Where(pos), name + " has a line end inside its text (it would be typed as a "
+                                                     "character); keep each message on one line");
+                lineEndReported = true;
+            } else if (b < 0x20 || b >= 0x7F) {
+                if (!controlReported)
+                    Report(script.Where(pos), name + " holds the byte " + std::to_string(b) +
+                                                  ", which is not printable single-byte text");
+                controlReported = true;
+            }
+            if (b < 0x80) penX += charWidthTable[b];
+            lineText += char(b);
+            ++pos;
+            continue;
+        }
+        if (pos + 1 >= t.size()) break;
+        uint8_t code = t[pos + 1];
+        pos += 2;
+        switch (code) {
+        case '!':
+            endLine();
+            return;
+        case '*':
+            endLine();
+            line = 0;
+            ++page;
+            pageTooLong = false;
+            lineStart = pos;
+            break;
+        case '/':
+            endLine();
+            if (++line >= PAGE_LINES && !pageTooLong) {
+                Report(script.Where(pos), name + ", page " + std::to_string(page) + " has more than " +
+                                              std::to_string(PAGE_LINES) + " lines");
+                pageTooLong = true;
+            }
+            lineStart = pos;
+            break;
+        case '+':
+            penX += 10;
+            lineText += ' ';
+            break;
+        case 'q':
+            break;
+        case 'w':  // "<wv" and a digit; the game steps over the byte after "v" whatever it is
+            if (pos < t.size() && t[pos] == 'v') {
+                bool digit = pos + 1 < t.size() && t[pos + 1] >= '0' && t[pos + 1] <= '7';
+                pos += 2;
+                if (digit) break;
+            }
+            Report(script.Where(pos), name + " has a sound code that plays nothing (write <wv0 to <wv7)");
+            break;
+        default:
+            Report(script.Where(pos), name + " has an unknown code " + Quote(std::string("<") + char(code)) +
+                                          " (there is no way to type '<' itself)");
+            break;
+        }
+    }
+    Report(script.Where(start), name + " has no end code " + Quote("<!") + ": the game would type past it");
+}
+
+void CheckScript(const fs::path& dir) {
+    fs::path path = FindIn(dir, "data.txt");
+    if (path.empty()) {
+        Report("data.txt", "missing: the game shows an error and closes at once");
+        return;
+    }
+    Script script;
+    script.file = path.filename().string();
+    if (!ReadAll(path, &script.text)) {
+        Report(script.file, "cannot be read");
+        return;
+    }
+    const std::vector<uint8_t>& t = script.text;
+    size_t high = size_t(std::count_if(t.begin(), t.end(), [](uint8_t b) { return b >= 0x80; }));
+    if (high > 0) {
+        size_t first = size_t(std::find_if(t.begin(), t.end(), [](uint8_t b) { return b >= 0x80; }) - t.begin());
+        Report(script.Where(first), "not single-byte text: " + std::to_string(high) + " bytes above 127");
+    }
+    for (const char* p = MESSAGE_IDS; *p; ++p) {
+        uint8_t id = uint8_t(*p);
+        std::string name = MessageName(id);
+        std::string marker = std::string("tx") + char(id);
+        long found = GameSearch(t, id);
+        long author = AuthorMarker(t, id);
+        if (found < 0) {
+            if (author >= 0)
+                Report(script.Where(size_t(author)), name + ": the game never finds the marker " + Quote(marker) +
+                                                         " here: a 't' or a broken marker right before it makes "
+                                                         "the search step over it");
+            else
+                Report(script.file, name + " is missing (no marker " + Quote(marker) + ")");
+            continue;
+        }
+        if (author < 0) {
+            Report(script.Where(size_t(found)), name + ": the only " + Quote(marker) +
+                                                    " is inside other text; give the message its own line");
+        } else if (found != author) {
+            Report(script.Where(size_t(found)),
+                   name + ": the game finds " + Quote(marker) + " here, before the marker on line " +
+                       std::to_string(script.LineOf(size_t(author))) + "; reword the text");
+        }
+        CheckBody(script, id, size_t(found));
+    }
+}
+
+// ---- pictures -------------------------------------------------------------------------------------------
+
+enum class Role { Window, Stage, Partner, Portrait, System };
+
+struct PictureUse {
+    const char* name;
+    Role role;
+};
+
+// Every picture the story loads, by where it is drawn. ("System.BMP" and "system.BMP" are one file.)
+const PictureUse PICTURES[] = {
+    {"game_w.BMP", Role::Window},   {"game_w2.BMP", Role::Window}, {"black.BMP", Role::Window},
+    {"ochi.BMP", Role::Window},     {"happy.BMP", Role::Window},   {"ijyou.BMP", Role::Window},
+    {"sakura.BMP", Role::Window},   {"stage1.BMP", Role::Stage},   {"stage2.BMP", Role::Stage},
+    {"stage3.BMP", Role::Stage},    {"sensei.BMP", Role::Partner}, {"hiyori.BMP", Role::Partner},
+    {"heren.BMP", Role::Partner},   {"fuuya1.BMP", Role::Partner}, {"hiyori2.BMP", Role::Partner},
+    {"heren2.BMP", Role::Partner},  {"fuuya2.BMP", Role::Partner}, {"hiyorin.BMP", Role::Portrait},
+    {"Heren3.BMP", Role::Portrait}, {"fuuya.BMP", Role::Portrait}, {"system.BMP", Role::System},
+    {"system2.BMP", Role::System},
+};
+
+// The message box is copied from the parts picture over the typed text with index 9 transparent: inside the
+// text area index 9 would let old text show through. The box lies at (48, 342) on the screen; text starts at
+// (60, 355), four 21-row lines 20 rows apart with a shadow 2 pixels right and down, so the area the text can
+// reach is x 12-541, y 13-95 of the box.
+constexpr int BOX_TEXT_LEFT = 12, BOX_TEXT_TOP = 13, BOX_TEXT_RIGHT = 542, BOX_TEXT_BOTTOM = 96;
+
+void CheckPicture(const fs::path& dir, const PictureUse& use) {
+    fs::path path = FindIn(dir, use.name);
+    if (path.empty()) path = FindIn(dir / "bmp", use.name);
+    if (path.empty()) {
+        Report(std::string("bmp/") + use.name, "missing: the scenes that show it would show nothing there");
+        return;
+    }
+    std::string file = fs::relative(path, dir).generic_string();
+    std::vector<uint8_t> bytes;
+    if (!ReadAll(path, &bytes)) {
+        Report(file, "cannot be read");
+        return;
+    }
+    if (bytes.size() < 54 || bytes[0] != 'B' || bytes[1] != 'M') {
+        Report(file, "not a BMP picture");
+        return;
+    }
+    uint32_t infoSize = Le32(&bytes[14]);
+    uint16_t bits = Le16(&bytes[28]);
+    uint32_t used = Le32(&bytes[46]);
+    if (infoSize < 40) {
+        Report(file, "an old-style BMP header; the game reads only Windows BMP pictures");
+        return;
+    }
+    if (bits != 8) {
+        Report(file, "a " + std::to_string(bits) + "-bit picture; the game needs 8-bit pictures with a colour table");
+        return;
+    }
+    uint32_t entries = used == 0 ? 256 : used;
+    size_t tableEnd = 14 + size_t(infoSize) + size_t(std::min<uint32_t>(entries, 256)) * 4;
+    if (entries != 256) {
+        Report(file, "its colour table has " + std::to_string(entries) + " entries; 256 are needed");
+        return;
+    }
+    if (tableEnd > bytes.size()) {
+        Report(file, "its colour table is cut short");
+        return;
+    }
+    Bitmap* bitmap = DecodeBitmap(bytes.data(), bytes.size());
+    if (!bitmap) {
+        Report(file, "the picture data is broken or cut short (the game cannot decode it)");
+        return;
+    }
+    int w = bitmap->width, h = bitmap->height;
+    std::string size = std::to_string(w) + "x" + std::to_string(h);
+    switch (use.role) {
+    case Role::Window:
+    case Role::Stage:
+    case Role::Partner:
+    case Role::Portrait: {
+        int needW = use.role == Role::Window ? 640 : use.role == Role::Portrait ? 300 : 512;
+        int needH = use.role == Role::Window ? 480 : use.role == Role::Portrait ? 300 : 272;
+        const char* where = use.role == Role::Window    ? "as the full screen"
+                            : use.role == Role::Stage    ? "in the stage place"
+                            : use.role == Role::Partner  ? "in the partner place"
+                                                         : "as the ending portrait";
+        if (w != needW || h != needH)
+            Report(file, "is " + size + "; the story draws it " + where + " at " + std::to_string(needW) + "x" +
+                             std::to_string(needH));
+        break;
+    }
+    case Role::System:
+        if (w < 640 || h < 384)
+            Report(file, "is " + size + "; the parts the story cuts from it reach 640x384");
+        break;
+    }
+    if (use.role == Role::Window) {
+        long count = 0, first = -1;
+        for (long i = 0; i < long(w) * h; ++i)
+            if (bitmap->pixels[i] == 9) {
+                if (first < 0) first = i;
+                ++count;
+            }
+        if (count > 0)
+            Report(file, "uses the transparent index 9 in " + std::to_string(count) + " pixels (first at " +
+                             std::to_string(first % w) + "," + std::to_string(first / w) +
+                             "); on the full-screen layer those pixels would show stale screen contents");
+    } else if (use.role == Role::System && w >= BOX_TEXT_RIGHT && h >= BOX_TEXT_BOTTOM) {
+        long count = 0;
+        int firstX = 0, firstY = 0;
+        for (int y = BOX_TEXT_TOP; y < BOX_TEXT_BOTTOM; ++y)
+            for (int x = BOX_TEXT_LEFT; x < BOX_TEXT_RIGHT; ++x)
+                if (bitmap->pixels[size_t(y) * w + x] == 9 && count++ == 0) firstX = x, firstY = y;
+        if (count > 0)
+            Report(file, "the message box (0,0)-(542,106) uses the transparent index 9 in " + std::to_string(count) +
+                             " pixels of its text area (first at " + std::to_string(firstX) + "," +
+                             std::to_string(firstY) + "); old text would show through when the box is cleared");
+    }
+    FreeBitmap(bitmap);
+}
+
+// ---- sound effects --------------------------------------------------------------------------------------
+
+const char* EFFECTS[] = {"End.wav", "Crash.wav", "Houtyo.wav", "Han.wav",
+                         "mag.wav", "messg.wav", "hako3.wav",  "punch3.wav"};
+
+void CheckEffect(const fs::path& dir, const char* name) {
+    fs::path path = FindIn(dir, name);
+    if (path.empty()) {
+        Report(name, "missing: the effect would be silent");
+        return;
+    }
+    std::string file = path.filename().string();
+    std::vector<uint8_t> b;
+    if (!ReadAll(path, &b)) {
+        Report(file, "cannot be read");
+        return;
+    }
+    if (b.size() < 58) {
+        Report(file, "shorter than the 58-byte WAV head the game reads");
+        return;
+    }
+    if (std::string(b.begin(), b.begin() + 4) != "RIFF") {
+        Report(file, "does not start with \"RIFF\": the game would not load it");
+        return;
+    }
+    auto tag = [&](size_t at, const char* text) { return std::string(b.begin() + long(at), b.begin() + long(at) + 4) == text; };
+    if (!tag(8, "WAVE") || !tag(12, "fmt ") || Le32(&b[16]) != 18 || !tag(38, "fact") || Le32(&b[42]) != 4 ||
+        !tag(50, "data")) {
+        Report(file, "does not have the 58-byte head (\"fmt \" chunk of 18 bytes, a 4-byte \"fact\" chunk, then "
+                     "\"data\"); the game would take the sound from the wrong places");
+        return;
+    }
+    uint16_t format = Le16(&b[20]), channels = Le16(&b[22]), align = Le16(&b[32]), bits = Le16(&b[34]);
+    uint32_t rate = Le32(&b[24]), average = Le32(&b[28]);
+    if (format != 1 || (channels != 1 && channels != 2) || (bits != 8 && bits != 16) || rate < 4000 ||
+        rate > 96000 || align != channels * bits / 8 || average != rate * align)
+        Report(file, "not a plain PCM format (" + std::to_string(channels) + " channels, " + std::to_string(bits) +
+                         " bits, " + std::to_string(rate) + " Hz, block " + std::to_string(align) + ")");
+    uint32_t riffEnd = Le32(&b[4]) + 8u;
+    uint32_t length = Le32(&b[54]);
+    if (riffEnd > b.size())
+        Report(file, "its RIFF length says " + std::to_string(riffEnd) + " bytes, but the file has " +
+                         std::to_string(b.size()));
+    if (uint64_t(length) + 58 > std::min<uint64_t>(b.size(), riffEnd))
+        Report(file, "its data length " + std::to_string(length) + " runs past the end of the file");
+    if (length == 0) Report(file, "holds no sound (data length 0)");
+}
+
+// ---- songs ----------------------------------------------------------------------------------------------
+
+const char* SONGS[] = {"kura3.pmd", "koi.pmd", "end.pmd"};
+
+void CheckSong(const fs::path& dir, const char* name) {
+    fs::path path = FindIn(dir, name);
+    if (path.empty()) {
+        Report(name, "missing: that part of the game would have no music (or the previous song)");
+        return;
+    }
+    std::string file = path.filename().string();
+    std::vector<uint8_t> b;
+    if (!ReadAll(path, &b)) {
+        Report(file, "cannot be read");
+        return;
+    }
+    if (b.size() < 1048) {
+        Report(file, "shorter than the 1048-byte song header");
+        return;
+    }
+    int32_t loop = int32_t(Le32(&b[12])), length = int32_t(Le32(&b[16])), n = int32_t(Le32(&b[20]));
+    if (length < 1) Report(file, "song length " + std::to_string(length) + " (at least 1 needed)");
+    if (n < 1) Report(file, "track length " + std::to_string(n) + " (at least 1 needed)");
+    if (length >= 1 && n >= 1 && (loop < 0 || loop >= std::min(length, n)))
+        Report(file, "loop step " + std::to_string(loop) + " is outside the song (0 to " +
+                         std::to_string(std::min(length, n) - 1) + ")");
+    for (int t = 0; t < 3; ++t) {
+        const uint8_t* record = &b[24 + 340 * size_t(t)];
+        if (record[0] > 19)
+            Report(file, "instrument " + std::to_string(t) + ": octave shift " + std::to_string(record[0]) +
+                             " (0 to 19)");
+        if (Le32(record + 4) < 4)
+            Report(file, "instrument " + std::to_string(t) + ": note length " + std::to_string(Le32(record + 4)) +
+                             " bytes (at least 4)");
+    }
+    if (n < 1) return;
+    uint64_t needed = 1048 + 16 * uint64_t(n);
+    if (b.size() < needed) {
+        Report(file, "ends early: four tracks of " + std::to_string(n) + " steps need " + std::to_string(needed) +
+                         " bytes, the file has " + std::to_string(b.size()));
+        return;
+    }
+    for (int t = 0; t < 4; ++t) {
+        int bad = 0, first = -1;
+        for (int s = 0; s < n; ++s) {
+            uint8_t pan = b[1048 + 4 * (size_t(n) * t + s) + 3];
+            if (pan > 7) {
+                if (first < 0) first = s;
+                ++bad;
+            }
+        }
+        if (bad)
+            Report(file, "track " + std::to_string(t) + ": " + std::to_string(bad) + " steps with a pan index above 7 (first at step " +
+                             std::to_string(first) + ")");
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: kirake-check DIR\n");
+        return 2;
+    }
+    fs::path dir = argv[1];
+    std::error_code error;
+    if (!fs::is_directory(dir, error)) {
+        std::fprintf(stderr, "kirake-check: %s is not a folder\n", argv[1]);
+        return 2;
+    }
+    CheckScript(dir);
+    for (const PictureUse& use : PICTURES) CheckPicture(dir, use);
+    for (const char* name : EFFECTS) CheckEffect(dir, name);
+    for (const char* name : SONGS) CheckSong(dir, name);
+    if (problemCount == 0) {
+        std::printf("kirake-check: %s is clean\n", argv[1]);
+        return 0;
+    }
+    std::printf("kirake-check: %d problem%s in %s\n", problemCount, problemCount == 1 ? "" : "s", argv[1]);
+    return 1;
+}
