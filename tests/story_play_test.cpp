@@ -347,7 +347,7 @@ PlayResult PlayInChild(const Plan& plan, const std::string& data, const std::str
 struct TraceFrame {
     long frame;
     int chapter, step, pressed, firstAnswer, goodEnding;
-    std::vector<int> sprites, plays;
+    std::vector<int> sprites, plays;  // plays: effect slots only
     std::string palette;
     bool Shows(int slot) const {
         for (int s : sprites)
@@ -387,7 +387,8 @@ std::vector<TraceFrame> ParseTrace(const std::vector<std::string>& lines) {
         f.firstAnswer = int(IntField(line, "firstAnswer"));
         f.goodEnding = int(IntField(line, "goodEnding"));
         f.sprites = ArrayField(line, "sprites");
-        f.plays = ArrayField(line, "plays");
+        for (int slot : ArrayField(line, "plays"))
+            if (slot < 8) f.plays.push_back(slot);  // the effects; song voices strike from slot 400 on
         size_t at = line.find("\"palette\":\"");
         if (at != std::string::npos) f.palette = line.substr(at + 11, 256 * 8);
         frames.push_back(f);
@@ -478,6 +479,22 @@ void WriteLines(const std::string& path, const std::vector<std::string>& lines) 
 
 std::string Quote(const std::string& s) { return "'" + s + "'"; }
 
+using Path = std::vector<std::pair<int, int>>;
+
+Path ExpectedPath(const Plan& plan) {
+    int route = 2 + plan.firstAnswer;
+    return {{0, 0}, {0, 1}, {0, 2}, {1, 0}, {1, 1}, {1, 2}, {1, 3},
+            {1, 4}, {1, 5}, {route, 0}, {route, plan.wantMatch ? 1 : 2}, {5, 0}, {5, 1}, {5, 2}};
+}
+
+// The (chapter, step) handlers in the order they ran.
+Path PathOf(const Timeline& t) {
+    Path seen;
+    for (long f = 0; f < long(t.trace.size()); ++f)
+        if (seen.empty() || seen.back() != t.Ran(f)) seen.push_back(t.Ran(f));
+    return seen;
+}
+
 // Expected caption strip top for the k-th call of its animation (from the start of the outro).
 int CaptionTop(long k) {
     if (k < 6) return 352;
@@ -502,12 +519,7 @@ TEST_P(StoryPlaythrough, PlaysFromTitleToTheEnd) {
 
     // Chapter and step only move forward along the story's path.
     int answer = plan.firstAnswer, route = 2 + answer;
-    std::vector<std::pair<int, int>> path = {{0, 0}, {0, 1}, {0, 2}, {1, 0}, {1, 1}, {1, 2}, {1, 3}, {1, 4}, {1, 5},
-                                             {route, 0}, {route, plan.wantMatch ? 1 : 2}, {5, 0}, {5, 1}, {5, 2}};
-    std::vector<std::pair<int, int>> seen;
-    for (long f = 0; f < long(trace.size()); ++f)
-        if (seen.empty() || seen.back() != t.Ran(f)) seen.push_back(t.Ran(f));
-    EXPECT_EQ(seen, path);
+    EXPECT_EQ(PathOf(t), ExpectedPath(plan));
 
     // Title: set-up on frame 0 hides all but the caption; pieces and their sounds at 0, 15, 30, 80, 130.
     EXPECT_EQ(trace[0].sprites, std::vector<int>{13});
@@ -697,6 +709,24 @@ TEST_P(StoryPlaythrough, PlaysFromTitleToTheEnd) {
     std::vector<std::string> lines = ReadLines(out + "/escape.jsonl");
     ASSERT_EQ(long(lines.size()), escapeAt);
     EXPECT_EQ(lines.back(), run.trace[size_t(escapeAt - 1)]);
+}
+
+// The data built from the repository's sources plays through every answer and outcome too.
+TEST_P(StoryPlaythrough, PlaysTheDefaultDataToTheEnd) {
+    const Plan& plan = GetParam();
+    std::string data = KIRAKE_DATA_DIR;
+    if (access((data + "/data.txt").c_str(), R_OK) != 0) GTEST_SKIP() << "no default data at " << data;
+    PlayResult run = PlayInChild(plan, data, MakeTempDir(std::string("story-default-") + plan.name));
+    ASSERT_EQ(run.exitCode, 0);
+    std::vector<TraceFrame> trace = ParseTrace(run.trace);
+    ASSERT_EQ(run.snaps.size() + 1, trace.size());
+    Timeline t(trace, run.snaps);
+    EXPECT_EQ(PathOf(t), ExpectedPath(plan));
+    EXPECT_EQ(trace.back().firstAnswer, plan.firstAnswer);
+    EXPECT_EQ(trace.back().goodEnding, plan.wantMatch ? 1 : 0);
+    EXPECT_EQ(run.snaps.back().story.rollDone, 1);
+    EXPECT_EQ(run.snaps.back().story.rollScroll, 320);
+    for (const Snapshot& s : run.snaps) ASSERT_EQ(s.staleShown, 0) << "frame " << s.frame;
 }
 
 INSTANTIATE_TEST_SUITE_P(AllRoutes, StoryPlaythrough, ::testing::ValuesIn(Plans()),
