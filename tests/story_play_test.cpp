@@ -836,3 +836,66 @@ TEST(StoryTitle, OnlyAKeyNewlyDownFromFrame160MovesOn) {
 }
 
 }  // namespace
+
+namespace {
+
+// A field of the trace line's "song" record.
+long SongField(const std::string& line, const std::string& key) {
+    size_t at = line.find("\"song\":");
+    return at == std::string::npos ? -99 : IntField(line.substr(at), key);
+}
+
+// The title song starts with the fourth title piece, stops when message "0" ends; "koi.pmd" starts when
+// message "1" ends and stops on the ending picture; "end.pmd" starts on the switch to the staff roll.
+// Losing activation for five seconds holds the song where it was.
+TEST(StorySong, SongsStartAndStopOnTheirFramesAndPauseWithTheGame) {
+    std::string songs = KIRAKE_DATA_DIR;
+    std::string data = MakeTempDir("story-song-data");
+    std::system(("cp " + Quote(DataDir()) + "/* " + Quote(data) + "/").c_str());
+    for (const char* song : {"kura3.pmd", "koi.pmd", "end.pmd"})
+        if (std::system(("cp " + Quote(songs + "/" + song) + " " + Quote(data) + "/ 2>/dev/null").c_str()) != 0)
+            GTEST_SKIP() << "no built songs in " << songs;
+    const PlayResult& reference = ReferenceRun();
+    std::vector<TraceFrame> story = ParseTrace(reference.trace);
+    auto firstShowing = [&](int chapter, int step) {
+        for (const TraceFrame& f : story)
+            if (f.chapter == chapter && f.step == step) return f.frame;
+        return -1L;
+    };
+    long roll = firstShowing(5, 2);
+    for (long deactivateAt : {-1L, 100L, roll + 300}) {
+        std::string out = MakeTempDir("story-song");
+        std::vector<std::string> script = ReadLines(reference.scriptPath);
+        if (deactivateAt >= 0) script.push_back(std::to_string(deactivateAt) + " deactivate 5000");
+        WriteLines(out + "/keys.txt", script);
+        EXPECT_EQ(RunKirake("--headless --data " + Quote(data) + " --keys " + Quote(out + "/keys.txt") +
+                            " --trace " + Quote(out + "/trace.jsonl")),
+                  0);
+        std::vector<std::string> lines = ReadLines(out + "/trace.jsonl");
+        ASSERT_GT(lines.size(), size_t(roll));
+        if (lines[0].find("\"song\":") == std::string::npos) GTEST_SKIP() << "the trace shows no song";
+        using Changes = std::vector<std::pair<long, long>>;
+        Changes changes;
+        long playing = 0;
+        for (long f = 0; f < long(lines.size()); ++f) {
+            long now = SongField(lines[size_t(f)], "playing");
+            if (now != playing) changes.push_back({f, now});
+            playing = now;
+        }
+        Changes expected = {
+            {81, 1}, {firstShowing(1, 2), 0}, {firstShowing(1, 4), 1}, {firstShowing(5, 1), 0}, {roll, 1}};
+        // A pause before the route shifts the clock, so the draw and what follows it may differ.
+        size_t compared = deactivateAt == 100 ? 3 : expected.size();
+        ASSERT_GE(changes.size(), compared);
+        EXPECT_EQ(Changes(changes.begin(), changes.begin() + long(compared)),
+                  Changes(expected.begin(), expected.begin() + long(compared)));
+        if (deactivateAt >= 0) {
+            long before = SongField(lines[size_t(deactivateAt - 1)], "step");
+            long after = SongField(lines[size_t(deactivateAt)], "step");
+            EXPECT_TRUE(after == before || after == before + 1 || after < before)
+                << "song step " << before << " -> " << after << " over a 5 s pause at frame " << deactivateAt;
+        }
+    }
+}
+
+}  // namespace
