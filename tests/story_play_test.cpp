@@ -583,7 +583,11 @@ TEST_P(StoryPlaythrough, PlaysFromTitleToTheEnd) {
     ASSERT_GT(open, 0);
     EXPECT_EQ(snap(open).slots[5].destY, 359);
     EXPECT_EQ(snap(open).story.choiceIndex, 0);
-    EXPECT_EQ(snap(open).story.chapter, 1);  // Space and Down while "3" was typed changed nothing
+    // Space with Down while "3" is typed (not at its wait) changes nothing.
+    bool typedOver = false;
+    for (long g = d; g < open; ++g) typedOver |= trace[g].pressed == (KEY_SPACE | KEY_DOWN);
+    EXPECT_TRUE(typedOver);
+    EXPECT_EQ(snap(open).story.chapter, 1);
     long q = t.LastRun(1, 5);
     long f = open + 1;
     for (const Move& move : plan.firstMoves) {
@@ -633,6 +637,9 @@ TEST_P(StoryPlaythrough, PlaysFromTitleToTheEnd) {
     EXPECT_TRUE(trace[choiceOpen].Shows(5));
     EXPECT_EQ(snap(choiceOpen).slots[5].destY, 359);
     EXPECT_EQ(routeOf(snap(choiceOpen)).routeChoice, 0);
+    typedOver = false;  // Space with Up while the question is typed
+    for (long g = swap + 27; g < choiceOpen; ++g) typedOver |= trace[g].pressed == (KEY_SPACE | KEY_UP);
+    EXPECT_TRUE(typedOver);
     long h = t.LastRun(route, 0);
     f = choiceOpen + 1;
     for (const Move& move : plan.routeMoves) {
