@@ -1,0 +1,342 @@
+// The portable mixer: static sound buffers in memory, converted to the mixer's rate with SDL's own
+// converter when they are filled, summed with their gains and clipped when rendered.
+// The SDL backend renders from its audio thread, so every operation takes the mixer's lock.
+#include <SDL.h>
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+#include <vector>
+#include "platform/sound.h"
+#include "platform/sound_mixer.h"
+
+struct SoundBuffer {
+    SoundFormat format;
+    std::vector<uint8_t> bytes;  // the samples as the owner wrote them
+    std::vector<int16_t> pcm;    // converted: 16-bit, own channel count, mixer rate
+    uint32_t frames = 0;         // frames in pcm
+    uint32_t position = 0;       // next frame to sound
+    bool playing = false;
+    bool looping = false;
+    bool locked = false;
+    int32_t volume = 0;
+    int32_t pan = 0;
+    float gainLeft = 1.0f;
+    float gainRight = 1.0f;
+};
+
+namespace {
+
+// Larger buffers are refused: nothing the game plays comes near this, and a broken file must not be
+// able to ask for gigabytes.
+constexpr uint32_t MAX_BUFFER_BYTES = 16u << 20;
+constexpr uint32_t MIN_BUFFER_BYTES = 4;
+constexpr int CHUNK_FRAMES = 1024;
+
+struct Mixer {
+    std::mutex lock;
+    bool open = false;
+    int rate = 0;
+    std::vector<SoundBuffer*> buffers;  // every buffer that exists
+    float accumulator[2 * CHUNK_FRAMES];
+};
+Mixer mixer;
+
+float Attenuation(int32_t hundredthsOfDb) {
+    if (hundredthsOfDb <= -10000) return 0.0f;  // the bottom of the range is silence
+    return std::pow(10.0f, float(hundredthsOfDb) / 2000.0f);
+}
+
+// Volume attenuates both sides; pan attenuates the side away from it by its amount as well.
+void UpdateGains(SoundBuffer* b) {
+    b->gainLeft = Attenuation(b->volume - std::max<int32_t>(0, b->pan));
+    b->gainRight = Attenuation(b->volume - std::max<int32_t>(0, -b->pan));
+}
+
+// The buffer's bytes converted to 16-bit samples at the given rate; empty when SDL refuses.
+std::vector<int16_t> Convert(const SoundBuffer* b, int rate) {
+    std::vector<int16_t> out;
+    const SoundFormat& f = b->format;
+    uint32_t usable = uint32_t(b->bytes.size()) / f.blockAlign * f.blockAlign;
+    if (usable == 0 || rate <= 0) return out;
+    SDL_AudioFormat from = f.bitsPerSample == 8 ? AUDIO_U8 : AUDIO_S16LSB;
+    SDL_AudioStream* stream = SDL_NewAudioStream(from, uint8_t(f.channels), int(f.samplesPerSec), AUDIO_S16SYS,
+                                                 uint8_t(f.channels), rate);
+    if (!stream) return out;
+    if (SDL_AudioStreamPut(stream, b->bytes.data(), int(usable)) == 0 && SDL_AudioStreamFlush(stream) == 0) {
+        int available = SDL_AudioStreamAvailable(stream);
+        out.resize(size_t(available) / sizeof(int16_t));
+        int got = SDL_AudioStreamGet(stream, out.data(), int(out.size() * sizeof(int16_t)));
+        out.resize(got > 0 ? size_t(got) / sizeof(int16_t) : 0);
+    }
+    SDL_FreeAudioStream(stream);
+    return out;
+}
+
+void InstallConverted(SoundBuffer* b, std::vector<int16_t> pcm) {
+    b->pcm = std::move(pcm);
+    b->frames = uint32_t(b->pcm.size() / b->format.channels);
+    if (b->position >= b->frames) b->position = 0;
+}
+
+bool UsableFormat(const SoundFormat* f) {
+    if (!f || f->formatTag != 1) return false;
+    if (f->channels != 1 && f->channels != 2) return false;
+    if (f->bitsPerSample != 8 && f->bitsPerSample != 16) return false;
+    if (f->blockAlign != f->channels * f->bitsPerSample / 8) return false;
+    return f->samplesPerSec >= 100 && f->samplesPerSec <= 200000;
+}
+
+// Adds up to `frames` frames of one buffer into the accumulator; advances, loops or stops it.
+void MixBuffer(SoundBuffer* b, float* acc, int frames) {
+    int done = 0;
+    while (done < frames && b->playing) {
+        if (b->position >= b->frames) {
+            b->position = 0;
+            if (!b->looping || b->frames == 0) {
+                b->playing = false;
+                break;
+            }
+        }
+        int n = int(std::min<uint32_t>(uint32_t(frames - done), b->frames - b->position));
+        float gl = b->gainLeft, gr = b->gainRight;
+        float* a = acc + 2 * done;
+        if (gl != 0.0f || gr != 0.0f) {
+            if (b->format.channels == 1) {
+                const int16_t* s = b->pcm.data() + b->position;
+                for (int i = 0; i < n; ++i) {
+                    a[2 * i] += float(s[i]) * gl;
+                    a[2 * i + 1] += float(s[i]) * gr;
+                }
+            } else {
+                const int16_t* s = b->pcm.data() + 2 * size_t(b->position);
+                for (int i = 0; i < n; ++i) {
+                    a[2 * i] += float(s[2 * i]) * gl;
+                    a[2 * i + 1] += float(s[2 * i + 1]) * gr;
+                }
+            }
+        }
+        b->position += uint32_t(n);
+        done += n;
+        if (b->position >= b->frames) {
+            b->position = 0;
+            if (!b->looping) b->playing = false;
+        }
+    }
+}
+
+}  // namespace
+
+int MixerOpen(int rate) {
+    if (rate <= 0) return 0;
+    std::vector<SoundBuffer*> stale;
+    {
+        std::lock_guard<std::mutex> guard(mixer.lock);
+        if (mixer.open && mixer.rate == rate) return 1;
+        mixer.open = true;
+        mixer.rate = rate;
+        stale = mixer.buffers;
+    }
+    for (SoundBuffer* b : stale) {  // buffers made for another rate (tests switch rates)
+        std::vector<int16_t> pcm = Convert(b, rate);
+        std::lock_guard<std::mutex> guard(mixer.lock);
+        InstallConverted(b, std::move(pcm));
+    }
+    return 1;
+}
+
+void MixerClose() {
+    std::lock_guard<std::mutex> guard(mixer.lock);
+    mixer.open = false;
+    for (SoundBuffer* b : mixer.buffers) b->playing = false;
+}
+
+int MixerIsOpen() {
+    std::lock_guard<std::mutex> guard(mixer.lock);
+    return mixer.open ? 1 : 0;
+}
+
+int MixerRate() {
+    std::lock_guard<std::mutex> guard(mixer.lock);
+    return mixer.open ? mixer.rate : 0;
+}
+
+int MixerPlayingCount() {
+    std::lock_guard<std::mutex> guard(mixer.lock);
+    int count = 0;
+    for (SoundBuffer* b : mixer.buffers) count += b->playing ? 1 : 0;
+    return count;
+}
+
+int MixerBufferInfoOf(const SoundBuffer* b, MixerBufferInfo* info) {
+    if (!b || !info) return 0;
+    std::lock_guard<std::mutex> guard(mixer.lock);
+    *info = {b->playing, b->looping, b->position, b->frames, b->volume, b->pan, b->format.channels};
+    return 1;
+}
+
+void MixerRender(int16_t* out, int frames) {
+    std::lock_guard<std::mutex> guard(mixer.lock);
+    while (frames > 0) {
+        int n = std::min(frames, CHUNK_FRAMES);
+        float* acc = mixer.accumulator;
+        std::fill(acc, acc + 2 * n, 0.0f);
+        if (mixer.open)
+            for (SoundBuffer* b : mixer.buffers)
+                if (b->playing) MixBuffer(b, acc, n);
+        for (int i = 0; i < 2 * n; ++i) {
+            float v = std::clamp(acc[i], -32768.0f, 32767.0f);
+            out[i] = int16_t(std::lrint(v));
+        }
+        out += 2 * n;
+        frames -= n;
+    }
+}
+
+SoundBuffer* SoundCreateBuffer(const SoundFormat* format, uint32_t bytes) {
+    if (!UsableFormat(format) || bytes < MIN_BUFFER_BYTES || bytes > MAX_BUFFER_BYTES) return nullptr;
+    std::lock_guard<std::mutex> guard(mixer.lock);
+    if (!mixer.open) return nullptr;
+    SoundBuffer* b = new SoundBuffer;
+    b->format = *format;
+    b->bytes.assign(bytes, format->bitsPerSample == 8 ? 128 : 0);
+    UpdateGains(b);
+    mixer.buffers.push_back(b);
+    return b;
+}
+
+int SoundLock(SoundBuffer* b, uint32_t offset, uint32_t bytes, void** region1, uint32_t* length1, void** region2,
+              uint32_t* length2) {
+    if (!b || b->locked || !region1 || !length1) return 0;
+    uint32_t size = uint32_t(b->bytes.size());
+    if (bytes == 0 || bytes > size || offset >= size) return 0;
+    uint32_t first = std::min(bytes, size - offset);
+    if (bytes > first && !region2) return 0;  // wraps around, but the caller takes one region only
+    *region1 = b->bytes.data() + offset;
+    *length1 = first;
+    if (region2) *region2 = bytes > first ? b->bytes.data() : nullptr;
+    if (length2) *length2 = bytes - first;
+    b->locked = true;
+    return 1;
+}
+
+int SoundUnlock(SoundBuffer* b, void*, uint32_t, void*, uint32_t) {
+    if (!b || !b->locked) return 0;
+    b->locked = false;
+    int rate = MixerRate();
+    std::vector<int16_t> pcm = Convert(b, rate);
+    std::lock_guard<std::mutex> guard(mixer.lock);
+    InstallConverted(b, std::move(pcm));
+    return 1;
+}
+
+int SoundPlay(SoundBuffer* b, int looping) {
+    if (!b) return 0;
+    std::lock_guard<std::mutex> guard(mixer.lock);
+    if (!mixer.open) return 0;
+    b->playing = true;
+    b->looping = looping != 0;
+    return 1;
+}
+
+int SoundStop(SoundBuffer* b) {
+    if (!b) return 0;
+    std::lock_guard<std::mutex> guard(mixer.lock);
+    b->playing = false;
+    return 1;
+}
+
+int SoundSetPosition(SoundBuffer* b, uint32_t position) {
+    if (!b || position >= b->bytes.size()) return 0;
+    std::lock_guard<std::mutex> guard(mixer.lock);
+    uint64_t sourceFrame = position / b->format.blockAlign;
+    uint64_t frame = mixer.rate > 0 ? sourceFrame * uint64_t(mixer.rate) / b->format.samplesPerSec : 0;
+    b->position = frame < b->frames ? uint32_t(frame) : 0;
+    return 1;
+}
+
+int SoundSetVolume(SoundBuffer* b, int32_t volume) {
+    if (!b || volume > 0 || volume < -10000) return 0;
+    std::lock_guard<std::mutex> guard(mixer.lock);
+    b->volume = volume;
+    UpdateGains(b);
+    return 1;
+}
+
+int SoundSetPan(SoundBuffer* b, int32_t pan) {
+    if (!b || pan > 10000 || pan < -10000) return 0;
+    std::lock_guard<std::mutex> guard(mixer.lock);
+    b->pan = pan;
+    UpdateGains(b);
+    return 1;
+}
+
+void SoundRelease(SoundBuffer* b) {
+    if (!b) return;
+    {
+        std::lock_guard<std::mutex> guard(mixer.lock);
+        auto it = std::find(mixer.buffers.begin(), mixer.buffers.end(), b);
+        if (it != mixer.buffers.end()) mixer.buffers.erase(it);
+    }
+    delete b;
+}
+
+// WAV recording: a plain 44-byte RIFF head, fixed when the file is closed.
+struct WavRecorder {
+    FILE* file;
+    uint64_t dataBytes;
+    bool failed;
+};
+
+namespace {
+void PutU32(uint8_t* p, uint32_t v) {
+    for (int i = 0; i < 4; ++i) p[i] = uint8_t(v >> (8 * i));
+}
+void PutU16(uint8_t* p, uint16_t v) {
+    p[0] = uint8_t(v);
+    p[1] = uint8_t(v >> 8);
+}
+void WavHead(uint8_t head[44], uint32_t dataBytes) {
+    std::memcpy(head, "RIFF", 4);
+    PutU32(head + 4, 36 + dataBytes);
+    std::memcpy(head + 8, "WAVEfmt ", 8);
+    PutU32(head + 16, 16);
+    PutU16(head + 20, 1);
+    PutU16(head + 22, 2);
+    PutU32(head + 24, 44100);
+    PutU32(head + 28, 44100 * 4);
+    PutU16(head + 32, 4);
+    PutU16(head + 34, 16);
+    std::memcpy(head + 36, "data", 4);
+    PutU32(head + 40, dataBytes);
+}
+}  // namespace
+
+WavRecorder* WavRecorderOpen(const char* path) {
+    FILE* f = std::fopen(path, "wb");
+    if (!f) return nullptr;
+    uint8_t head[44];
+    WavHead(head, 0);
+    WavRecorder* r = new WavRecorder{f, 0, std::fwrite(head, 1, 44, f) != 44};
+    return r;
+}
+
+void WavRecorderWrite(WavRecorder* r, const int16_t* frames, int count) {
+    if (!r || count <= 0) return;
+    std::vector<uint8_t> bytes(size_t(count) * 4);
+    for (size_t i = 0; i < size_t(count) * 2; ++i) PutU16(&bytes[2 * i], uint16_t(frames[i]));
+    if (std::fwrite(bytes.data(), 1, bytes.size(), r->file) != bytes.size()) r->failed = true;
+    r->dataBytes += bytes.size();
+}
+
+int WavRecorderClose(WavRecorder* r) {
+    if (!r) return 0;
+    uint8_t head[44];
+    uint32_t dataBytes = r->dataBytes > 0xFFFFFFD0u ? 0xFFFFFFD0u : uint32_t(r->dataBytes);
+    WavHead(head, dataBytes);
+    bool ok = !r->failed && std::fseek(r->file, 0, SEEK_SET) == 0 && std::fwrite(head, 1, 44, r->file) == 44;
+    ok = (std::fclose(r->file) == 0) && ok;
+    delete r;
+    return ok ? 1 : 0;
+}
