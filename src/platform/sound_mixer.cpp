@@ -33,6 +33,7 @@ namespace {
 constexpr uint32_t MAX_BUFFER_BYTES = 16u << 20;
 constexpr uint32_t MIN_BUFFER_BYTES = 4;
 constexpr int CHUNK_FRAMES = 1024;
+constexpr int CONVERT_PADDING_FRAMES = 2048;
 
 struct Mixer {
     std::mutex lock;
@@ -64,11 +65,20 @@ std::vector<int16_t> Convert(const SoundBuffer* b, int rate) {
     SDL_AudioStream* stream = SDL_NewAudioStream(from, uint8_t(f.channels), int(f.samplesPerSec), AUDIO_S16SYS,
                                                  uint8_t(f.channels), rate);
     if (!stream) return out;
-    if (SDL_AudioStreamPut(stream, b->bytes.data(), int(usable)) == 0 && SDL_AudioStreamFlush(stream) == 0) {
-        int available = SDL_AudioStreamAvailable(stream);
-        out.resize(size_t(available) / sizeof(int16_t));
-        int got = SDL_AudioStreamGet(stream, out.data(), int(out.size() * sizeof(int16_t)));
-        out.resize(got > 0 ? size_t(got) / sizeof(int16_t) : 0);
+    // SDL's stream holds back the last few hundred frames even when flushed: push silence after the
+    // sound and keep exactly as many frames as the sound lasts at the new rate.
+    std::vector<uint8_t> padding(size_t(CONVERT_PADDING_FRAMES) * f.blockAlign, f.bitsPerSample == 8 ? 128 : 0);
+    uint64_t wanted = (uint64_t(usable / f.blockAlign) * uint64_t(rate) + f.samplesPerSec / 2) / f.samplesPerSec;
+    if (SDL_AudioStreamPut(stream, b->bytes.data(), int(usable)) == 0 &&
+        SDL_AudioStreamPut(stream, padding.data(), int(padding.size())) == 0 && SDL_AudioStreamFlush(stream) == 0) {
+        size_t have = 0;
+        for (int available; (available = SDL_AudioStreamAvailable(stream)) > 0;) {
+            out.resize(have + size_t(available) / sizeof(int16_t));
+            int got = SDL_AudioStreamGet(stream, out.data() + have, available);
+            if (got <= 0) break;
+            have += size_t(got) / sizeof(int16_t);
+        }
+        out.resize(std::min<size_t>(have, size_t(wanted) * f.channels) / f.channels * f.channels);
     }
     SDL_FreeAudioStream(stream);
     return out;
