@@ -182,7 +182,8 @@ int MixerPlayingCount() {
 int MixerBufferInfoOf(const SoundBuffer* b, MixerBufferInfo* info) {
     if (!b || !info) return 0;
     std::lock_guard<std::mutex> guard(mixer.lock);
-    *info = {b->playing, b->looping, b->position, b->frames, b->volume, b->pan, b->format.channels};
+    *info = {b->playing, b->looping, b->position, b->frames, b->volume, b->pan, b->format.channels,
+             uint32_t(b->bytes.size())};
     return 1;
 }
 

@@ -23,6 +23,7 @@ struct MixerBufferInfo {
     uint32_t position, frames;  // frames at the mixer's rate
     int32_t volume, pan;        // hundredths of a decibel
     int channels;
+    uint32_t bytes;             // as created
 };
 int MixerBufferInfoOf(const SoundBuffer* buffer, MixerBufferInfo* info);
 
