@@ -21,5 +21,7 @@ int FatalError(Window window);
 
 // Frame trace (JSON Lines), one line per frame after it is shown; off unless a file is opened.
 int OpenTrace(const char* path);
-void WriteTraceLine(long frame);
+void WriteTraceLine();  // after each frame, numbered from 0
+// Sound slots started with PlaySlot (mode 1) during the frame, for the trace's "plays".
+void TraceNotePlay(int slot);
 void CloseTrace();

@@ -11,6 +11,8 @@ struct Backend {
     int (*start)(const PlatformOptions& options, std::string* error);
     void (*stop)();
     int (*openWindow)(const char* caption, const char* iconName);  // 1, or 0 when refused
+    void (*closeWindow)();
+    void (*hideCursor)();
     void (*pumpEvents)();  // turns pending input into messages and key state
     void (*waitEvents)();  // blocks until pumpEvents would have something
     // Shows a 640x480 page through a palette (null: all black) and waits for the next display frame.

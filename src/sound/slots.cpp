@@ -2,6 +2,7 @@
 #include <cstdint>
 #include <cstring>
 #include <vector>
+#include "app/app.h"
 #include "platform/files.h"
 #include "platform/sound.h"
 #include "sound/sound.h"
@@ -89,6 +90,7 @@ int LoadEffect(const char* fileName, int slot) {
 }
 
 void PlaySlot(int slot, int mode) {
+    if (mode == 1) TraceNotePlay(slot);
     SoundBuffer* buffer = SlotBuffer(slot);
     if (!buffer) return;
     if (mode == 1) {

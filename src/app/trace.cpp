@@ -1,0 +1,70 @@
+// The frame trace: one JSON object per frame, written after the frame is shown.
+#include <cstdio>
+#include <string>
+#include <vector>
+#include "app/app.h"
+#include "gfx/gfx.h"
+#include "input/input.h"
+#include "sound/sound.h"
+#include "story/story.h"
+
+namespace {
+struct TraceRecord {
+    FILE* file;
+    long frame;  // the number of the next line's frame
+    std::vector<int> plays;
+};
+TraceRecord trace;
+}  // namespace
+
+int OpenTrace(const char* path) {
+    CloseTrace();
+    trace.file = std::fopen(path, "w");
+    return trace.file ? 1 : 0;
+}
+
+void CloseTrace() {
+    if (trace.file) std::fclose(trace.file);
+    trace = TraceRecord{};
+}
+
+void TraceNotePlay(int slot) {
+    if (trace.file) trace.plays.push_back(slot);
+}
+
+void WriteTraceLine() {
+    long frame = trace.frame++;
+    if (!trace.file) return;
+    std::string line = "{\"frame\":" + std::to_string(frame) + ",\"chapter\":" + std::to_string(story.chapter) +
+                       ",\"step\":" + std::to_string(CurrentStep()) + ",\"held\":" + std::to_string(keysHeld) +
+                       ",\"pressed\":" + std::to_string(keysPressed) + ",\"sprites\":[";
+    bool first = true;
+    for (int i = 0; i < 256; ++i) {
+        if (sprites[i].active != 1) continue;
+        line += (first ? "" : ",") + std::to_string(i);
+        first = false;
+    }
+    line += "],\"palette\":";
+    PaletteEntry entries[256];
+    if (display.displayPalette && GetPaletteEntries(display.displayPalette, entries)) {
+        static const char hex[] = "0123456789abcdef";
+        line += '"';
+        for (const PaletteEntry& e : entries) {
+            for (uint8_t byte : {e.red, e.green, e.blue, e.flags}) {
+                line += hex[byte >> 4];
+                line += hex[byte & 15];
+            }
+        }
+        line += '"';
+    } else {
+        line += "null";
+    }
+    line += ",\"song\":{\"playing\":" + std::to_string(music.songPlaying) +
+            ",\"step\":" + std::to_string(music.songStep) + "}";
+    line += ",\"plays\":[";
+    for (size_t i = 0; i < trace.plays.size(); ++i) line += (i ? "," : "") + std::to_string(trace.plays[i]);
+    line += "]";
+    line += "}\n";
+    trace.plays.clear();
+    std::fputs(line.c_str(), trace.file);
+}

@@ -1,0 +1,81 @@
+// The spine of the program: start-up in its fixed order, the window procedure and the frame loop.
+#include "app/app.h"
+#include "gfx/gfx.h"
+#include "input/input.h"
+#include "platform/clock.h"
+#include "sound/sound.h"
+#include "story/story.h"
+#include "text/text.h"
+
+AppState app;
+
+namespace {
+struct EffectFile {
+    int slot;
+    const char* file;
+};
+const EffectFile effectBank[] = {
+    {0, "End.wav"}, {1, "Crash.wav"}, {2, "Houtyo.wav"}, {3, "Han.wav"},
+    {4, "mag.wav"}, {5, "messg.wav"}, {6, "hako3.wav"},  {7, "punch3.wav"},
+};
+}  // namespace
+
+intptr_t WindowProc(Window window, int message, uintptr_t wParam, intptr_t lParam) {
+    switch (message) {
+        case MSG_ACTIVATEAPP:
+            app.displayActive = int(wParam);
+            app.appActive = int(wParam);
+            return 0;
+        case MSG_KEYDOWN:
+            if (app.displayActive && wParam == VKEY_ESCAPE) PostMessage(window, MSG_CLOSE, 0, 0);
+            return 0;
+        case MSG_DESTROY:
+            ReleaseDisplay();
+            PostQuitMessage(0);
+            return 0;
+        default:
+            return DefWindowProc(window, message, wParam, lParam);
+    }
+}
+
+int PostClose(Window window) { return PostMessage(window, MSG_CLOSE, 0, 0); }
+
+void RunFrame(Window window) {
+    ReadInput(&input.keysHeld, &input.keysPressed);
+    MusicTick();
+    RunChapter(window);
+    DrawBaseLayer(window);
+    DrawSprites(window);
+    FlipPage(window);
+}
+
+int WinMain() {
+    if (!RegisterWindowClass("Win32A", WindowProc, "icon")) return 0;
+    app.mainWindow = CreateMainWindow("Win32A", "kirake");
+    if (!app.mainWindow) return 0;
+    Window window = app.mainWindow;
+    ShowMainWindow(window);
+    HideMouseCursor();
+
+    if (!InitDisplay(window)) return 0;
+    InitStoryState(window);
+    InitSound(window);
+    LoadDrumKit();
+    LoadScriptText(window);
+    InitInput(window);
+    for (const EffectFile& effect : effectBank) LoadEffect(effect.file, effect.slot);
+    SongControl(SONG_LOAD, "kura3.pmd");
+
+    for (;;) {
+        if (PeekMessage(&app.msg)) {
+            if (!GetMessage(&app.msg)) return int(app.msg.wParam);
+            DispatchMessage(&app.msg);
+        } else if (app.appActive) {
+            RunFrame(window);
+            WriteTraceLine();
+            FrameShown();
+        } else {
+            WaitMessage();
+        }
+    }
+}

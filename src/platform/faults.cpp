@@ -1,0 +1,60 @@
+// Failures the headless backend injects on request, for the failure paths of the program.
+#include <cstdlib>
+#include <set>
+#include <string>
+#include <vector>
+#include "platform/backend.h"
+
+namespace {
+struct TimedFault {
+    std::string name;
+    long frame;
+    bool taken;
+};
+struct FaultRecord {
+    std::set<std::string> standing;
+    std::vector<TimedFault> timed;
+};
+FaultRecord faults;
+
+const char* const displaySteps[] = {"create", "cooperative", "interface", "mode", "primary",
+                                    "backbuffer", "clipper", "sheet", "palette", "colorkey"};
+}  // namespace
+
+int AddFault(const std::string& spec) {
+    if (spec.rfind("display:", 0) == 0) {
+        for (const char* step : displaySteps) {
+            if (spec.substr(8) == step) {
+                faults.standing.insert(spec);
+                return 1;
+            }
+        }
+        return 0;
+    }
+    if (spec == "no-keyboard" || spec == "no-sound") {
+        faults.standing.insert(spec);
+        return 1;
+    }
+    size_t at = spec.find('@');
+    if (at == std::string::npos) return 0;
+    std::string name = spec.substr(0, at), number = spec.substr(at + 1);
+    if (name != "palette" && name != "surface-lost" && name != "input-lost") return 0;
+    if (number.empty() || number.find_first_not_of("0123456789") != std::string::npos || number.size() > 9)
+        return 0;
+    faults.timed.push_back({name, std::atol(number.c_str()), false});
+    return 1;
+}
+
+void ClearFaults() { faults = FaultRecord{}; }
+
+int FaultRefuses(const char* name) { return faults.standing.count(name) ? 1 : 0; }
+
+int FaultTakeAtFrame(const char* name, long frame) {
+    for (TimedFault& fault : faults.timed) {
+        if (!fault.taken && fault.name == name && fault.frame <= frame) {
+            fault.taken = true;
+            return 1;
+        }
+    }
+    return 0;
+}

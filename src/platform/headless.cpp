@@ -1,0 +1,264 @@
+// The headless backend: no display, a virtual clock of exactly 1000/60 ms per frame, keys from a script,
+// frames captured to PNG files.
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+#include "platform/backend.h"
+#include "platform/window.h"
+
+namespace {
+enum ScriptAction { KEY_PRESS, KEY_DOWN_FROM, KEY_UP_FROM, ESCAPE, CLOSE, DEACTIVATE };
+
+struct ScriptEvent {
+    long frame;
+    ScriptAction action;
+    std::vector<int> keys;
+    long milliseconds;
+};
+
+struct HeadlessRecord {
+    PlatformOptions options;
+    std::vector<ScriptEvent> script;  // in file order
+    std::set<long> captures;
+    long framesShown;       // frames run so far = the number of the next frame
+    long deliveredFor = -1;  // the frame whose scripted events have been delivered
+    uint64_t extraMs;        // virtual time spent inactive
+    long pendingReactivateMs = -1;
+    uint8_t keys[256];
+    std::vector<int> releaseNext;  // keys pressed for one frame
+    bool acquired, lostPending;
+};
+HeadlessRecord headless;
+
+const std::map<std::string, int> keyNames = {
+    {"left", DIK_LEFT}, {"right", DIK_RIGHT}, {"up", DIK_UP}, {"down", DIK_DOWN}, {"z", DIK_Z},
+    {"x", DIK_X},       {"c", DIK_C},         {"v", DIK_V},   {"space", DIK_SPACE}, {"f1", DIK_F1},
+    {"f2", DIK_F2},     {"enter", DIK_RETURN}, {"a", DIK_A},
+};
+
+bool ParseNumber(const std::string& text, long* value) {
+    if (text.empty() || text.size() > 12 || text.find_first_not_of("0123456789") != std::string::npos) return false;
+    *value = std::atol(text.c_str());
+    return true;
+}
+
+bool ParseScript(const std::string& path, std::string* error) {
+    std::ifstream file(path);
+    if (!file) {
+        *error = "cannot read key script " + path;
+        return false;
+    }
+    std::string line;
+    for (int number = 1; std::getline(file, line); ++number) {
+        size_t hash = line.find('#');
+        if (hash != std::string::npos) line.erase(hash);
+        std::istringstream words(line);
+        std::string frameText, verb;
+        if (!(words >> frameText)) continue;
+        ScriptEvent event{};
+        std::string where = path + ":" + std::to_string(number) + ": ";
+        if (!ParseNumber(frameText, &event.frame) || !(words >> verb)) {
+            *error = where + "expected FRAME ACTION";
+            return false;
+        }
+        if (verb == "press" || verb == "down" || verb == "up") {
+            event.action = verb == "press" ? KEY_PRESS : verb == "down" ? KEY_DOWN_FROM : KEY_UP_FROM;
+            std::string key;
+            while (words >> key) {
+                auto found = keyNames.find(key);
+                if (found == keyNames.end()) {
+                    *error = where + "unknown key \"" + key + "\"";
+                    return false;
+                }
+                event.keys.push_back(found->second);
+            }
+            if (event.keys.empty()) {
+                *error = where + "no key named";
+                return false;
+            }
+        } else if (verb == "escape" || verb == "close") {
+            event.action = verb == "escape" ? ESCAPE : CLOSE;
+        } else if (verb == "deactivate") {
+            std::string ms;
+            event.action = DEACTIVATE;
+            if (!(words >> ms) || !ParseNumber(ms, &event.milliseconds)) {
+                *error = where + "deactivate needs MILLISECONDS";
+                return false;
+            }
+        } else {
+            *error = where + "unknown action \"" + verb + "\"";
+            return false;
+        }
+        std::string extra;
+        if (words >> extra) {
+            *error = where + "unexpected \"" + extra + "\"";
+            return false;
+        }
+        headless.script.push_back(event);
+    }
+    return true;
+}
+
+bool ParseCaptures(const std::string& list, std::string* error) {
+    std::stringstream items(list);
+    std::string item;
+    while (std::getline(items, item, ',')) {
+        size_t dash = item.find('-');
+        long first, last;
+        bool ok = dash == std::string::npos
+                      ? ParseNumber(item, &first) && (last = first, true)
+                      : ParseNumber(item.substr(0, dash), &first) && ParseNumber(item.substr(dash + 1), &last);
+        if (!ok || last < first || last - first > 1000000) {
+            *error = "bad capture list item \"" + item + "\"";
+            return false;
+        }
+        for (long f = first; f <= last; ++f) headless.captures.insert(f);
+    }
+    return true;
+}
+
+int Start(const PlatformOptions& options, std::string* error) {
+    headless = HeadlessRecord{};
+    headless.options = options;
+    if (!options.keysFile.empty() && !ParseScript(options.keysFile, error)) return 0;
+    if (!options.captureList.empty()) {
+        if (!ParseCaptures(options.captureList, error)) return 0;
+        if (options.captureDir.empty()) {
+            *error = "--capture needs --capture-dir";
+            return 0;
+        }
+    }
+    return 1;
+}
+
+void Stop() {}
+int OpenWindow(const char*, const char*) { return 1; }
+void CloseWindow() {}
+void HideCursor() {}
+
+void LoseKeyboard() {
+    headless.acquired = false;
+    headless.lostPending = true;
+}
+
+// Delivers the scripted events due before the next frame, once.
+void PumpEvents() {
+    long frame = headless.framesShown;
+    if (headless.deliveredFor == frame) return;
+    headless.deliveredFor = frame;
+    for (int key : headless.releaseNext) headless.keys[key] = 0;
+    headless.releaseNext.clear();
+    if (FaultTakeAtFrame("surface-lost", frame)) LoseAllSurfaces();
+    if (FaultTakeAtFrame("input-lost", frame)) LoseKeyboard();
+    for (const ScriptEvent& event : headless.script) {
+        if (event.frame != frame) continue;
+        switch (event.action) {
+            case KEY_PRESS:
+                for (int key : event.keys) {
+                    headless.keys[key] = 0x80;
+                    headless.releaseNext.push_back(key);
+                }
+                break;
+            case KEY_DOWN_FROM:
+                for (int key : event.keys) headless.keys[key] = 0x80;
+                break;
+            case KEY_UP_FROM:
+                for (int key : event.keys) headless.keys[key] = 0;
+                break;
+            case ESCAPE: QueueMessage(MSG_KEYDOWN, VKEY_ESCAPE, 0); break;
+            case CLOSE: QueueMessage(MSG_CLOSE, 0, 0); break;
+            case DEACTIVATE:
+                QueueMessage(MSG_ACTIVATEAPP, 0, 0);
+                LoseKeyboard();
+                headless.pendingReactivateMs = event.milliseconds;
+                break;
+        }
+    }
+}
+
+void WaitEvents() {
+    if (headless.pendingReactivateMs >= 0) {
+        headless.extraMs += uint64_t(headless.pendingReactivateMs);
+        headless.pendingReactivateMs = -1;
+        QueueMessage(MSG_ACTIVATEAPP, 1, 0);
+        return;
+    }
+    // Nothing scripted can ever arrive: end the run rather than wait for ever.
+    std::fprintf(stderr, "headless: waiting with nothing scripted to come; closing\n");
+    QueueMessage(MSG_CLOSE, 0, 0);
+    PostQuitMessage(0);  // in case the window is already gone
+}
+
+void Present(const uint8_t*, int, const PaletteEntry*) {}
+
+void Capture(long frame) {
+    Surface* primary = PrimarySurfaceInUse();
+    int pitch = 0;
+    const uint8_t* pixels = primary ? LockSurface(primary, &pitch) : nullptr;
+    const PaletteEntry* palette = DisplayPaletteEntries();
+    std::vector<uint8_t> rgb(640 * 480 * 3, 0);
+    if (pixels && palette) {
+        for (int i = 0; i < 640 * 480; ++i) {
+            const PaletteEntry& entry = palette[pixels[(i / 640) * pitch + i % 640]];
+            rgb[i * 3] = entry.red;
+            rgb[i * 3 + 1] = entry.green;
+            rgb[i * 3 + 2] = entry.blue;
+        }
+    }
+    char name[64];
+    std::snprintf(name, sizeof name, "/frame-%06ld.png", frame);
+    std::string path = headless.options.captureDir + name;
+    if (!WritePng(path.c_str(), rgb.data(), 640, 480))
+        std::fprintf(stderr, "headless: cannot write %s\n", path.c_str());
+}
+
+void FrameShownHeadless(long framesShown) {
+    headless.framesShown = framesShown;
+    if (headless.captures.count(framesShown - 1)) Capture(framesShown - 1);
+    if (headless.options.frames >= 0 && framesShown == headless.options.frames) QueueMessage(MSG_CLOSE, 0, 0);
+}
+
+uint32_t TickCount() { return uint32_t(uint64_t(headless.framesShown) * 1000 / 60 + headless.extraMs); }
+
+int64_t CalendarTime() { return headless.options.epoch + int64_t(TickCount() / 1000); }
+
+void MessageBoxHeadless(const char* text, const char* caption) {
+    std::fprintf(stderr, "MessageBox: %s: %s\n", caption, text);
+}
+
+int KeyboardCreateHeadless() {
+    if (FaultRefuses("no-keyboard")) return 0;
+    headless.acquired = false;
+    return 1;
+}
+
+KeyboardResult KeyboardGetStateHeadless(uint8_t state[256]) {
+    if (!headless.acquired) {
+        if (headless.lostPending) {
+            headless.lostPending = false;
+            return KEYBOARD_INPUT_LOST;
+        }
+        return KEYBOARD_NOT_ACQUIRED;
+    }
+    for (int i = 0; i < 256; ++i) state[i] = headless.keys[i];
+    return KEYBOARD_OK;
+}
+
+int KeyboardAcquireHeadless() {
+    headless.acquired = true;
+    headless.lostPending = false;
+    return 1;
+}
+}  // namespace
+
+const Backend headlessBackend = {
+    Start,        Stop,         OpenWindow,         CloseWindow,
+    HideCursor,   PumpEvents,   WaitEvents,         Present,
+    FrameShownHeadless, TickCount, CalendarTime,    MessageBoxHeadless,
+    KeyboardCreateHeadless, KeyboardGetStateHeadless, KeyboardAcquireHeadless,
+};

@@ -1,0 +1,294 @@
+// The display device and its objects: 8-bit surfaces in memory, palettes and the clipper.
+// Shared by both backends; a backend only shows the primary's page through its palette.
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <vector>
+#include "platform/backend.h"
+#include "platform/display.h"
+
+constexpr int SCREEN_WIDTH = 640, SCREEN_HEIGHT = 480;
+
+struct Palette {
+    PaletteEntry entries[256];
+    bool released;
+};
+
+struct Clipper {
+    Window window;
+    bool released;
+};
+
+struct Surface {
+    int width, height;
+    std::vector<uint8_t> pixels;  // width x height, no padding
+    bool released, lost, hasKey, isPrimary;
+    uint8_t key;
+    Palette* palette;
+    Clipper* clipper;
+    Surface* backBuffer;  // the primary's
+};
+
+namespace {
+struct DeviceRecord {
+    bool exists, cooperative, mode;
+    std::vector<std::unique_ptr<Surface>> surfaces;
+    std::vector<std::unique_ptr<Palette>> palettes;
+    std::vector<std::unique_ptr<Clipper>> clippers;
+    Surface* primary;
+    int waitsForFrames = 1;
+};
+DeviceRecord device;
+
+bool Alive(const Surface* s) { return s && !s->released; }
+
+Surface* NewSurface(int width, int height) {
+    auto surface = std::make_unique<Surface>();
+    surface->width = width;
+    surface->height = height;
+    surface->pixels.assign(size_t(width) * height, 0);
+    device.surfaces.push_back(std::move(surface));
+    return device.surfaces.back().get();
+}
+
+// Crops a copy of w x h pixels from (sx, sy) to (dx, dy) to both surfaces; false when nothing is left.
+bool Crop(const Surface* dst, const Surface* src, int& dx, int& dy, int& sx, int& sy, int& w, int& h) {
+    if (sx < 0) { dx -= sx; w += sx; sx = 0; }
+    if (sy < 0) { dy -= sy; h += sy; sy = 0; }
+    w = std::min(w, src->width - sx);
+    h = std::min(h, src->height - sy);
+    int right = dst->width, bottom = dst->height;
+    if (dst->clipper) {  // the clipper bounds every blit by the screen
+        right = std::min(right, SCREEN_WIDTH);
+        bottom = std::min(bottom, SCREEN_HEIGHT);
+    }
+    if (dx < 0) { sx -= dx; w += dx; dx = 0; }
+    if (dy < 0) { sy -= dy; h += dy; dy = 0; }
+    w = std::min(w, right - dx);
+    h = std::min(h, bottom - dy);
+    return w > 0 && h > 0;
+}
+
+void CopyRowKeyed(uint8_t* to, const uint8_t* from, int count, uint8_t key) {
+    const uint64_t keys = 0x0101010101010101ull * key;
+    int i = 0;
+    for (; i + 8 <= count; i += 8) {
+        uint64_t word;
+        std::memcpy(&word, from + i, 8);
+        uint64_t diff = word ^ keys;  // a zero byte where the pixel is the key
+        if (((diff - 0x0101010101010101ull) & ~diff & 0x8080808080808080ull) == 0) {
+            std::memcpy(to + i, &word, 8);
+        } else {
+            for (int k = 0; k < 8; ++k)
+                if (from[i + k] != key) to[i + k] = from[i + k];
+        }
+    }
+    for (; i < count; ++i)
+        if (from[i] != key) to[i] = from[i];
+}
+}  // namespace
+
+int DisplayCreate() {
+    if (device.exists || FaultRefuses("display:create")) return 0;
+    device = DeviceRecord{};
+    device.exists = true;
+    return 1;
+}
+
+int DisplaySetCooperativeLevel(Window window) {
+    if (!device.exists || !window || FaultRefuses("display:cooperative")) return 0;
+    device.cooperative = true;
+    return 1;
+}
+
+int DisplayQueryInterface() { return (device.exists && !FaultRefuses("display:interface")) ? 1 : 0; }
+
+int DisplaySetMode(int width, int height, int bitsPerPixel) {
+    if (!device.exists || !device.cooperative || FaultRefuses("display:mode")) return 0;
+    if (width != SCREEN_WIDTH || height != SCREEN_HEIGHT || bitsPerPixel != 8) return 0;
+    device.mode = true;
+    return 1;
+}
+
+Surface* CreatePrimarySurface(int backBufferCount) {
+    if (!device.exists || !device.mode || device.primary || backBufferCount != 1 ||
+        FaultRefuses("display:primary"))
+        return nullptr;
+    Surface* primary = NewSurface(SCREEN_WIDTH, SCREEN_HEIGHT);
+    primary->isPrimary = true;
+    primary->backBuffer = NewSurface(SCREEN_WIDTH, SCREEN_HEIGHT);
+    device.primary = primary;
+    return primary;
+}
+
+Surface* GetBackBuffer(Surface* primary) {
+    if (!Alive(primary) || !primary->isPrimary || FaultRefuses("display:backbuffer")) return nullptr;
+    return primary->backBuffer;
+}
+
+Clipper* CreateClipper() {
+    if (!device.exists || FaultRefuses("display:clipper")) return nullptr;
+    device.clippers.push_back(std::make_unique<Clipper>());
+    return device.clippers.back().get();
+}
+
+int ClipperSetWindow(Clipper* clipper, Window window) {
+    if (!clipper || clipper->released || !window) return 0;
+    clipper->window = window;
+    return 1;
+}
+
+int SurfaceSetClipper(Surface* surface, Clipper* clipper) {
+    if (!Alive(surface) || !clipper || clipper->released) return 0;
+    surface->clipper = clipper;
+    return 1;
+}
+
+Surface* CreateSurface(int width, int height) {
+    if (!device.exists || width <= 0 || height <= 0 || width > 8192 || height > 8192 ||
+        FaultRefuses("display:sheet"))
+        return nullptr;
+    return NewSurface(width, height);
+}
+
+void ReleaseSurface(Surface* surface) {
+    if (!surface || surface->released) return;
+    surface->released = true;
+    surface->pixels = {};
+    if (surface->isPrimary) {
+        ReleaseSurface(surface->backBuffer);
+        if (device.primary == surface) device.primary = nullptr;
+    }
+}
+
+void ReleasePalette(Palette* palette) {
+    if (palette) palette->released = true;
+}
+
+void ReleaseClipper(Clipper* clipper) {
+    if (clipper) clipper->released = true;
+}
+
+void DisplayRelease() { device = DeviceRecord{.waitsForFrames = device.waitsForFrames}; }
+
+int DisplayExists() { return device.exists ? 1 : 0; }
+
+int SurfaceWidth(const Surface* surface) { return Alive(surface) ? surface->width : 0; }
+int SurfaceHeight(const Surface* surface) { return Alive(surface) ? surface->height : 0; }
+
+int SetColorKey(Surface* surface, int index) {
+    if (!Alive(surface) || index < 0 || index > 255 || FaultRefuses("display:colorkey")) return 0;
+    surface->hasKey = true;
+    surface->key = uint8_t(index);
+    return 1;
+}
+
+SurfaceResult Blit(Surface* dst, const Rect* dstRect, Surface* src, const Rect* srcRect, int flags) {
+    if (!Alive(dst) || !Alive(src) || !dstRect || !srcRect) return SURFACE_FAILED;
+    if (dst->lost || src->lost) return SURFACE_LOST;
+    int w = std::min(srcRect->right - srcRect->left, dstRect->right - dstRect->left);
+    int h = std::min(srcRect->bottom - srcRect->top, dstRect->bottom - dstRect->top);
+    int dx = dstRect->left, dy = dstRect->top, sx = srcRect->left, sy = srcRect->top;
+    if (!Crop(dst, src, dx, dy, sx, sy, w, h)) return SURFACE_OK;
+    bool keyed = (flags & BLIT_KEYSRC) && src->hasKey;
+    for (int row = 0; row < h; ++row) {
+        uint8_t* to = dst->pixels.data() + size_t(dy + row) * dst->width + dx;
+        const uint8_t* from = src->pixels.data() + size_t(sy + row) * src->width + sx;
+        if (keyed)
+            CopyRowKeyed(to, from, w, src->key);
+        else
+            std::memmove(to, from, size_t(w));
+    }
+    return SURFACE_OK;
+}
+
+SurfaceResult FillRect(Surface* dst, const Rect* rect, int colourIndex) {
+    if (!Alive(dst) || !rect) return SURFACE_FAILED;
+    if (dst->lost) return SURFACE_LOST;
+    int left = std::max(rect->left, 0), top = std::max(rect->top, 0);
+    int right = std::min(rect->right, dst->width), bottom = std::min(rect->bottom, dst->height);
+    if (dst->clipper) {
+        right = std::min(right, SCREEN_WIDTH);
+        bottom = std::min(bottom, SCREEN_HEIGHT);
+    }
+    for (int y = top; y < bottom && left < right; ++y)
+        std::memset(dst->pixels.data() + size_t(y) * dst->width + left, uint8_t(colourIndex), size_t(right - left));
+    return SURFACE_OK;
+}
+
+SurfaceResult FlipSurface(Surface* primary) {
+    if (!Alive(primary) || !primary->isPrimary || !Alive(primary->backBuffer)) return SURFACE_FAILED;
+    if (primary->lost || primary->backBuffer->lost) return SURFACE_LOST;
+    primary->pixels.swap(primary->backBuffer->pixels);
+    if (device.waitsForFrames) {
+        const PaletteEntry* palette =
+            (primary->palette && !primary->palette->released) ? primary->palette->entries : nullptr;
+        CurrentBackend()->present(primary->pixels.data(), primary->width, palette);
+    }
+    return SURFACE_OK;
+}
+
+SurfaceResult RestoreSurface(Surface* surface) {
+    if (!Alive(surface)) return SURFACE_FAILED;
+    surface->lost = false;
+    if (surface->isPrimary && Alive(surface->backBuffer)) surface->backBuffer->lost = false;
+    return SURFACE_OK;
+}
+
+Palette* CreatePalette(const PaletteEntry entries[256]) {
+    if (!device.exists) return nullptr;
+    auto palette = std::make_unique<Palette>();
+    std::memcpy(palette->entries, entries, sizeof palette->entries);
+    device.palettes.push_back(std::move(palette));
+    return device.palettes.back().get();
+}
+
+int AttachPalette(Surface* surface, Palette* palette) {
+    if (!Alive(surface) || (palette && palette->released)) return 0;
+    if (surface->isPrimary &&
+        (FaultRefuses("display:palette") || FaultTakeAtFrame("palette", PlatformFrameNumber())))
+        return 0;
+    surface->palette = palette;
+    return 1;
+}
+
+int GetPaletteEntries(Palette* palette, PaletteEntry out[256]) {
+    if (!palette || palette->released) return 0;
+    std::memcpy(out, palette->entries, sizeof palette->entries);
+    return 1;
+}
+
+int SetPaletteEntries(Palette* palette, const PaletteEntry in[256]) {
+    if (!palette || palette->released) return 0;
+    std::memcpy(palette->entries, in, sizeof palette->entries);
+    return 1;
+}
+
+Palette* SurfacePalette(const Surface* surface) {
+    return (Alive(surface) && surface->palette && !surface->palette->released) ? surface->palette : nullptr;
+}
+
+uint8_t* LockSurface(Surface* surface, int* pitch) {
+    if (!Alive(surface) || surface->lost) return nullptr;
+    if (pitch) *pitch = surface->width;
+    return surface->pixels.data();
+}
+
+void UnlockSurface(Surface*) {}
+
+Surface* PrimarySurfaceInUse() { return Alive(device.primary) ? device.primary : nullptr; }
+
+const PaletteEntry* DisplayPaletteEntries() {
+    Palette* palette = device.primary ? SurfacePalette(device.primary) : nullptr;
+    return palette ? palette->entries : nullptr;
+}
+
+void LoseAllSurfaces() {
+    for (auto& surface : device.surfaces) {
+        if (surface->released) continue;
+        surface->lost = true;
+        std::fill(surface->pixels.begin(), surface->pixels.end(), 0);
+    }
+}
+
+void SetDisplayWaitsForFrames(int waits) { device.waitsForFrames = waits; }

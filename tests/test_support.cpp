@@ -1,0 +1,123 @@
+#include "test_support.h"
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <cstdio>
+#include <fstream>
+#include "app/app.h"
+#include "gfx/gfx.h"
+#include "input/input.h"
+#include "platform/platform.h"
+#include "story/story.h"
+
+void DisplayTest::SetUp() {
+    std::string error;
+    PlatformOptions options;
+    options.headless = true;
+    ASSERT_TRUE(PlatformStart(options, &error)) << error;
+    app = AppState{};
+    app.mainWindow = 1;
+    app.appActive = app.displayActive = 1;
+    display = DisplayState{};
+    spriteState = SpriteState{};
+    story = StoryState{};
+    input = InputState{};
+    ASSERT_TRUE(DisplayCreate());
+    display.device = 1;
+    ASSERT_TRUE(DisplaySetCooperativeLevel(1));
+    ASSERT_TRUE(DisplaySetMode(640, 480, 8));
+    display.primary = CreatePrimarySurface(1);
+    display.backBuffer = GetBackBuffer(display.primary);
+    display.clipper = CreateClipper();
+    ClipperSetWindow(display.clipper, 1);
+    SurfaceSetClipper(display.backBuffer, display.clipper);
+    std::vector<PaletteEntry> black(256, PaletteEntry{0, 0, 0, 0});
+    display.displayPalette = CreatePalette(black.data());
+    AttachPalette(display.primary, display.displayPalette);
+    spriteState.baseRect = {0, 0, 640, 480};
+}
+
+void DisplayTest::TearDown() {
+    DisplayRelease();
+    display = DisplayState{};
+    PlatformStop();
+}
+
+void DisplayTest::SetDisplayPalette(const std::vector<PaletteEntry>& entries) {
+    PaletteEntry all[256] = {};
+    for (size_t i = 0; i < entries.size() && i < 256; ++i) all[i] = entries[i];
+    SetPaletteEntries(display.displayPalette, all);
+}
+
+PaletteEntry DisplayTest::DisplayEntry(int index) {
+    PaletteEntry all[256];
+    GetPaletteEntries(display.displayPalette, all);
+    return all[index];
+}
+
+std::vector<uint8_t> MakeBmp(int width, int height, const std::vector<uint8_t>& pixels,
+                             const std::vector<PaletteEntry>& table, int colours) {
+    int stride = (width + 3) & ~3;
+    uint32_t tableBytes = uint32_t(colours) * 4;
+    uint32_t offset = 14 + 40 + tableBytes;
+    uint32_t size = offset + uint32_t(stride * height);
+    std::vector<uint8_t> out(size, 0);
+    auto put32 = [&](size_t at, uint32_t v) {
+        for (int i = 0; i < 4; ++i) out[at + i] = uint8_t(v >> (8 * i));
+    };
+    out[0] = 'B';
+    out[1] = 'M';
+    put32(2, size);
+    put32(10, offset);
+    put32(14, 40);
+    put32(18, uint32_t(width));
+    put32(22, uint32_t(height));
+    out[26] = 1;
+    out[28] = 8;
+    put32(46, colours == 256 ? 0 : uint32_t(colours));
+    for (int i = 0; i < colours; ++i) {
+        PaletteEntry e = i < int(table.size()) ? table[i] : PaletteEntry{uint8_t(i), uint8_t(i), uint8_t(i), 0};
+        out[54 + i * 4] = e.blue;
+        out[54 + i * 4 + 1] = e.green;
+        out[54 + i * 4 + 2] = e.red;
+    }
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            out[offset + size_t(height - 1 - y) * stride + x] = pixels.empty() ? 0 : pixels[size_t(y) * width + x];
+    return out;
+}
+
+void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
+    FILE* f = std::fopen(path.c_str(), "wb");
+    ASSERT_TRUE(f) << path;
+    std::fwrite(bytes.data(), 1, bytes.size(), f);
+    std::fclose(f);
+}
+
+std::string MakeTempDir(const std::string& name) {
+    const char* base = std::getenv("TMPDIR");
+    std::string root = std::string(base ? base : "/tmp") + "/kirake-tests-" + std::to_string(getpid());
+    mkdir(root.c_str(), 0755);
+    std::string dir = root + "/" + name;
+    std::system(("rm -rf '" + dir + "'").c_str());
+    mkdir(dir.c_str(), 0755);
+    return dir;
+}
+
+int RunKirake(const std::string& arguments, std::string* errors) {
+    std::string errFile = MakeTempDir("stderr") + "/err.txt";
+    std::string command = std::string("'") + KIRAKE_BINARY + "' " + arguments + " 2>'" + errFile + "' >/dev/null";
+    int status = std::system(command.c_str());
+    if (errors) {
+        std::ifstream in(errFile);
+        errors->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::vector<std::string> ReadLines(const std::string& path) {
+    std::ifstream in(path);
+    std::vector<std::string> lines;
+    std::string line;
+    while (std::getline(in, line)) lines.push_back(line);
+    return lines;
+}

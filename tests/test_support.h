@@ -1,0 +1,27 @@
+// Shared set-up for tests that need the display: a headless platform, a display with a primary and back
+// buffer, and helpers to build small pictures in memory.
+#pragma once
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+#include "platform/display.h"
+
+// Starts the headless platform and a bare display (device, primary, back buffer, display palette).
+class DisplayTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+    void SetDisplayPalette(const std::vector<PaletteEntry>& entries);  // the rest black
+    PaletteEntry DisplayEntry(int index);
+};
+
+// An 8-bit BMP file image: pixels top row first, a table of `colours` entries (index i = {i, i, i} unless given).
+std::vector<uint8_t> MakeBmp(int width, int height, const std::vector<uint8_t>& pixels,
+                             const std::vector<PaletteEntry>& table = {}, int colours = 256);
+void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes);
+// A fresh empty folder under the test's temporary directory.
+std::string MakeTempDir(const std::string& name);
+// Runs the game binary; returns its exit code; standard error is captured in *errors when given.
+int RunKirake(const std::string& arguments, std::string* errors = nullptr);
+// Reads a trace file: one string per line.
+std::vector<std::string> ReadLines(const std::string& path);
