@@ -13,19 +13,36 @@ namespace {
 
 uint32_t Now() { return music.clock ? music.clock() : GetTickCount(); }
 
-// The envelope stretched over the note: entry (i * 64) / L for every sample, in unsigned 32-bit.
-void StretchEnvelope(const int8_t* envelope, uint32_t length, int8_t* out) {
-    for (uint32_t i = 0; i < length; ++i) out[i] = envelope[uint32_t(i * 64u) / length];
+// Every sample an instrument can make: for each of the 64 envelope points, the sample that each of the
+// 256 wave entries gives, (s x e) / 128 + 128 truncated toward zero, as a byte.
+struct SampleTable {
+    uint8_t at[64][256];
+};
+
+void BuildSampleTable(const int8_t* wave, const int8_t* envelope, SampleTable* table) {
+    for (int k = 0; k < 64; ++k)
+        for (int w = 0; w < 256; ++w) table->at[k][w] = uint8_t((wave[w] * envelope[k]) / 128 + 128);
 }
 
-void SynthesizeStretched(const int8_t* wave, const int8_t* stretched, int32_t increment, uint32_t length,
-                         uint8_t* out) {
+// Samples i of a note of length L use envelope point (i x 64) / L, an unsigned 32-bit product and
+// quotient: point k covers i from ceil(k L / 64) up to ceil((k + 1) L / 64), as long as i x 64 does not
+// pass 32 bits. Longer notes take the quotient sample by sample.
+void SynthesizeFromTable(const SampleTable& table, int32_t increment, uint32_t length, uint8_t* out) {
     int32_t phase = 0;
-    for (uint32_t i = 0; i < length; ++i) {
-        int s = wave[(phase / 256) & 255];
-        int e = stretched[i];
-        out[i] = uint8_t((s * e) / 128 + 128);
+    auto step = [&phase, increment] {
+        int32_t index = (phase / 256) & 255;  // the division truncates toward zero
         phase = int32_t(uint32_t(phase) + uint32_t(increment));  // wraps as a 32-bit register does
+        return index;
+    };
+    if (length <= (1u << 26)) {
+        uint32_t i = 0;
+        for (int k = 0; k < 64; ++k) {
+            uint32_t end = uint32_t((uint64_t(k + 1) * length + 63) / 64);
+            const uint8_t* row = table.at[k];
+            for (; i < end; ++i) out[i] = row[step()];
+        }
+    } else {
+        for (uint32_t i = 0; i < length; ++i) out[i] = table.at[uint32_t(i * 64u) / length][step()];
     }
 }
 
@@ -37,10 +54,9 @@ int32_t VoiceIncrement(int voice, int32_t octaveFactor) {
 }
 
 void SynthesizeVoice(const int8_t* wave, const int8_t* envelope, int32_t increment, uint32_t length, uint8_t* out) {
-    if (length == 0) return;
-    std::vector<int8_t> stretched(length);
-    StretchEnvelope(envelope, length, stretched.data());
-    SynthesizeStretched(wave, stretched.data(), increment, length, out);
+    SampleTable table;
+    BuildSampleTable(wave, envelope, &table);
+    SynthesizeFromTable(table, increment, length, out);
 }
 
 int BuildInstrumentVoices(const int8_t* wave, const int8_t* envelope, int32_t octaveFactor, uint32_t noteLength,
@@ -55,10 +71,10 @@ int BuildInstrumentVoices(const int8_t* wave, const int8_t* envelope, int32_t oc
         sound.slots[firstSlot + j] = buffer;
     }
     std::vector<uint8_t> scratch(noteLength);
-    std::vector<int8_t> stretched(noteLength);
-    StretchEnvelope(envelope, noteLength, stretched.data());
+    SampleTable table;
+    BuildSampleTable(wave, envelope, &table);
     for (int j = 0; j < VOICES_PER_TRACK; ++j) {
-        SynthesizeStretched(wave, stretched.data(), VoiceIncrement(j, octaveFactor), noteLength, scratch.data());
+        SynthesizeFromTable(table, VoiceIncrement(j, octaveFactor), noteLength, scratch.data());
         SoundBuffer* buffer = sound.slots[firstSlot + j];
         void *region1, *region2;
         uint32_t length1, length2;
