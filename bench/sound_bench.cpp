@@ -40,6 +40,23 @@ void PrepareSongAt(benchmark::State& state) {
 }
 BENCHMARK(PrepareSongAt)->Arg(22050)->Arg(44100)->Arg(48000)->Unit(benchmark::kMillisecond);
 
+// The same, waiting until the converter thread has converted all 72 voices to the mixer's rate.
+void PrepareSongAndConvertAt(benchmark::State& state) {
+    ResetSound();
+    SoundBackendStop();
+    MixerOpen(int(state.range(0)));
+    InitSound(0);
+    LoadBenchSong();
+    MixerBufferInfo info;
+    for (auto _ : state) {
+        PrepareSong();
+        for (int slot = 400; slot < 472; ++slot) MixerBufferInfoOf(sound.slots[slot], &info);
+    }
+    ResetSound();
+    MixerClose();
+}
+BENCHMARK(PrepareSongAndConvertAt)->Arg(22050)->Arg(44100)->Arg(48000)->Unit(benchmark::kMillisecond);
+
 // The synthesis alone: what the system computes for those 72 voices.
 void SynthesiseSeventyTwoVoices(benchmark::State& state) {
     LoadBenchSong();

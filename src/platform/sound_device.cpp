@@ -53,6 +53,7 @@ int OpenSdlDevice() {
         return 0;
     }
     MixerOpen(have.freq);
+    MixerSetRealtime(1);
     if (device.verbose)
         std::fprintf(stderr, "kirake: audio through %s at %d Hz, %d frames per callback (%.1f ms)\n",
                      SDL_GetCurrentAudioDriver(), have.freq, int(have.samples), 1000.0 * have.samples / have.freq);
@@ -104,6 +105,7 @@ void SoundBackendStop() {
         device.recorder = nullptr;
     }
     MixerClose();
+    MixerSetRealtime(0);
     device.kind = SOUND_BACKEND_NONE;
 }
 

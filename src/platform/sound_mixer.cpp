@@ -1,12 +1,18 @@
 // The portable mixer: static sound buffers in memory, converted to the mixer's rate with SDL's own
 // converter when they are filled, summed with their gains and clipped when rendered.
 // The SDL backend renders from its audio thread, so every operation takes the mixer's lock.
+// Conversions run on a converter thread of their own, so that filling many buffers (a song's 72 voices)
+// costs the caller only the copying. A buffer that is struck before its conversion is done waits for it
+// when rendering is driven by the program (headless, tests), and starts when it is ready on a real device.
 #include <SDL.h>
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <condition_variable>
+#include <deque>
 #include <mutex>
+#include <thread>
 #include <vector>
 #include "platform/sound.h"
 #include "platform/sound_mixer.h"
@@ -24,6 +30,8 @@ struct SoundBuffer {
     int32_t pan = 0;
     float gainLeft = 1.0f;
     float gainRight = 1.0f;
+    uint64_t id = 0;             // names the buffer to the converter thread
+    int pendingConversions = 0;  // queued or running; pcm is stale while above 0
 };
 
 namespace {
@@ -35,15 +43,28 @@ constexpr uint32_t MIN_BUFFER_BYTES = 4;
 constexpr int CHUNK_FRAMES = 1024;
 constexpr int CONVERT_PADDING_FRAMES = 2048;
 
+struct ConversionJob {
+    uint64_t id;
+    SoundFormat format;
+    std::vector<uint8_t> bytes;
+    int rate;
+};
+
 struct Mixer {
     std::mutex lock;
+    std::condition_variable changed;  // a job was queued or a conversion installed
     bool open = false;
+    bool realtime = false;  // rendered by a device's thread: never wait for a conversion there
     int rate = 0;
     std::vector<SoundBuffer*> buffers;  // every buffer that exists
+    std::deque<ConversionJob> jobs;
+    bool converterStarted = false;
+    uint64_t nextId = 1;
     float left[CHUNK_FRAMES];
     float right[CHUNK_FRAMES];
 };
-Mixer mixer;
+// Never destroyed: the converter thread may still wait on it while the program exits.
+Mixer& mixer = *new Mixer;
 
 float Attenuation(int32_t hundredthsOfDb) {
     if (hundredthsOfDb <= -10000) return 0.0f;  // the bottom of the range is silence
@@ -57,10 +78,9 @@ void UpdateGains(SoundBuffer* b) {
 }
 
 // The buffer's bytes converted to 16-bit samples at the given rate; empty when SDL refuses.
-std::vector<int16_t> Convert(const SoundBuffer* b, int rate) {
+std::vector<int16_t> Convert(const SoundFormat& f, const std::vector<uint8_t>& bytes, int rate) {
     std::vector<int16_t> out;
-    const SoundFormat& f = b->format;
-    uint32_t usable = uint32_t(b->bytes.size()) / f.blockAlign * f.blockAlign;
+    uint32_t usable = uint32_t(bytes.size()) / f.blockAlign * f.blockAlign;
     if (usable == 0 || rate <= 0) return out;
     SDL_AudioFormat from = f.bitsPerSample == 8 ? AUDIO_U8 : AUDIO_S16LSB;
     SDL_AudioStream* stream = SDL_NewAudioStream(from, uint8_t(f.channels), int(f.samplesPerSec), AUDIO_S16SYS,
@@ -70,7 +90,7 @@ std::vector<int16_t> Convert(const SoundBuffer* b, int rate) {
     // sound and keep exactly as many frames as the sound lasts at the new rate.
     std::vector<uint8_t> padding(size_t(CONVERT_PADDING_FRAMES) * f.blockAlign, f.bitsPerSample == 8 ? 128 : 0);
     uint64_t wanted = (uint64_t(usable / f.blockAlign) * uint64_t(rate) + f.samplesPerSec / 2) / f.samplesPerSec;
-    if (SDL_AudioStreamPut(stream, b->bytes.data(), int(usable)) == 0 &&
+    if (SDL_AudioStreamPut(stream, bytes.data(), int(usable)) == 0 &&
         SDL_AudioStreamPut(stream, padding.data(), int(padding.size())) == 0 && SDL_AudioStreamFlush(stream) == 0) {
         size_t have = 0;
         for (int available; (available = SDL_AudioStreamAvailable(stream)) > 0;) {
@@ -85,10 +105,46 @@ std::vector<int16_t> Convert(const SoundBuffer* b, int rate) {
     return out;
 }
 
-void InstallConverted(SoundBuffer* b, std::vector<int16_t> pcm) {
-    b->pcm = std::move(pcm);
-    b->frames = uint32_t(b->pcm.size() / b->format.channels);
-    if (b->position >= b->frames) b->position = 0;
+SoundBuffer* FindBuffer(uint64_t id) {
+    for (SoundBuffer* b : mixer.buffers)
+        if (b->id == id) return b;
+    return nullptr;
+}
+
+void ConverterThread() {
+    std::unique_lock<std::mutex> guard(mixer.lock);
+    for (;;) {
+        mixer.changed.wait(guard, [] { return !mixer.jobs.empty(); });
+        ConversionJob job = std::move(mixer.jobs.front());
+        mixer.jobs.pop_front();
+        if (!FindBuffer(job.id)) continue;  // released meanwhile
+        guard.unlock();
+        std::vector<int16_t> pcm = Convert(job.format, job.bytes, job.rate);
+        guard.lock();
+        SoundBuffer* b = FindBuffer(job.id);
+        if (!b) continue;
+        if (job.rate == mixer.rate) {  // else a later job converts for the new rate
+            b->pcm = std::move(pcm);
+            b->frames = uint32_t(b->pcm.size() / b->format.channels);
+        }
+        --b->pendingConversions;
+        mixer.changed.notify_all();
+    }
+}
+
+// Hands the buffer's current bytes to the converter thread. The mixer's lock is held.
+void QueueConversion(SoundBuffer* b, int rate) {
+    if (!mixer.converterStarted) {
+        std::thread(ConverterThread).detach();
+        mixer.converterStarted = true;
+    }
+    ++b->pendingConversions;
+    mixer.jobs.push_back({b->id, b->format, b->bytes, rate});
+    mixer.changed.notify_all();
+}
+
+void WaitForConversion(std::unique_lock<std::mutex>& guard, const SoundBuffer* b) {
+    mixer.changed.wait(guard, [b] { return b->pendingConversions == 0; });
 }
 
 bool UsableFormat(const SoundFormat* f) {
@@ -162,20 +218,18 @@ void MixBuffer(SoundBuffer* b, float* left, float* right, int frames) {
 
 int MixerOpen(int rate) {
     if (rate <= 0) return 0;
-    std::vector<SoundBuffer*> stale;
-    {
-        std::lock_guard<std::mutex> guard(mixer.lock);
-        if (mixer.open && mixer.rate == rate) return 1;
-        mixer.open = true;
-        mixer.rate = rate;
-        stale = mixer.buffers;
-    }
-    for (SoundBuffer* b : stale) {  // buffers made for another rate (tests switch rates)
-        std::vector<int16_t> pcm = Convert(b, rate);
-        std::lock_guard<std::mutex> guard(mixer.lock);
-        InstallConverted(b, std::move(pcm));
-    }
+    std::lock_guard<std::mutex> guard(mixer.lock);
+    bool newRate = mixer.rate != rate;
+    mixer.open = true;
+    mixer.rate = rate;
+    if (newRate)  // buffers made for another rate (tests switch rates)
+        for (SoundBuffer* b : mixer.buffers) QueueConversion(b, rate);
     return 1;
+}
+
+void MixerSetRealtime(int realtime) {
+    std::lock_guard<std::mutex> guard(mixer.lock);
+    mixer.realtime = realtime != 0;
 }
 
 void MixerClose() {
@@ -203,14 +257,18 @@ int MixerPlayingCount() {
 
 int MixerBufferInfoOf(const SoundBuffer* b, MixerBufferInfo* info) {
     if (!b || !info) return 0;
-    std::lock_guard<std::mutex> guard(mixer.lock);
+    std::unique_lock<std::mutex> guard(mixer.lock);
+    WaitForConversion(guard, b);
     *info = {b->playing, b->looping, b->position, b->frames, b->volume, b->pan, b->format.channels,
              uint32_t(b->bytes.size())};
     return 1;
 }
 
 void MixerRender(int16_t* out, int frames) {
-    std::lock_guard<std::mutex> guard(mixer.lock);
+    std::unique_lock<std::mutex> guard(mixer.lock);
+    if (!mixer.realtime)
+        for (SoundBuffer* b : mixer.buffers)
+            if (b->playing) WaitForConversion(guard, b);
     while (frames > 0) {
         int n = std::min(frames, CHUNK_FRAMES);
         float* left = mixer.left;
@@ -219,7 +277,7 @@ void MixerRender(int16_t* out, int frames) {
         std::fill(right, right + n, 0.0f);
         if (mixer.open)
             for (SoundBuffer* b : mixer.buffers)
-                if (b->playing) MixBuffer(b, left, right, n);
+                if (b->playing && b->pendingConversions == 0) MixBuffer(b, left, right, n);
         for (int i = 0; i < n; ++i) {
             out[2 * i] = int16_t(std::lrint(std::clamp(left[i], -32768.0f, 32767.0f)));
             out[2 * i + 1] = int16_t(std::lrint(std::clamp(right[i], -32768.0f, 32767.0f)));
@@ -236,6 +294,7 @@ SoundBuffer* SoundCreateBuffer(const SoundFormat* format, uint32_t bytes) {
     SoundBuffer* b = new SoundBuffer;
     b->format = *format;
     b->bytes.assign(bytes, format->bitsPerSample == 8 ? 128 : 0);
+    b->id = mixer.nextId++;
     UpdateGains(b);
     mixer.buffers.push_back(b);
     return b;
@@ -259,10 +318,8 @@ int SoundLock(SoundBuffer* b, uint32_t offset, uint32_t bytes, void** region1, u
 int SoundUnlock(SoundBuffer* b, void*, uint32_t, void*, uint32_t) {
     if (!b || !b->locked) return 0;
     b->locked = false;
-    int rate = MixerRate();
-    std::vector<int16_t> pcm = Convert(b, rate);
     std::lock_guard<std::mutex> guard(mixer.lock);
-    InstallConverted(b, std::move(pcm));
+    QueueConversion(b, mixer.rate);
     return 1;
 }
 
@@ -287,7 +344,7 @@ int SoundSetPosition(SoundBuffer* b, uint32_t position) {
     std::lock_guard<std::mutex> guard(mixer.lock);
     uint64_t sourceFrame = position / b->format.blockAlign;
     uint64_t frame = mixer.rate > 0 ? sourceFrame * uint64_t(mixer.rate) / b->format.samplesPerSec : 0;
-    b->position = frame < b->frames ? uint32_t(frame) : 0;
+    b->position = uint32_t(frame);  // past the end (the conversion may still run): the sound is over
     return 1;
 }
 

@@ -11,6 +11,8 @@ int MixerOpen(int rate);
 void MixerClose();
 int MixerIsOpen();
 int MixerRate();
+// Rendered by a device's own thread: a buffer still being converted is skipped instead of waited for.
+void MixerSetRealtime(int realtime);
 // Renders frames of interleaved stereo 16-bit samples, advancing every playing buffer.
 // With the mixer closed the output is silence.
 void MixerRender(int16_t* out, int frames);
