@@ -196,6 +196,41 @@ TEST_F(SoundMixerTest, ConvertsEveryRateToTheMixerRate) {
     }
 }
 
+TEST_F(SoundMixerTest, OnARealDeviceABufferStruckBeforeItsConversionStartsWhenReady) {
+    MixerSetRealtime(1);
+    SoundFormat f = Pcm(1, 22050, 8);
+    SoundBuffer* b = Keep(SoundCreateBuffer(&f, 22050));
+    void *r1, *r2;
+    uint32_t l1, l2;
+    SoundLock(b, 0, 22050, &r1, &l1, &r2, &l2);
+    std::memset(r1, 200, l1);
+    SoundUnlock(b, r1, l1, r2, l2);
+    SoundPlay(b, 0);
+    Render(10);  // the conversion may or may not be done: either silence or the sound, never a fault
+    MixerBufferInfo info;
+    MixerBufferInfoOf(b, &info);  // waits for the conversion
+    EXPECT_EQ(info.frames, 44100u);
+    EXPECT_LE(info.position, 10u);
+    MixerSetRealtime(0);
+}
+
+TEST_F(SoundMixerTest, ReleasingBuffersWhoseConversionsAreQueuedIsSafe) {
+    SoundFormat f = Pcm(2, 11025, 16);
+    for (int i = 0; i < 50; ++i) {
+        SoundBuffer* b = SoundCreateBuffer(&f, 44100);
+        void *r1, *r2;
+        uint32_t l1, l2;
+        SoundLock(b, 0, 44100, &r1, &l1, &r2, &l2);
+        SoundUnlock(b, r1, l1, r2, l2);
+        SoundPlay(b, 1);
+        SoundRelease(b);
+    }
+    EXPECT_EQ(MixerPlayingCount(), 0);
+    SoundBuffer* last = Keep(ConstantBuffer(100, 100));
+    SoundPlay(last, 0);
+    EXPECT_EQ(Render(1)[0], 100);
+}
+
 int16_t WavSample(const std::vector<uint8_t>& wav, size_t frame, int channel) {
     size_t at = 44 + 4 * frame + 2 * size_t(channel);
     return int16_t(wav[at] | wav[at + 1] << 8);
