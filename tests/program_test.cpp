@@ -1,5 +1,7 @@
 // The whole program on the headless backend: start-up, endings, faults, keys, activation.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <cstdlib>
 #include <fstream>
 #include "test_support.h"
 
@@ -167,5 +169,19 @@ TEST(Program, BadCommandLinesAreRefused) {
     EXPECT_NE(errors.find("unknown fault"), std::string::npos);
     EXPECT_EQ(RunKirake("--headless --capture 5-1 --capture-dir /tmp", &errors), 1);
     EXPECT_EQ(RunKirake("--version", &errors), 0);
+}
+}  // namespace
+
+namespace {
+// The real backend in a virtual X display, when one can be had: it opens its window, runs frames and
+// ends with exit code 0.
+TEST(RealBackend, OpensAWindowRunsFramesAndEnds) {
+    if (std::system("command -v xvfb-run >/dev/null 2>&1") != 0) GTEST_SKIP() << "xvfb-run is not installed";
+    std::string data = MakeTempDir("sdl-data");
+    std::string command = std::string("xvfb-run -a -s '-screen 0 800x600x24' '") + KIRAKE_BINARY +
+                          "' --window --frames 20 --data '" + data + "' >/dev/null 2>&1";
+    int status = std::system(command.c_str());
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 }  // namespace

@@ -10,7 +10,7 @@
 
 namespace {
 const char usage[] =
-    "usage: kirake [--data DIR] [--window] [--verbose]\n"
+    "usage: kirake [--data DIR] [--window] [--verbose] [--frames N]\n"
     "       kirake --headless [--data DIR] [--frames N] [--keys FILE] [--trace FILE]\n"
     "              [--capture LIST --capture-dir DIR] [--record-audio FILE.wav] [--fault SPEC]...\n"
     "              [--epoch SECONDS]\n"
@@ -98,8 +98,8 @@ int main(int argc, char** argv) {
     }
     if (!options.headless &&
         (!options.keysFile.empty() || !options.captureList.empty() || !traceFile.empty() ||
-         !options.recordAudio.empty() || !options.faults.empty() || options.frames >= 0)) {
-        std::fprintf(stderr, "kirake: --frames, --keys, --trace, --capture, --record-audio and --fault need --headless\n");
+         !options.recordAudio.empty() || !options.faults.empty())) {
+        std::fprintf(stderr, "kirake: --keys, --trace, --capture, --record-audio and --fault need --headless\n");
         return 2;
     }
     if (dataDir.empty()) dataDir = DefaultDataDir();

@@ -197,19 +197,8 @@ void WaitEvents() {
 void Present(const uint8_t*, int, const PaletteEntry*) {}
 
 void Capture(long frame) {
-    Surface* primary = PrimarySurfaceInUse();
-    int pitch = 0;
-    const uint8_t* pixels = primary ? LockSurface(primary, &pitch) : nullptr;
-    const PaletteEntry* palette = DisplayPaletteEntries();
-    std::vector<uint8_t> rgb(640 * 480 * 3, 0);
-    if (pixels && palette) {
-        for (int i = 0; i < 640 * 480; ++i) {
-            const PaletteEntry& entry = palette[pixels[(i / 640) * pitch + i % 640]];
-            rgb[i * 3] = entry.red;
-            rgb[i * 3 + 1] = entry.green;
-            rgb[i * 3 + 2] = entry.blue;
-        }
-    }
+    std::vector<uint8_t> rgb(640 * 480 * 3);
+    CapturePage(rgb.data());
     char name[64];
     std::snprintf(name, sizeof name, "/frame-%06ld.png", frame);
     std::string path = headless.options.captureDir + name;

@@ -23,3 +23,7 @@ int PlatformStart(const PlatformOptions& options, std::string* error);
 void PlatformStop();
 // The frame the headless backend is at (frames shown so far); counts frames on both backends.
 long PlatformFrameNumber();
+
+// Headless captures, benchmarks and tests: the page on the screen (the primary after its last flip) seen
+// through the display palette, as 640x480 RGB bytes. 1, or 0 (all black) when there is no display.
+int CapturePage(uint8_t* rgb);

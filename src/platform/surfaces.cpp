@@ -4,8 +4,12 @@
 #include <cstring>
 #include <memory>
 #include <vector>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 #include "platform/backend.h"
 #include "platform/display.h"
+#include "platform/platform.h"
 
 constexpr int SCREEN_WIDTH = 640, SCREEN_HEIGHT = 480;
 
@@ -70,19 +74,17 @@ bool Crop(const Surface* dst, const Surface* src, int& dx, int& dy, int& sx, int
 }
 
 void CopyRowKeyed(uint8_t* to, const uint8_t* from, int count, uint8_t key) {
-    const uint64_t keys = 0x0101010101010101ull * key;
     int i = 0;
-    for (; i + 8 <= count; i += 8) {
-        uint64_t word;
-        std::memcpy(&word, from + i, 8);
-        uint64_t diff = word ^ keys;  // a zero byte where the pixel is the key
-        if (((diff - 0x0101010101010101ull) & ~diff & 0x8080808080808080ull) == 0) {
-            std::memcpy(to + i, &word, 8);
-        } else {
-            for (int k = 0; k < 8; ++k)
-                if (from[i + k] != key) to[i + k] = from[i + k];
-        }
+#if defined(__SSE2__)
+    const __m128i keys = _mm_set1_epi8(char(key));
+    for (; i + 16 <= count; i += 16) {  // sixteen pixels at a time: keep the target where the source is the key
+        __m128i source = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + i));
+        __m128i target = _mm_loadu_si128(reinterpret_cast<const __m128i*>(to + i));
+        __m128i keyed = _mm_cmpeq_epi8(source, keys);
+        __m128i result = _mm_or_si128(_mm_and_si128(keyed, target), _mm_andnot_si128(keyed, source));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(to + i), result);
     }
+#endif
     for (; i < count; ++i)
         if (from[i] != key) to[i] = from[i];
 }
@@ -292,3 +294,26 @@ void LoseAllSurfaces() {
 }
 
 void SetDisplayWaitsForFrames(int waits) { device.waitsForFrames = waits; }
+
+int CapturePage(uint8_t* rgb) {
+    Surface* primary = PrimarySurfaceInUse();
+    const PaletteEntry* palette = DisplayPaletteEntries();
+    if (!primary || primary->lost || !palette) {
+        std::memset(rgb, 0, size_t(SCREEN_WIDTH) * SCREEN_HEIGHT * 3);
+        return 0;
+    }
+    uint32_t lookup[256];
+    for (int i = 0; i < 256; ++i)
+        lookup[i] = palette[i].red | uint32_t(palette[i].green) << 8 | uint32_t(palette[i].blue) << 16;
+    const uint8_t* page = primary->pixels.data();
+    size_t count = size_t(SCREEN_WIDTH) * SCREEN_HEIGHT;
+    for (size_t i = 0; i + 1 < count; ++i, rgb += 3) {  // four bytes written, the fourth overwritten next
+        uint32_t colour = lookup[page[i]];
+        std::memcpy(rgb, &colour, 4);
+    }
+    uint32_t last = lookup[page[count - 1]];
+    rgb[0] = uint8_t(last);
+    rgb[1] = uint8_t(last >> 8);
+    rgb[2] = uint8_t(last >> 16);
+    return 1;
+}
