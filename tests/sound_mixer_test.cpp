@@ -231,6 +231,26 @@ TEST_F(SoundMixerTest, ReleasingBuffersWhoseConversionsAreQueuedIsSafe) {
     EXPECT_EQ(Render(1)[0], 100);
 }
 
+TEST_F(SoundMixerTest, TheRealBackendRunsSilentWhenSdlCannotOpenAudio) {
+    struct Case {
+        const char* driver;
+        int opens;
+    };
+    for (const Case& c : {Case{"no-such-driver", 0}, Case{"dummy", 1}}) {
+        SoundBackendStop();
+        setenv("SDL_AUDIODRIVER", c.driver, 1);
+        PlatformOptions options;  // the real backend
+        std::string error;
+        ASSERT_EQ(SoundBackendStart(options, &error), 1);
+        EXPECT_EQ(SoundDeviceOpen(0), c.opens) << c.driver;
+        SoundFormat f = Pcm(1, 22050, 8);
+        SoundBuffer* b = Keep(SoundCreateBuffer(&f, 100));
+        EXPECT_EQ(b != nullptr, c.opens == 1) << c.driver;
+        SoundBackendStop();
+        unsetenv("SDL_AUDIODRIVER");
+    }
+}
+
 int16_t WavSample(const std::vector<uint8_t>& wav, size_t frame, int channel) {
     size_t at = 44 + 4 * frame + 2 * size_t(channel);
     return int16_t(wav[at] | wav[at + 1] << 8);

@@ -278,6 +278,45 @@ TEST(SoundSongHeader, ProblemsAreNamed) {
     EXPECT_NE(SongHeaderProblem(h, ~0ull), nullptr);
 }
 
+TEST_F(SoundSequencer, RandomlyDamagedSongsAndEffectsNeverFault) {
+    TestSong base = Counting(8, 8, 3);
+    for (int t = 0; t < 4; ++t) base.tracks[t].assign(8, 0x03000000 | (0x111111 << t));
+    for (TestInstrument& in : base.instruments) in.noteLength = 300;
+    const std::vector<uint8_t> song = base.Bytes();
+    const std::vector<uint8_t> effect = MakeWav58(1, 22050, 8, std::vector<uint8_t>(500, 150));
+    uint32_t seed = 12345;
+    auto next = [&seed] {
+        seed = seed * 1103515245u + 12345u;
+        return seed >> 8;
+    };
+    uint32_t time = 0;
+    for (int round = 0; round < 150; ++round) {
+        std::vector<uint8_t> bytes = song;
+        for (int k = 0; k < 6; ++k) {
+            size_t at = next() % bytes.size();
+            size_t inRecord = (at - 24) % 340;
+            if (at >= 24 && at < 1044 && inRecord >= 4 && inRecord < 8) continue;  // keep notes short
+            bytes[at] = uint8_t(next());
+        }
+        if (next() % 4 == 0) bytes.resize(next() % bytes.size());
+        SongControl(SONG_LOAD, WriteTestFile("damaged.pmd", bytes).c_str());
+        SongControl(SONG_PLAY, nullptr);
+        for (int tick = 0; tick < 20; ++tick) {
+            time += 1000;
+            TestClock::now = time;
+            MusicTick();
+        }
+        std::vector<uint8_t> wav = effect;
+        for (int k = 0; k < 4; ++k) wav[next() % 58] = uint8_t(next());
+        if (next() % 3 == 0) wav.resize(next() % wav.size());
+        LoadEffect(WriteTestFile("damaged.wav", wav).c_str(), int(next() % 8));
+        PlaySlot(int(next() % 8), 1);
+        int16_t out[2 * 64];
+        MixerRender(out, 64);
+    }
+    SUCCEED();
+}
+
 // Effects in the fixed 58-byte WAV layout.
 class SoundEffects : public SoundSequencer {};
 
