@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <vector>
+#include "app/app.h"
 #include "platform/sound.h"
 #include "sound_test_songs.h"
 
@@ -181,6 +182,28 @@ TEST_F(SoundSequencer, AChordStrikesItsVoicesInIncreasingOrderAfterThePan) {
     EXPECT_EQ(SlotInfo(400).pan, 0);
     EXPECT_EQ(SlotInfo(472).playing, 1);
     EXPECT_EQ(SlotInfo(473).playing, 1) << "both voices of a pair sound at once";
+}
+
+TEST_F(SoundSequencer, TheFrameTraceShowsTheSongAndEveryStrike) {
+    TestSong song = Counting(2, 2, 0);
+    song.tracks[3] = {(1 << 6) | (1 << 8), 0};
+    LoadAndPlay(song, 0);
+    std::string path = TestPath("trace.jsonl");
+    ASSERT_EQ(OpenTrace(path.c_str()), 1);
+    TestClock::now = 101;
+    MusicTick();
+    PlaySlot(3, 1);  // an effect slot that is empty: the call is still listed
+    PlaySlot(400, 0);
+    WriteTraceLine();
+    CloseTrace();
+    FILE* f = std::fopen(path.c_str(), "r");
+    ASSERT_NE(f, nullptr);
+    char line[8192] = {};
+    ASSERT_NE(std::fgets(line, sizeof line, f), nullptr);
+    std::fclose(f);
+    std::string text = line;
+    EXPECT_NE(text.find("\"song\":{\"playing\":1,\"step\":0}"), std::string::npos) << text;
+    EXPECT_NE(text.find("\"plays\":[400,478,480,3]"), std::string::npos) << text;
 }
 
 TEST_F(SoundSequencer, PanIndexesOutsideOneToSevenLeaveThePan) {
