@@ -32,7 +32,12 @@ std::string Field(const std::string& line, const std::string& name) {
     return line.substr(at, end - at);
 }
 
-std::string EmptyFolder() { return MakeTempDir("empty-data"); }
+// A data folder with nothing but an empty script (without data.txt the program ends before any frame).
+std::string EmptyFolder() {
+    std::string dir = MakeTempDir("empty-data");
+    std::ofstream(dir + "/data.txt").flush();
+    return dir;
+}
 
 TEST(Program, EveryEndingPathExitsWithZero) {
     std::string data = EmptyFolder();
@@ -66,6 +71,7 @@ TEST(Program, FirstFrameIsChapterZeroStepZeroOnAnEmptyFolder) {
 
 TEST(Program, StartUpPaletteShowsOnlyEntries240To254OfSystemBmp) {
     std::string data = MakeTempDir("system-only");
+    std::ofstream(data + "/data.txt").flush();
     std::vector<PaletteEntry> table(256);
     for (int i = 0; i < 256; ++i) table[i] = {uint8_t(i), uint8_t(255 - i), uint8_t(i * 7), 0};
     WriteFile(data + "/system.bmp", MakeBmp(8, 8, {}, table));
@@ -178,6 +184,7 @@ namespace {
 TEST(RealBackend, OpensAWindowRunsFramesAndEnds) {
     if (std::system("command -v xvfb-run >/dev/null 2>&1") != 0) GTEST_SKIP() << "xvfb-run is not installed";
     std::string data = MakeTempDir("sdl-data");
+    std::ofstream(data + "/data.txt").flush();  // a missing script would wait on its message box
     std::string command = std::string("xvfb-run -a -s '-screen 0 800x600x24' '") + KIRAKE_BINARY +
                           "' --window --frames 20 --data '" + data + "' >/dev/null 2>&1";
     int status = std::system(command.c_str());

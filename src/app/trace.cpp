@@ -7,6 +7,7 @@
 #include "input/input.h"
 #include "sound/sound.h"
 #include "story/story.h"
+#include "text/text.h"
 
 namespace {
 struct TraceRecord {
@@ -64,6 +65,9 @@ void WriteTraceLine() {
     line += ",\"plays\":[";
     for (size_t i = 0; i < trace.plays.size(); ++i) line += (i ? "," : "") + std::to_string(trace.plays[i]);
     line += "]";
+    line += ",\"message\":{\"found\":" + std::to_string(message.messageFound) +
+            ",\"wait\":" + std::to_string(message.keyWait) + ",\"pos\":" + std::to_string(message.scriptPos) +
+            ",\"penX\":" + std::to_string(message.penX) + ",\"penY\":" + std::to_string(message.penY) + "}";
     line += "}\n";
     trace.plays.clear();
     std::fputs(line.c_str(), trace.file);

@@ -1,0 +1,12 @@
+# The window icon "icon": a 32x32 8-bit BMP drawn by kirake-art from data/pictures/icon.pic.
+set(KIRAKE_ICON_SOURCE_DIR ${PROJECT_SOURCE_DIR}/data/pictures)
+set(KIRAKE_ICON_FILE ${CMAKE_CURRENT_BINARY_DIR}/icon.bmp)
+file(GLOB KIRAKE_ICON_SHARED CONFIGURE_DEPENDS ${KIRAKE_ICON_SOURCE_DIR}/*.inc ${KIRAKE_ICON_SOURCE_DIR}/*.pal)
+add_custom_command(
+  OUTPUT ${KIRAKE_ICON_FILE}
+  COMMAND kirake-art ${KIRAKE_ICON_SOURCE_DIR}/icon.pic ${KIRAKE_ICON_FILE}
+  DEPENDS kirake-art ${KIRAKE_ICON_SOURCE_DIR}/icon.pic ${KIRAKE_ICON_SHARED}
+  COMMENT "Drawing the window icon"
+  VERBATIM)
+list(APPEND KIRAKE_RESOURCES icon ICON ${KIRAKE_ICON_FILE})
+list(APPEND KIRAKE_RESOURCE_DEPENDS ${KIRAKE_ICON_FILE})

@@ -1,0 +1,193 @@
+// The script text and the message window that types it, one item per frame.
+#include <cstdlib>
+
+#include "app/app.h"
+#include "gfx/gfx.h"
+#include "input/input.h"
+#include "platform/files.h"
+#include "sound/sound.h"
+#include "story/story.h"
+#include "text/text.h"
+
+MessageState message;
+
+namespace {
+
+constexpr int LINE_HEIGHT = 20;
+constexpr int LAST_LINE_Y = 3 * LINE_HEIGHT;
+constexpr int GAP_WIDTH = 10;
+constexpr int KEY_WAIT_SLOT = 4;
+constexpr int KEY_WAIT_CELL = 32;
+constexpr int KEY_WAIT_PERIOD = 7;
+
+void FailScriptLoad(Window window) {
+    ShowMessageBox(window, "ロード失敗", "Push return");
+    PostClose(window);
+}
+
+// Finishing the message: a clean box and the state of no message.
+void FinishMessage(Window window) {
+    ClearMessageBox(window);
+    message.penY = 0;
+    message.penX = 0;
+    message.scriptPos = 0;
+    message.messageFound = 0;
+    message.keyWait = 0;
+}
+
+// The search from the start of the text for "tx" and the id, stepping as the marker test does: a byte
+// that fails the "t" or the "x" test is stepped over with it. 1 with scriptPos on the first body byte.
+int FindMessage(const uint8_t* text, uint32_t size, uint8_t messageId) {
+    uint32_t pos = static_cast<uint32_t>(message.scriptPos);
+    while (pos < size) {
+        if (text[pos] & 0x80) {
+            pos++;
+            continue;
+        }
+        if (text[pos] == 't') {
+            pos++;
+            if (pos < size && text[pos] == 'x') {
+                pos++;
+                if (pos < size && text[pos] == messageId) message.messageFound = 1;
+            }
+        }
+        pos++;
+        if (message.messageFound == 1) {
+            message.scriptPos = static_cast<int>(pos);
+            return 1;
+        }
+    }
+    message.scriptPos = 0;
+    return 0;
+}
+
+void TypeCharacter(const uint8_t* text, int originX, int originY, int fontHeight, Surface* surface, int red,
+                   int green, int blue) {
+    uint8_t byte = text[message.scriptPos];
+    if (byte < 0x7F) {
+        BeginText(GAME_FACE, fontHeight, surface);
+        DrawTextChar(originX + 2, originY + 2, text, 0);
+        EndText(surface);
+        BeginText(GAME_FACE, fontHeight, surface);
+        DrawTextChar(originX, originY, text, (red & 0xFF) | (green & 0xFF) << 8 | (blue & 0xFF) << 16);
+        EndText(surface);
+        message.penX += charWidthTable[byte];
+    }
+    message.scriptPos++;
+}
+
+}  // namespace
+
+void LoadScriptText(Window window) {
+    std::free(message.scriptText);
+    message.scriptText = nullptr;
+    message.scriptSize = 0;
+    uint32_t size = 0;
+    if (!GetDataFileSize("data.txt", &size)) return FailScriptLoad(window);
+    FILE* file = OpenDataFile("data.txt", "rb");
+    if (!file) return FailScriptLoad(window);
+    uint8_t* text = size ? static_cast<uint8_t*>(std::malloc(size)) : nullptr;
+    size_t got = text ? std::fread(text, 1, size, file) : 0;
+    std::fclose(file);
+    if (got != size) {  // a failed allocation or a short read: as good as no file
+        std::free(text);
+        return FailScriptLoad(window);
+    }
+    message.scriptText = text;
+    message.scriptSize = size;
+}
+
+void DrawTextChar(int x, int y, const uint8_t* scriptText, uint32_t colour) {
+    SetTextColor(textDC, colour);
+    if (scriptText && message.scriptPos >= 0 && static_cast<uint32_t>(message.scriptPos) < message.scriptSize)
+        TextOut(textDC, x + message.penX, y + message.penY,
+                reinterpret_cast<const char*>(scriptText) + message.scriptPos, 1);
+}
+
+int TypeMessage(Window window, const uint8_t* scriptText, int originX, int originY, int fontHeight,
+                Surface* surface, int red, int green, int blue, uint8_t messageId) {
+    const uint8_t* text = scriptText;
+    uint32_t size = text ? message.scriptSize : 0;
+    if (message.messageFound != 1 && !FindMessage(text, size, messageId)) {
+        // An id with no marker: the message is empty and ends at once.
+        sprites[KEY_WAIT_SLOT].active = 0;
+        FinishMessage(window);
+        return 1;
+    }
+
+    if (message.keyWait == 1) {
+        sprites[KEY_WAIT_SLOT].active = 1;
+        int* sequence = story.keyWaitSequence;
+        AnimateSprite(window, sequence, KEY_WAIT_CELL, KEY_WAIT_CELL, KEY_WAIT_PERIOD, &sequence[0], &sequence[21],
+                      KEY_WAIT_SLOT);
+        if (keysPressed & KEY_F1) {
+            FinishMessage(window);
+            return 1;
+        }
+    } else {
+        sprites[KEY_WAIT_SLOT].active = 0;
+    }
+
+    uint32_t pos = static_cast<uint32_t>(message.scriptPos);
+    if (pos >= size) {
+        // The text ran out before "<!": wait for a key here, then end the message.
+        message.keyWait = 1;
+        if (keysPressed == 0) return 0;
+        FinishMessage(window);
+        return 1;
+    }
+    if (text[pos] != '<') {
+        TypeCharacter(text, originX, originY, fontHeight, surface, red, green, blue);
+        return 0;
+    }
+
+    message.scriptPos++;
+    pos++;
+    // A "<" as the last byte ends the message like "<!".
+    int code = pos < size ? text[pos] : '!';
+    bool pageEnd = code == '*' || (code == '/' && message.penY == LAST_LINE_Y);
+    if (code == '!' || pageEnd) {
+        message.keyWait = 1;
+        message.scriptPos--;
+        if (keysPressed == 0) return 0;
+        if (code == '!') {
+            FinishMessage(window);
+            return 1;
+        }
+        ClearMessageBox(window);
+        message.penY = 0;
+        message.penX = 0;
+        message.scriptPos += 2;
+        message.keyWait = 0;
+        return 0;
+    }
+    switch (code) {
+    case '/':
+        message.penY += LINE_HEIGHT;
+        message.penX = 0;
+        message.scriptPos++;
+        break;
+    case '+':
+        message.penX += GAP_WIDTH;
+        message.scriptPos++;
+        break;
+    case 'q':
+        message.scriptPos++;
+        ShakeScreen(window);
+        break;
+    case 'w':
+        message.scriptPos++;
+        pos++;
+        if (pos >= size || text[pos] != 'v') break;
+        message.scriptPos++;
+        pos++;
+        if (pos >= size) break;
+        if (text[pos] >= '0' && text[pos] <= '7') PlaySlot(text[pos] - '0', 1);
+        message.scriptPos++;
+        break;
+    default:
+        message.scriptPos++;
+        break;
+    }
+    return 0;
+}

@@ -1,0 +1,53 @@
+// kirake-art: pictures drawn from small text sources onto an 8-bit palette.
+//
+// A picture source is a list of drawing commands, one a line. Colours are named entries of a palette
+// file (.pal); every shape is filled or stroked in exactly one palette index, without anti-aliasing, so
+// the result is a plain index image that is written as an 8-bit BMP with the palette as its colour table.
+#pragma once
+#include <cstdint>
+#include <map>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+struct ArtError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+struct Palette {
+    uint8_t rgb[256][3] = {};
+    bool assigned[256] = {};
+    std::map<std::string, int> names;
+};
+
+// One command line: its words (a quoted string is one word, quotes removed) and where it came from.
+struct Command {
+    std::vector<std::string> words;
+    std::string where;  // "file:line"
+};
+
+struct Program {
+    int width = 0, height = 0;
+    Palette palette;
+    std::vector<Command> main;
+    std::map<std::string, std::vector<Command>> defs;
+    std::vector<std::string> searchDirs;
+};
+
+struct IndexImage {
+    int width = 0, height = 0;
+    std::vector<uint8_t> pixels;  // top row first
+};
+
+// Splits one source line into words; '#' outside quotes starts a comment. Throws ArtError.
+std::vector<std::string> SplitWords(const std::string& line, const std::string& where);
+// Reads a palette file into `palette` (a "base NAME" line first loads another palette). Throws ArtError.
+void LoadPalette(const std::string& name, const std::vector<std::string>& dirs, Palette& palette, int depth = 0);
+// Reads a picture source (with its includes, defs and palette). Throws ArtError.
+void LoadProgram(const std::string& path, Program& program);
+// Draws the program. Throws ArtError.
+IndexImage Render(const Program& program);
+// The bytes of an 8-bit BMP with a 256-entry colour table.
+std::vector<uint8_t> EncodeBmp(const IndexImage& image, const Palette& palette);
+// A true-colour PNG preview of the image (for looking at it).
+void WritePreview(const IndexImage& image, const Palette& palette, const std::string& path);

@@ -1,0 +1,506 @@
+// Drawing a picture program with cairo onto an index image.
+//
+// The drawing surface is RGB24; the palette index of a shape is written as its red channel (green and
+// blue stay 0), and anti-aliasing is off, so every pixel ends up holding exactly one index.
+#include <cairo.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <memory>
+
+#include "art.h"
+
+namespace {
+
+constexpr int kMaxUseDepth = 16;
+constexpr long kMaxPlacements = 20000;
+
+struct CairoDeleter {
+    void operator()(cairo_t* cr) const { cairo_destroy(cr); }
+    void operator()(cairo_surface_t* s) const { cairo_surface_destroy(s); }
+};
+using CairoPtr = std::unique_ptr<cairo_t, CairoDeleter>;
+using SurfacePtr = std::unique_ptr<cairo_surface_t, CairoDeleter>;
+
+struct Painter {
+    const Program& program;
+    cairo_t* cr;
+    std::string fontFamily = "VL PGothic";
+    bool fontBold = false;
+    int depth = 0;
+    long placements = 0;
+    std::map<std::string, int> aliases;  // "colour NAME COLOUR": a name that stands for a colour in defs
+};
+
+[[noreturn]] void Fail(const Command& c, const std::string& what) { throw ArtError(c.where + ": " + what); }
+
+double Num(const Command& c, size_t i) {
+    if (i >= c.words.size()) Fail(c, "'" + c.words[0] + "' needs more numbers");
+    const std::string& w = c.words[i];
+    char* end = nullptr;
+    double v = std::strtod(w.c_str(), &end);
+    if (w.empty() || *end != '\0' || !std::isfinite(v) || std::fabs(v) > 1e6)
+        Fail(c, "expected a number, found '" + w + "'");
+    return v;
+}
+
+int Colour(const Painter& p, const Command& c, size_t i) {
+    if (i >= c.words.size()) Fail(c, "'" + c.words[0] + "' needs a colour");
+    const std::string& w = c.words[i];
+    auto alias = p.aliases.find(w);
+    if (alias != p.aliases.end()) return alias->second;
+    auto it = p.program.palette.names.find(w);
+    if (it != p.program.palette.names.end()) return it->second;
+    char* end = nullptr;
+    long v = std::strtol(w.c_str(), &end, 10);
+    if (!w.empty() && *end == '\0' && v >= 0 && v <= 255) return int(v);
+    Fail(c, "unknown colour '" + w + "'");
+}
+
+void SetIndex(cairo_t* cr, int index) { cairo_set_source_rgb(cr, index / 255.0, 0, 0); }
+
+// SVG-style path data: M L H V C S Q T Z (upper case absolute, lower case relative).
+void BuildSvgPath(cairo_t* cr, const Command& c, size_t from) {
+    std::string d;
+    for (size_t i = from; i < c.words.size(); ++i) d += c.words[i] + " ";
+    size_t pos = 0;
+    auto skip = [&] {
+        while (pos < d.size() && (d[pos] == ' ' || d[pos] == ',')) ++pos;
+    };
+    auto number = [&]() -> double {
+        skip();
+        const char* start = d.c_str() + pos;
+        char* end = nullptr;
+        double v = std::strtod(start, &end);
+        if (end == start || !std::isfinite(v) || std::fabs(v) > 1e6) Fail(c, "bad number in path data");
+        pos += size_t(end - start);
+        return v;
+    };
+    auto hasNumber = [&] {
+        skip();
+        return pos < d.size() && (std::isdigit((unsigned char)d[pos]) || d[pos] == '-' || d[pos] == '+' || d[pos] == '.');
+    };
+    char cmd = 0;
+    double cx = 0, cy = 0, sx = 0, sy = 0, lcx = 0, lcy = 0;  // current, subpath start, last control
+    char lastCmd = 0;
+    bool any = false;
+    for (;;) {
+        skip();
+        if (pos >= d.size()) break;
+        if (std::isalpha((unsigned char)d[pos])) {
+            cmd = d[pos++];
+        } else if (cmd == 0) {
+            Fail(c, "path data must start with a command letter");
+        }
+        bool rel = std::islower((unsigned char)cmd);
+        char up = char(std::toupper((unsigned char)cmd));
+        double ox = rel ? cx : 0, oy = rel ? cy : 0;
+        switch (up) {
+            case 'M': {
+                double x = number() + ox, y = number() + oy;
+                cairo_move_to(cr, x, y);
+                cx = sx = x;
+                cy = sy = y;
+                cmd = rel ? 'l' : 'L';  // further pairs are lines
+                break;
+            }
+            case 'L': {
+                double x = number() + ox, y = number() + oy;
+                if (!any) cairo_move_to(cr, x, y);
+                else cairo_line_to(cr, x, y);
+                cx = x;
+                cy = y;
+                break;
+            }
+            case 'H': {
+                double x = number() + ox;
+                cairo_line_to(cr, x, cy);
+                cx = x;
+                break;
+            }
+            case 'V': {
+                double y = number() + oy;
+                cairo_line_to(cr, cx, y);
+                cy = y;
+                break;
+            }
+            case 'C': {
+                double x1 = number() + ox, y1 = number() + oy, x2 = number() + ox, y2 = number() + oy;
+                double x = number() + ox, y = number() + oy;
+                cairo_curve_to(cr, x1, y1, x2, y2, x, y);
+                lcx = x2;
+                lcy = y2;
+                cx = x;
+                cy = y;
+                break;
+            }
+            case 'S': {
+                double x1 = cx, y1 = cy;
+                if (lastCmd == 'C' || lastCmd == 'S') {
+                    x1 = 2 * cx - lcx;
+                    y1 = 2 * cy - lcy;
+                }
+                double x2 = number() + ox, y2 = number() + oy, x = number() + ox, y = number() + oy;
+                cairo_curve_to(cr, x1, y1, x2, y2, x, y);
+                lcx = x2;
+                lcy = y2;
+                cx = x;
+                cy = y;
+                break;
+            }
+            case 'Q':
+            case 'T': {
+                double qx, qy;
+                if (up == 'Q') {
+                    qx = number() + ox;
+                    qy = number() + oy;
+                } else if (lastCmd == 'Q' || lastCmd == 'T') {
+                    qx = 2 * cx - lcx;
+                    qy = 2 * cy - lcy;
+                } else {
+                    qx = cx;
+                    qy = cy;
+                }
+                double x = number() + ox, y = number() + oy;
+                cairo_curve_to(cr, cx + 2.0 / 3 * (qx - cx), cy + 2.0 / 3 * (qy - cy), x + 2.0 / 3 * (qx - x),
+                               y + 2.0 / 3 * (qy - y), x, y);
+                lcx = qx;
+                lcy = qy;
+                cx = x;
+                cy = y;
+                break;
+            }
+            case 'Z':
+                cairo_close_path(cr);
+                cx = sx;
+                cy = sy;
+                break;
+            default:
+                Fail(c, std::string("unknown path command '") + cmd + "'");
+        }
+        any = true;
+        lastCmd = up;
+        if (up == 'Z') {
+            cmd = 0;
+            if (hasNumber()) Fail(c, "numbers after Z");
+        } else if (!hasNumber()) {
+            skip();
+            if (pos < d.size() && !std::isalpha((unsigned char)d[pos])) Fail(c, "bad path data");
+        }
+    }
+}
+
+void RoundedRect(cairo_t* cr, double x, double y, double w, double h, double r) {
+    r = std::min({r, w / 2, h / 2});
+    if (r <= 0) {
+        cairo_rectangle(cr, x, y, w, h);
+        return;
+    }
+    cairo_new_sub_path(cr);
+    cairo_arc(cr, x + w - r, y + r, r, -M_PI / 2, 0);
+    cairo_arc(cr, x + w - r, y + h - r, r, 0, M_PI / 2);
+    cairo_arc(cr, x + r, y + h - r, r, M_PI / 2, M_PI);
+    cairo_arc(cr, x + r, y + r, r, M_PI, 3 * M_PI / 2);
+    cairo_close_path(cr);
+}
+
+// Builds the shape named by word `i` and its arguments as the current path.
+void BuildShape(Painter& p, const Command& c, size_t i) {
+    cairo_t* cr = p.cr;
+    cairo_new_path(cr);
+    if (i >= c.words.size()) Fail(c, "missing shape");
+    const std::string& s = c.words[i];
+    if (s == "rect") {
+        double x = Num(c, i + 1), y = Num(c, i + 2), w = Num(c, i + 3), h = Num(c, i + 4);
+        double r = c.words.size() > i + 5 ? Num(c, i + 5) : 0;
+        RoundedRect(cr, x, y, w, h, r);
+    } else if (s == "circle") {
+        double r = Num(c, i + 3);
+        cairo_new_sub_path(cr);
+        cairo_arc(cr, Num(c, i + 1), Num(c, i + 2), std::fabs(r), 0, 2 * M_PI);
+        cairo_close_path(cr);
+    } else if (s == "ellipse") {
+        double x = Num(c, i + 1), y = Num(c, i + 2), rx = std::fabs(Num(c, i + 3)), ry = std::fabs(Num(c, i + 4));
+        double angle = c.words.size() > i + 5 ? Num(c, i + 5) : 0;
+        if (rx <= 0 || ry <= 0) return;
+        cairo_save(cr);
+        cairo_translate(cr, x, y);
+        cairo_rotate(cr, angle * M_PI / 180);
+        cairo_scale(cr, rx, ry);
+        cairo_new_sub_path(cr);
+        cairo_arc(cr, 0, 0, 1, 0, 2 * M_PI);
+        cairo_close_path(cr);
+        cairo_restore(cr);
+    } else if (s == "poly" || s == "line") {
+        size_t n = c.words.size() - (i + 1);
+        if (n < 4 || n % 2) Fail(c, s + " needs pairs of x y");
+        for (size_t k = i + 1; k + 1 < c.words.size(); k += 2) {
+            if (k == i + 1) cairo_move_to(cr, Num(c, k), Num(c, k + 1));
+            else cairo_line_to(cr, Num(c, k), Num(c, k + 1));
+        }
+        if (s == "poly") cairo_close_path(cr);
+    } else if (s == "path") {
+        BuildSvgPath(cr, c, i + 1);
+    } else if (s == "text") {
+        // text X Y SIZE ANCHOR(l|c|r) "STRING": (X, Y) is the baseline point of the anchor.
+        double x = Num(c, i + 1), y = Num(c, i + 2), size = Num(c, i + 3);
+        if (c.words.size() != i + 6) Fail(c, "usage: text X Y SIZE l|c|r \"STRING\"");
+        const std::string& anchor = c.words[i + 4];
+        const std::string& str = c.words[i + 5];
+        cairo_select_font_face(cr, p.fontFamily.c_str(), CAIRO_FONT_SLANT_NORMAL,
+                               p.fontBold ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
+        cairo_set_font_size(cr, std::clamp(size, 1.0, 1000.0));
+        cairo_text_extents_t ext;
+        cairo_text_extents(cr, str.c_str(), &ext);
+        double left = x - ext.x_bearing;
+        if (anchor == "c") left = x - ext.x_bearing - ext.width / 2;
+        else if (anchor == "r") left = x - ext.x_bearing - ext.width;
+        else if (anchor != "l") Fail(c, "text anchor must be l, c or r");
+        cairo_move_to(cr, left, y);
+        cairo_text_path(cr, str.c_str());
+    } else {
+        Fail(c, "unknown shape '" + s + "'");
+    }
+}
+
+void Run(Painter& p, const std::vector<Command>& commands);
+
+void Use(Painter& p, const Command& c, const std::string& name, double dx, double dy, double sx, double sy,
+         double rot) {
+    auto it = p.program.defs.find(name);
+    if (it == p.program.defs.end()) Fail(c, "no def named '" + name + "'");
+    if (p.depth >= kMaxUseDepth) Fail(c, "defs used too deeply (a def that uses itself?)");
+    if (++p.placements > kMaxPlacements) Fail(c, "too many placements");
+    cairo_save(p.cr);
+    cairo_translate(p.cr, dx, dy);
+    cairo_rotate(p.cr, rot * M_PI / 180);
+    cairo_scale(p.cr, sx == 0 ? 1e-6 : sx, sy == 0 ? 1e-6 : sy);
+    ++p.depth;
+    std::string font = p.fontFamily;
+    bool bold = p.fontBold;
+    std::map<std::string, int> aliases = p.aliases;
+    Run(p, it->second);
+    p.fontFamily = font;
+    p.fontBold = bold;
+    p.aliases = std::move(aliases);
+    --p.depth;
+    cairo_restore(p.cr);
+}
+
+// A small fixed generator so scattered things land in the same places on every build.
+struct Rng {
+    uint64_t state;
+    explicit Rng(uint64_t seed) : state(seed * 0x9E3779B97F4A7C15ull + 0x2545F4914F6CDD1Dull) {}
+    double Next() {
+        state ^= state << 13;
+        state ^= state >> 7;
+        state ^= state << 17;
+        return double(state >> 11) / double(1ull << 53);
+    }
+};
+
+const int kBayer[4][4] = {{0, 8, 2, 10}, {12, 4, 14, 6}, {3, 11, 1, 9}, {15, 7, 13, 5}};
+
+// A dithered gradient through the colours `cols`: `at(x, y)` gives the position 0..1 of a device pixel.
+template <class At>
+void Gradient(Painter& p, double x0, double y0, double x1, double y1, const std::vector<int>& cols, At at) {
+    cairo_surface_t* target = cairo_get_target(p.cr);
+    int w = cairo_image_surface_get_width(target), h = cairo_image_surface_get_height(target);
+    SurfacePtr layer(cairo_image_surface_create(CAIRO_FORMAT_RGB24, w, h));
+    if (cairo_surface_status(layer.get()) != CAIRO_STATUS_SUCCESS) throw ArtError("out of memory");
+    cairo_surface_flush(layer.get());
+    uint8_t* data = cairo_image_surface_get_data(layer.get());
+    int stride = cairo_image_surface_get_stride(layer.get());
+    int ix0 = std::max(0, int(std::floor(x0))), iy0 = std::max(0, int(std::floor(y0)));
+    int ix1 = std::min(w, int(std::ceil(x1))), iy1 = std::min(h, int(std::ceil(y1)));
+    int n = int(cols.size());
+    for (int y = iy0; y < iy1; ++y) {
+        uint32_t* row = reinterpret_cast<uint32_t*>(data + size_t(y) * stride);
+        for (int x = ix0; x < ix1; ++x) {
+            double t = std::clamp(at(x + 0.5, y + 0.5), 0.0, 1.0) * (n - 1);
+            int seg = std::min(int(t), n - 2);
+            double frac = t - seg;
+            int idx = (frac * 16 > kBayer[y & 3][x & 3] + 0.5) ? cols[seg + 1] : cols[seg];
+            row[x] = uint32_t(idx) << 16;
+        }
+    }
+    cairo_surface_mark_dirty(layer.get());
+    cairo_save(p.cr);
+    cairo_identity_matrix(p.cr);
+    cairo_rectangle(p.cr, ix0, iy0, std::max(0, ix1 - ix0), std::max(0, iy1 - iy0));
+    cairo_clip(p.cr);
+    cairo_set_source_surface(p.cr, layer.get(), 0, 0);
+    cairo_pattern_set_filter(cairo_get_source(p.cr), CAIRO_FILTER_NEAREST);
+    cairo_paint(p.cr);
+    cairo_restore(p.cr);
+}
+
+std::vector<int> ColourList(Painter& p, const Command& c, size_t from) {
+    std::vector<int> cols;
+    for (size_t i = from; i < c.words.size(); ++i) cols.push_back(Colour(p, c, i));
+    if (cols.size() < 2) Fail(c, "a gradient needs at least two colours");
+    return cols;
+}
+
+void Run(Painter& p, const std::vector<Command>& commands) {
+    cairo_t* cr = p.cr;
+    for (const Command& c : commands) {
+        const std::string& op = c.words[0];
+        if (op == "fill") {
+            SetIndex(cr, Colour(p, c, 1));
+            cairo_paint(cr);
+        } else if (op == "rect" || op == "circle" || op == "ellipse" || op == "poly" || op == "path" || op == "text") {
+            // SHAPE COLOUR args: a filled shape.
+            int colour = Colour(p, c, 1);
+            Command shape = c;
+            shape.words.erase(shape.words.begin() + 1);
+            BuildShape(p, shape, 0);
+            SetIndex(cr, colour);
+            cairo_set_fill_rule(cr, CAIRO_FILL_RULE_WINDING);
+            cairo_fill(cr);
+        } else if (op == "stroke") {
+            // stroke COLOUR WIDTH SHAPE args
+            int colour = Colour(p, c, 1);
+            double width = Num(c, 2);
+            BuildShape(p, c, 3);
+            SetIndex(cr, colour);
+            cairo_set_line_width(cr, std::max(width, 0.01));
+            cairo_set_line_cap(cr, CAIRO_LINE_CAP_ROUND);
+            cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
+            cairo_stroke(cr);
+        } else if (op == "ofill") {
+            // ofill FILL INK WIDTH SHAPE args: the shape outlined in INK (half the width shows), then filled.
+            int fill = Colour(p, c, 1), ink = Colour(p, c, 2);
+            double width = Num(c, 3);
+            BuildShape(p, c, 4);
+            SetIndex(cr, ink);
+            cairo_set_line_width(cr, std::max(width, 0.01));
+            cairo_set_line_cap(cr, CAIRO_LINE_CAP_ROUND);
+            cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
+            cairo_stroke_preserve(cr);
+            SetIndex(cr, fill);
+            cairo_fill(cr);
+        } else if (op == "clip") {
+            BuildShape(p, c, 1);
+            cairo_clip(cr);
+        } else if (op == "push") {
+            cairo_save(cr);
+        } else if (op == "pop") {
+            cairo_restore(cr);
+        } else if (op == "translate") {
+            cairo_translate(cr, Num(c, 1), Num(c, 2));
+        } else if (op == "scale") {
+            double sx = Num(c, 1), sy = c.words.size() > 2 ? Num(c, 2) : sx;
+            cairo_scale(cr, sx == 0 ? 1e-6 : sx, sy == 0 ? 1e-6 : sy);
+        } else if (op == "rotate") {
+            cairo_rotate(cr, Num(c, 1) * M_PI / 180);
+        } else if (op == "font") {
+            if (c.words.size() < 2 || c.words.size() > 3) Fail(c, "usage: font FAMILY [bold]");
+            p.fontFamily = c.words[1];
+            p.fontBold = c.words.size() == 3 && c.words[2] == "bold";
+        } else if (op == "colour") {
+            if (c.words.size() != 3) Fail(c, "usage: colour NAME COLOUR");
+            p.aliases[c.words[1]] = Colour(p, c, 2);
+        } else if (op == "use") {
+            // use NAME [DX DY [SX [SY [DEGREES]]]]
+            if (c.words.size() < 2) Fail(c, "usage: use NAME [DX DY [SX [SY [DEGREES]]]]");
+            double dx = c.words.size() > 2 ? Num(c, 2) : 0, dy = c.words.size() > 3 ? Num(c, 3) : 0;
+            double sx = c.words.size() > 4 ? Num(c, 4) : 1;
+            double sy = c.words.size() > 5 ? Num(c, 5) : sx;
+            double rot = c.words.size() > 6 ? Num(c, 6) : 0;
+            Use(p, c, c.words[1], dx, dy, sx, sy, rot);
+        } else if (op == "scatter") {
+            // scatter NAME COUNT X0 Y0 X1 Y1 SEED [SMIN SMAX [MAXDEGREES]]
+            if (c.words.size() < 8) Fail(c, "usage: scatter NAME COUNT X0 Y0 X1 Y1 SEED [SMIN SMAX [DEGREES]]");
+            double count = Num(c, 2);
+            if (count < 0 || count > 10000) Fail(c, "scatter count must be 0..10000");
+            double x0 = Num(c, 3), y0 = Num(c, 4), x1 = Num(c, 5), y1 = Num(c, 6);
+            Rng rng(uint64_t(std::fabs(Num(c, 7))));
+            double smin = c.words.size() > 8 ? Num(c, 8) : 1, smax = c.words.size() > 9 ? Num(c, 9) : smin;
+            double maxRot = c.words.size() > 10 ? Num(c, 10) : 360;
+            for (int k = 0; k < int(count); ++k) {
+                double x = x0 + rng.Next() * (x1 - x0), y = y0 + rng.Next() * (y1 - y0);
+                double s = smin + rng.Next() * (smax - smin);
+                double r = (rng.Next() * 2 - 1) * maxRot;
+                bool flip = rng.Next() < 0.5 && maxRot != 0;  // DEGREES 0: all upright, none mirrored
+                Use(p, c, c.words[1], x, y, flip ? -s : s, s, r);
+            }
+        } else if (op == "tile") {
+            // tile NAME X0 Y0 X1 Y1 DX DY [STAGGER]
+            if (c.words.size() < 8) Fail(c, "usage: tile NAME X0 Y0 X1 Y1 DX DY [STAGGER]");
+            double x0 = Num(c, 2), y0 = Num(c, 3), x1 = Num(c, 4), y1 = Num(c, 5), dx = Num(c, 6), dy = Num(c, 7);
+            double stagger = c.words.size() > 8 ? Num(c, 8) : 0;
+            if (dx < 1 || dy < 1) Fail(c, "tile steps must be at least 1");
+            int row = 0;
+            for (double y = y0; y < y1; y += dy, ++row)
+                for (double x = x0 + (row % 2 ? stagger : 0); x < x1; x += dx) Use(p, c, c.words[1], x, y, 1, 1, 0);
+        } else if (op == "vgrad" || op == "hgrad") {
+            // vgrad X Y W H C0 C1 ...: top to bottom (hgrad: left to right), dithered between neighbours.
+            double x = Num(c, 1), y = Num(c, 2), w = Num(c, 3), h = Num(c, 4);
+            std::vector<int> cols = ColourList(p, c, 5);
+            double xs[4] = {x, x + w, x, x + w}, ys[4] = {y, y, y + h, y + h};
+            for (int k = 0; k < 4; ++k) cairo_user_to_device(cr, &xs[k], &ys[k]);
+            double bx0 = *std::min_element(xs, xs + 4), bx1 = *std::max_element(xs, xs + 4);
+            double by0 = *std::min_element(ys, ys + 4), by1 = *std::max_element(ys, ys + 4);
+            bool vertical = op == "vgrad";
+            Gradient(p, bx0, by0, bx1, by1, cols, [&](double px, double py) {
+                return vertical ? (py - by0) / std::max(1.0, by1 - by0) : (px - bx0) / std::max(1.0, bx1 - bx0);
+            });
+        } else if (op == "rgrad") {
+            // rgrad CX CY R C0 C1 ...: from the centre (C0) outward, filling the circle.
+            double cx = Num(c, 1), cy = Num(c, 2), r = Num(c, 3);
+            std::vector<int> cols = ColourList(p, c, 4);
+            double ex = cx + r, ey = cy;
+            cairo_user_to_device(cr, &cx, &cy);
+            cairo_user_to_device(cr, &ex, &ey);
+            double dr = std::max(1.0, std::hypot(ex - cx, ey - cy));
+            cairo_save(cr);
+            cairo_identity_matrix(cr);
+            cairo_new_path(cr);
+            cairo_arc(cr, cx, cy, dr, 0, 2 * M_PI);
+            cairo_clip(cr);
+            Gradient(p, cx - dr, cy - dr, cx + dr, cy + dr, cols,
+                     [&](double px, double py) { return std::hypot(px - cx, py - cy) / dr; });
+            cairo_restore(cr);
+        } else {
+            Fail(c, "unknown command '" + op + "'");
+        }
+        if (cairo_status(cr) != CAIRO_STATUS_SUCCESS)
+            Fail(c, std::string("drawing failed: ") + cairo_status_to_string(cairo_status(cr)));
+    }
+}
+
+}  // namespace
+
+IndexImage Render(const Program& program) {
+    SurfacePtr surface(cairo_image_surface_create(CAIRO_FORMAT_RGB24, program.width, program.height));
+    if (cairo_surface_status(surface.get()) != CAIRO_STATUS_SUCCESS) throw ArtError("cannot make the drawing surface");
+    CairoPtr cr(cairo_create(surface.get()));
+    cairo_set_antialias(cr.get(), CAIRO_ANTIALIAS_NONE);
+    cairo_font_options_t* fo = cairo_font_options_create();
+    cairo_font_options_set_antialias(fo, CAIRO_ANTIALIAS_NONE);
+    cairo_font_options_set_hint_style(fo, CAIRO_HINT_STYLE_NONE);
+    cairo_set_font_options(cr.get(), fo);
+    cairo_font_options_destroy(fo);
+    SetIndex(cr.get(), 0);
+    cairo_paint(cr.get());
+    Painter painter{program, cr.get(), "VL PGothic", false, 0, 0, {}};
+    Run(painter, program.main);
+    cairo_surface_flush(surface.get());
+    IndexImage image;
+    image.width = program.width;
+    image.height = program.height;
+    image.pixels.resize(size_t(program.width) * program.height);
+    const uint8_t* data = cairo_image_surface_get_data(surface.get());
+    int stride = cairo_image_surface_get_stride(surface.get());
+    for (int y = 0; y < program.height; ++y) {
+        const uint32_t* row = reinterpret_cast<const uint32_t*>(data + size_t(y) * stride);
+        for (int x = 0; x < program.width; ++x) {
+            uint32_t px = row[x] & 0xFFFFFF;
+            if (px & 0xFFFF) throw ArtError("a blended pixel at " + std::to_string(x) + "," + std::to_string(y));
+            image.pixels[size_t(y) * program.width + x] = uint8_t(px >> 16);
+        }
+    }
+    return image;
+}

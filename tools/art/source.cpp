@@ -1,0 +1,188 @@
+// Reading palette files and picture sources.
+#include <cctype>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "art.h"
+
+namespace {
+
+constexpr int kMaxDepth = 16;
+
+std::string JoinPath(const std::string& dir, const std::string& name) {
+    if (dir.empty() || (!name.empty() && name[0] == '/')) return name;
+    return dir + "/" + name;
+}
+
+std::string DirOf(const std::string& path) {
+    size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? "." : path.substr(0, slash);
+}
+
+// Finds `name` in the search folders; returns its text.
+std::string ReadSource(const std::string& name, const std::vector<std::string>& dirs, std::string& found) {
+    std::vector<std::string> tries;
+    if (!name.empty() && name[0] == '/') tries.push_back(name);
+    else
+        for (const auto& d : dirs) tries.push_back(JoinPath(d, name));
+    for (const auto& path : tries) {
+        std::ifstream in(path, std::ios::binary);
+        if (!in) continue;
+        std::stringstream ss;
+        ss << in.rdbuf();
+        found = path;
+        return ss.str();
+    }
+    throw ArtError("cannot open " + name);
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::string line;
+    for (char c : text) {
+        if (c == '\n') {
+            lines.push_back(line);
+            line.clear();
+        } else if (c != '\r') {
+            line.push_back(c);
+        }
+    }
+    if (!line.empty()) lines.push_back(line);
+    return lines;
+}
+
+int ParseInt(const std::string& word, const std::string& where, int lo, int hi) {
+    char* end = nullptr;
+    long v = std::strtol(word.c_str(), &end, 10);
+    if (word.empty() || *end != '\0' || v < lo || v > hi)
+        throw ArtError(where + ": expected a whole number " + std::to_string(lo) + ".." + std::to_string(hi) +
+                       ", found '" + word + "'");
+    return int(v);
+}
+
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+void ParseSourceFile(const std::string& name, Program& program, int depth);
+
+void ParseLines(const std::string& text, const std::string& file, Program& program, int depth) {
+    std::vector<std::string> lines = Lines(text);
+    std::vector<Command>* target = &program.main;
+    std::string defName;
+    for (size_t i = 0; i < lines.size(); ++i) {
+        std::string where = file + ":" + std::to_string(i + 1);
+        std::vector<std::string> words = SplitWords(lines[i], where);
+        if (words.empty()) continue;
+        const std::string& op = words[0];
+        if (op == "def") {
+            if (!defName.empty()) throw ArtError(where + ": def inside def '" + defName + "'");
+            if (words.size() != 2) throw ArtError(where + ": usage: def NAME");
+            defName = words[1];
+            target = &program.defs[defName];
+            target->clear();
+        } else if (op == "end") {
+            if (defName.empty()) throw ArtError(where + ": end without def");
+            defName.clear();
+            target = &program.main;
+        } else if (op == "include") {
+            if (words.size() != 2) throw ArtError(where + ": usage: include FILE");
+            if (!defName.empty()) throw ArtError(where + ": include inside def");
+            ParseSourceFile(words[1], program, depth + 1);
+        } else if (op == "size") {
+            if (words.size() != 3) throw ArtError(where + ": usage: size WIDTH HEIGHT");
+            program.width = ParseInt(words[1], where, 1, 4096);
+            program.height = ParseInt(words[2], where, 1, 4096);
+        } else if (op == "palette") {
+            if (words.size() != 2) throw ArtError(where + ": usage: palette NAME");
+            program.palette = Palette{};
+            LoadPalette(words[1], program.searchDirs, program.palette);
+        } else {
+            target->push_back({words, where});
+        }
+    }
+    if (!defName.empty()) throw ArtError(file + ": def '" + defName + "' has no end");
+}
+
+void ParseSourceFile(const std::string& name, Program& program, int depth) {
+    if (depth > kMaxDepth) throw ArtError("includes nested too deeply at " + name);
+    std::string found;
+    // The picture itself is named as given; what it includes is looked for in the search folders.
+    std::string text = ReadSource(name, depth == 0 ? std::vector<std::string>{""} : program.searchDirs, found);
+    ParseLines(text, found, program, depth);
+}
+
+}  // namespace
+
+std::vector<std::string> SplitWords(const std::string& line, const std::string& where) {
+    std::vector<std::string> words;
+    size_t i = 0, n = line.size();
+    while (i < n) {
+        char c = line[i];
+        if (c == ' ' || c == '\t' || c == ',') {
+            ++i;
+        } else if (c == '#' && (i + 1 >= n || !std::isalnum((unsigned char)line[i + 1]))) {
+            break;  // a comment; "#RRGGBB" is a colour
+        } else if (c == '"') {
+            size_t close = line.find('"', i + 1);
+            if (close == std::string::npos) throw ArtError(where + ": unterminated string");
+            words.push_back(line.substr(i + 1, close - i - 1));
+            i = close + 1;
+        } else {
+            size_t start = i;
+            while (i < n && line[i] != ' ' && line[i] != '\t' && line[i] != ',') ++i;
+            words.push_back(line.substr(start, i - start));
+        }
+    }
+    return words;
+}
+
+void LoadPalette(const std::string& name, const std::vector<std::string>& dirs, Palette& palette, int depth) {
+    if (depth > kMaxDepth) throw ArtError("palette bases nested too deeply at " + name);
+    std::string file = name.size() > 4 && name.compare(name.size() - 4, 4, ".pal") == 0 ? name : name + ".pal";
+    std::string found;
+    std::string text = ReadSource(file, dirs, found);
+    std::vector<std::string> lines = Lines(text);
+    for (size_t i = 0; i < lines.size(); ++i) {
+        std::string where = found + ":" + std::to_string(i + 1);
+        std::vector<std::string> w = SplitWords(lines[i], where);
+        if (w.empty()) continue;
+        if (w[0] == "base") {
+            if (w.size() != 2) throw ArtError(where + ": usage: base PALETTE");
+            LoadPalette(w[1], dirs, palette, depth + 1);
+            continue;
+        }
+        // INDEX NAME #RRGGBB
+        if (w.size() != 3 || w[2].size() != 7 || w[2][0] != '#')
+            throw ArtError(where + ": usage: INDEX NAME #RRGGBB");
+        int index = ParseInt(w[0], where, 0, 255);
+        uint8_t rgb[3];
+        for (int k = 0; k < 3; ++k) {
+            int hi = HexDigit(w[2][1 + 2 * k]), lo = HexDigit(w[2][2 + 2 * k]);
+            if (hi < 0 || lo < 0) throw ArtError(where + ": bad colour " + w[2]);
+            rgb[k] = uint8_t(hi * 16 + lo);
+        }
+        // A later line (or a palette built on a base) may give an entry a new name and colour.
+        for (auto it = palette.names.begin(); it != palette.names.end();) {
+            if (it->second == index) it = palette.names.erase(it);
+            else ++it;
+        }
+        auto old = palette.names.find(w[1]);
+        if (old != palette.names.end() && old->second != index)
+            throw ArtError(where + ": colour name '" + w[1] + "' already names entry " + std::to_string(old->second));
+        palette.names[w[1]] = index;
+        palette.assigned[index] = true;
+        for (int k = 0; k < 3; ++k) palette.rgb[index][k] = rgb[k];
+    }
+}
+
+void LoadProgram(const std::string& path, Program& program) {
+    if (program.searchDirs.empty()) program.searchDirs.push_back(DirOf(path));
+    ParseSourceFile(path, program, 0);
+    if (program.width == 0) throw ArtError(path + ": no size given");
+    if (program.palette.names.empty()) throw ArtError(path + ": no palette given");
+}
