@@ -131,6 +131,7 @@ std::string SoundDataFolder() {
         WriteFile(dir + "/" + names[i], MakeWav58(1, 22050, 8, data));
     }
     WriteFile(dir + "/kura3.pmd", SparseSong().Bytes());
+    WriteFile(dir + "/data.txt", {});
     return dir;
 }
 
