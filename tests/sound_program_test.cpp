@@ -131,7 +131,7 @@ std::string SoundDataFolder() {
         WriteFile(dir + "/" + names[i], MakeWav58(1, 22050, 8, data));
     }
     WriteFile(dir + "/kura3.pmd", SparseSong().Bytes());
-    WriteFile(dir + "/data.txt", {});
+    std::ofstream(dir + "/data.txt");  // an empty script
     return dir;
 }
 
