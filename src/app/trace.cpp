@@ -5,6 +5,7 @@
 #include "app/app.h"
 #include "gfx/gfx.h"
 #include "input/input.h"
+#include "sound/sound.h"
 #include "story/story.h"
 #include "text/text.h"
 
@@ -61,6 +62,8 @@ void WriteTraceLine() {
     } else {
         line += "null";
     }
+    line += ",\"song\":{\"playing\":" + std::to_string(music.songPlaying) +
+            ",\"step\":" + std::to_string(music.songStep) + "}";
     line += ",\"plays\":[";
     for (size_t i = 0; i < trace.plays.size(); ++i) line += (i ? "," : "") + std::to_string(trace.plays[i]);
     line += "]";

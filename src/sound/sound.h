@@ -1,9 +1,68 @@
 // Sound and music: the slot table and effect bank, the drum kit, song files, the sequencer.
 #pragma once
 #include <cstdint>
+#include <cstdio>
+#include <vector>
 #include "platform/window.h"
 
+struct SoundBuffer;
+
 constexpr int SONG_REWIND = 0, SONG_PLAY = 1, SONG_PREPARE = 2, SONG_STOP = 3, SONG_LOAD = 4;
+
+// The slot table: effects in 0-7, instrument voices in 400-471 (24 per track), drum voices in 472-495.
+constexpr int SOUND_SLOTS = 512;
+constexpr int VOICES_PER_TRACK = 24;
+constexpr int SONG_TRACKS = 4;
+constexpr int FIRST_VOICE_SLOT = 400;
+constexpr int FIRST_DRUM_SLOT = FIRST_VOICE_SLOT + 3 * VOICES_PER_TRACK;  // 472
+constexpr int PLAY_LOG_SIZE = 512;
+
+struct SoundState {
+    int deviceOpen;                   // InitSound succeeded
+    SoundBuffer* slots[SOUND_SLOTS];  // null: empty
+    // Every PlaySlot with mode 1 on a filled slot since the frame trace last took them, in call order.
+    int playLog[PLAY_LOG_SIZE];
+    int playLogCount;
+};
+extern SoundState sound;
+
+// Song file layout: a 1048-byte header, then four tracks of N little-endian step words each.
+struct InstrumentRecord {
+    uint8_t octaveShift;   // voices pitched 2^shift above shift 0
+    uint8_t unused1[3];
+    uint32_t noteLength;   // bytes (= samples at 22050 per second) of every note
+    int32_t volumeLevel;   // SetSlotVolume level: 300 full
+    uint8_t unused2[8];
+    int8_t wave[256];      // one cycle
+    int8_t envelope[64];   // amplitude over the note
+};
+struct SongHeader {
+    uint8_t unused[8];
+    uint32_t stepInterval;  // milliseconds per step
+    int32_t loopStep;
+    int32_t songLength;
+    int32_t trackLength;    // N
+    InstrumentRecord instruments[3];
+    int32_t drumLevel;
+};
+static_assert(sizeof(InstrumentRecord) == 340 && sizeof(SongHeader) == 1048);
+constexpr uint32_t SONG_HEADER_BYTES = 1048;
+constexpr int32_t MAX_TRACK_LENGTH = 1 << 20;   // steps; longer songs are refused
+constexpr uint32_t MAX_NOTE_LENGTH = 1u << 18;  // bytes (11.9 s); longer notes are not built
+constexpr int MAX_OCTAVE_SHIFT = 19;
+
+struct MusicState {
+    uint8_t songPlaying;    // 1 while MusicTick advances the song
+    int32_t songStep;       // the step played last; -1 before the first
+    uint32_t lastStepTime;  // milliseconds, when the last step was played or play was started
+    SongHeader header;      // all zeros before the first song
+    std::vector<int32_t> tracks[SONG_TRACKS];  // N words each; empty before the first song
+    uint32_t (*clock)();    // where time comes from; null: GetTickCount
+};
+extern MusicState music;
+
+extern const int16_t pitchTable[12];
+extern const int16_t panTable[8];  // index 1-7; 0 is never looked up
 
 int InitSound(Window window);
 int LoadEffect(const char* fileName, int slot);
@@ -11,13 +70,28 @@ void PlaySlot(int slot, int mode);
 void SetSlotVolume(int slot, int level);
 void SetSlotPan(int slot, int position);
 void ReleaseSlot(int slot);
+// A sound in the fixed 58-byte WAV layout into a slot; 0 when the image does not hold its whole data.
+int FillSlotFromWavImage(const uint8_t* image, uint64_t imageBytes, int slot);
+// Releases every slot and resets both records (tests, the song player).
+void ResetSound();
 
 int LoadDrumKit();
 int LoadDrumSample(const char* resourceName, int slot);
 
 int LoadSong(const char* fileName);
+// LoadSong from an open file (the song player opens its own). 1, or 0 with nothing changed.
+int LoadSongFrom(FILE* file);
+// Why a song header cannot be played with a file of that many bytes, or null when it can.
+const char* SongHeaderProblem(const SongHeader& header, uint64_t fileBytes);
+// The header as stored little-endian in a file.
+void DecodeSongHeader(const uint8_t bytes[SONG_HEADER_BYTES], SongHeader* header);
+
 int SongControl(int command, const char* fileName);
 void MusicTick();
 void PrepareSong();
 int BuildInstrumentVoices(const int8_t* wave, const int8_t* envelope, int32_t octaveFactor, uint32_t noteLength,
                           int firstSlot);
+// The phase increment of voice j (0-23) of an instrument.
+int32_t VoiceIncrement(int voice, int32_t octaveFactor);
+// One voice's samples (unsigned bytes, 128 silence) into out[0..length).
+void SynthesizeVoice(const int8_t* wave, const int8_t* envelope, int32_t increment, uint32_t length, uint8_t* out);

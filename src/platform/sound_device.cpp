@@ -1,0 +1,117 @@
+// The sound device behind the mixer. The real backend opens one SDL audio device whose callback renders
+// the mixer; the headless backend renders it by the virtual clock after every frame and may record it.
+// Before any backend starts (unit tests, the song player) the device is a mixer at 44100 Hz that only
+// sounds when someone calls MixerRender.
+#include <SDL.h>
+#include <algorithm>
+#include <cstdio>
+#include "platform/backend.h"
+#include "platform/sound.h"
+#include "platform/sound_mixer.h"
+
+namespace {
+
+constexpr int HEADLESS_RATE = 44100;
+constexpr int FRAMES_PER_SECOND = 60;
+// The real device: 48 kHz, 256 frames per callback (5.3 ms). A voice struck in a frame is mixed by the
+// next callback and heard after the device's queue of about two callbacks: some 16 ms at worst.
+constexpr int DEVICE_RATE = 48000;
+constexpr int DEVICE_CALLBACK_FRAMES = 256;
+
+struct SoundDevice {
+    SoundBackendKind kind;
+    bool verbose;
+    WavRecorder* recorder;
+    uint64_t samplesRendered;  // headless: frames of audio rendered so far
+    SDL_AudioDeviceID sdlDevice;
+    bool sdlAudioStarted;
+};
+SoundDevice device;
+
+void SdlCallback(void*, Uint8* stream, int length) {
+    MixerRender(reinterpret_cast<int16_t*>(stream), length / 4);
+}
+
+int OpenSdlDevice() {
+    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
+        if (device.verbose) std::fprintf(stderr, "kirake: no audio (%s): running silent\n", SDL_GetError());
+        return 0;
+    }
+    device.sdlAudioStarted = true;
+    SDL_AudioSpec want{};
+    want.freq = DEVICE_RATE;
+    want.format = AUDIO_S16SYS;
+    want.channels = 2;
+    want.samples = DEVICE_CALLBACK_FRAMES;
+    want.callback = SdlCallback;
+    SDL_AudioSpec have{};
+    device.sdlDevice = SDL_OpenAudioDevice(nullptr, 0, &want, &have, SDL_AUDIO_ALLOW_FREQUENCY_CHANGE);
+    if (device.sdlDevice == 0) {
+        if (device.verbose) std::fprintf(stderr, "kirake: no audio device (%s): running silent\n", SDL_GetError());
+        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        device.sdlAudioStarted = false;
+        return 0;
+    }
+    MixerOpen(have.freq);
+    MixerSetRealtime(1);
+    if (device.verbose)
+        std::fprintf(stderr, "kirake: audio through %s at %d Hz, %d frames per callback (%.1f ms)\n",
+                     SDL_GetCurrentAudioDriver(), have.freq, int(have.samples), 1000.0 * have.samples / have.freq);
+    SDL_PauseAudioDevice(device.sdlDevice, 0);
+    return 1;
+}
+
+}  // namespace
+
+int SoundBackendStart(const PlatformOptions& options, std::string* error) {
+    device = {};
+    device.kind = options.headless ? SOUND_BACKEND_HEADLESS : SOUND_BACKEND_SDL;
+    device.verbose = options.verbose;
+    if (options.headless && !options.recordAudio.empty()) {
+        device.recorder = WavRecorderOpen(options.recordAudio.c_str());
+        if (!device.recorder) {
+            if (error) *error = "cannot write the audio recording " + options.recordAudio;
+            return 0;
+        }
+    }
+    return 1;
+}
+
+void SoundBackendFrameShown(long framesShown) {
+    if (device.kind != SOUND_BACKEND_HEADLESS || framesShown < 0) return;
+    // Frame n starts at sample round(n * 44100 / 60).
+    uint64_t target = (uint64_t(framesShown) * HEADLESS_RATE + FRAMES_PER_SECOND / 2) / FRAMES_PER_SECOND;
+    int16_t block[2 * 1024];
+    while (device.samplesRendered < target) {
+        int n = int(std::min<uint64_t>(1024, target - device.samplesRendered));
+        MixerRender(block, n);
+        if (device.recorder) WavRecorderWrite(device.recorder, block, n);
+        device.samplesRendered += uint64_t(n);
+    }
+}
+
+void SoundBackendStop() {
+    if (device.sdlDevice) {
+        SDL_CloseAudioDevice(device.sdlDevice);
+        device.sdlDevice = 0;
+    }
+    if (device.sdlAudioStarted) {
+        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        device.sdlAudioStarted = false;
+    }
+    if (device.recorder) {
+        if (!WavRecorderClose(device.recorder))
+            std::fprintf(stderr, "kirake: the audio recording could not be written completely\n");
+        device.recorder = nullptr;
+    }
+    MixerClose();
+    MixerSetRealtime(0);
+    device.kind = SOUND_BACKEND_NONE;
+}
+
+int SoundDeviceOpen(Window) {
+    if (MixerIsOpen()) return 1;
+    if (FaultRefuses("no-sound")) return 0;
+    if (device.kind == SOUND_BACKEND_SDL) return OpenSdlDevice();
+    return MixerOpen(HEADLESS_RATE);
+}

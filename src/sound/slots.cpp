@@ -1,0 +1,131 @@
+// The sound device, the 512-slot table and the effect bank.
+#include <cstdint>
+#include <cstring>
+#include <vector>
+#include "app/app.h"
+#include "platform/files.h"
+#include "platform/sound.h"
+#include "sound/sound.h"
+
+SoundState sound;
+
+namespace {
+
+constexpr uint32_t WAV_HEAD_BYTES = 58;
+constexpr uint32_t MAX_EFFECT_FILE_BYTES = 64u << 20;
+
+SoundBuffer* SlotBuffer(int slot) {
+    return (slot >= 0 && slot < SOUND_SLOTS) ? sound.slots[slot] : nullptr;
+}
+
+uint32_t ReadU32(const uint8_t* p) {
+    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
+uint16_t ReadU16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
+
+}  // namespace
+
+// A sound in the fixed 58-byte WAV layout (from a file or a resource) into a slot. The image must hold
+// its whole data; anything shorter is refused and the slot keeps what it had.
+int FillSlotFromWavImage(const uint8_t* image, uint64_t imageBytes, int slot) {
+    if (slot < 0 || slot >= SOUND_SLOTS || !image || imageBytes < WAV_HEAD_BYTES) return 0;
+    uint32_t dataBytes = ReadU32(image + 54);
+    if (dataBytes > imageBytes - WAV_HEAD_BYTES) return 0;
+    SoundFormat format;
+    const uint8_t* f = image + 20;
+    format.formatTag = ReadU16(f);
+    format.channels = ReadU16(f + 2);
+    format.samplesPerSec = ReadU32(f + 4);
+    format.avgBytesPerSec = ReadU32(f + 8);
+    format.blockAlign = ReadU16(f + 12);
+    format.bitsPerSample = ReadU16(f + 14);
+    format.extraSize = ReadU16(f + 16);
+    SoundBuffer* buffer = SoundCreateBuffer(&format, dataBytes);
+    if (!buffer) return 0;
+    if (sound.slots[slot]) SoundRelease(sound.slots[slot]);
+    sound.slots[slot] = buffer;
+    void *region1, *region2;
+    uint32_t length1, length2;
+    if (!SoundLock(buffer, 0, dataBytes, &region1, &length1, &region2, &length2)) return 0;
+    std::memcpy(region1, image + WAV_HEAD_BYTES, length1);
+    if (region2 && length2) std::memcpy(region2, image + WAV_HEAD_BYTES + length1, length2);
+    SoundUnlock(buffer, region1, length1, region2, length2);
+    return 1;
+}
+
+int InitSound(Window window) {
+    if (!SoundDeviceOpen(window)) {
+        sound.deviceOpen = 0;
+        return 0;
+    }
+    for (SoundBuffer*& buffer : sound.slots) {
+        if (buffer) SoundRelease(buffer);
+        buffer = nullptr;
+    }
+    sound.deviceOpen = 1;
+    return 1;
+}
+
+int LoadEffect(const char* fileName, int slot) {
+    FILE* file = OpenDataFile(fileName, "rb");
+    if (!file) return 0;
+    uint8_t head[WAV_HEAD_BYTES];
+    size_t got = std::fread(head, 1, WAV_HEAD_BYTES, file);
+    if (got < WAV_HEAD_BYTES || std::memcmp(head, "RIFF", 4) != 0) {
+        std::fclose(file);
+        return 0;
+    }
+    // The data length decides how much is needed; the RIFF length is not trusted.
+    uint64_t wanted = uint64_t(WAV_HEAD_BYTES) + ReadU32(head + 54);
+    if (wanted > MAX_EFFECT_FILE_BYTES) {
+        std::fclose(file);
+        return 0;
+    }
+    std::vector<uint8_t> image(head, head + WAV_HEAD_BYTES);
+    image.resize(size_t(wanted));
+    size_t rest = std::fread(image.data() + WAV_HEAD_BYTES, 1, image.size() - WAV_HEAD_BYTES, file);
+    std::fclose(file);
+    image.resize(WAV_HEAD_BYTES + rest);
+    return FillSlotFromWavImage(image.data(), image.size(), slot);
+}
+
+void PlaySlot(int slot, int mode) {
+    if (mode == 1) TraceNotePlay(slot);
+    SoundBuffer* buffer = SlotBuffer(slot);
+    if (!buffer) return;
+    if (mode == 1) {
+        SoundStop(buffer);
+        SoundSetPosition(buffer, 0);
+        SoundPlay(buffer, 0);
+        if (sound.playLogCount < PLAY_LOG_SIZE) sound.playLog[sound.playLogCount++] = slot;
+    } else if (mode == 0) {
+        SoundStop(buffer);
+    } else if (mode == -1) {
+        SoundPlay(buffer, 1);
+    }
+}
+
+void SetSlotVolume(int slot, int level) {
+    int64_t volume = int64_t(level) * 8 - 2400;  // levels from song files may be anything
+    if (SoundBuffer* buffer = SlotBuffer(slot); buffer && volume >= INT32_MIN && volume <= INT32_MAX)
+        SoundSetVolume(buffer, int32_t(volume));
+}
+
+void SetSlotPan(int slot, int position) {
+    int64_t pan = (int64_t(position) - 256) * 10;
+    if (SoundBuffer* buffer = SlotBuffer(slot); buffer && pan >= INT32_MIN && pan <= INT32_MAX)
+        SoundSetPan(buffer, int32_t(pan));
+}
+
+void ReleaseSlot(int slot) {
+    if (SoundBuffer* buffer = SlotBuffer(slot)) {
+        SoundRelease(buffer);
+        sound.slots[slot] = nullptr;
+    }
+}
+
+void ResetSound() {
+    for (int slot = 0; slot < SOUND_SLOTS; ++slot) ReleaseSlot(slot);
+    sound = {};
+    music = {};
+}

@@ -1,0 +1,313 @@
+// The platform's sound device: buffer formats, locking, gains, playing, and the headless recording.
+#include <gtest/gtest.h>
+#include <cmath>
+#include <cstring>
+#include <vector>
+#include "platform/backend.h"
+#include "platform/sound.h"
+#include "sound_test_songs.h"
+
+namespace {
+
+SoundFormat Pcm(uint16_t channels, uint32_t rate, uint16_t bits) {
+    uint16_t align = uint16_t(channels * bits / 8);
+    return {1, channels, rate, rate * align, align, bits, 0};
+}
+
+// A 16-bit mono buffer holding one constant value.
+SoundBuffer* ConstantBuffer(int16_t value, uint32_t frames, uint32_t rate = 44100) {
+    SoundFormat f = Pcm(1, rate, 16);
+    SoundBuffer* b = SoundCreateBuffer(&f, frames * 2);
+    void *r1, *r2;
+    uint32_t l1, l2;
+    EXPECT_EQ(SoundLock(b, 0, frames * 2, &r1, &l1, &r2, &l2), 1);
+    for (uint32_t i = 0; i < l1 / 2; ++i) std::memcpy(static_cast<uint8_t*>(r1) + 2 * i, &value, 2);
+    EXPECT_EQ(SoundUnlock(b, r1, l1, r2, l2), 1);
+    return b;
+}
+
+std::vector<int16_t> Render(int frames) {
+    std::vector<int16_t> out(size_t(frames) * 2);
+    MixerRender(out.data(), frames);
+    return out;
+}
+
+class SoundMixerTest : public testing::Test {
+protected:
+    void SetUp() override {
+        SoundBackendStop();
+        MixerOpen(44100);
+    }
+    void TearDown() override {
+        for (SoundBuffer* b : made) SoundRelease(b);
+        ClearFaults();
+        SoundBackendStop();
+    }
+    SoundBuffer* Keep(SoundBuffer* b) {
+        if (b) made.push_back(b);
+        return b;
+    }
+    std::vector<SoundBuffer*> made;
+};
+
+TEST_F(SoundMixerTest, RefusesZeroLengthAndUnusableFormats) {
+    struct Case {
+        const char* what;
+        SoundFormat format;
+        uint32_t bytes;
+        bool accepted;
+    };
+    SoundFormat tag2 = Pcm(1, 22050, 8);
+    tag2.formatTag = 2;
+    SoundFormat badAlign = Pcm(2, 22050, 16);
+    badAlign.blockAlign = 2;
+    const Case cases[] = {
+        {"8-bit mono 22050", Pcm(1, 22050, 8), 100, true},
+        {"16-bit stereo 48000", Pcm(2, 48000, 16), 400, true},
+        {"8-bit stereo 11025", Pcm(2, 11025, 8), 100, true},
+        {"zero length", Pcm(1, 22050, 8), 0, false},
+        {"below four bytes", Pcm(1, 22050, 8), 3, false},
+        {"not PCM", tag2, 100, false},
+        {"three channels", Pcm(3, 22050, 8), 99, false},
+        {"no channels", Pcm(0, 22050, 8), 100, false},
+        {"24 bits", Pcm(1, 22050, 24), 99, false},
+        {"block align wrong", badAlign, 100, false},
+        {"rate 0", Pcm(1, 0, 8), 100, false},
+        {"rate far too high", Pcm(1, 1000000, 8), 100, false},
+        {"absurd size", Pcm(1, 22050, 8), 0xFFFFFFF0u, false},
+    };
+    for (const Case& c : cases) {
+        SoundBuffer* b = Keep(SoundCreateBuffer(&c.format, c.bytes));
+        EXPECT_EQ(b != nullptr, c.accepted) << c.what;
+    }
+    EXPECT_EQ(SoundCreateBuffer(nullptr, 100), nullptr);
+    MixerClose();
+    SoundFormat f = Pcm(1, 22050, 8);
+    EXPECT_EQ(SoundCreateBuffer(&f, 100), nullptr) << "no device";
+}
+
+TEST_F(SoundMixerTest, LockGivesTwoRegionsWhenTheRangeWraps) {
+    SoundFormat f = Pcm(1, 22050, 8);
+    SoundBuffer* b = Keep(SoundCreateBuffer(&f, 10));
+    void *r1, *r2;
+    uint32_t l1, l2;
+    ASSERT_EQ(SoundLock(b, 6, 8, &r1, &l1, &r2, &l2), 1);
+    EXPECT_EQ(l1, 4u);
+    EXPECT_EQ(l2, 4u);
+    EXPECT_EQ(static_cast<uint8_t*>(r1) - static_cast<uint8_t*>(r2), 6);
+    EXPECT_EQ(SoundLock(b, 0, 4, &r1, &l1, &r2, &l2), 0) << "already locked";
+    EXPECT_EQ(SoundUnlock(b, r1, l1, r2, l2), 1);
+    EXPECT_EQ(SoundUnlock(b, r1, l1, r2, l2), 0) << "not locked";
+    EXPECT_EQ(SoundLock(b, 0, 11, &r1, &l1, &r2, &l2), 0) << "longer than the buffer";
+    EXPECT_EQ(SoundLock(b, 0, 0, &r1, &l1, &r2, &l2), 0);
+}
+
+TEST_F(SoundMixerTest, VolumeAndPanAttenuateInHundredthsOfADecibel) {
+    struct Case {
+        int32_t volume, pan;
+        double left, right;  // expected gains
+    };
+    const Case cases[] = {
+        {0, 0, 1.0, 1.0},
+        {-600, 0, std::pow(10.0, -0.3), std::pow(10.0, -0.3)},
+        {0, 1000, std::pow(10.0, -0.5), 1.0},   // right: the left side is attenuated
+        {0, -2560, 1.0, std::pow(10.0, -1.28)},  // left: the right side is attenuated
+        {-720, 0, std::pow(10.0, -0.36), std::pow(10.0, -0.36)},
+        {0, 10000, 0.0, 1.0},
+        {-10000, 0, 0.0, 0.0},
+    };
+    for (const Case& c : cases) {
+        SoundBuffer* b = Keep(ConstantBuffer(10000, 4000));
+        ASSERT_EQ(SoundSetVolume(b, c.volume), 1);
+        ASSERT_EQ(SoundSetPan(b, c.pan), 1);
+        SoundPlay(b, 0);
+        std::vector<int16_t> out = Render(100);
+        SoundStop(b);
+        EXPECT_NEAR(out[100], 10000 * c.left, 2) << c.volume << " " << c.pan;
+        EXPECT_NEAR(out[101], 10000 * c.right, 2) << c.volume << " " << c.pan;
+    }
+}
+
+TEST_F(SoundMixerTest, OutOfRangeVolumeAndPanKeepThePreviousSetting) {
+    SoundBuffer* b = Keep(ConstantBuffer(1000, 100));
+    ASSERT_EQ(SoundSetVolume(b, -300), 1);
+    ASSERT_EQ(SoundSetPan(b, 500), 1);
+    EXPECT_EQ(SoundSetVolume(b, 1), 0);
+    EXPECT_EQ(SoundSetVolume(b, -10001), 0);
+    EXPECT_EQ(SoundSetPan(b, 10001), 0);
+    EXPECT_EQ(SoundSetPan(b, -10001), 0);
+    MixerBufferInfo info;
+    MixerBufferInfoOf(b, &info);
+    EXPECT_EQ(info.volume, -300);
+    EXPECT_EQ(info.pan, 500);
+}
+
+TEST_F(SoundMixerTest, OnceStopsAtTheEndLoopingGoesOnAndBuffersAddUpWithClipping) {
+    SoundBuffer* once = Keep(ConstantBuffer(20000, 50));
+    SoundBuffer* loop = Keep(ConstantBuffer(20000, 30));
+    SoundPlay(once, 0);
+    SoundPlay(loop, 1);
+    std::vector<int16_t> out = Render(100);
+    EXPECT_EQ(out[0], 32767) << "the sum clips";
+    EXPECT_EQ(out[2 * 49], 32767);
+    EXPECT_EQ(out[2 * 50], 20000) << "the once buffer ended";
+    EXPECT_EQ(out[2 * 99], 20000) << "the looping buffer goes on";
+    EXPECT_EQ(MixerPlayingCount(), 1);
+    SoundStop(loop);
+    EXPECT_EQ(Render(10)[0], 0);
+}
+
+TEST_F(SoundMixerTest, SetPositionStartsFromThatByte) {
+    SoundFormat f = Pcm(1, 44100, 16);
+    SoundBuffer* b = Keep(SoundCreateBuffer(&f, 200));
+    void *r1, *r2;
+    uint32_t l1, l2;
+    SoundLock(b, 0, 200, &r1, &l1, &r2, &l2);
+    for (int i = 0; i < 100; ++i) static_cast<int16_t*>(r1)[i] = int16_t(i * 10);
+    SoundUnlock(b, r1, l1, r2, l2);
+    EXPECT_EQ(SoundSetPosition(b, 200), 0) << "past the end";
+    ASSERT_EQ(SoundSetPosition(b, 80), 1);
+    SoundPlay(b, 0);
+    EXPECT_EQ(Render(1)[0], 400);
+}
+
+TEST_F(SoundMixerTest, ConvertsEveryRateToTheMixerRate) {
+    struct Case {
+        SoundFormat format;
+        uint32_t bytes;
+        uint32_t frames;  // at 44100
+    };
+    const Case cases[] = {
+        {Pcm(1, 22050, 8), 2205, 4410},
+        {Pcm(2, 11025, 16), 4 * 1000, 4000},
+        {Pcm(1, 44100, 16), 2 * 441, 441},
+        {Pcm(2, 48000, 8), 2 * 4800, 4410},
+    };
+    for (const Case& c : cases) {
+        SoundBuffer* b = Keep(SoundCreateBuffer(&c.format, c.bytes));
+        void *r1, *r2;
+        uint32_t l1, l2;
+        SoundLock(b, 0, c.bytes, &r1, &l1, &r2, &l2);
+        SoundUnlock(b, r1, l1, r2, l2);
+        MixerBufferInfo info;
+        MixerBufferInfoOf(b, &info);
+        EXPECT_NEAR(double(info.frames), double(c.frames), 0.01 * c.frames + 4) << c.format.samplesPerSec;
+        EXPECT_EQ(info.channels, c.format.channels);
+    }
+}
+
+TEST_F(SoundMixerTest, OnARealDeviceABufferStruckBeforeItsConversionStartsWhenReady) {
+    MixerSetRealtime(1);
+    SoundFormat f = Pcm(1, 22050, 8);
+    SoundBuffer* b = Keep(SoundCreateBuffer(&f, 22050));
+    void *r1, *r2;
+    uint32_t l1, l2;
+    SoundLock(b, 0, 22050, &r1, &l1, &r2, &l2);
+    std::memset(r1, 200, l1);
+    SoundUnlock(b, r1, l1, r2, l2);
+    SoundPlay(b, 0);
+    Render(10);  // the conversion may or may not be done: either silence or the sound, never a fault
+    MixerBufferInfo info;
+    MixerBufferInfoOf(b, &info);  // waits for the conversion
+    EXPECT_EQ(info.frames, 44100u);
+    EXPECT_LE(info.position, 10u);
+    MixerSetRealtime(0);
+}
+
+TEST_F(SoundMixerTest, ReleasingBuffersWhoseConversionsAreQueuedIsSafe) {
+    SoundFormat f = Pcm(2, 11025, 16);
+    for (int i = 0; i < 50; ++i) {
+        SoundBuffer* b = SoundCreateBuffer(&f, 44100);
+        void *r1, *r2;
+        uint32_t l1, l2;
+        SoundLock(b, 0, 44100, &r1, &l1, &r2, &l2);
+        SoundUnlock(b, r1, l1, r2, l2);
+        SoundPlay(b, 1);
+        SoundRelease(b);
+    }
+    EXPECT_EQ(MixerPlayingCount(), 0);
+    SoundBuffer* last = Keep(ConstantBuffer(100, 100));
+    SoundPlay(last, 0);
+    EXPECT_EQ(Render(1)[0], 100);
+}
+
+TEST_F(SoundMixerTest, TheRealBackendRunsSilentWhenSdlCannotOpenAudio) {
+    struct Case {
+        const char* driver;
+        int opens;
+    };
+    for (const Case& c : {Case{"no-such-driver", 0}, Case{"dummy", 1}}) {
+        SoundBackendStop();
+        setenv("SDL_AUDIODRIVER", c.driver, 1);
+        PlatformOptions options;  // the real backend
+        std::string error;
+        ASSERT_EQ(SoundBackendStart(options, &error), 1);
+        EXPECT_EQ(SoundDeviceOpen(0), c.opens) << c.driver;
+        SoundFormat f = Pcm(1, 22050, 8);
+        SoundBuffer* b = Keep(SoundCreateBuffer(&f, 100));
+        EXPECT_EQ(b != nullptr, c.opens == 1) << c.driver;
+        SoundBackendStop();
+        unsetenv("SDL_AUDIODRIVER");
+    }
+}
+
+int16_t WavSample(const std::vector<uint8_t>& wav, size_t frame, int channel) {
+    size_t at = 44 + 4 * frame + 2 * size_t(channel);
+    return int16_t(wav[at] | wav[at + 1] << 8);
+}
+
+std::vector<uint8_t> ReadAll(const std::string& path) {
+    std::vector<uint8_t> bytes;
+    FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) return bytes;
+    int c;
+    while ((c = std::fgetc(f)) != EOF) bytes.push_back(uint8_t(c));
+    std::fclose(f);
+    return bytes;
+}
+
+TEST_F(SoundMixerTest, HeadlessRecordingIsSampleAlignedWithTheFrames) {
+    SoundBackendStop();
+    PlatformOptions options;
+    options.headless = true;
+    options.recordAudio = TestPath("record.wav");
+    std::string error;
+    ASSERT_EQ(SoundBackendStart(options, &error), 1) << error;
+    ASSERT_EQ(SoundDeviceOpen(0), 1);
+    SoundBuffer* b = Keep(ConstantBuffer(12345, 22050));
+    SoundBackendFrameShown(1);
+    SoundBackendFrameShown(2);
+    SoundPlay(b, 0);  // struck during frame 2
+    SoundBackendFrameShown(3);
+    SoundBackendFrameShown(7);
+    SoundBackendStop();
+    std::vector<uint8_t> wav = ReadAll(options.recordAudio);
+    ASSERT_EQ(wav.size(), 44u + 7 * 735 * 4);
+    EXPECT_EQ(std::memcmp(wav.data(), "RIFF", 4), 0);
+    EXPECT_EQ(wav[22], 2);                          // stereo
+    EXPECT_EQ(wav[24] | wav[25] << 8, 44100 & 0xFFFF);
+    EXPECT_EQ(WavSample(wav, 2 * 735 - 1, 0), 0);
+    EXPECT_EQ(WavSample(wav, 2 * 735, 0), 12345);
+    EXPECT_EQ(WavSample(wav, 2 * 735, 1), 12345);
+}
+
+TEST_F(SoundMixerTest, NoSoundFaultMakesTheDeviceAbsentAndRecordsSilence) {
+    SoundBackendStop();
+    ASSERT_EQ(AddFault("no-sound"), 1);
+    PlatformOptions options;
+    options.headless = true;
+    options.recordAudio = TestPath("silent.wav");
+    options.faults = {"no-sound"};
+    std::string error;
+    ASSERT_EQ(SoundBackendStart(options, &error), 1);
+    EXPECT_EQ(SoundDeviceOpen(0), 0);
+    SoundFormat f = Pcm(1, 22050, 8);
+    EXPECT_EQ(SoundCreateBuffer(&f, 100), nullptr);
+    SoundBackendFrameShown(3);
+    SoundBackendStop();
+    std::vector<uint8_t> wav = ReadAll(options.recordAudio);
+    ASSERT_EQ(wav.size(), 44u + 3 * 735 * 4);
+    for (size_t i = 44; i < wav.size(); ++i) ASSERT_EQ(wav[i], 0) << i;
+}
+
+}  // namespace
