@@ -6,12 +6,14 @@
 // when rendering is driven by the program (headless, tests), and starts when it is ready on a real device.
 #include <SDL.h>
 #include <algorithm>
+#include <new>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
+#include <pthread.h>
 #include <thread>
 #include <vector>
 #include "platform/sound.h"
@@ -132,18 +134,47 @@ void ConverterThread() {
     }
 }
 
-// Hands the buffer's current bytes to the converter thread. The mixer's lock is held.
-void QueueConversion(SoundBuffer* b, int rate) {
-    if (!mixer.converterStarted) {
+// Starts the converter thread when there is work and no thread yet. The mixer's lock is held.
+void EnsureConverter() {
+    if (!mixer.converterStarted && !mixer.jobs.empty()) {
         std::thread(ConverterThread).detach();
         mixer.converterStarted = true;
     }
+}
+
+// A forked child has no converter thread: the conversion the parent's thread had in hand is queued
+// again, and a thread is started when the child next needs one.
+void PrepareFork() { mixer.lock.lock(); }
+void ParentAfterFork() { mixer.lock.unlock(); }
+void ChildAfterFork() {
+    // The parent's converter thread may have been waiting on the condition: its bookkeeping is not
+    // valid here, so the child starts with a fresh one (and a fresh lock, held as before).
+    new (&mixer.changed) std::condition_variable;
+    mixer.converterStarted = false;
+    for (SoundBuffer* b : mixer.buffers) {
+        int queued = int(std::count_if(mixer.jobs.begin(), mixer.jobs.end(),
+                                       [b](const ConversionJob& job) { return job.id == b->id; }));
+        if (b->pendingConversions > queued) {
+            mixer.jobs.push_back({b->id, b->format, b->bytes, mixer.rate});
+            ++queued;
+        }
+        b->pendingConversions = queued;
+    }
+    mixer.lock.unlock();
+}
+
+// Hands the buffer's current bytes to the converter thread. The mixer's lock is held.
+void QueueConversion(SoundBuffer* b, int rate) {
+    static const bool forkSafe = pthread_atfork(PrepareFork, ParentAfterFork, ChildAfterFork) == 0;
+    (void)forkSafe;
     ++b->pendingConversions;
     mixer.jobs.push_back({b->id, b->format, b->bytes, rate});
+    EnsureConverter();
     mixer.changed.notify_all();
 }
 
 void WaitForConversion(std::unique_lock<std::mutex>& guard, const SoundBuffer* b) {
+    EnsureConverter();
     mixer.changed.wait(guard, [b] { return b->pendingConversions == 0; });
 }
 
