@@ -85,9 +85,16 @@ int OpenWindow(const char* caption, const char* iconName) {
             height *= 2;
         }
     } else {
-        flags |= SDL_WINDOW_FULLSCREEN_DESKTOP;
+        // The whole desktop screen from (0, 0), so that even a desktop that ignores the full-screen
+        // request shows the window at the right size.
+        flags |= SDL_WINDOW_FULLSCREEN_DESKTOP | SDL_WINDOW_BORDERLESS;
+        if (mode.w > 0 && mode.h > 0) {
+            width = mode.w;
+            height = mode.h;
+        }
     }
-    sdl.window = SDL_CreateWindow(caption, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, width, height, flags);
+    int position = sdl.options.window ? int(SDL_WINDOWPOS_CENTERED) : 0;
+    sdl.window = SDL_CreateWindow(caption, position, position, width, height, flags);
     if (!sdl.window) return 0;
     sdl.vsync = refresh >= 59 && refresh <= 61;
     sdl.renderer = SDL_CreateRenderer(sdl.window, -1, sdl.vsync ? SDL_RENDERER_PRESENTVSYNC : 0);
@@ -99,7 +106,6 @@ int OpenWindow(const char* caption, const char* iconName) {
     SDL_RendererInfo info{};
     SDL_GetRendererInfo(sdl.renderer, &info);
     sdl.vsync = sdl.vsync && (info.flags & SDL_RENDERER_PRESENTVSYNC);
-    SDL_RenderSetLogicalSize(sdl.renderer, WIDTH, HEIGHT);
     sdl.texture = SDL_CreateTexture(sdl.renderer, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_STREAMING, WIDTH, HEIGHT);
     if (!sdl.texture) {
         CloseWindow();
@@ -163,9 +169,23 @@ void Present(const uint8_t* pixels, int pitch, const PaletteEntry* palette) {
         }
         SDL_UnlockTexture(sdl.texture);
     }
+    // The page as large as the window allows with its shape kept, centred, pixels sharp.
+    int outWidth = WIDTH, outHeight = HEIGHT;
+    SDL_GetRendererOutputSize(sdl.renderer, &outWidth, &outHeight);
+    SDL_RenderSetViewport(sdl.renderer, nullptr);
+    SDL_Rect shown;
+    if (outWidth * HEIGHT > outHeight * WIDTH) {
+        shown.h = outHeight;
+        shown.w = outHeight * WIDTH / HEIGHT;
+    } else {
+        shown.w = outWidth;
+        shown.h = outWidth * HEIGHT / WIDTH;
+    }
+    shown.x = (outWidth - shown.w) / 2;
+    shown.y = (outHeight - shown.h) / 2;
     SDL_SetRenderDrawColor(sdl.renderer, 0, 0, 0, 255);
     SDL_RenderClear(sdl.renderer);
-    SDL_RenderCopy(sdl.renderer, sdl.texture, nullptr, nullptr);
+    SDL_RenderCopy(sdl.renderer, sdl.texture, nullptr, &shown);
     SDL_RenderPresent(sdl.renderer);
     if (!sdl.vsync) {  // pace by the timer: 60 frames per second whatever the display does
         uint64_t frequency = SDL_GetPerformanceFrequency();
