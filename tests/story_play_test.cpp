@@ -2,6 +2,7 @@
 // loop (a forked child running WinMain), writes the key script it used, and the trace and per-frame story
 // snapshots are checked frame by frame. The same key script replayed through the kirake binary gives the
 // same trace.
+#include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <cstdio>
@@ -296,47 +297,53 @@ struct PlayResult {
     std::string scriptPath, tracePath;
 };
 
-// Plays the plan in a child process (fresh program state) on the data folder.
+// Plays the plan in this process on the data folder: the player drives WinMain; the key script, trace and
+// snapshots go to `out`. Returns the program's exit code.
+int PlayHere(const Plan& plan, const std::string& data, const std::string& out) {
+    player = Player{};
+    player.plan = &plan;
+    player.script = std::fopen((out + "/keys.txt").c_str(), "w");
+    story.beforeScene = PlayerHook;
+    PlatformOptions options;
+    options.headless = true;
+    options.frames = 20000;  // a stuck run ends here
+    std::string error;
+    if (!player.script || chdir(data.c_str()) != 0 || !PlatformStart(options, &error) ||
+        !OpenTrace((out + "/trace.jsonl").c_str()))
+        return 90;
+    int code = WinMain();
+    CloseTrace();
+    PlatformStop();
+    std::fclose(player.script);
+    FILE* f = std::fopen((out + "/snaps.bin").c_str(), "wb");
+    if (!f) return 91;
+    std::fwrite(player.snaps.data(), sizeof(Snapshot), player.snaps.size(), f);
+    std::fclose(f);
+    return code;
+}
+
+// Plays the plan in a fresh process: the test binary runs itself again with the plan named in its
+// environment (see PlayerProcess below), so no state or thread of earlier tests is carried over.
 PlayResult PlayInChild(const Plan& plan, const std::string& data, const std::string& out) {
     PlayResult run;
     run.scriptPath = out + "/keys.txt";
     run.tracePath = out + "/trace.jsonl";
-    std::string snapPath = out + "/snaps.bin";
     std::fflush(nullptr);
     pid_t pid = fork();
     if (pid == 0) {
-        app = AppState{};
-        display = DisplayState{};
-        spriteState = SpriteState{};
-        story = StoryState{};
-        input = InputState{};
-        message = MessageState{};
-        player = Player{};
-        player.plan = &plan;
-        player.script = std::fopen(run.scriptPath.c_str(), "w");
-        story.beforeScene = PlayerHook;
-        PlatformOptions options;
-        options.headless = true;
-        options.frames = 20000;  // a stuck run ends here
-        std::string error;
-        if (!player.script || chdir(data.c_str()) != 0 || !PlatformStart(options, &error) ||
-            !OpenTrace(run.tracePath.c_str()))
-            _exit(90);
-        int code = WinMain();
-        CloseTrace();
-        PlatformStop();
-        std::fclose(player.script);
-        FILE* f = std::fopen(snapPath.c_str(), "wb");
-        if (!f) _exit(91);
-        std::fwrite(player.snaps.data(), sizeof(Snapshot), player.snaps.size(), f);
-        std::fclose(f);
-        _exit(code);
+        int quiet = open("/dev/null", O_WRONLY);
+        if (quiet >= 0) dup2(quiet, 1);
+        setenv("KIRAKE_STORY_PLAN", plan.name, 1);
+        setenv("KIRAKE_STORY_DATA", data.c_str(), 1);
+        setenv("KIRAKE_STORY_OUT", out.c_str(), 1);
+        execl("/proc/self/exe", "kirake_tests", "--gtest_filter=StoryTitle.*", static_cast<char*>(nullptr));
+        _exit(92);
     }
     int status = 0;
     waitpid(pid, &status, 0);
     run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     run.trace = ReadLines(run.tracePath);
-    std::ifstream in(snapPath, std::ios::binary);
+    std::ifstream in(out + "/snaps.bin", std::ios::binary);
     Snapshot s;
     while (in.read(reinterpret_cast<char*>(&s), sizeof s)) run.snaps.push_back(s);
     return run;
@@ -455,6 +462,22 @@ const std::vector<Plan>& Plans() {
     };
     return plans;
 }
+
+// In a process started by PlayInChild: plays the named plan before any test runs, then exits with the
+// program's exit code.
+class PlayerProcess : public ::testing::Environment {
+public:
+    void SetUp() override {
+        const char* name = std::getenv("KIRAKE_STORY_PLAN");
+        const char* data = std::getenv("KIRAKE_STORY_DATA");
+        const char* out = std::getenv("KIRAKE_STORY_OUT");
+        if (!name) return;
+        for (const Plan& plan : Plans())
+            if (data && out && plan.name == std::string(name)) _exit(PlayHere(plan, data, out));
+        _exit(93);
+    }
+};
+::testing::Environment* const playerProcess = ::testing::AddGlobalTestEnvironment(new PlayerProcess);
 
 std::string DataDir() {
     static std::string dir;
