@@ -4,11 +4,14 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <map>
 #include <string>
 #include <vector>
+
+#include "platform/bitmap.h"
 
 namespace {
 
@@ -19,35 +22,19 @@ struct Picture {
     uint8_t At(int x, int y) const { return pixels[size_t(y) * width + x]; }
 };
 
-uint32_t Le(const std::vector<uint8_t>& b, size_t at, int bytes) {
-    uint32_t v = 0;
-    for (int i = 0; i < bytes; ++i) v |= uint32_t(b[at + i]) << (8 * i);
-    return v;
-}
-
-// A small reader for the one layout the pictures use: BITMAPINFOHEADER, 8 bits, no compression.
+// The picture as the game reads it; bits stays 0 when it is not an 8-bit picture the game can load.
 bool ReadPicture(const std::string& path, Picture& p) {
     std::ifstream in(path, std::ios::binary);
-    std::vector<uint8_t> b((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (b.size() < 54 || b[0] != 'B' || b[1] != 'M' || Le(b, 14, 4) != 40) return false;
-    p.width = int(Le(b, 18, 4));
-    p.height = int(int32_t(Le(b, 22, 4)));
-    p.bits = int(Le(b, 28, 2));
-    if (p.bits != 8 || Le(b, 30, 4) != 0 || p.width <= 0 || p.height <= 0 || p.width > 4096 || p.height > 4096)
-        return false;
-    p.colours = int(Le(b, 46, 4));
-    if (p.colours == 0) p.colours = 256;
-    if (p.colours > 256 || 54 + size_t(p.colours) * 4 > b.size()) return false;
-    for (int i = 0; i < p.colours; ++i) {
-        p.table[i][0] = b[54 + 4 * i + 2];
-        p.table[i][1] = b[54 + 4 * i + 1];
-        p.table[i][2] = b[54 + 4 * i];
-    }
-    size_t offset = Le(b, 10, 4), stride = (size_t(p.width) + 3) & ~size_t(3);
-    if (offset + stride * p.height > b.size()) return false;
-    p.pixels.resize(size_t(p.width) * p.height);
-    for (int y = 0; y < p.height; ++y)
-        for (int x = 0; x < p.width; ++x) p.pixels[size_t(y) * p.width + x] = b[offset + stride * (p.height - 1 - y) + x];
+    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    Bitmap* bitmap = DecodeBitmap(bytes.data(), bytes.size());
+    if (!bitmap) return false;
+    p.width = bitmap->width;
+    p.height = bitmap->height;
+    p.bits = 8;
+    p.colours = bitmap->colourCount;
+    std::memcpy(p.table, bitmap->table, sizeof p.table);
+    p.pixels.assign(bitmap->pixels, bitmap->pixels + size_t(p.width) * p.height);
+    FreeBitmap(bitmap);
     return true;
 }
 
