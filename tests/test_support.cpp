@@ -93,6 +93,22 @@ void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
     std::fclose(f);
 }
 
+void FillSurface(Surface* surface, int index) {
+    Rect all{0, 0, SurfaceWidth(surface), SurfaceHeight(surface)};
+    FillRect(surface, &all, index);
+}
+
+std::vector<uint8_t> SurfacePixels(Surface* surface) {
+    int pitch = 0;
+    uint8_t* pixels = LockSurface(surface, &pitch);
+    std::vector<uint8_t> out;
+    if (!pixels) return out;
+    int width = SurfaceWidth(surface), height = SurfaceHeight(surface);
+    for (int y = 0; y < height; y++) out.insert(out.end(), pixels + y * pitch, pixels + y * pitch + width);
+    UnlockSurface(surface);
+    return out;
+}
+
 std::string MakeTempDir(const std::string& name) {
     const char* base = std::getenv("TMPDIR");
     std::string root = std::string(base ? base : "/tmp") + "/kirake-tests-" + std::to_string(getpid());

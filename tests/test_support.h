@@ -19,6 +19,10 @@ protected:
 std::vector<uint8_t> MakeBmp(int width, int height, const std::vector<uint8_t>& pixels,
                              const std::vector<PaletteEntry>& table = {}, int colours = 256);
 void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes);
+// Fills a whole surface with one palette index.
+void FillSurface(Surface* surface, int index);
+// A surface's pixels row by row; empty when it cannot be locked.
+std::vector<uint8_t> SurfacePixels(Surface* surface);
 // A fresh empty folder under the test's temporary directory.
 std::string MakeTempDir(const std::string& name);
 // Runs the game binary; returns its exit code; standard error is captured in *errors when given.

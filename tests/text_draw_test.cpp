@@ -37,23 +37,8 @@ protected:
             Palette* palette = CreatePalette(TestTable().data());
             EXPECT_EQ(AttachPalette(surface, palette), 1);
         }
-        Fill(surface, BACKGROUND);
+        FillSurface(surface, BACKGROUND);
         return surface;
-    }
-    static void Fill(Surface* surface, int index) {
-        Rect all{0, 0, SurfaceWidth(surface), SurfaceHeight(surface)};
-        FillRect(surface, &all, index);
-    }
-    // Pixels row by row.
-    static std::vector<uint8_t> Pixels(Surface* surface) {
-        int pitch = 0;
-        uint8_t* pixels = LockSurface(surface, &pitch);
-        std::vector<uint8_t> out;
-        if (!pixels) return out;
-        int width = SurfaceWidth(surface), height = SurfaceHeight(surface);
-        for (int y = 0; y < height; y++) out.insert(out.end(), pixels + y * pitch, pixels + y * pitch + width);
-        UnlockSurface(surface);
-        return out;
     }
     static int Count(const std::vector<uint8_t>& pixels, int index) {
         int n = 0;
@@ -66,7 +51,7 @@ TEST_F(TextDraw, GlyphsArePaintedInOneIndexInsideTheirCell) {
     Surface* surface = MakeSurface(640, 480);
     const int x = 100, y = 50;
     DrawTextLine("Mgjy|QW", GAME_FACE, x, y, 21, surface, 255, 255, 255);
-    std::vector<uint8_t> pixels = Pixels(surface);
+    std::vector<uint8_t> pixels = SurfacePixels(surface);
     int top = 480, bottom = -1, left = 640, inked = 0;
     for (int py = 0; py < 480; py++)
         for (int px = 0; px < 640; px++) {
@@ -106,7 +91,7 @@ TEST_F(TextDraw, ChoosesTheNearestEntryOfTheSurfacesOwnTable) {
     for (const Case& c : cases) {
         Surface* surface = MakeSurface(64, 32, c.withTable);
         DrawTextLine("H", GAME_FACE, 4, 4, 21, surface, c.red, c.green, c.blue);
-        std::vector<uint8_t> pixels = Pixels(surface);
+        std::vector<uint8_t> pixels = SurfacePixels(surface);
         int inked = 0;
         for (uint8_t p : pixels)
             if (p != BACKGROUND) {
@@ -123,13 +108,13 @@ TEST_F(TextDraw, ClipsAtEverySurfaceEdge) {
     Surface* big = MakeSurface(200, 100);
     const int refX = 80, refY = 40;
     DrawTextLine("W@g", GAME_FACE, refX, refY, 24, big, 255, 255, 255);
-    std::vector<uint8_t> reference = Pixels(big);
+    std::vector<uint8_t> reference = SurfacePixels(big);
     const int offsets[][2] = {{-7, -9}, {20, 15}, {-20, 12}, {5, -15}, {25, 20}, {-1000, 0}, {0, 5000},
                               {-2147483000, 2147483000}};
     for (const auto& offset : offsets) {
         Surface* small = MakeSurface(40, 30);
         DrawTextLine("W@g", GAME_FACE, offset[0], offset[1], 24, small, 255, 255, 255);
-        std::vector<uint8_t> pixels = Pixels(small);
+        std::vector<uint8_t> pixels = SurfacePixels(small);
         for (int y = 0; y < 30; y++)
             for (int x = 0; x < 40; x++) {
                 long long rx = (long long)x - offset[0] + refX, ry = (long long)y - offset[1] + refY;
@@ -146,19 +131,19 @@ TEST_F(TextDraw, BytesTheFontCannotDrawDrawNothingAndTakeNoRoom) {
     Surface* mixed = MakeSurface(200, 40);
     DrawTextLine("AB", GAME_FACE, 2, 2, 21, plain, 255, 255, 255);
     DrawTextLine("\nA\x80\x7f\xff\x01" "B\t", GAME_FACE, 2, 2, 21, mixed, 255, 255, 255);
-    EXPECT_EQ(Pixels(plain), Pixels(mixed));
+    EXPECT_EQ(SurfacePixels(plain), SurfacePixels(mixed));
     Surface* none = MakeSurface(200, 40);
     DrawTextLine("\x82\xa0\x83\x80\r\n", GAME_FACE, 2, 2, 21, none, 255, 255, 255);
-    EXPECT_EQ(Count(Pixels(none), BACKGROUND), 200 * 40);
+    EXPECT_EQ(Count(SurfacePixels(none), BACKGROUND), 200 * 40);
 }
 
 TEST_F(TextDraw, EveryPrintableByteDrawsSomethingButTheSpace) {
     Surface* surface = MakeSurface(40, 30);
     for (int byte = 0x20; byte <= 0x7E; byte++) {
-        Fill(surface, BACKGROUND);
+        FillSurface(surface, BACKGROUND);
         char text[2] = {static_cast<char>(byte), 0};
         DrawTextLine(text, GAME_FACE, 5, 3, 21, surface, 255, 255, 255);
-        int inked = 40 * 30 - Count(Pixels(surface), BACKGROUND);
+        int inked = 40 * 30 - Count(SurfacePixels(surface), BACKGROUND);
         if (byte == ' ')
             EXPECT_EQ(inked, 0);
         else
@@ -183,8 +168,8 @@ TEST_F(TextDraw, HeavyWeightIsEmboldenedAndDrawingsRepeatExactly) {
         ReleaseSurfaceDC(surface, dc);
         DeleteTextFont(font);
     }
-    EXPECT_GT(Count(Pixels(heavy), WHITE_INDEX), Count(Pixels(regular), WHITE_INDEX) * 5 / 4);
-    EXPECT_EQ(Pixels(heavy), Pixels(again));
+    EXPECT_GT(Count(SurfacePixels(heavy), WHITE_INDEX), Count(SurfacePixels(regular), WHITE_INDEX) * 5 / 4);
+    EXPECT_EQ(SurfacePixels(heavy), SurfacePixels(again));
 }
 
 TEST_F(TextDraw, OpaqueBackgroundFillsTheCellsInWhite) {
@@ -195,7 +180,7 @@ TEST_F(TextDraw, OpaqueBackgroundFillsTheCellsInWhite) {
     SetTextColor(dc, 0);
     TextOut(dc, 10, 10, "ab", 2);
     ReleaseSurfaceDC(surface, dc);
-    std::vector<uint8_t> pixels = Pixels(surface);
+    std::vector<uint8_t> pixels = SurfacePixels(surface);
     EXPECT_GT(Count(pixels, BLACK_INDEX), 0);
     EXPECT_GT(Count(pixels, WHITE_INDEX), 100);
     EXPECT_EQ(pixels[9 * 100 + 10], BACKGROUND);   // above the cell
@@ -206,7 +191,7 @@ TEST_F(TextDraw, EmptyStringsLostSurfacesAndTheContextRecord) {
     Surface* surface = MakeSurface(64, 32);
     DrawTextLine("", GAME_FACE, 0, 0, 21, surface, 255, 255, 255);
     DrawTextLine(nullptr, GAME_FACE, 0, 0, 21, surface, 255, 255, 255);
-    EXPECT_EQ(Count(Pixels(surface), BACKGROUND), 64 * 32);
+    EXPECT_EQ(Count(SurfacePixels(surface), BACKGROUND), 64 * 32);
 
     BeginText(GAME_FACE, 21, surface);
     EXPECT_NE(textDC, nullptr);
@@ -238,7 +223,7 @@ TEST_F(TextDraw, OtherFacesAndSizesStillDraw) {
         Surface* surface = MakeSurface(120, 60);
         DrawTextLine("Ag", c.face, 1, 1, c.height, surface, 255, 255, 255);
         if (c.height <= 100) {  // larger text lies beyond this small surface
-            EXPECT_GT(Count(Pixels(surface), WHITE_INDEX), 10) << c.face << " " << c.height;
+            EXPECT_GT(Count(SurfacePixels(surface), WHITE_INDEX), 10) << c.face << " " << c.height;
         }
         ReleaseSurface(surface);
     }

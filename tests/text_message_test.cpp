@@ -49,9 +49,9 @@ protected:
         sheet = CreateSurface(640, 480);
         ASSERT_NE(sheet, nullptr);
         AttachPalette(sheet, CreatePalette(TestTable().data()));
-        Fill(sheet, BACKGROUND);
+        FillSurface(sheet, BACKGROUND);
         Surface* box = CreateSurface(640, 480);
-        Fill(box, BOX);
+        FillSurface(box, BOX);
         display.windowSheet = sheet;
         display.systemSheet = box;
         message.textOriginX = 60;
@@ -63,20 +63,6 @@ protected:
         message = {};
     }
 
-    static void Fill(Surface* surface, int index) {
-        Rect all{0, 0, SurfaceWidth(surface), SurfaceHeight(surface)};
-        FillRect(surface, &all, index);
-    }
-    static std::vector<uint8_t> Pixels(Surface* surface) {
-        int pitch = 0;
-        uint8_t* pixels = LockSurface(surface, &pitch);
-        std::vector<uint8_t> out;
-        int width = SurfaceWidth(surface), height = SurfaceHeight(surface);
-        for (int y = 0; pixels && y < height; y++)
-            out.insert(out.end(), pixels + y * pitch, pixels + y * pitch + width);
-        UnlockSurface(surface);
-        return out;
-    }
 
     void Load(const std::string& text) {
         std::free(message.scriptText);
@@ -275,7 +261,7 @@ TEST_F(MessageWindow, TypedCharacterAndItsShadow) {
     Load("tx0AV<!");
     Call('0');
     Call('0');
-    std::vector<uint8_t> pixels = Pixels(sheet);
+    std::vector<uint8_t> pixels = SurfacePixels(sheet);
 
     // Each glyph as drawn by itself; the window draws shadow then glyph, character by character.
     std::vector<uint8_t> expected(640 * 480, BACKGROUND);
@@ -283,9 +269,9 @@ TEST_F(MessageWindow, TypedCharacterAndItsShadow) {
     AttachPalette(reference, CreatePalette(TestTable().data()));
     const std::pair<const char*, int> typed[] = {{"A", 60}, {"V", 60 + 14}};
     for (auto [text, x0] : typed) {
-        Fill(reference, 0);
+        FillSurface(reference, 0);
         DrawTextLine(text, GAME_FACE, x0, 355, 21, reference, 255, 255, 255);
-        std::vector<uint8_t> glyph = Pixels(reference);
+        std::vector<uint8_t> glyph = SurfacePixels(reference);
         int inked = 0;
         for (int y = 0; y < 480; y++)
             for (int x = 0; x < 640; x++)
@@ -306,7 +292,7 @@ TEST_F(MessageWindow, LinesPagesAndEndsOnTheSheet) {
     Call('0');
     Call('0');
     Call('0');  // B on the second line
-    std::vector<uint8_t> pixels = Pixels(sheet);
+    std::vector<uint8_t> pixels = SurfacePixels(sheet);
     auto inked = [&](int top, int bottom) {
         int n = 0;
         for (int y = top; y < bottom; y++)
@@ -318,20 +304,20 @@ TEST_F(MessageWindow, LinesPagesAndEndsOnTheSheet) {
     EXPECT_EQ(inked(395, 480), 0);
     Call('0');
     Call('0', SP);  // the page turns: the box is cleared
-    pixels = Pixels(sheet);
+    pixels = SurfacePixels(sheet);
     for (int y = 342; y < 448; y++)
         for (int x = 48; x < 590; x++) ASSERT_EQ(pixels[y * 640 + x], BOX);
     EXPECT_EQ(pixels[341 * 640 + 100], BACKGROUND);
     Call('0');  // C
     Call('0');  // the code bytes 0x80 and 0xFF: ignored
     EXPECT_EQ(message.scriptPos, 12);
-    pixels = Pixels(sheet);
+    pixels = SurfacePixels(sheet);
     EXPECT_GT(inked(355, 375), 0);
     Call('0');  // 0xFF as a character: nothing drawn, no advance
     EXPECT_EQ(message.penX, 14);
-    EXPECT_EQ(Pixels(sheet), pixels);
+    EXPECT_EQ(SurfacePixels(sheet), pixels);
     EXPECT_EQ(Call('0', Z), 1);
-    pixels = Pixels(sheet);
+    pixels = SurfacePixels(sheet);
     EXPECT_EQ(inked(355, 375), 0);
 }
 
