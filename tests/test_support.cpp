@@ -9,11 +9,7 @@
 #include "platform/platform.h"
 #include "story/story.h"
 
-void DisplayTest::SetUp() {
-    std::string error;
-    PlatformOptions options;
-    options.headless = true;
-    ASSERT_TRUE(PlatformStart(options, &error)) << error;
+void OpenTestDisplay(const PaletteEntry palette[256]) {
     app = AppState{};
     app.mainWindow = 1;
     app.appActive = app.displayActive = 1;
@@ -30,10 +26,18 @@ void DisplayTest::SetUp() {
     display.clipper = CreateClipper();
     ClipperSetWindow(display.clipper, 1);
     SurfaceSetClipper(display.backBuffer, display.clipper);
-    std::vector<PaletteEntry> black(256, PaletteEntry{0, 0, 0, 0});
-    display.displayPalette = CreatePalette(black.data());
+    display.displayPalette = CreatePalette(palette);
     AttachPalette(display.primary, display.displayPalette);
     spriteState.baseRect = {0, 0, 640, 480};
+}
+
+void DisplayTest::SetUp() {
+    std::string error;
+    PlatformOptions options;
+    options.headless = true;
+    ASSERT_TRUE(PlatformStart(options, &error)) << error;
+    std::vector<PaletteEntry> black(256, PaletteEntry{0, 0, 0, 0});
+    OpenTestDisplay(black.data());
 }
 
 void DisplayTest::TearDown() {

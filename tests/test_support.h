@@ -6,6 +6,10 @@
 #include <vector>
 #include "platform/display.h"
 
+// Resets the program's records and opens a bare display: device, primary with back buffer and clipper,
+// the display palette as given. The platform must be started.
+void OpenTestDisplay(const PaletteEntry palette[256]);
+
 // Starts the headless platform and a bare display (device, primary, back buffer, display palette).
 class DisplayTest : public ::testing::Test {
 protected:

@@ -462,25 +462,10 @@ TEST(MessageOnScreen, TypedMessageIsComposedAndCaptured) {
     WriteFile(dir + "/game_w.BMP", MakeBmp(640, 480, window, table));
     WriteFile(dir + "/system.BMP", MakeBmp(640, 480, system, table));
 
-    app = AppState{};
-    app.mainWindow = 1;
-    app.appActive = app.displayActive = 1;
-    display = DisplayState{};
-    spriteState = SpriteState{};
-    story = StoryState{};
-    input = InputState{};
-    ASSERT_TRUE(DisplayCreate());
-    display.device = 1;
-    DisplaySetCooperativeLevel(1);
-    DisplaySetMode(640, 480, 8);
-    display.primary = CreatePrimarySurface(1);
-    display.backBuffer = GetBackBuffer(display.primary);
-    display.displayPalette = CreatePalette(table.data());
-    AttachPalette(display.primary, display.displayPalette);
+    OpenTestDisplay(table.data());
     ASSERT_EQ(LoadSheet(&display.windowSheet, "game_w.BMP"), 1);
     ASSERT_EQ(LoadSheet(&display.systemSheet, "system.BMP"), 1);
     SetSheetColorKeys(1);
-    spriteState.baseRect = {0, 0, 640, 480};
     sprites[4] = {0, 550, 412, 544, 0, 576, 32, display.systemSheet};
 
     std::free(message.scriptText);

@@ -60,6 +60,13 @@ int Colour(const Painter& p, const Command& c, size_t i) {
 
 void SetIndex(cairo_t* cr, int index) { cairo_set_source_rgb(cr, index / 255.0, 0, 0); }
 
+// A round pen of that width (never quite zero) for the strokes that follow.
+void SetPen(cairo_t* cr, double width) {
+    cairo_set_line_width(cr, std::max(width, 0.01));
+    cairo_set_line_cap(cr, CAIRO_LINE_CAP_ROUND);
+    cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
+}
+
 // SVG-style path data: M L H V C S Q T Z (upper case absolute, lower case relative).
 void BuildSvgPath(cairo_t* cr, const Command& c, size_t from) {
     std::string d;
@@ -365,9 +372,7 @@ void Run(Painter& p, const std::vector<Command>& commands) {
             double width = Num(c, 2);
             BuildShape(p, c, 3);
             SetIndex(cr, colour);
-            cairo_set_line_width(cr, std::max(width, 0.01));
-            cairo_set_line_cap(cr, CAIRO_LINE_CAP_ROUND);
-            cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
+            SetPen(cr, width);
             cairo_stroke(cr);
         } else if (op == "ofill") {
             // ofill FILL INK WIDTH SHAPE args: the shape outlined in INK (half the width shows), then filled.
@@ -375,9 +380,7 @@ void Run(Painter& p, const std::vector<Command>& commands) {
             double width = Num(c, 3);
             BuildShape(p, c, 4);
             SetIndex(cr, ink);
-            cairo_set_line_width(cr, std::max(width, 0.01));
-            cairo_set_line_cap(cr, CAIRO_LINE_CAP_ROUND);
-            cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
+            SetPen(cr, width);
             cairo_stroke_preserve(cr);
             SetIndex(cr, fill);
             cairo_fill(cr);

@@ -351,23 +351,31 @@ void CheckPicture(const fs::path& dir, const PictureUse& use) {
     FreeBitmap(bitmap);
 }
 
+// The bytes of a data file of the folder, with its name as found; reports it missing or unreadable.
+bool ReadDataFile(const fs::path& dir, const char* name, const char* whenMissing, std::string* file,
+                  std::vector<uint8_t>* bytes) {
+    fs::path path = FindIn(dir, name);
+    if (path.empty()) {
+        Report(name, whenMissing);
+        return false;
+    }
+    *file = path.filename().string();
+    if (!ReadAll(path, bytes)) {
+        Report(*file, "cannot be read");
+        return false;
+    }
+    return true;
+}
+
 // ---- sound effects --------------------------------------------------------------------------------------
 
 const char* EFFECTS[] = {"End.wav", "Crash.wav", "Houtyo.wav", "Han.wav",
                          "mag.wav", "messg.wav", "hako3.wav",  "punch3.wav"};
 
 void CheckEffect(const fs::path& dir, const char* name) {
-    fs::path path = FindIn(dir, name);
-    if (path.empty()) {
-        Report(name, "missing: the effect would be silent");
-        return;
-    }
-    std::string file = path.filename().string();
+    std::string file;
     std::vector<uint8_t> b;
-    if (!ReadAll(path, &b)) {
-        Report(file, "cannot be read");
-        return;
-    }
+    if (!ReadDataFile(dir, name, "missing: the effect would be silent", &file, &b)) return;
     if (b.size() < 58) {
         Report(file, "shorter than the 58-byte WAV head the game reads");
         return;
@@ -404,17 +412,11 @@ void CheckEffect(const fs::path& dir, const char* name) {
 const char* SONGS[] = {"kura3.pmd", "koi.pmd", "end.pmd"};
 
 void CheckSong(const fs::path& dir, const char* name) {
-    fs::path path = FindIn(dir, name);
-    if (path.empty()) {
-        Report(name, "missing: that part of the game would have no music (or the previous song)");
-        return;
-    }
-    std::string file = path.filename().string();
+    std::string file;
     std::vector<uint8_t> b;
-    if (!ReadAll(path, &b)) {
-        Report(file, "cannot be read");
+    if (!ReadDataFile(dir, name, "missing: that part of the game would have no music (or the previous song)",
+                      &file, &b))
         return;
-    }
     if (b.size() < 1048) {
         Report(file, "shorter than the 1048-byte song header");
         return;
