@@ -557,7 +557,7 @@ void MessageBoxSdl(const char* text, const char* caption) {
     const std::string& cause = PendingFailure();
     if (!cause.empty()) body += "\n\n(" + cause + ")";
     if (SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, caption, body.c_str(), sdl.window) != 0)
-        std::fprintf(stderr, "MessageBox: %s: %s\n", caption, text);
+        std::fprintf(stderr, "MessageBox: %s: %s (no box could be shown: %s)\n", caption, text, SDL_GetError());
 }
 
 int KeyboardCreateSdl() {
