@@ -375,6 +375,7 @@ void SetActive(bool active) {
         std::memset(sdl.tapped, 0, sizeof sdl.tapped);
     }
     sdl.pacing.resumed = true;  // the time away is not a frame interval
+    sdl.pacing.base = 0;
 }
 
 void Tap(int code) { sdl.tapped[code & 0xFF] = 1; }
@@ -486,7 +487,9 @@ void CheckVsync(int64_t interval) {
 void WaitForDeadline() {
     Pacing& p = sdl.pacing;
     int64_t now = NowNs();
-    if (p.base == 0 || now > p.base + (p.count + 4) * SECOND_NS / 60) {  // first frame, or far behind: start again
+    // Frames that came late are caught up (shown without waiting) so that game time keeps to the clock;
+    // after a stall of more than a quarter of a second, or a pause, the count starts again from now.
+    if (p.base == 0 || now > p.base + (p.count + 15) * SECOND_NS / 60) {
         p.base = now;
         p.count = 0;
     }
