@@ -17,7 +17,7 @@ struct PlatformOptions {
     int64_t epoch = 946684800;   // headless: calendar time at start (2000-01-01 00:00:00 UTC)
     bool integerScale = false;   // real backend: the largest whole multiple of the page that fits
     bool stats = false;          // real backend: print frame pacing figures at the end
-    std::string pacing;          // real backend: "timer" paces by the clock even on a 60 Hz display
+    std::string pacing;          // real backend: "auto" (or empty), "vsync" (tried, still checked), "timer"
 };
 
 // main: starts the chosen backend. 1, or 0 with a message in *error.

@@ -18,6 +18,9 @@
 #include "platform/resources.h"
 #include "platform/window.h"
 
+// sdl_x11.cpp (kept apart: Xlib's names clash with ours): sets _NET_WM_ICON when the window is on X11.
+void SetX11WindowIcons(SDL_Window* window, const std::vector<unsigned long>& icons);
+
 namespace {
 constexpr int WIDTH = 640, HEIGHT = 480;
 constexpr int64_t SECOND_NS = 1000000000;
@@ -174,30 +177,43 @@ void Stop() {
     SDL_Quit();
 }
 
-// The window icon at the sizes desktops ask for, each a whole multiple of the icon's own pixels.
-// SDL keeps one icon per window: the largest, which desktops scale down for their panels.
+// The icon's colour at (x, y) of a side x side copy, scaled with sharp pixels; the colour key is clear.
+uint32_t IconPixel(const Bitmap* bitmap, int side, int x, int y) {
+    uint8_t index = bitmap->pixels[(y * bitmap->height / side) * bitmap->width + x * bitmap->width / side];
+    const uint8_t* rgb = bitmap->table[index];
+    uint32_t alpha = index == 9 ? 0 : 0xFF;
+    return alpha << 24 | uint32_t(rgb[0]) << 16 | uint32_t(rgb[1]) << 8 | rgb[2];
+}
+
+// On X11 the window carries its icon at every size panels, task switchers and docks ask for.
+void SetX11Icons(const Bitmap* bitmap) {
+    std::vector<unsigned long> data;  // _NET_WM_ICON: width, height, ARGB pixels, for each size
+    for (int side : {16, 32, 48, 64, 128, 256}) {
+        data.push_back(unsigned(side));
+        data.push_back(unsigned(side));
+        for (int y = 0; y < side; ++y)
+            for (int x = 0; x < side; ++x) data.push_back(IconPixel(bitmap, side, x, y));
+    }
+    SetX11WindowIcons(sdl.window, data);
+}
+
+// The window icon, from the embedded 32x32 picture: SDL's one icon at 256 px, and every size on X11.
 void SetIcon(const char* iconName) {
     uint32_t size = 0;
     const uint8_t* bytes = FindResource(iconName, "ICON", &size);
     Bitmap* bitmap = bytes ? DecodeBitmap(bytes, size) : nullptr;
     if (!bitmap) return;
-    int side = 256;
-    int scale = std::max(1, side / std::max(bitmap->width, bitmap->height));
-    int width = bitmap->width * scale, height = bitmap->height * scale;
-    SDL_Surface* icon = SDL_CreateRGBSurfaceWithFormat(0, width, height, 32, SDL_PIXELFORMAT_ARGB8888);
+    const int side = 256;
+    SDL_Surface* icon = SDL_CreateRGBSurfaceWithFormat(0, side, side, 32, SDL_PIXELFORMAT_ARGB8888);
     if (icon) {
-        for (int y = 0; y < height; ++y) {
+        for (int y = 0; y < side; ++y) {
             auto* row = reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(icon->pixels) + y * icon->pitch);
-            for (int x = 0; x < width; ++x) {
-                uint8_t index = bitmap->pixels[(y / scale) * bitmap->width + x / scale];
-                const uint8_t* rgb = bitmap->table[index];
-                uint32_t alpha = index == 9 ? 0 : 0xFF;  // the colour key is transparent in the icon too
-                row[x] = alpha << 24 | uint32_t(rgb[0]) << 16 | uint32_t(rgb[1]) << 8 | rgb[2];
-            }
+            for (int x = 0; x < side; ++x) row[x] = IconPixel(bitmap, side, x, y);
         }
         SDL_SetWindowIcon(sdl.window, icon);
         SDL_FreeSurface(icon);
     }
+    SetX11Icons(bitmap);
     FreeBitmap(bitmap);
 }
 
@@ -210,6 +226,10 @@ void ChoosePacing(int hz) {
             sdl.pacing.vsync = true;
             sdl.pacing.refreshes = n;
         }
+    }
+    if (sdl.options.pacing == "vsync" && !sdl.pacing.vsync) {  // try it as on a 60 Hz display (still checked)
+        sdl.pacing.vsync = true;
+        sdl.pacing.refreshes = 1;
     }
     if (sdl.options.pacing == "timer") sdl.pacing.vsync = false;
 }
