@@ -11,6 +11,9 @@
 #include <fstream>
 #include <sstream>
 #include <thread>
+#include "platform/backend.h"
+#include "platform/sound.h"
+#include "platform/sound_mixer.h"
 #include "test_support.h"
 
 namespace {
@@ -228,5 +231,38 @@ TEST_F(RealWindow, ScreenAndScreenshotEqualTheHeadlessCapture) {
             }
     EXPECT_EQ(differing, 0);
     EXPECT_EQ(border, 0);
+}
+
+// Pausing the real sound device (SDL's dummy driver here) holds every sound where it is after the fade;
+// resuming goes on from there.
+TEST(RealBackendSound, PauseHoldsTheSoundsAndResumeGoesOn) {
+    setenv("SDL_AUDIODRIVER", "dummy", 1);
+    PlatformOptions options;  // the real backend
+    std::string error;
+    ASSERT_EQ(SoundBackendStart(options, &error), 1) << error;
+    if (!SoundDeviceOpen(0)) GTEST_SKIP() << "no SDL dummy audio";
+    const SoundFormat format = {1, 1, 22050, 22050, 1, 8, 0};
+    SoundBuffer* buffer = SoundCreateBuffer(&format, 22050 * 30);  // 30 s: never ends during the test
+    void *r1, *r2;
+    uint32_t l1, l2;
+    ASSERT_EQ(SoundLock(buffer, 0, 22050 * 30, &r1, &l1, &r2, &l2), 1);
+    SoundUnlock(buffer, r1, l1, r2, l2);
+    SoundPlay(buffer, 0);
+    auto position = [&] {
+        MixerBufferInfo info{};
+        MixerBufferInfoOf(buffer, &info);
+        return info.position;
+    };
+    ASSERT_TRUE(WaitFor([&] { return position() > 0; }, 5));
+    SoundBackendPause(1);
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));  // the fade and a callback or two
+    uint32_t held = position();
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_EQ(position(), held);
+    SoundBackendPause(0);
+    EXPECT_TRUE(WaitFor([&] { return position() > held; }, 5));
+    SoundRelease(buffer);
+    SoundBackendStop();
+    unsetenv("SDL_AUDIODRIVER");
 }
 }  // namespace
