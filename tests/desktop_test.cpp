@@ -158,11 +158,12 @@ TEST_F(RealWindow, EmptyDataFolderNamesDataTxtAndExitsOne) {
         << err;
 }
 
-// Alt+Enter goes full screen at the screen's size and back to the window's size; a tap made of a press
-// and a release with no delay at the title is seen; closing from the system ends the game with status 0.
-TEST_F(RealWindow, AltEnterTapsAndClose) {
+// Alt+Enter goes full screen at the screen's size and back to the window's size; while another window
+// has the focus no frames run, and the page comes back where that window covered it; a tap made of a
+// press and a release with no delay at the title is seen; closing from the system ends with status 0.
+TEST_F(RealWindow, AltEnterPauseTapsAndClose) {
     StartScreen(1024, 768);
-    if (IsSkipped()) return;
+    if (IsSkipped() || !Installed("xlogo")) GTEST_SKIP() << "xlogo is not installed";
     StartGame("--window --frames 3000 --trace '" + dir + "/trace.jsonl'");
     std::string window;
     ASSERT_TRUE(WaitFor([&] { return !(window = WindowNamed("kirake")).empty(); }, 20));
@@ -173,6 +174,24 @@ TEST_F(RealWindow, AltEnterTapsAndClose) {
     EXPECT_TRUE(WaitFor([&] { return WindowSize(window) == std::make_pair(640, 480); }, 10));
 
     ASSERT_TRUE(WaitFor([&] { return TraceLines() >= 320; }, 60)) << "the title waits for a key from frame 300";
+    std::vector<uint8_t> before = Rgb(window);
+    pid_t other = Spawn(Env() + "exec xlogo -geometry 300x200+250+200");
+    std::string otherWindow;
+    ASSERT_TRUE(WaitFor([&] { return !(otherWindow = WindowNamed("xlogo")).empty(); }, 20));
+    X("xdotool windowfocus " + otherWindow);
+    size_t paused = 0;
+    EXPECT_TRUE(WaitFor([&] {
+        size_t now = TraceLines();
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        return (paused = now) == TraceLines();
+    }, 10)) << "frames stop without the focus";
+    kill(other, SIGTERM);
+    Finish(other, 10);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_TRUE(Rgb(window) == before) << "the page is shown again where the other window was";
+    EXPECT_EQ(TraceLines(), paused);
+    X("xdotool windowfocus " + window);
+    ASSERT_TRUE(WaitFor([&] { return TraceLines() >= paused + 5; }, 20)) << "frames go on with the focus back";
     X("xdotool key --window " + window + " --delay 0 --repeat 10 space");
     EXPECT_TRUE(WaitFor([&] {
         for (const std::string& line : ReadLines(dir + "/trace.jsonl"))
