@@ -173,7 +173,7 @@ TEST_F(RealWindow, AltEnterPauseTapsAndClose) {
     X("xdotool key --window " + window + " alt+Return");
     EXPECT_TRUE(WaitFor([&] { return WindowSize(window) == std::make_pair(640, 480); }, 10));
 
-    ASSERT_TRUE(WaitFor([&] { return TraceLines() >= 320; }, 60)) << "the title waits for a key from frame 300";
+    ASSERT_TRUE(WaitFor([&] { return TraceLines() >= 320; }, 120)) << "the title waits for a key from frame 300";
     std::vector<uint8_t> before = Rgb(window);
     pid_t other = Spawn(Env() + "exec xlogo -geometry 300x200+250+200");
     std::string otherWindow;
@@ -213,7 +213,7 @@ TEST_F(RealWindow, ScreenAndScreenshotEqualTheHeadlessCapture) {
     std::string window;
     ASSERT_TRUE(WaitFor([&] { return !(window = WindowNamed("kirake")).empty(); }, 20));
     EXPECT_EQ(WindowSize(window), std::make_pair(1400, 1100));
-    ASSERT_TRUE(WaitFor([&] { return TraceLines() >= 320; }, 60));  // the still title from frame 300
+    ASSERT_TRUE(WaitFor([&] { return TraceLines() >= 320; }, 120));  // the still title from frame 300
     std::vector<uint8_t> shown = Rgb(window);
     X("xdotool key --window " + window + " F12");
     std::string err;
