@@ -217,8 +217,8 @@ TEST_F(RealWindow, ScreenAndScreenshotEqualTheHeadlessCapture) {
     std::vector<uint8_t> shown = Rgb(window);
     X("xdotool key --window " + window + " F12");
     std::string err;
-    ASSERT_TRUE(WaitFor([&] { return (err = ReadText(dir + "/err.txt")).find("screenshot of frame") != std::string::npos; }, 10))
-        << err;
+    auto saidSaved = [&] { return (err = ReadText(dir + "/err.txt")).find("screenshot of frame") != std::string::npos; };
+    ASSERT_TRUE(WaitFor(saidSaved, 10)) << err;
     X("xdotool key --window " + window + " Escape");
     EXPECT_EQ(Finish(game, 20), 0);
     game = -1;

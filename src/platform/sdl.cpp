@@ -108,7 +108,8 @@ int Start(const PlatformOptions& options, std::string* error) {
     SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "0");
     SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
     if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS | SDL_INIT_TIMER) != 0) {
-        *error = std::string("no display: ") + SDL_GetError() + " (set DISPLAY or WAYLAND_DISPLAY, or play with --headless)";
+        *error = std::string("no display: ") + SDL_GetError() +
+                 " (set DISPLAY or WAYLAND_DISPLAY, or play with --headless)";
         return 0;
     }
     // SDL falls back to drivers that show nothing; a game nobody can see must not run on.
