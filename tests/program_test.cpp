@@ -81,7 +81,7 @@ TEST(Program, StartUpPaletteShowsOnlyEntries240To254OfSystemBmp) {
     std::string palette = Field(run.trace[0], "palette");
     ASSERT_EQ(palette.size(), 2u + 2048u);
     for (int i = 0; i < 256; ++i) {
-        char want[9];
+        char want[32];  // room for any int, so the compiler sees no truncation
         if (i < 240 || i == 255)
             snprintf(want, sizeof want, "00000000");
         else
@@ -90,13 +90,15 @@ TEST(Program, StartUpPaletteShowsOnlyEntries240To254OfSystemBmp) {
     }
 }
 
-TEST(Program, RefusedDisplayStepsShowTheErrorBoxAndExitZeroWithoutFrames) {
+TEST(Program, RefusedDisplayStepsShowTheErrorBoxAndExitOneWithoutFrames) {
     std::string data = EmptyFolder();
     WriteFile(data + "/system.bmp", MakeBmp(4, 4, {}));
     for (const char* step : {"create", "cooperative", "interface", "mode", "primary", "backbuffer", "clipper",
                              "sheet", "palette", "colorkey"}) {
         RunResult run = Play(data, "", std::string("--frames 5 --fault display:") + step);
-        EXPECT_EQ(run.exitCode, 0) << step;
+        EXPECT_EQ(run.exitCode, 1) << step;
+        EXPECT_NE(run.errors.find(std::string("kirake: the display refused the \"") + step + "\" step"),
+                  std::string::npos) << run.errors;
         EXPECT_NE(run.errors.find("MessageBox: 何でじゃあ: Error!"), std::string::npos) << step << ": " << run.errors;
         EXPECT_TRUE(run.trace.empty()) << step;
     }
@@ -106,14 +108,16 @@ TEST(Program, RefusedPaletteDuringTheRunEndsItAfterThatFrame) {
     std::string data = EmptyFolder();
     WriteFile(data + "/system.bmp", MakeBmp(4, 4, {}));
     RunResult run = Play(data, "", "--frames 5 --fault palette@0");
-    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.errors.find("kirake: the display refused a new palette"), std::string::npos) << run.errors;
     EXPECT_NE(run.errors.find("Error!"), std::string::npos);
     EXPECT_TRUE(run.trace.empty()) << "the start-up palette is the first one asked for";
 }
 
-TEST(Program, NoKeyboardEndsSilentlyBeforeAnyFrame) {
+TEST(Program, NoKeyboardEndsWithoutABoxBeforeAnyFrame) {
     RunResult run = Play(EmptyFolder(), "", "--frames 5 --fault no-keyboard");
-    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.errors.find("kirake: no keyboard could be opened"), std::string::npos) << run.errors;
     EXPECT_EQ(run.errors.find("MessageBox"), std::string::npos);
     EXPECT_TRUE(run.trace.empty());
 }
@@ -171,7 +175,8 @@ TEST(Program, LostSurfacesAreRecoveredAndTheRunGoesOn) {
 TEST(Program, BadCommandLinesAreRefused) {
     std::string errors;
     EXPECT_EQ(RunKirake("--bogus", &errors), 2);
-    EXPECT_EQ(RunKirake("--trace x.jsonl", &errors), 2) << "capture options need --headless";
+    EXPECT_EQ(RunKirake("--keys x.txt", &errors), 2) << "key scripts need --headless";
+    EXPECT_EQ(RunKirake("--scale 3", &errors), 2);
     EXPECT_EQ(RunKirake("--headless --fault display:nothing", &errors), 1);
     EXPECT_NE(errors.find("unknown fault"), std::string::npos);
     EXPECT_EQ(RunKirake("--headless --capture 5-1 --capture-dir /tmp", &errors), 1);

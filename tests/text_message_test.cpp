@@ -410,12 +410,15 @@ TEST_F(ScriptFile, MissingOrShortFileLeavesNoText) {
 
 }  // namespace
 
-// The whole program: without data.txt it shows the box and ends with 0 before any frame runs.
+// The whole program: without data.txt it shows the box, names the file and folder on standard error
+// and ends with status 1 before any frame runs.
 TEST(ScriptFileProgram, MissingScriptEndsTheProgramBeforeAnyFrame) {
     std::string dir = MakeTempDir("text-no-script");
     std::string errors;
-    EXPECT_EQ(RunKirake("--headless --data '" + dir + "' --frames 20 --trace '" + dir + "/trace.jsonl'", &errors), 0);
+    EXPECT_EQ(RunKirake("--headless --data '" + dir + "' --frames 20 --trace '" + dir + "/trace.jsonl'", &errors), 1);
     EXPECT_NE(errors.find("MessageBox: Push return: ロード失敗"), std::string::npos) << errors;
+    EXPECT_NE(errors.find("kirake: cannot read the story script data.txt in the data folder " + dir), std::string::npos)
+        << errors;
     EXPECT_TRUE(ReadLines(dir + "/trace.jsonl").empty());
 
     // With a script the same folder runs its frames, and each frame line carries the message state.

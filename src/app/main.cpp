@@ -10,11 +10,16 @@
 
 namespace {
 const char usage[] =
-    "usage: kirake [--data DIR] [--window] [--verbose] [--frames N]\n"
+    "usage: kirake [--data DIR] [--window|--fullscreen] [--scale fit|integer] [--stats] [--pacing auto|vsync|timer]\n"
+    "              [--trace FILE] [--verbose] [--frames N]\n"
     "       kirake --headless [--data DIR] [--frames N] [--keys FILE] [--trace FILE]\n"
     "              [--capture LIST --capture-dir DIR] [--record-audio FILE.wav] [--fault SPEC]...\n"
     "              [--epoch SECONDS]\n"
-    "Plays the game (Esc ends it). --window plays in a window instead of full screen.\n"
+    "Plays the game (Esc ends it). --window plays in a window instead of full screen (Alt+Enter or F11\n"
+    "switch at any time; F12 saves a screenshot). --scale integer shows the page at the largest whole\n"
+    "multiple that fits. --stats prints frame pacing figures at the end. --pacing chooses how frames\n"
+    "are paced: auto (vsync when the display really runs at a multiple of 60 Hz, else the clock), vsync\n"
+    "(tried whatever the display claims, and still checked), timer (the clock).\n"
     "--headless runs without a display on a virtual clock: --frames N stops after N frames; --keys runs\n"
     "a key script; --trace writes one JSON line per frame; --capture writes the listed frames (\"0,10-20\")\n"
     "as frame-NNNNNN.png; --record-audio writes what sounded; --fault injects a failure\n"
@@ -71,6 +76,23 @@ int main(int argc, char** argv) {
             dataDir = value("--data");
         } else if (arg == "--window") {
             options.window = true;
+        } else if (arg == "--fullscreen") {
+            options.window = false;
+        } else if (arg == "--scale") {
+            std::string scale = value("--scale");
+            if (scale != "fit" && scale != "integer") {
+                std::fprintf(stderr, "kirake: --scale is fit or integer\n%s", usage);
+                return 2;
+            }
+            options.integerScale = scale == "integer";
+        } else if (arg == "--stats") {
+            options.stats = true;
+        } else if (arg == "--pacing") {
+            options.pacing = value("--pacing");
+            if (options.pacing != "auto" && options.pacing != "vsync" && options.pacing != "timer") {
+                std::fprintf(stderr, "kirake: --pacing is auto, vsync or timer\n%s", usage);
+                return 2;
+            }
         } else if (arg == "--verbose") {
             options.verbose = true;
         } else if (arg == "--headless") {
@@ -97,9 +119,9 @@ int main(int argc, char** argv) {
         }
     }
     if (!options.headless &&
-        (!options.keysFile.empty() || !options.captureList.empty() || !traceFile.empty() ||
-         !options.recordAudio.empty() || !options.faults.empty())) {
-        std::fprintf(stderr, "kirake: --keys, --trace, --capture, --record-audio and --fault need --headless\n");
+        (!options.keysFile.empty() || !options.captureList.empty() || !options.recordAudio.empty() ||
+         !options.faults.empty())) {
+        std::fprintf(stderr, "kirake: --keys, --capture, --record-audio and --fault need --headless\n");
         return 2;
     }
     if (dataDir.empty()) dataDir = DefaultDataDir();

@@ -20,6 +20,7 @@ void ReleaseDisplay() {
 
 int FatalError(Window window) {
     ReleaseDisplay();
+    ReportFailure(DisplayFailure());
     ShowMessageBox(window, "Error!", "何でじゃあ");
     DestroyWindow(window);
     return 0;

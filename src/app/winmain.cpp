@@ -31,7 +31,7 @@ intptr_t WindowProc(Window window, int message, uintptr_t wParam, intptr_t lPara
             return 0;
         case MSG_DESTROY:
             ReleaseDisplay();
-            PostQuitMessage(0);
+            PostQuitMessage(FailureReported() ? 1 : 0);  // a failure ending is not a success
             return 0;
         default:
             return DefWindowProc(window, message, wParam, lParam);
@@ -50,14 +50,14 @@ void RunFrame(Window window) {
 }
 
 int WinMain() {
-    if (!RegisterWindowClass("Win32A", WindowProc, "icon")) return 0;
+    if (!RegisterWindowClass("Win32A", WindowProc, "icon")) return 1;
     app.mainWindow = CreateMainWindow("Win32A", "kirake");
-    if (!app.mainWindow) return 0;
+    if (!app.mainWindow) return 1;
     Window window = app.mainWindow;
     ShowMainWindow(window);
     HideMouseCursor();
 
-    if (!InitDisplay(window)) return 0;
+    if (!InitDisplay(window)) return 1;
     InitStoryState(window);
     InitSound(window);
     LoadDrumKit();

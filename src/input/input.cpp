@@ -22,6 +22,7 @@ const Reader inputModeTable[4] = {ReadKeyboard, [](uint16_t*, uint16_t*) {}, nul
 
 int InitInput(Window window) {
     if (!KeyboardCreate(window)) {
+        ReportFailure("no keyboard could be opened");
         DestroyWindow(window);
         return 0;
     }

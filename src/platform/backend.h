@@ -55,3 +55,10 @@ int WritePng(const char* path, const uint8_t* rgb, int width, int height);
 int SoundBackendStart(const PlatformOptions& options, std::string* error);
 void SoundBackendStop();
 void SoundBackendFrameShown(long framesShown);
+// The real device while the game is paused: fades out and holds, then fades in where it stopped.
+void SoundBackendPause(int paused);
+
+// The English line of the failure ending in progress (window.h ReportFailure), or empty.
+const std::string& PendingFailure();
+// Why the display last refused a step, for FatalError's line (surfaces.cpp keeps it).
+void NoteDisplayRefusal(const std::string& reason);

@@ -49,6 +49,8 @@ void ReleaseClipper(Clipper* clipper);
 void DisplayRelease();
 // 1 while the device exists.
 int DisplayExists();
+// FatalError: why the display last refused a step, in English (kept after the release).
+const char* DisplayFailure();
 
 int SurfaceWidth(const Surface* surface);
 int SurfaceHeight(const Surface* surface);

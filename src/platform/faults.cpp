@@ -47,12 +47,20 @@ int AddFault(const std::string& spec) {
 
 void ClearFaults() { faults = FaultRecord{}; }
 
-int FaultRefuses(const char* name) { return faults.standing.count(name) ? 1 : 0; }
+int FaultRefuses(const char* name) {
+    if (!faults.standing.count(name)) return 0;
+    std::string fault = name;
+    if (fault.rfind("display:", 0) == 0)
+        NoteDisplayRefusal("the display refused the \"" + fault.substr(8) + "\" step (--fault " + fault + ")");
+    return 1;
+}
 
 int FaultTakeAtFrame(const char* name, long frame) {
     for (TimedFault& fault : faults.timed) {
         if (!fault.taken && fault.name == name && fault.frame <= frame) {
             fault.taken = true;
+            if (fault.name == "palette")
+                NoteDisplayRefusal("the display refused a new palette (--fault palette@" + std::to_string(fault.frame) + ")");
             return 1;
         }
     }

@@ -2,6 +2,8 @@
 #include <dirent.h>
 #include <strings.h>
 #include <sys/stat.h>
+#include <unistd.h>
+#include <climits>
 #include <string>
 #include "platform/files.h"
 
@@ -68,4 +70,9 @@ int GetDataFileSize(const char* name, uint32_t* size) {
     if (path.empty() || stat(path.c_str(), &info) != 0 || info.st_size > 0x7fffffff) return 0;
     *size = uint32_t(info.st_size);
     return 1;
+}
+
+std::string DataFolder() {
+    char cwd[PATH_MAX];
+    return getcwd(cwd, sizeof cwd) ? std::string(cwd) : std::string(".");
 }

@@ -12,3 +12,5 @@ std::string FindDataFile(const char* name);
 FILE* OpenDataFile(const char* name, const char* mode);
 // LoadScriptText: the size of an existing file. 1, or 0 when it cannot be opened.
 int GetDataFileSize(const char* name, uint32_t* size);
+// Failure messages: the folder the data files are read from, as an absolute path.
+std::string DataFolder();

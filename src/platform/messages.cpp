@@ -1,5 +1,6 @@
 // The main window and its message queue. Backends turn what arrives from outside into queued messages;
 // the window procedure sees them one by one between frames.
+#include <cstdio>
 #include <deque>
 #include <string>
 #include "platform/backend.h"
@@ -12,6 +13,7 @@ struct WindowRecord {
     WindowProcedure procedure = nullptr;
     Window window = 0;
     std::deque<Message> queue;
+    std::string failure;  // the English line of a failure ending
 };
 WindowRecord wm;
 }  // namespace
@@ -98,3 +100,13 @@ void DestroyWindow(Window window) {
 }
 
 void ShowMessageBox(Window, const char* text, const char* caption) { CurrentBackend()->messageBox(text, caption); }
+
+void ReportFailure(const char* cause) {
+    if (!cause || !*cause) cause = "an unknown failure";
+    wm.failure = cause;
+    std::fprintf(stderr, "kirake: %s\n", cause);
+}
+
+int FailureReported() { return wm.failure.empty() ? 0 : 1; }
+
+const std::string& PendingFailure() { return wm.failure; }

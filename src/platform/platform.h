@@ -15,6 +15,9 @@ struct PlatformOptions {
     std::string recordAudio;     // headless: WAV file of everything that sounded
     std::vector<std::string> faults;  // headless: failures to inject
     int64_t epoch = 946684800;   // headless: calendar time at start (2000-01-01 00:00:00 UTC)
+    bool integerScale = false;   // real backend: the largest whole multiple of the page that fits
+    bool stats = false;          // real backend: print frame pacing figures at the end
+    std::string pacing;          // real backend: "auto" (or empty), "vsync" (tried, still checked), "timer"
 };
 
 // main: starts the chosen backend. 1, or 0 with a message in *error.

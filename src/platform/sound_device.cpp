@@ -4,6 +4,7 @@
 // sounds when someone calls MixerRender.
 #include <SDL.h>
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include "platform/backend.h"
 #include "platform/sound.h"
@@ -17,6 +18,8 @@ constexpr int FRAMES_PER_SECOND = 60;
 // next callback and heard after the device's queue of about two callbacks: some 16 ms at worst.
 constexpr int DEVICE_RATE = 48000;
 constexpr int DEVICE_CALLBACK_FRAMES = 256;
+// Pausing and resuming fade the whole output over this long, so that neither clicks.
+constexpr int FADE_MS = 8;
 
 struct SoundDevice {
     SoundBackendKind kind;
@@ -25,16 +28,31 @@ struct SoundDevice {
     uint64_t samplesRendered;  // headless: frames of audio rendered so far
     SDL_AudioDeviceID sdlDevice;
     bool sdlAudioStarted;
+    std::atomic<int> paused;  // asked by the game's thread
+    int gain;                 // device thread: 0 (silent, held) to fadeFrames (full)
+    int fadeFrames;
 };
 SoundDevice device;
 
 void SdlCallback(void*, Uint8* stream, int length) {
-    MixerRender(reinterpret_cast<int16_t*>(stream), length / 4);
+    auto* out = reinterpret_cast<int16_t*>(stream);
+    int frames = length / 4;
+    bool paused = device.paused.load(std::memory_order_relaxed);
+    if (paused && device.gain == 0) {  // held: nothing advances until the game resumes
+        std::fill(out, out + 2 * frames, int16_t(0));
+        return;
+    }
+    MixerRender(out, frames);
+    if (!paused && device.gain == device.fadeFrames) return;
+    for (int i = 0; i < frames; ++i) {
+        device.gain = std::clamp(device.gain + (paused ? -1 : 1), 0, device.fadeFrames);
+        for (int c = 0; c < 2; ++c) out[2 * i + c] = int16_t(out[2 * i + c] * device.gain / device.fadeFrames);
+    }
 }
 
 int OpenSdlDevice() {
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
-        if (device.verbose) std::fprintf(stderr, "kirake: no audio (%s): running silent\n", SDL_GetError());
+        std::fprintf(stderr, "kirake: playing without sound: %s\n", SDL_GetError());
         return 0;
     }
     device.sdlAudioStarted = true;
@@ -47,13 +65,15 @@ int OpenSdlDevice() {
     SDL_AudioSpec have{};
     device.sdlDevice = SDL_OpenAudioDevice(nullptr, 0, &want, &have, SDL_AUDIO_ALLOW_FREQUENCY_CHANGE);
     if (device.sdlDevice == 0) {
-        if (device.verbose) std::fprintf(stderr, "kirake: no audio device (%s): running silent\n", SDL_GetError());
+        std::fprintf(stderr, "kirake: playing without sound: %s\n", SDL_GetError());
         SDL_QuitSubSystem(SDL_INIT_AUDIO);
         device.sdlAudioStarted = false;
         return 0;
     }
     MixerOpen(have.freq);
     MixerSetRealtime(1);
+    device.fadeFrames = std::max(1, have.freq * FADE_MS / 1000);
+    device.gain = device.fadeFrames;
     if (device.verbose)
         std::fprintf(stderr, "kirake: audio through %s at %d Hz, %d frames per callback (%.1f ms)\n",
                      SDL_GetCurrentAudioDriver(), have.freq, int(have.samples), 1000.0 * have.samples / have.freq);
@@ -64,7 +84,14 @@ int OpenSdlDevice() {
 }  // namespace
 
 int SoundBackendStart(const PlatformOptions& options, std::string* error) {
-    device = {};
+    device.kind = SOUND_BACKEND_NONE;
+    device.verbose = false;
+    device.recorder = nullptr;
+    device.samplesRendered = 0;
+    device.sdlDevice = 0;
+    device.sdlAudioStarted = false;
+    device.paused = 0;
+    device.gain = device.fadeFrames = 1;
     device.kind = options.headless ? SOUND_BACKEND_HEADLESS : SOUND_BACKEND_SDL;
     device.verbose = options.verbose;
     if (options.headless && !options.recordAudio.empty()) {
@@ -107,6 +134,10 @@ void SoundBackendStop() {
     MixerClose();
     MixerSetRealtime(0);
     device.kind = SOUND_BACKEND_NONE;
+}
+
+void SoundBackendPause(int paused) {
+    if (device.sdlDevice) device.paused.store(paused ? 1 : 0, std::memory_order_relaxed);
 }
 
 int SoundDeviceOpen(Window) {

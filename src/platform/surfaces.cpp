@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <string>
 #include <vector>
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -43,6 +44,7 @@ struct DeviceRecord {
     int waitsForFrames = 1;
 };
 DeviceRecord device;
+std::string displayRefusal;  // outlives the device: FatalError reports it after the release
 
 bool Alive(const Surface* s) { return s && !s->released; }
 
@@ -94,6 +96,7 @@ int DisplayCreate() {
     if (device.exists || FaultRefuses("display:create")) return 0;
     device = DeviceRecord{};
     device.exists = true;
+    displayRefusal.clear();
     return 1;
 }
 
@@ -107,7 +110,11 @@ int DisplayQueryInterface() { return (device.exists && !FaultRefuses("display:in
 
 int DisplaySetMode(int width, int height, int bitsPerPixel) {
     if (!device.exists || !device.cooperative || FaultRefuses("display:mode")) return 0;
-    if (width != SCREEN_WIDTH || height != SCREEN_HEIGHT || bitsPerPixel != 8) return 0;
+    if (width != SCREEN_WIDTH || height != SCREEN_HEIGHT || bitsPerPixel != 8) {
+        NoteDisplayRefusal("the display has no " + std::to_string(width) + "x" + std::to_string(height) + "x" +
+                           std::to_string(bitsPerPixel) + " mode");
+        return 0;
+    }
     device.mode = true;
     return 1;
 }
@@ -171,9 +178,19 @@ void ReleaseClipper(Clipper* clipper) {
     if (clipper) clipper->released = true;
 }
 
-void DisplayRelease() { device = DeviceRecord{.waitsForFrames = device.waitsForFrames}; }
+void DisplayRelease() {
+    int waits = device.waitsForFrames;
+    device = DeviceRecord{};
+    device.waitsForFrames = waits;
+}
 
 int DisplayExists() { return device.exists ? 1 : 0; }
+
+void NoteDisplayRefusal(const std::string& reason) { displayRefusal = reason; }
+
+const char* DisplayFailure() {
+    return displayRefusal.empty() ? "the display could not be set up" : displayRefusal.c_str();
+}
 
 int SurfaceWidth(const Surface* surface) { return Alive(surface) ? surface->width : 0; }
 int SurfaceHeight(const Surface* surface) { return Alive(surface) ? surface->height : 0; }

@@ -50,3 +50,8 @@ intptr_t DefWindowProc(Window window, int id, uintptr_t wParam, intptr_t lParam)
 void DestroyWindow(Window window);
 // Error paths: a modal box with one OK button (UTF-8 texts); returns when it is answered.
 void ShowMessageBox(Window owner, const char* text, const char* caption);
+// Failure endings (a refused display, a missing script, no keyboard): one English line naming the
+// cause, printed on standard error at once and shown under the message box that follows.
+void ReportFailure(const char* cause);
+// 1 once a failure has been reported: the program then ends with exit status 1.
+int FailureReported();

@@ -21,6 +21,7 @@ constexpr int KEY_WAIT_CELL = 32;
 constexpr int KEY_WAIT_PERIOD = 7;
 
 void FailScriptLoad(Window window) {
+    ReportFailure(("cannot read the story script data.txt in the data folder " + DataFolder()).c_str());
     ShowMessageBox(window, "ロード失敗", "Push return");
     PostClose(window);
 }
