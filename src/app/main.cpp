@@ -10,15 +10,28 @@
 
 namespace {
 const char usage[] =
-    "usage: kirake [--data DIR] [--window] [--verbose] [--frames N]\n"
-    "       kirake --headless [--data DIR] [--frames N] [--keys FILE] [--trace FILE]\n"
-    "              [--capture LIST --capture-dir DIR] [--record-audio FILE.wav] [--fault SPEC]...\n"
-    "              [--epoch SECONDS]\n"
-    "Plays the game (Esc ends it). --window plays in a window instead of full screen.\n"
-    "--headless runs without a display on a virtual clock: --frames N stops after N frames; --keys runs\n"
-    "a key script; --trace writes one JSON line per frame; --capture writes the listed frames (\"0,10-20\")\n"
-    "as frame-NNNNNN.png; --record-audio writes what sounded; --fault injects a failure\n"
-    "(display:STEP, palette@F, surface-lost@F, input-lost@F, no-keyboard, no-sound).\n";
+    "Usage: kirake [OPTION]...\n"
+    "  or:  kirake --headless [OPTION]...\n"
+    "Plays the kirake story game, full screen; Esc ends it.\n"
+    "\n"
+    "Options:\n"
+    "  --data DIR           play the data in DIR (default: the data installed with the game)\n"
+    "  --window             play in a window instead of full screen\n"
+    "  --verbose            say on stderr what fonts and sound device were chosen\n"
+    "  --frames N           stop after N frames\n"
+    "  -h, --help           show this help and exit\n"
+    "  --version            show the version and exit\n"
+    "\n"
+    "Headless runs, for tests and authors:\n"
+    "  --headless           run without a display, on a virtual clock of exactly 1000/60 ms a frame\n"
+    "  --keys FILE          play the key script FILE\n"
+    "  --trace FILE         write one JSON line per frame to FILE\n"
+    "  --capture LIST       write the listed frames (\"0,10-20\") as frame-NNNNNN.png\n"
+    "  --capture-dir DIR    the folder --capture writes to\n"
+    "  --record-audio FILE  write what sounded to FILE (WAV)\n"
+    "  --fault SPEC         inject a failure: display:STEP, palette@F, surface-lost@F, input-lost@F,\n"
+    "                       no-keyboard, no-sound (repeatable)\n"
+    "  --epoch SECONDS      the calendar time at the start (default 946684800, 2000-01-01)\n";
 
 std::string Absolute(const std::string& path) {
     if (path.empty() || path[0] == '/') return path;
