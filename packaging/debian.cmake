@@ -1,5 +1,6 @@
 # The Debian package, made by CPack: ./setup package writes build/kirake_<version>_<arch>.deb.
-# The game goes to /usr/games (./setup package configures KIRAKE_GAME_DIR=games), the tools to /usr/bin.
+# The game goes to /usr/games, as Debian's games policy asks; the tools, which are not games, to /usr/bin.
+set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_CURRENT_SOURCE_DIR}/deb-layout.cmake)
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME kirake)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
@@ -7,17 +8,18 @@ set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "small story game with three partners to meet")
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-"small story game with three partners to meet
- kirake is a short story game in the manner of the late 1990s: 640x480 in
- 256 colours, the story typed out a character at a time, and music from its
- own wavetable step sequencer. One question at the start decides whom you
- meet: three partners, each with a route of their own, and an ending with a
- staff roll. It plays full screen or in a window, with the keyboard or a game
- controller.
- .
- The package also holds the tools to make your own story, pictures and songs
- for it: kirake-check, kirake-art and kirake-song.")
+"kirake is a short story game in the manner of the late 1990s: 640x480 in
+256 colours, the story typed out a character at a time, and music from its
+own wavetable step sequencer. One question at the start decides whom you
+meet: three partners, each with a route of their own, and an ending with a
+staff roll. It plays full screen or in a window, with the keyboard or a game
+controller.
+.
+The package also holds the tools to make your own story, pictures and songs
+for it: kirake-check, kirake-art and kirake-song.")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+# The tools in /usr/bin make lintian warn "package-section-games-but-has-usr-bin": kept, because they are
+# authoring tools, not games, and Debian's games policy puts only the game itself in /usr/games.
 set(CPACK_DEBIAN_PACKAGE_SECTION games)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(KIRAKE_MAINTAINER "kirake maintainers <maintainers@kirake.example.org>" CACHE STRING
@@ -30,6 +32,7 @@ set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-ipafont-gothic | fonts-vlgothic")
 
 # The copyright file and the changelog every Debian package carries in /usr/share/doc/kirake.
 set(KIRAKE_DEB_DOC ${CMAKE_CURRENT_BINARY_DIR}/deb-doc)
+string(SUBSTRING ${KIRAKE_RELEASE_DATE} 0 4 KIRAKE_COPYRIGHT_YEAR)
 configure_file(${CMAKE_CURRENT_SOURCE_DIR}/copyright.in ${KIRAKE_DEB_DOC}/copyright @ONLY)
 configure_file(${CMAKE_CURRENT_SOURCE_DIR}/changelog.in ${KIRAKE_DEB_DOC}/changelog @ONLY)
 add_custom_command(
