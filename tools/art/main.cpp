@@ -6,13 +6,26 @@
 #include <string>
 
 #include "art.h"
+#include "tool_help.h"
 
 static int Usage() {
     std::fprintf(stderr, "usage: kirake-art SOURCE.pic OUT.bmp [--preview OUT.png] [-I DIR]...\n");
     return 2;
 }
 
+static const char help[] =
+    "Usage: kirake-art SOURCE.pic OUT.bmp [--preview OUT.png] [-I DIR]...\n"
+    "Draws a picture source into the game's 8-bit BMP; nothing is written when the source has a fault.\n"
+    "\n"
+    "Options:\n"
+    "  --preview OUT.png  also write the picture as a PNG, to look at\n"
+    "  -I DIR             look for included files and palettes in DIR too (repeatable)\n"
+    KIRAKE_TOOL_HELP_OPTIONS
+    "\n"
+    "Exit status: 0 when the picture is written, 1 on a fault in the source, 2 on a bad command line.\n";
+
 int main(int argc, char** argv) {
+    if (AnswerHelpOrVersion(argc, argv, "kirake-art", help)) return 0;
     std::string source, output, preview;
     Program program;
     for (int i = 1; i < argc; ++i) {

@@ -12,6 +12,7 @@
 #include <vector>
 #include "platform/bitmap.h"
 #include "text/text.h"
+#include "tool_help.h"
 
 namespace fs = std::filesystem;
 
@@ -460,7 +461,18 @@ void CheckSong(const fs::path& dir, const char* name) {
 
 }  // namespace
 
+static const char help[] =
+    "Usage: kirake-check DIR\n"
+    "Checks a game data folder: the script, and every picture, sound effect and song the story uses.\n"
+    "Prints one line per problem and ends with a summary line.\n"
+    "\n"
+    "Options:\n"
+    KIRAKE_TOOL_HELP_OPTIONS
+    "\n"
+    "Exit status: 0 when the folder is clean, 1 when it has problems, 2 on a bad command line.\n";
+
 int main(int argc, char** argv) {
+    if (AnswerHelpOrVersion(argc, argv, "kirake-check", help)) return 0;
     if (argc != 2) {
         std::fprintf(stderr, "usage: kirake-check DIR\n");
         return 2;

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 #include "wav58.h"
+#include "tool_help.h"
 
 namespace {
 
@@ -110,7 +111,17 @@ std::vector<double> Metal(int length, double base, double decay, double noiseSha
 
 }  // namespace
 
+static const char help[] =
+    "Usage: kirake-drums OUTDIR\n"
+    "Synthesises the six drum samples the game embeds (BASS1, BASS2, SNARE1, HAT1, HAT2, SYMBAL1) as WAV\n"
+    "files in OUTDIR. A build step.\n"
+    "\n"
+    "Options:\n"
+    KIRAKE_TOOL_HELP_OPTIONS
+;
+
 int main(int argc, char** argv) {
+    if (AnswerHelpOrVersion(argc, argv, "kirake-drums", help)) return 0;
     if (argc != 2) {
         std::fprintf(stderr, "usage: kirake-drums OUTDIR\n");
         return 2;

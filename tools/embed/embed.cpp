@@ -2,8 +2,19 @@
 #include <cstdio>
 #include <string>
 #include <vector>
+#include "tool_help.h"
+
+static const char help[] =
+    "Usage: kirake-embed OUT.cpp [NAME TYPE FILE]...\n"
+    "Writes the resource table of the game's executable: each FILE as resource NAME of type TYPE.\n"
+    "A build step.\n"
+    "\n"
+    "Options:\n"
+    KIRAKE_TOOL_HELP_OPTIONS
+;
 
 int main(int argc, char** argv) {
+    if (AnswerHelpOrVersion(argc, argv, "kirake-embed", help)) return 0;
     if (argc < 2 || (argc - 2) % 3 != 0) {
         std::fprintf(stderr, "usage: kirake-embed OUT.cpp [NAME TYPE FILE]...\n");
         return 2;

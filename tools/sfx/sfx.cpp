@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 #include "../common/wav58.h"
+#include "tool_help.h"
 
 namespace {
 
@@ -221,7 +222,17 @@ std::vector<uint8_t> Pack(Buffer b, double peak) {
 
 }  // namespace
 
+static const char help[] =
+    "Usage: kirake-sfx OUTDIR [NAME.wav...]\n"
+    "Synthesises the game's eight sound effects (or only those named) as WAV files in OUTDIR.\n"
+    "A build step.\n"
+    "\n"
+    "Options:\n"
+    KIRAKE_TOOL_HELP_OPTIONS
+;
+
 int main(int argc, char** argv) {
+    if (AnswerHelpOrVersion(argc, argv, "kirake-sfx", help)) return 0;
     if (argc < 2) {
         std::fprintf(stderr, "usage: kirake-sfx OUTDIR [NAME.wav...]\n");
         return 2;

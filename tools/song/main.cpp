@@ -1,8 +1,24 @@
 #include <cstdio>
 #include <cstring>
 #include "song_tool.h"
+#include "tool_help.h"
+
+static const char help[] =
+    "Usage: kirake-song compile SONG.txt -o SONG.pmd\n"
+    "  or:  kirake-song render FILE.pmd OUT.wav [--seconds S]\n"
+    "  or:  kirake-song info FILE.pmd\n"
+    "Compiles a song from the song language into the game's song file, plays a song file into a WAV\n"
+    "with the game's own sequencer, or describes a song file.\n"
+    "\n"
+    "Options:\n"
+    "  -o SONG.pmd    compile: the song file to write\n"
+    "  --seconds S    render: how many seconds to play (default: one pass and two seconds to ring out)\n"
+    KIRAKE_TOOL_HELP_OPTIONS
+    "\n"
+    "Exit status: 0 on success, 1 on a fault in the input, 2 on a bad command line.\n";
 
 int main(int argc, char** argv) {
+    if (AnswerHelpOrVersion(argc, argv, "kirake-song", help)) return 0;
     if (argc >= 2 && std::strcmp(argv[1], "compile") == 0) return SongCompileMain(argc - 1, argv + 1);
     if (argc >= 2 && std::strcmp(argv[1], "render") == 0) return SongRenderMain(argc - 1, argv + 1);
     if (argc >= 2 && std::strcmp(argv[1], "info") == 0) return SongInfoMain(argc - 1, argv + 1);
