@@ -148,7 +148,7 @@ int SongPlotMain(int argc, char** argv) {
     // Layout: the roll on the left, the instruments on the right.
     const int steps = std::min(song.songLength, song.trackLength);
     const double stepWidth = std::clamp(1800.0 / std::max(steps, 1), 1.0, 14.0);
-    const double voiceHeight = 5, drumHeight = 12, trackGap = 26, top = 86, left = 78;
+    const double voiceHeight = 6, drumHeight = 12, trackGap = 26, top = 112, left = 78;
     const double rollWidth = stepWidth * steps;
     const double instrumentHeight = 24 * voiceHeight, drumsHeight = 7 * drumHeight;
     const double rollHeight = 3 * (instrumentHeight + trackGap) + drumsHeight;
@@ -194,12 +194,12 @@ int SongPlotMain(int argc, char** argv) {
         }
         // Labels.
         if (drums) {
-            Text(cr, left, y - 6, "drums", 12, trackColours[t], true);
+            Text(cr, left + 6, y - 6, "drums", 12, trackColours[t], true);
             for (int lane = 0; lane < 7; ++lane)
                 Text(cr, left - 8, y + h - lane * laneHeight - 2.5, drumLanes[lane], 10, dim, false, true);
         } else {
             const SongInstrument& in = song.instruments[t];
-            Text(cr, left, y - 6,
+            Text(cr, left + 6, y - 6,
                  "track " + std::to_string(t) + "  \xc2\xb7  " + NoteName(in.octave, 0) + " to " +
                      NoteName(in.octave, 23),
                  12, trackColours[t], true);
@@ -239,24 +239,24 @@ int SongPlotMain(int argc, char** argv) {
     double dash[] = {6, 4};
     cairo_set_dash(cr, dash, 2, 0);
     SetColour(cr, loopColour);
-    cairo_move_to(cr, lx, top - 18);
+    cairo_move_to(cr, lx, top - 40);
     cairo_line_to(cr, lx, bottom + 6);
     cairo_stroke(cr);
     cairo_set_dash(cr, nullptr, 0, 0);
     Text(cr, lx + 4, bottom + 20, "\xe2\x86\xba loop (step " + std::to_string(song.loopStep) + ")", 12, loopColour, true);
     SetColour(cr, ink, 0.8);
-    cairo_move_to(cr, ex, top - 18);
+    cairo_move_to(cr, ex, top - 40);
     cairo_line_to(cr, ex, bottom + 6);
     cairo_stroke(cr);
     Text(cr, ex - 4, bottom + 20, "end", 12, ink, false, true);
     for (int s = 0; s < steps; s += 16)
-        Text(cr, left + s * stepWidth + 2, top - 22 + 0, std::to_string(s), 9, dim);
+        Text(cr, left + s * stepWidth + 3, top - 26, std::to_string(s), 10, dim);
 
     // The instruments.
     static const char* const labels[3] = {"instrument 0", "instrument 1", "instrument 2"};
     for (int t = 0; t < 3; ++t) {
         const SongInstrument& in = song.instruments[t];
-        double py = top - 18 + t * 186.0;
+        double py = top - 40 + t * 186.0;
         SetColour(cr, panel);
         cairo_rectangle(cr, sideX, py, sideWidth, 174);
         cairo_fill(cr);
