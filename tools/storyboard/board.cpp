@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <map>
 #include <set>
+#include <tuple>
 #include "story/tables.h"
 #include "storyboard.h"
 
@@ -139,12 +140,14 @@ h3 code { background:#2c2e3a; padding:0 6px; border-radius:4px; color:var(--acce
 .chip.song::before { content:"\266A  "; color:var(--accent); }
 .chip.path::before { content:"\2192  "; color:var(--accent2); }
 .chip.frame { color:var(--dim); }
-.text { font:13px/1.5 "DejaVu Sans Mono", monospace; background:#171820; border-radius:6px; padding:6px 8px; margin-top:6px; }
-.text div { display:flex; gap:8px; }
-.text div span:first-child { flex:1; white-space:pre-wrap; overflow-wrap:anywhere; }
-.text div span:last-child { color:var(--dim); font-size:11px; white-space:nowrap; padding-top:2px; }
-.text div.long span:last-child { color:var(--bad); font-weight:bold; }
+.text { font:12.5px/1.45 "DejaVu Sans Mono", monospace; background:#171820; border-radius:6px; padding:6px 8px; margin-top:6px; }
+.line { position:relative; padding-bottom:4px; }
+.line span { white-space:pre-wrap; overflow-wrap:anywhere; }
+.line i { position:absolute; left:0; bottom:1px; height:2px; border-radius:1px; background:rgba(142,197,255,.35); }
+.line.long i { background:var(--bad); }
+.line b { float:right; color:var(--bad); font:bold 11px "DejaVu Sans", sans-serif; padding-top:2px; }
 .finding { margin-top:8px; padding:6px 10px; border-radius:6px; background:rgba(255,95,109,.12); border-left:3px solid var(--bad); font-size:13px; }
+.finding a { color:var(--accent2); margin-left:6px; white-space:nowrap; }
 .finding b { color:var(--bad); font-weight:normal; font-family:"DejaVu Sans Mono", monospace; font-size:12px; }
 .general { background:var(--card); border:1px solid var(--edge); border-radius:12px; padding:10px 16px; }
 .ok { color:#7ee2a8; }
@@ -176,8 +179,14 @@ int WriteBoard(const std::string& out, const std::string& dataDir, const std::ve
             items[found->second].paths.insert(int(p));
         }
     }
-    std::stable_sort(items.begin(), items.end(),
-                     [](const Item& a, const Item& b) { return std::max(a.section, 1) < std::max(b.section, 1); });
+    // By chapter; in a route the questions before the match and miss messages; in the ending the two
+    // pictures before the staff rolls, the roll after a miss last.
+    auto place = [&](const Item& item) {
+        const Moment& m = item.moment;
+        int roll = m.scene == "roll" ? (paths[size_t(*item.paths.begin())].match ? paths[size_t(*item.paths.begin())].firstAnswer : 3) : 0;
+        return std::tuple(std::max(item.section, 1), item.section >= 2 ? m.step : 0, roll);
+    };
+    std::stable_sort(items.begin(), items.end(), [&](const Item& a, const Item& b) { return place(a) < place(b); });
 
     // The pages of every message, and which findings concern which page.
     std::map<char, std::vector<MessagePage>> layouts;
@@ -195,7 +204,7 @@ int WriteBoard(const std::string& out, const std::string& dataDir, const std::ve
                 return true;
         return false;
     };
-    std::vector<bool> placed(findings.size());
+    std::vector<long> placed(findings.size(), -1);  // the card a finding is shown beside
 
     *stats = BoardStats{};
     stats->findings = int(findings.size());
@@ -220,9 +229,12 @@ int WriteBoard(const std::string& out, const std::string& dataDir, const std::ve
             for (size_t l = 0; l < layout->lines.size(); ++l) {
                 const PageLine& line = layout->lines[l];
                 bool longLine = line.width > LINE_LIMIT;
-                text += std::string("<div") + (longLine ? " class=\"long\"" : "") + "><span>" +
-                        (line.text.empty() ? "&nbsp;" : Escape(line.text)) + "</span><span>" +
-                        std::to_string(line.width) + " px</span></div>";
+                // The line, and under it a bar as wide as the line is in the box (full: 530 pixels).
+                text += std::string("<div class=\"line") + (longLine ? " long" : "") + "\" title=\"" +
+                        std::to_string(line.width) + " of " + std::to_string(LINE_LIMIT) + " pixels\"><span>" +
+                        (line.text.empty() ? "&nbsp;" : Escape(line.text)) + "</span><i style=\"width:" +
+                        Percent(std::min(line.width, LINE_LIMIT), LINE_LIMIT) + "\"></i>" +
+                        (longLine ? "<b>" + std::to_string(line.width) + " px</b>" : "") + "</div>";
                 if (!longLine) continue;
                 flagged = true;
                 stats->overlong++;
@@ -240,7 +252,7 @@ int WriteBoard(const std::string& out, const std::string& dataDir, const std::ve
         }
         for (size_t f = 0; f < findings.size(); ++f) {
             if (!concerns(findings[f], item)) continue;
-            placed[f] = true;
+            if (placed[f] < 0) placed[f] = item.order;
             flagged = true;
             std::string where = findings[f].file + (findings[f].line ? ":" + std::to_string(findings[f].line) : "");
             notes += "<div class=\"finding\"><b>" + Escape(where) + "</b> " + Escape(findings[f].text) + "</div>";
@@ -267,9 +279,10 @@ int WriteBoard(const std::string& out, const std::string& dataDir, const std::ve
 
     std::string general;
     for (size_t f = 0; f < findings.size(); ++f) {
-        if (placed[f]) continue;
         std::string where = findings[f].file + (findings[f].line ? ":" + std::to_string(findings[f].line) : "");
-        general += "<div class=\"finding\"><b>" + Escape(where) + "</b> " + Escape(findings[f].text) + "</div>";
+        general += "<div class=\"finding\"><b>" + Escape(where) + "</b> " + Escape(findings[f].text);
+        if (placed[f] >= 0) general += " <a href=\"#m" + std::to_string(placed[f]) + "\">see the page</a>";
+        general += "</div>";
     }
 
     std::string html = "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">"
@@ -299,8 +312,6 @@ int WriteBoard(const std::string& out, const std::string& dataDir, const std::ve
     html += "<section id=\"findings\"><h2>The checker<small>kirake-check " + Escape(dataDir) + "</small></h2>";
     if (findings.empty())
         html += "<div class=\"general ok\">Nothing to report: the data folder is clean.</div>";
-    else if (general.empty())
-        html += "<div class=\"general\">Every finding is shown beside the page it concerns.</div>";
     else
         html += "<div class=\"general\">" + general + "</div>";
     html += "</section>";

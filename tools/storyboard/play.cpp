@@ -45,6 +45,7 @@ struct Player {
     std::vector<SongFile> songs;
     uint16_t lastTap = 0;
     int lastChapter = -1, lastStep = -1, stepFrames = 0;
+    char message = 0;  // the message being typed
     int pagesInMessage = 0;
     int movesLeft = -1;
     bool captured = false;  // this step's scene
@@ -162,17 +163,8 @@ void EndPath(Window window) {
     PostClose(window);
 }
 
-uint16_t Decide(Window window) {
+uint16_t Decide(Window window, int inStep) {
     int chapter = story.chapter, step = CurrentStep();
-    if (chapter != player.lastChapter || step != player.lastStep) {
-        player.lastChapter = chapter;
-        player.lastStep = step;
-        player.stepFrames = 0;
-        player.captured = false;
-        player.movesLeft = -1;
-    }
-    int inStep = player.stepFrames++;
-    if (message.messageFound != 1) player.pagesInMessage = 0;
     if (message.keyWait == 1 && sprites[KEY_WAIT_SLOT].active == 1) {
         Capture("page", "", CurrentMessage(), ++player.pagesInMessage);
         return KEY_Z;
@@ -220,8 +212,20 @@ uint16_t Decide(Window window) {
 }
 
 void Hook(Window window) {
+    int chapter = story.chapter, step = CurrentStep();
+    if (chapter != player.lastChapter || step != player.lastStep) {
+        player.lastChapter = chapter;
+        player.lastStep = step;
+        player.stepFrames = 0;
+        player.captured = false;
+        player.movesLeft = -1;
+    }
+    int inStep = player.stepFrames++;
+    char id = CurrentMessage();
+    if (message.messageFound != 1 || id != player.message) player.pagesInMessage = 0;
+    player.message = id;
     uint16_t tap = 0;
-    if (!player.lastTap) tap = Decide(window);  // a frame without keys after every tap
+    if (!player.lastTap) tap = Decide(window, inStep);  // a frame without keys after every tap
     keysHeld = tap;
     keysPressed = tap;
     player.lastTap = tap;
