@@ -1,6 +1,7 @@
 // The storyboard of the whole story, and the song tool's picture and its refusal of files that are not
 // compiled songs.
 #include <gtest/gtest.h>
+#include <map>
 #include <regex>
 #include <set>
 #include "authoring_util.h"
@@ -66,6 +67,19 @@ TEST(Storyboard, DefaultDataShowsEveryPageAndSceneOfEveryPathOnce) {
     EXPECT_NE(board.run.output.find(std::to_string(pages) + " message pages, " + std::to_string(scenes) + " scenes"),
               std::string::npos)
         << board.run.output;
+    // Each message's pages are numbered 1 to its count, every number shown.
+    std::regex pageOf(R"re(message <code>([^<]+)</code> \S+ page (\d+) of (\d+))re");
+    std::map<std::string, std::set<int>> seen;
+    for (const std::string& figure : board.figures) {
+        std::smatch m;
+        if (!std::regex_search(figure, m, pageOf)) continue;
+        std::string id = m[1] == "&amp;" ? "&" : m[1].str();
+        EXPECT_EQ(std::stoi(m[3]), PagesOf(script, id[0])) << m[0];
+        seen[id].insert(std::stoi(m[2]));
+    }
+    EXPECT_EQ(seen.size(), 19u);
+    for (auto& [id, numbers] : seen)
+        EXPECT_EQ(int(numbers.size()), *numbers.rbegin()) << "message " << id << " skips a page number";
     // Every picture is there, a 640x480 PNG.
     std::regex picture(R"re(src="(pages/[0-9a-f]{16}\.png)")re");
     std::set<std::string> files;
