@@ -125,7 +125,7 @@ TEST(Storyboard, LineTooLongIsMarkedWithTheCheckersFinding) {
     EXPECT_NE(board.run.output.find("1 lines too long"), std::string::npos) << board.run.output;
 }
 
-TEST(Storyboard, AnswersHelpVersionAndBadArguments) {
+TEST(Storyboard, AnswersHelpVersionAndBadArgumentsAndFolders) {
     std::string tool = ToolPath("storyboard", "kirake-storyboard");
     RunResult help = RunTool({tool, "--help"});
     EXPECT_EQ(help.status, 0);
@@ -138,6 +138,14 @@ TEST(Storyboard, AnswersHelpVersionAndBadArguments) {
     RunResult missing = RunTool({tool, (out.path() / "nothing").string(), out.path().string()});
     EXPECT_EQ(missing.status, 1);
     EXPECT_NE(missing.output.find("is not a folder"), std::string::npos) << missing.output;
+    // A folder without data.txt: the game closes at once; the page still says why.
+    fs::create_directories(out.path() / "empty");
+    Board board = MakeBoard(out.path() / "empty", out.path() / "board");
+    EXPECT_EQ(board.run.status, 1);
+    EXPECT_NE(board.run.output.find("18 of 18 paths stopped before the staff roll"), std::string::npos)
+        << board.run.output;
+    EXPECT_TRUE(board.figures.empty());
+    EXPECT_NE(board.html.find("data.txt"), std::string::npos);
 }
 
 // kirake-song info reads compiled songs only and says so about anything else; plot draws a source or a

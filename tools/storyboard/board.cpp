@@ -310,6 +310,15 @@ int WriteBoard(const std::string& out, const std::string& dataDir, const std::ve
                     std::to_string(sectionCount[s]) + "</i></a>";
     html += "</nav><main>";
     html += "<section id=\"findings\"><h2>The checker<small>kirake-check " + Escape(dataDir) + "</small></h2>";
+    std::string stopped;
+    for (size_t p = 0; p < moments.size(); ++p)
+        if (moments[p].empty() || moments[p].back().scene != "roll")
+            stopped += (stopped.empty() ? "" : ", ") + std::string(partnerNames[paths[p].firstAnswer]) + " " +
+                       std::to_string(paths[p].routeAnswer + 1) + (paths[p].match ? " match" : " miss") + " (after " +
+                       std::to_string(moments[p].size()) + " moments)";
+    if (!stopped.empty())
+        html += "<div class=\"general\"><div class=\"finding\"><b>storyboard</b> these paths stopped before the "
+                "staff roll: " + Escape(stopped) + "</div></div><br>";
     if (findings.empty())
         html += "<div class=\"general ok\">Nothing to report: the data folder is clean.</div>";
     else

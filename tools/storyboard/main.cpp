@@ -101,11 +101,10 @@ int main(int argc, char** argv) {
     }
     int unfinished = 0;
     for (size_t p = 0; p < moments.size(); ++p)
-        if (moments[p].empty() || moments[p].back().scene != "roll") {
-            ++unfinished;
-            std::fprintf(stderr, "kirake-storyboard: the path %d-%d-%s did not reach the staff roll\n",
-                         paths[p].firstAnswer + 1, paths[p].routeAnswer + 1, paths[p].match ? "match" : "miss");
-        }
+        if (moments[p].empty() || moments[p].back().scene != "roll") ++unfinished;
+    if (unfinished)
+        std::fprintf(stderr, "kirake-storyboard: %d of %zu paths stopped before the staff roll (the page names them)\n",
+                     unfinished, moments.size());
     BoardStats stats;
     if (!WriteBoard(out, data, paths, moments, script, findings, &stats, &why)) {
         std::fprintf(stderr, "kirake-storyboard: %s\n", why.c_str());

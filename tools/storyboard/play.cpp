@@ -28,6 +28,7 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr long FRAME_LIMIT = 40000;  // a path that has not reached the staff roll by then is stuck
+constexpr long STALL_FRAMES = 3000;  // and so is one that shows nothing new for this long
 constexpr int KEY_WAIT_SLOT = 4;
 constexpr int ROLL_CAPTURE_SCROLL = 300;  // several credit lines are up by then
 constexpr int TITLE_FADE_DONE = 91;
@@ -49,6 +50,7 @@ struct Player {
     int pagesInMessage = 0;
     int movesLeft = -1;
     bool captured = false;  // this step's scene
+    long lastProgress = 0;  // the frame of the last capture or change of step
 };
 Player player;
 
@@ -103,6 +105,7 @@ void Capture(const std::string& kind, const std::string& scene, char id, int pag
     m.songStep = music.songStep;
     m.picture = CapturePicture();
     player.moments.push_back(m);
+    player.lastProgress = PlatformFrameNumber();
 }
 
 // The message the current scene types, from the story's state.
@@ -138,11 +141,15 @@ int Branch(int alternatives) {
     return alternatives - 1;
 }
 
+// The file of a path; a decision not reached (a path stuck before it) is "x".
+std::string PathFile(const std::string& dir, int firstAnswer, int routeAnswer, int match) {
+    auto part = [](int value) { return value < 0 ? std::string("x") : std::to_string(value); };
+    return dir + "/path-" + part(firstAnswer) + "-" + part(routeAnswer) + "-" + part(match) + ".tsv";
+}
+
 void WritePath() {
-    char name[64];
-    std::snprintf(name, sizeof name, "/path-%d-%d-%d.tsv", player.path.firstAnswer, player.path.routeAnswer,
-                  player.path.match);
-    FILE* f = std::fopen((player.pathDir + name).c_str(), "w");
+    FILE* f = std::fopen(PathFile(player.pathDir, player.path.firstAnswer, player.path.routeAnswer,
+                                  player.path.match).c_str(), "w");
     if (!f) return;
     for (const Moment& m : player.moments)
         std::fprintf(f, "%s\t%s\t%d\t%d\t%d\t%d\t%ld\t%s\t%d\t%s\n", m.kind.c_str(), m.scene.c_str(),
@@ -219,6 +226,7 @@ void Hook(Window window) {
         player.stepFrames = 0;
         player.captured = false;
         player.movesLeft = -1;
+        player.lastProgress = PlatformFrameNumber();
     }
     int inStep = player.stepFrames++;
     char id = CurrentMessage();
@@ -229,7 +237,8 @@ void Hook(Window window) {
     keysHeld = tap;
     keysPressed = tap;
     player.lastTap = tap;
-    if (PlatformFrameNumber() >= FRAME_LIMIT - 1) EndPath(window);  // stuck: what was seen is kept
+    long frame = PlatformFrameNumber();
+    if (frame >= FRAME_LIMIT - 1 || frame - player.lastProgress > STALL_FRAMES) EndPath(window);  // stuck
 }
 
 std::vector<SongFile> SongsIn(const std::string& dir) {
@@ -315,11 +324,13 @@ int PlayEveryPath(const std::string& dataDir, const std::string& out, std::vecto
     for (int a = 0; a < 3; ++a)
         for (int r = 0; r < 3; ++r)
             for (int match : {1, 0}) {
-                StoryPath path{a, r, match};
-                char name[64];
-                std::snprintf(name, sizeof name, "/path-%d-%d-%d.tsv", a, r, match);
-                paths->push_back(path);
-                moments->push_back(ReadPath(pathDir + name));
+                paths->push_back(StoryPath{a, r, match});
+                // A path that stopped before a decision stands for every path through it.
+                std::string file = PathFile(pathDir, a, r, match);
+                if (!fs::exists(file)) file = PathFile(pathDir, a, r, -1);
+                if (!fs::exists(file)) file = PathFile(pathDir, a, -1, -1);
+                if (!fs::exists(file)) file = PathFile(pathDir, -1, -1, -1);
+                moments->push_back(ReadPath(file));
             }
     fs::remove_all(pathDir, ec);
     return 1;
