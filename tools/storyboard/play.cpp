@@ -61,9 +61,14 @@ std::string SongPlaying() {
     return "a song";
 }
 
+// FNV-1a over 64-bit words (the size is a multiple of 8).
 uint64_t Hash(const uint8_t* bytes, size_t size) {
     uint64_t h = 1469598103934665603ull;
-    for (size_t i = 0; i < size; ++i) h = (h ^ bytes[i]) * 1099511628211ull;
+    for (size_t i = 0; i + 8 <= size; i += 8) {
+        uint64_t word;
+        std::memcpy(&word, bytes + i, 8);
+        h = (h ^ word) * 1099511628211ull;
+    }
     return h;
 }
 
@@ -312,6 +317,7 @@ int PlayEveryPath(const std::string& dataDir, const std::string& out, std::vecto
     PlatformOptions options;
     options.headless = true;
     options.frames = FRAME_LIMIT;
+    options.faults.push_back("no-sound");  // nothing is heard; the songs are still stepped through
     std::string why;
     if (!PlatformStart(options, &why)) {
         *error = why;
