@@ -147,7 +147,8 @@ int SongPlotMain(int argc, char** argv) {
 
     // Layout: the roll on the left, the instruments on the right.
     const int steps = std::min(song.songLength, song.trackLength);
-    const double stepWidth = std::clamp(1800.0 / std::max(steps, 1), 1.0, 14.0);
+    double stepWidth = std::clamp(1800.0 / std::max(steps, 1), 1.0, 14.0);
+    if (stepWidth * steps < 600) stepWidth = std::min(600.0 / std::max(steps, 1), 48.0);  // a short song
     const double voiceHeight = 6, drumHeight = 12, trackGap = 26, top = 112, left = 78;
     const double rollWidth = stepWidth * steps;
     const double instrumentHeight = 24 * voiceHeight, drumsHeight = 7 * drumHeight;

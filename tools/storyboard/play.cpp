@@ -2,7 +2,6 @@
 // each scene. At each decision the process forks, one child per alternative (run one after the other),
 // so the part of the story that paths share is played once. Every path writes the moments it saw, in play
 // order, to a file of its own; the pictures are written once, named by their contents.
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <cairo.h>
@@ -326,7 +325,7 @@ int PlayEveryPath(const std::string& dataDir, const std::string& out, std::vecto
     WinMain();
     PlatformStop();
     story.beforeScene = nullptr;
-    if (chdir(cwd.c_str()) != 0) {}
+    fs::current_path(cwd, ec);  // back where we were (the paths given are absolute anyway)
     for (int a = 0; a < 3; ++a)
         for (int r = 0; r < 3; ++r)
             for (int match : {1, 0}) {

@@ -60,7 +60,7 @@ int RunChecker(const std::string& checker, const std::string& dataDir, std::vect
 // Parses one report line; 0 when it is not one.
 int ParseFinding(const std::string& text, Finding* finding);
 
-// Writes out/index.html. Returns the number of distinct moments on the board.
+// Writes out/index.html and counts what is on it into *stats. 1, or 0 with a message in *error.
 struct BoardStats {
     int items = 0, pages = 0, scenes = 0, findings = 0, overlong = 0;
 };
