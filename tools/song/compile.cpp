@@ -1,4 +1,4 @@
-// kirake-song compile SONG.txt -o SONG.pmd
+// kirake-song compile SONG.song -o SONG.pmd
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -20,7 +20,7 @@ int SongCompileMain(int argc, char** argv) {
             input = nullptr, i = argc;  // too many names
     }
     if (!input || !output) {
-        std::fprintf(stderr, "usage: kirake-song compile SONG.txt -o SONG.pmd\n");
+        std::fprintf(stderr, "usage: kirake-song compile SONG.song -o SONG.pmd\n");
         return 2;
     }
     std::ifstream file(input, std::ios::binary);

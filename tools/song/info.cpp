@@ -43,6 +43,26 @@ int SongInfoMain(int argc, char** argv) {
         if (bytes.size() > (uint64_t(SONG_HEADER_BYTES) + 16ull * MAX_TRACK_LENGTH + 65536)) break;
     }
     std::fclose(file);
+    // A source file or some other file: say what is wanted instead of reading numbers out of it.
+    size_t head = std::min(bytes.size(), size_t(SONG_HEADER_BYTES));
+    if (std::find(bytes.begin(), bytes.begin() + long(head), 0) == bytes.begin() + long(head)) {
+        std::fprintf(stderr,
+                     "kirake-song info: %s is text, not a compiled song: compile it first "
+                     "(kirake-song compile %s -o SONG.pmd) and give info the .pmd file\n",
+                     argv[1], argv[1]);
+        return 1;
+    }
+    if (bytes.size() >= SONG_HEADER_BYTES) {
+        SongHeader h;
+        DecodeSongHeader(bytes.data(), &h);
+        if (h.trackLength < 1 || h.trackLength > MAX_TRACK_LENGTH) {
+            std::fprintf(stderr,
+                         "kirake-song info: %s is not a compiled song (its track length would be %d steps; "
+                         "a song has 1 to %d); info reads the .pmd files that kirake-song compile writes\n",
+                         argv[1], h.trackLength, MAX_TRACK_LENGTH);
+            return 1;
+        }
+    }
     std::printf("%s: %zu bytes\n", argv[1], bytes.size());
     Report report;
     if (bytes.size() < SONG_HEADER_BYTES) {

@@ -1,0 +1,284 @@
+// kirake-song plot SONG OUT.png: a picture of a song. A piano roll of its four tracks (steps across, the
+// 24 voices of each instrument and the drums on their own lanes down, each note's sounding length shaded
+// after its strike), the loop point and the song's end marked, and beside it each instrument's wave,
+// envelope and numbers. SONG is a source (.song) or a compiled song (.pmd).
+#include <cairo.h>
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+#include "song_tool.h"
+#include "songlang.h"
+#include "sound/sound.h"
+
+namespace {
+
+const char* const noteNames[12] = {"C", "C#", "D", "D#", "E", "F", "F#", "G", "G#", "A", "A#", "B"};
+struct Colour {
+    double r, g, b;
+};
+const Colour trackColours[4] = {{0.96, 0.60, 0.76}, {0.56, 0.77, 1.0}, {0.58, 0.90, 0.62}, {1.0, 0.76, 0.40}};
+const Colour background = {0.08, 0.085, 0.11}, panel = {0.12, 0.125, 0.16}, ink = {0.91, 0.90, 0.95},
+             dim = {0.55, 0.54, 0.63}, grid = {0.20, 0.21, 0.26}, loopColour = {1.0, 0.37, 0.43};
+
+// The drum lanes: voice pairs (hard, soft) 0-1, 2-3, 4-5, 8-9, 10-11, 12-13; anything else strikes nothing
+// of the kit and goes on the last lane.
+const char* const drumLanes[] = {"bd", "bd2", "sd", "oh", "hh", "cy", "other"};
+int DrumLane(int voice) {
+    switch (voice) {
+    case 0: case 1: return 0;
+    case 2: case 3: return 1;
+    case 4: case 5: return 2;
+    case 8: case 9: return 3;
+    case 10: case 11: return 4;
+    case 12: case 13: return 5;
+    default: return 6;
+    }
+}
+
+uint32_t Le32(const std::vector<uint8_t>& b, size_t at) {
+    return uint32_t(b[at]) | uint32_t(b[at + 1]) << 8 | uint32_t(b[at + 2]) << 16 | uint32_t(b[at + 3]) << 24;
+}
+
+// A compiled song's bytes as the compiler's record; 0 with the reason when they are not a playable song.
+int DecodeSong(const std::vector<uint8_t>& bytes, CompiledSong* song, std::string* why) {
+    if (bytes.size() < SONG_HEADER_BYTES) {
+        *why = "the file is shorter than the 1048-byte header of a song";
+        return 0;
+    }
+    SongHeader h;
+    DecodeSongHeader(bytes.data(), &h);
+    if (const char* problem = SongHeaderProblem(h, bytes.size())) {
+        *why = problem;
+        return 0;
+    }
+    song->stepInterval = h.stepInterval;
+    song->loopStep = h.loopStep;
+    song->songLength = h.songLength;
+    song->trackLength = h.trackLength;
+    song->drumLevel = h.drumLevel;
+    for (int t = 0; t < 3; ++t) {
+        song->instruments[t].octave = h.instruments[t].octaveShift;
+        song->instruments[t].noteLength = h.instruments[t].noteLength;
+        song->instruments[t].volume = h.instruments[t].volumeLevel;
+        std::copy(std::begin(h.instruments[t].wave), std::end(h.instruments[t].wave), song->instruments[t].wave);
+        std::copy(std::begin(h.instruments[t].envelope), std::end(h.instruments[t].envelope),
+                  song->instruments[t].envelope);
+    }
+    for (int t = 0; t < 4; ++t) {
+        song->tracks[t].resize(size_t(h.trackLength));
+        for (size_t s = 0; s < size_t(h.trackLength); ++s)
+            song->tracks[t][s] = Le32(bytes, SONG_HEADER_BYTES + 4 * (size_t(t) * size_t(h.trackLength) + s));
+    }
+    return 1;
+}
+
+void SetColour(cairo_t* cr, Colour c, double alpha = 1) { cairo_set_source_rgba(cr, c.r, c.g, c.b, alpha); }
+
+void Text(cairo_t* cr, double x, double y, const std::string& text, double size, Colour c, bool bold = false,
+          bool right = false) {
+    cairo_select_font_face(cr, "DejaVu Sans", CAIRO_FONT_SLANT_NORMAL,
+                           bold ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
+    cairo_set_font_size(cr, size);
+    cairo_text_extents_t e;
+    cairo_text_extents(cr, text.c_str(), &e);
+    SetColour(cr, c);
+    cairo_move_to(cr, right ? x - e.x_advance : x, y);
+    cairo_show_text(cr, text.c_str());
+}
+
+// A curve of `count` signed values from -range to range in the box.
+void Curve(cairo_t* cr, double x, double y, double w, double h, const int8_t* values, int count, double low,
+           double high, Colour c) {
+    SetColour(cr, grid);
+    cairo_rectangle(cr, x, y, w, h);
+    cairo_fill(cr);
+    if (low < 0) {
+        SetColour(cr, dim, 0.5);
+        cairo_move_to(cr, x, y + h * high / (high - low));
+        cairo_line_to(cr, x + w, y + h * high / (high - low));
+        cairo_set_line_width(cr, 1);
+        cairo_stroke(cr);
+    }
+    for (int i = 0; i < count; ++i) {
+        double px = x + w * (i + 0.5) / count, py = y + h * (high - values[i]) / (high - low);
+        if (i == 0) cairo_move_to(cr, px, py);
+        else cairo_line_to(cr, px, py);
+    }
+    SetColour(cr, c);
+    cairo_set_line_width(cr, 1.6);
+    cairo_stroke(cr);
+}
+
+std::string NoteName(int octave, int voice) {
+    return noteNames[voice % 12] + std::to_string(octave + 1 + voice / 12);
+}
+
+}  // namespace
+
+int SongPlotMain(int argc, char** argv) {
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: kirake-song plot SONG.song|SONG.pmd OUT.png\n");
+        return 2;
+    }
+    std::ifstream file(argv[1], std::ios::binary);
+    if (!file) {
+        std::fprintf(stderr, "kirake-song plot: cannot read %s\n", argv[1]);
+        return 1;
+    }
+    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    CompiledSong song{};
+    size_t head = std::min(bytes.size(), size_t(SONG_HEADER_BYTES));
+    if (std::find(bytes.begin(), bytes.begin() + long(head), 0) == bytes.begin() + long(head)) {
+        std::vector<std::string> messages;  // text: a source
+        bool ok = CompileSongText(std::string(bytes.begin(), bytes.end()), argv[1], &song, &messages);
+        for (const std::string& m : messages) std::fprintf(stderr, "%s\n", m.c_str());
+        if (!ok) return 1;
+    } else {
+        std::string why;
+        if (!DecodeSong(bytes, &song, &why)) {
+            std::fprintf(stderr, "kirake-song plot: %s is not a playable song: %s\n", argv[1], why.c_str());
+            return 1;
+        }
+    }
+
+    // Layout: the roll on the left, the instruments on the right.
+    const int steps = std::min(song.songLength, song.trackLength);
+    double stepWidth = std::clamp(1800.0 / std::max(steps, 1), 1.0, 14.0);
+    if (stepWidth * steps < 600) stepWidth = std::min(600.0 / std::max(steps, 1), 48.0);  // a short song
+    const double voiceHeight = 6, drumHeight = 12, trackGap = 26, top = 112, left = 78;
+    const double rollWidth = stepWidth * steps;
+    const double instrumentHeight = 24 * voiceHeight, drumsHeight = 7 * drumHeight;
+    const double rollHeight = 3 * (instrumentHeight + trackGap) + drumsHeight;
+    const double sideX = left + rollWidth + 40, sideWidth = 360;
+    const int width = int(sideX + sideWidth + 30);
+    const int height = int(std::max(top + rollHeight + 50, top + 3 * 186.0 + 40));
+    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height);
+    cairo_t* cr = cairo_create(surface);
+    SetColour(cr, background);
+    cairo_paint(cr);
+
+    std::string name = argv[1];
+    if (name.rfind('/') != std::string::npos) name = name.substr(name.rfind('/') + 1);
+    Text(cr, left, 36, name, 22, ink, true);
+    char summary[256];
+    std::snprintf(summary, sizeof summary,
+                  "%u ms a step  \xc2\xb7  %d steps (%.1f s)  \xc2\xb7  loop from step %d  \xc2\xb7  drum level %d",
+                  song.stepInterval, steps, steps * song.stepInterval / 1000.0, song.loopStep, song.drumLevel);
+    Text(cr, left, 60, summary, 13, dim);
+
+    double y = top;
+    for (int t = 0; t < 4; ++t) {
+        const bool drums = t == 3;
+        const double laneHeight = drums ? drumHeight : voiceHeight, h = drums ? drumsHeight : instrumentHeight;
+        const int lanes = drums ? 7 : 24;
+        SetColour(cr, panel);
+        cairo_rectangle(cr, left, y, rollWidth, h);
+        cairo_fill(cr);
+        // Octave rows and drum lanes, bar and beat lines.
+        for (int lane = 0; lane < lanes; ++lane) {
+            bool mark = drums ? lane % 2 == 0 : (lane % 12 == 0);
+            if (!mark) continue;
+            SetColour(cr, grid, 0.7);
+            cairo_rectangle(cr, left, y + h - (lane + 1) * laneHeight, rollWidth, laneHeight);
+            cairo_fill(cr);
+        }
+        for (int s = 0; s <= steps; s += 4) {
+            SetColour(cr, s % 16 == 0 ? dim : grid, s % 16 == 0 ? 0.45 : 0.8);
+            cairo_move_to(cr, left + s * stepWidth + 0.5, y);
+            cairo_line_to(cr, left + s * stepWidth + 0.5, y + h);
+            cairo_set_line_width(cr, 1);
+            cairo_stroke(cr);
+        }
+        // Labels.
+        if (drums) {
+            Text(cr, left + 6, y - 6, "drums", 12, trackColours[t], true);
+            for (int lane = 0; lane < 7; ++lane)
+                Text(cr, left - 8, y + h - lane * laneHeight - 2.5, drumLanes[lane], 10, dim, false, true);
+        } else {
+            const SongInstrument& in = song.instruments[t];
+            Text(cr, left + 6, y - 6,
+                 "track " + std::to_string(t) + "  \xc2\xb7  " + NoteName(in.octave, 0) + " to " +
+                     NoteName(in.octave, 23),
+                 12, trackColours[t], true);
+            Text(cr, left - 8, y + h - 1, NoteName(in.octave, 0), 10, dim, false, true);
+            Text(cr, left - 8, y + h - 12 * laneHeight - 1, NoteName(in.octave, 12), 10, dim, false, true);
+        }
+        // The notes: the strike, then the rest of the note's length shaded.
+        double noteSteps = 1;
+        if (!drums && song.stepInterval > 0)
+            noteSteps = song.instruments[t].noteLength / (22.05 * song.stepInterval);
+        const Colour c = trackColours[t];
+        for (int s = 0; s < steps && s < int(song.tracks[t].size()); ++s) {
+            uint32_t word = song.tracks[t][size_t(s)];
+            for (int v = 0; v < 24; ++v) {
+                if (!(word & (1u << v))) continue;
+                int lane = drums ? DrumLane(v) : v;
+                double ly = y + h - (lane + 1) * laneHeight;
+                if (!drums) {
+                    SetColour(cr, c, 0.28);
+                    cairo_rectangle(cr, left + s * stepWidth, ly + 0.5,
+                                    std::min(noteSteps * stepWidth, rollWidth - s * stepWidth), laneHeight - 1);
+                    cairo_fill(cr);
+                }
+                bool soft = drums && (v % 2 == 1);
+                SetColour(cr, c, soft ? 0.55 : 1);
+                cairo_rectangle(cr, left + s * stepWidth, ly + 0.5, std::max(stepWidth - 1, 1.0), laneHeight - 1);
+                cairo_fill(cr);
+            }
+        }
+        y += h + trackGap;
+    }
+
+    // The loop point and the end: the song goes on from the loop step after its last step.
+    double bottom = top + rollHeight;
+    double lx = left + song.loopStep * stepWidth, ex = left + rollWidth;
+    cairo_set_line_width(cr, 2);
+    double dash[] = {6, 4};
+    cairo_set_dash(cr, dash, 2, 0);
+    SetColour(cr, loopColour);
+    cairo_move_to(cr, lx, top - 40);
+    cairo_line_to(cr, lx, bottom + 6);
+    cairo_stroke(cr);
+    cairo_set_dash(cr, nullptr, 0, 0);
+    Text(cr, lx + 4, bottom + 20, "\xe2\x86\xba loop (step " + std::to_string(song.loopStep) + ")", 12, loopColour, true);
+    SetColour(cr, ink, 0.8);
+    cairo_move_to(cr, ex, top - 40);
+    cairo_line_to(cr, ex, bottom + 6);
+    cairo_stroke(cr);
+    Text(cr, ex - 4, bottom + 20, "end", 12, ink, false, true);
+    for (int s = 0; s < steps; s += 16)
+        Text(cr, left + s * stepWidth + 3, top - 26, std::to_string(s), 10, dim);
+
+    // The instruments.
+    static const char* const labels[3] = {"instrument 0", "instrument 1", "instrument 2"};
+    for (int t = 0; t < 3; ++t) {
+        const SongInstrument& in = song.instruments[t];
+        double py = top - 40 + t * 186.0;
+        SetColour(cr, panel);
+        cairo_rectangle(cr, sideX, py, sideWidth, 174);
+        cairo_fill(cr);
+        Text(cr, sideX + 12, py + 22, labels[t], 13, trackColours[t], true);
+        char numbers[160];
+        std::snprintf(numbers, sizeof numbers, "%s\xe2\x80\x93%s  \xc2\xb7  %.0f ms  \xc2\xb7  volume %d",
+                      NoteName(in.octave, 0).c_str(), NoteName(in.octave, 23).c_str(), in.noteLength / 22.05,
+                      in.volume);
+        Text(cr, sideX + 12, py + 40, numbers, 11, dim);
+        Text(cr, sideX + 12, py + 62, "wave", 10, dim);
+        Curve(cr, sideX + 12, py + 68, 160, 92, in.wave, 256, -128, 127, trackColours[t]);
+        Text(cr, sideX + 188, py + 62, "envelope", 10, dim);
+        Curve(cr, sideX + 188, py + 68, 160, 92, in.envelope, 64, 0, 127, trackColours[t]);
+    }
+
+    cairo_destroy(cr);
+    cairo_status_t status = cairo_surface_write_to_png(surface, argv[2]);
+    cairo_surface_destroy(surface);
+    if (status != CAIRO_STATUS_SUCCESS) {
+        std::fprintf(stderr, "kirake-song plot: cannot write %s\n", argv[2]);
+        return 1;
+    }
+    return 0;
+}

@@ -1,0 +1,343 @@
+// The storyboard page: every distinct moment once, grouped by chapter, with the paths it lies on, the
+// song, the page's text and the checker's findings beside it.
+#include <algorithm>
+#include <cstdio>
+#include <map>
+#include <set>
+#include <tuple>
+#include "story/tables.h"
+#include "storyboard.h"
+
+namespace {
+
+constexpr int LINE_LIMIT = 530;  // pixels from the text origin to the message box's right edge
+constexpr int TEXT_X = 60, TEXT_Y = 355, LINE_STEP = 20, LINE_HEIGHT = 22;
+const char* const sectionNames[] = {"Title and opening", "Title and opening", "Hiyori's route", "Heren's route",
+                                    "Fuuya's route", "Ending"};
+const char* const partnerNames[] = {"Hiyori", "Heren", "Fuuya"};
+
+std::string Escape(const std::string& s) {
+    std::string out;
+    for (char c : s) {
+        switch (c) {
+        case '&': out += "&amp;"; break;
+        case '<': out += "&lt;"; break;
+        case '>': out += "&gt;"; break;
+        case '"': out += "&quot;"; break;
+        default: out += c;
+        }
+    }
+    return out;
+}
+
+std::string Quoted(const std::string& s) { return "\xe2\x80\x9c" + Escape(s) + "\xe2\x80\x9d"; }
+
+std::string Percent(double part, double whole) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.3f%%", 100.0 * part / whole);
+    return text;
+}
+
+struct Item {
+    Moment moment;
+    std::set<int> paths;  // indexes into the path list
+    int section = 0;
+    long order = 0;
+};
+
+// Which paths an item lies on, in words.
+std::string DescribePaths(const std::set<int>& set, const std::vector<StoryPath>& paths) {
+    if (int(set.size()) == int(paths.size())) return "every path";
+    std::set<int> as, rs, ms;
+    for (int i : set) as.insert(paths[i].firstAnswer), rs.insert(paths[i].routeAnswer), ms.insert(paths[i].match);
+    if (set.size() == as.size() * rs.size() * ms.size()) {  // a product of the answers: say it briefly
+        std::vector<std::string> parts;
+        if (as.size() < 3) {
+            std::string p;
+            for (int a : as) p += (p.empty() ? "" : " or ") + std::string(partnerNames[a]);
+            parts.push_back(p + "'s route");
+        }
+        if (rs.size() < 3) {
+            std::string p;
+            for (int r : rs)
+                p += (p.empty() ? "" : " or ") +
+                     (as.size() == 1 ? Quoted(routeRecords[*as.begin()].choiceLines[r])
+                                     : "answer " + std::to_string(r + 1));
+            parts.push_back(p);
+        }
+        if (ms.size() < 2) parts.push_back(*ms.begin() ? "match" : "miss");
+        if (as.size() == 3) parts.insert(parts.begin(), "every route");
+        std::string text;
+        for (const std::string& p : parts) text += (text.empty() ? "" : " \xc2\xb7 ") + p;
+        return text;
+    }
+    std::string text;
+    for (int i : set)
+        text += (text.empty() ? "" : ", ") + std::string(partnerNames[paths[i].firstAnswer]) + " " +
+                std::to_string(paths[i].routeAnswer + 1) + (paths[i].match ? " match" : " miss");
+    return text;
+}
+
+std::string MessageLabel(char id) {
+    std::string s(1, id);
+    return "message <code>" + Escape(s) + "</code>";
+}
+
+std::string SceneTitle(const Item& item, const std::vector<StoryPath>& paths) {
+    const Moment& m = item.moment;
+    const StoryPath& p = paths[*item.paths.begin()];
+    if (m.scene == "title") return "Title screen";
+    if (m.scene == "picture") return "The opening picture";
+    if (m.scene == "choice") return "First choice: " + Quoted(firstChoiceLines[p.firstAnswer]);
+    if (m.scene == "route-choice")
+        return partnerNames[p.firstAnswer] + std::string("'s question: ") +
+               Quoted(routeRecords[p.firstAnswer].choiceLines[p.routeAnswer]);
+    if (m.scene == "ending") return p.match ? "Ending picture after a match" : "Ending picture after a miss";
+    if (m.scene == "roll")
+        return p.match ? "Staff roll with " + std::string(partnerNames[p.firstAnswer]) : "Staff roll after a miss";
+    return Escape(m.scene);
+}
+
+const char style[] = R"CSS(
+:root { --bg:#14151b; --card:#1f2029; --edge:#2d2f3b; --ink:#e9e7f1; --dim:#9a98aa; --accent:#f49ac1;
+        --accent2:#8ec5ff; --warn:#ffb454; --bad:#ff5f6d; }
+* { box-sizing:border-box; }
+body { margin:0; background:var(--bg); color:var(--ink); font:15px/1.45 "DejaVu Sans", "Noto Sans", system-ui, sans-serif; }
+header { padding:28px 40px 18px; background:linear-gradient(135deg,#2a1f33,#14151b 60%); border-bottom:1px solid var(--edge); }
+header h1 { margin:0 0 4px; font-size:28px; letter-spacing:.5px; }
+header h1 span { color:var(--accent); }
+header p { margin:2px 0; color:var(--dim); }
+.stats { display:flex; gap:14px; margin-top:14px; flex-wrap:wrap; }
+.stat { background:var(--card); border:1px solid var(--edge); border-radius:10px; padding:8px 14px; }
+.stat b { display:block; font-size:22px; color:var(--ink); }
+.stat.bad b { color:var(--bad); }
+.stat span { color:var(--dim); font-size:12px; text-transform:uppercase; letter-spacing:.6px; }
+nav { position:sticky; top:0; z-index:5; background:rgba(20,21,27,.92); backdrop-filter:blur(6px);
+      padding:10px 40px; border-bottom:1px solid var(--edge); display:flex; gap:8px; flex-wrap:wrap; }
+nav a { color:var(--ink); text-decoration:none; padding:4px 12px; border-radius:999px; background:var(--card);
+        border:1px solid var(--edge); font-size:13px; }
+nav a:hover { border-color:var(--accent); }
+nav a i { color:var(--dim); font-style:normal; margin-left:4px; }
+main { padding:10px 40px 60px; }
+section h2 { margin:34px 0 14px; font-size:20px; border-left:4px solid var(--accent); padding-left:10px; }
+section h2 small { color:var(--dim); font-weight:normal; font-size:13px; margin-left:8px; }
+.grid { display:grid; grid-template-columns:repeat(auto-fill,minmax(400px,1fr)); gap:18px; }
+figure { margin:0; background:var(--card); border:1px solid var(--edge); border-radius:12px; overflow:hidden;
+         display:flex; flex-direction:column; }
+figure.flagged { border-color:var(--bad); box-shadow:0 0 0 1px var(--bad) inset; }
+.shot { position:relative; display:block; line-height:0; background:#000; }
+.shot img { width:100%; height:auto; image-rendering:pixelated; }
+.mark { position:absolute; border:2px solid var(--bad); border-radius:2px; background:rgba(255,95,109,.12); }
+.over { position:absolute; background:repeating-linear-gradient(45deg,rgba(255,95,109,.75) 0 4px,rgba(255,95,109,.25) 4px 8px); }
+.edge { position:absolute; top:70%; bottom:0; border-left:2px dashed rgba(255,180,84,.9); }
+figcaption { padding:10px 14px 14px; }
+.kind { font-size:11px; text-transform:uppercase; letter-spacing:.8px; color:var(--accent2); }
+.kind.scene { color:var(--accent); }
+h3 { margin:2px 0 6px; font-size:16px; }
+h3 code { background:#2c2e3a; padding:0 6px; border-radius:4px; color:var(--accent); }
+.chips { display:flex; gap:6px; flex-wrap:wrap; margin-bottom:6px; }
+.chip { font-size:12px; padding:2px 8px; border-radius:999px; background:#2a2c38; color:var(--ink); }
+.chip.song::before { content:"\266A  "; color:var(--accent); }
+.chip.path::before { content:"\2192  "; color:var(--accent2); }
+.chip.frame { color:var(--dim); }
+.text { font:12.5px/1.45 "DejaVu Sans Mono", monospace; background:#171820; border-radius:6px; padding:6px 8px; margin-top:6px; }
+.line { position:relative; padding-bottom:4px; }
+.line span { white-space:pre-wrap; overflow-wrap:anywhere; }
+.line i { position:absolute; left:0; bottom:1px; height:2px; border-radius:1px; background:rgba(142,197,255,.35); }
+.line.long i { background:var(--bad); }
+.line b { float:right; color:var(--bad); font:bold 11px "DejaVu Sans", sans-serif; padding-top:2px; }
+.finding { margin-top:8px; padding:6px 10px; border-radius:6px; background:rgba(255,95,109,.12); border-left:3px solid var(--bad); font-size:13px; }
+.finding a { color:var(--accent2); margin-left:6px; white-space:nowrap; }
+.finding b { color:var(--bad); font-weight:normal; font-family:"DejaVu Sans Mono", monospace; font-size:12px; }
+.general { background:var(--card); border:1px solid var(--edge); border-radius:12px; padding:10px 16px; }
+.ok { color:#7ee2a8; }
+footer { color:var(--dim); padding:0 40px 30px; font-size:12px; }
+)CSS";
+
+}  // namespace
+
+int WriteBoard(const std::string& out, const std::string& dataDir, const std::vector<StoryPath>& paths,
+               const std::vector<std::vector<Moment>>& moments, const std::vector<uint8_t>& script,
+               const std::vector<Finding>& findings, BoardStats* stats, std::string* error) {
+    // One item per distinct moment: the same kind of moment showing the same picture.
+    std::vector<Item> items;
+    std::map<std::string, size_t> index;
+    long order = 0;
+    for (size_t p = 0; p < moments.size(); ++p) {
+        for (const Moment& m : moments[p]) {
+            std::string key = m.kind + "|" + m.scene + "|" + std::to_string(int(uint8_t(m.messageId))) + "|" +
+                              std::to_string(m.page) + "|" + std::to_string(m.chapter) + "|" + m.picture;
+            auto found = index.find(key);
+            if (found == index.end()) {
+                Item item;
+                item.moment = m;
+                item.section = std::clamp(m.chapter, 0, 5);
+                item.order = order++;
+                found = index.emplace(key, items.size()).first;
+                items.push_back(item);
+            }
+            items[found->second].paths.insert(int(p));
+        }
+    }
+    // By chapter; in a route the questions before the match and miss messages; in the ending the two
+    // pictures before the staff rolls, the roll after a miss last.
+    auto place = [&](const Item& item) {
+        const Moment& m = item.moment;
+        int roll = m.scene == "roll" ? (paths[size_t(*item.paths.begin())].match ? paths[size_t(*item.paths.begin())].firstAnswer : 3) : 0;
+        return std::tuple(std::max(item.section, 1), item.section >= 2 ? m.step : 0, roll);
+    };
+    std::stable_sort(items.begin(), items.end(), [&](const Item& a, const Item& b) { return place(a) < place(b); });
+
+    // The pages of every message, and which findings concern which page.
+    std::map<char, std::vector<MessagePage>> layouts;
+    for (const Item& item : items)
+        if (item.moment.kind == "page" && !layouts.count(item.moment.messageId))
+            layouts[item.moment.messageId] = LayOutMessage(script, item.moment.messageId);
+    auto concerns = [&](const Finding& f, const Item& item) {
+        if (item.moment.kind != "page" || f.messageId == 0 || f.messageId != item.moment.messageId) return false;
+        const std::vector<MessagePage>& pages = layouts[f.messageId];
+        if (item.moment.page < 1 || item.moment.page > int(pages.size())) return item.moment.page == 1;
+        const MessagePage& page = pages[size_t(item.moment.page - 1)];
+        if (f.checkerPage == 0) return item.moment.page == 1;
+        for (const PageLine& line : page.lines)
+            if (line.checkerPage == f.checkerPage && (f.checkerLine == 0 || line.checkerLine == f.checkerLine))
+                return true;
+        return false;
+    };
+    std::vector<long> placed(findings.size(), -1);  // the card a finding is shown beside
+
+    *stats = BoardStats{};
+    stats->findings = int(findings.size());
+    std::string cards[6];
+    int sectionCount[6] = {};
+    for (const Item& item : items) {
+        const Moment& m = item.moment;
+        bool page = m.kind == "page";
+        (page ? stats->pages : stats->scenes)++;
+        stats->items++;
+        sectionCount[std::max(item.section, 1)]++;
+        const MessagePage* layout = nullptr;
+        int pageCount = 0;
+        if (page) {
+            const std::vector<MessagePage>& pages = layouts[m.messageId];
+            pageCount = int(pages.size());
+            if (m.page >= 1 && m.page <= pageCount) layout = &pages[size_t(m.page - 1)];
+        }
+        std::string marks, text, notes;
+        bool flagged = false;
+        if (layout) {
+            for (size_t l = 0; l < layout->lines.size(); ++l) {
+                const PageLine& line = layout->lines[l];
+                bool longLine = line.width > LINE_LIMIT;
+                // The line, and under it a bar as wide as the line is in the box (full: 530 pixels).
+                text += std::string("<div class=\"line") + (longLine ? " long" : "") + "\" title=\"" +
+                        std::to_string(line.width) + " of " + std::to_string(LINE_LIMIT) + " pixels\"><span>" +
+                        (line.text.empty() ? "&nbsp;" : Escape(line.text)) + "</span><i style=\"width:" +
+                        Percent(std::min(line.width, LINE_LIMIT), LINE_LIMIT) + "\"></i>" +
+                        (longLine ? "<b>" + std::to_string(line.width) + " px</b>" : "") + "</div>";
+                if (!longLine) continue;
+                flagged = true;
+                stats->overlong++;
+                double top = TEXT_Y + LINE_STEP * double(l) - 1, right = std::min(TEXT_X + line.width, 640);
+                marks += "<div class=\"mark\" title=\"line " + std::to_string(l + 1) + ": " +
+                         std::to_string(line.width) + " pixels, " + std::to_string(line.width - LINE_LIMIT) +
+                         " past the box\" style=\"left:" + Percent(TEXT_X - 4, 640) + ";top:" + Percent(top, 480) +
+                         ";width:" + Percent(right - TEXT_X + 6, 640) + ";height:" + Percent(LINE_HEIGHT, 480) +
+                         "\"></div>";
+                marks += "<div class=\"over\" style=\"left:" + Percent(TEXT_X + LINE_LIMIT, 640) + ";top:" +
+                         Percent(top, 480) + ";width:" + Percent(std::max(2.0, right - TEXT_X - LINE_LIMIT + 2), 640) +
+                         ";height:" + Percent(LINE_HEIGHT, 480) + "\"></div>";
+            }
+            if (flagged) marks += "<div class=\"edge\" style=\"left:" + Percent(TEXT_X + LINE_LIMIT, 640) + "\"></div>";
+        }
+        for (size_t f = 0; f < findings.size(); ++f) {
+            if (!concerns(findings[f], item)) continue;
+            if (placed[f] < 0) placed[f] = item.order;
+            flagged = true;
+            std::string where = findings[f].file + (findings[f].line ? ":" + std::to_string(findings[f].line) : "");
+            notes += "<div class=\"finding\"><b>" + Escape(where) + "</b> " + Escape(findings[f].text) + "</div>";
+        }
+        std::string card = std::string("<figure") + (flagged ? " class=\"flagged\"" : "") + " id=\"m" +
+                           std::to_string(item.order) + "\"><a class=\"shot\" href=\"" + Escape(m.picture) +
+                           "\"><img loading=\"lazy\" width=\"640\" height=\"480\" src=\"" + Escape(m.picture) +
+                           "\" alt=\"\">" + marks + "</a><figcaption>";
+        if (page) {
+            card += "<div class=\"kind\">Page</div><h3>" + MessageLabel(m.messageId) + " \xc2\xb7 page " +
+                    std::to_string(m.page) + (pageCount ? " of " + std::to_string(pageCount) : "") + "</h3>";
+        } else {
+            card += "<div class=\"kind scene\">Scene</div><h3>" + SceneTitle(item, paths) + "</h3>";
+        }
+        card += "<div class=\"chips\"><span class=\"chip path\">" + DescribePaths(item.paths, paths) + "</span>";
+        card += m.song.empty() ? "<span class=\"chip song\">no song</span>"
+                               : "<span class=\"chip song\">" + Escape(m.song) + " \xc2\xb7 step " +
+                                     std::to_string(m.songStep) + "</span>";
+        card += "<span class=\"chip frame\">frame " + std::to_string(m.frame) + "</span></div>";
+        if (!text.empty()) card += "<div class=\"text\">" + text + "</div>";
+        card += notes + "</figcaption></figure>\n";
+        cards[std::max(item.section, 1)] += card;
+    }
+
+    std::string general;
+    for (size_t f = 0; f < findings.size(); ++f) {
+        std::string where = findings[f].file + (findings[f].line ? ":" + std::to_string(findings[f].line) : "");
+        general += "<div class=\"finding\"><b>" + Escape(where) + "</b> " + Escape(findings[f].text);
+        if (placed[f] >= 0) general += " <a href=\"#m" + std::to_string(placed[f]) + "\">see the page</a>";
+        general += "</div>";
+    }
+
+    std::string html = "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">"
+                       "<meta name=\"viewport\" content=\"width=device-width\"><title>kirake storyboard</title><style>";
+    html += style;
+    html += "</style></head><body><header><h1>kirake <span>storyboard</span></h1><p>" + Escape(dataDir) +
+            "</p><p>Every page as it waits for a key and every scene as it waits for the player, on every path: "
+            "three first answers \xc3\x97 three route answers \xc3\x97 match or miss. A moment shared by several "
+            "paths is shown once.</p><div class=\"stats\">";
+    auto stat = [&](int value, const char* label, bool bad = false) {
+        html += std::string("<div class=\"stat") + (bad && value ? " bad" : "") + "\"><b>" + std::to_string(value) +
+                "</b><span>" + label + "</span></div>";
+    };
+    stat(int(paths.size()), "paths");
+    stat(stats->pages, "message pages");
+    stat(stats->scenes, "scenes");
+    stat(stats->findings, "checker findings", true);
+    stat(stats->overlong, "lines too long", true);
+    html += "</div></header><nav>";
+    const char* anchors[] = {"", "opening", "hiyori", "heren", "fuuya", "ending"};
+    if (!findings.empty()) html += "<a href=\"#findings\">Findings<i>" + std::to_string(findings.size()) + "</i></a>";
+    for (int s = 1; s < 6; ++s)
+        if (sectionCount[s])
+            html += std::string("<a href=\"#") + anchors[s] + "\">" + sectionNames[s] + "<i>" +
+                    std::to_string(sectionCount[s]) + "</i></a>";
+    html += "</nav><main>";
+    html += "<section id=\"findings\"><h2>The checker<small>kirake-check " + Escape(dataDir) + "</small></h2>";
+    std::string stopped;
+    for (size_t p = 0; p < moments.size(); ++p)
+        if (moments[p].empty() || moments[p].back().scene != "roll")
+            stopped += (stopped.empty() ? "" : ", ") + std::string(partnerNames[paths[p].firstAnswer]) + " " +
+                       std::to_string(paths[p].routeAnswer + 1) + (paths[p].match ? " match" : " miss") + " (after " +
+                       std::to_string(moments[p].size()) + " moments)";
+    if (!stopped.empty())
+        html += "<div class=\"general\"><div class=\"finding\"><b>storyboard</b> these paths stopped before the "
+                "staff roll: " + Escape(stopped) + "</div></div><br>";
+    if (findings.empty())
+        html += "<div class=\"general ok\">Nothing to report: the data folder is clean.</div>";
+    else
+        html += "<div class=\"general\">" + general + "</div>";
+    html += "</section>";
+    for (int s = 1; s < 6; ++s) {
+        if (!sectionCount[s]) continue;
+        html += std::string("<section id=\"") + anchors[s] + "\"><h2>" + sectionNames[s] + "<small>" +
+                std::to_string(sectionCount[s]) + " moments</small></h2><div class=\"grid\">\n" + cards[s] +
+                "</div></section>";
+    }
+    html += "</main><footer>Made by kirake-storyboard " KIRAKE_VERSION ". Click a picture for the page at full "
+            "size.</footer></body></html>\n";
+    FILE* file = std::fopen((out + "/index.html").c_str(), "w");
+    if (!file || std::fwrite(html.data(), 1, html.size(), file) != html.size()) {
+        if (file) std::fclose(file);
+        *error = "cannot write " + out + "/index.html";
+        return 0;
+    }
+    std::fclose(file);
+    return 1;
+}

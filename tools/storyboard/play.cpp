@@ -1,0 +1,342 @@
+// Playing every path: one run of the game on the headless backend, driven from the story's hook before
+// each scene. At each decision the process forks, one child per alternative (run one after the other),
+// so the part of the story that paths share is played once. Every path writes the moments it saw, in play
+// order, to a file of its own; the pictures are written once, named by their contents.
+#include <sys/wait.h>
+#include <unistd.h>
+#include <cairo.h>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include "app/app.h"
+#include "gfx/gfx.h"
+#include "input/input.h"
+#include "platform/clock.h"
+#include "platform/platform.h"
+#include "sound/sound.h"
+#include "story/story.h"
+#include "story/tables.h"
+#include "storyboard.h"
+#include "text/text.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr long FRAME_LIMIT = 40000;  // a path that has not reached the staff roll by then is stuck
+constexpr long STALL_FRAMES = 3000;  // and so is one that shows nothing new for this long
+constexpr int KEY_WAIT_SLOT = 4;
+constexpr int ROLL_CAPTURE_SCROLL = 300;  // several credit lines are up by then
+constexpr int TITLE_FADE_DONE = 91;
+
+struct SongFile {
+    std::string name;
+    SongHeader header;
+};
+
+struct Player {
+    std::string out, pathDir;
+    StoryPath path;
+    bool child = false;
+    std::vector<Moment> moments;
+    std::vector<SongFile> songs;
+    uint16_t lastTap = 0;
+    int lastChapter = -1, lastStep = -1, stepFrames = 0;
+    char message = 0;  // the message being typed
+    int pagesInMessage = 0;
+    int movesLeft = -1;
+    bool captured = false;  // this step's scene
+    long lastProgress = 0;  // the frame of the last capture or change of step
+};
+Player player;
+
+std::string SongPlaying() {
+    if (!music.songPlaying) return "";
+    for (const SongFile& song : player.songs)
+        if (std::memcmp(&song.header, &music.header, sizeof(SongHeader)) == 0) return song.name;
+    return "a song";
+}
+
+// FNV-1a over 64-bit words (the size is a multiple of 8).
+uint64_t Hash(const uint8_t* bytes, size_t size) {
+    uint64_t h = 1469598103934665603ull;
+    for (size_t i = 0; i + 8 <= size; i += 8) {
+        uint64_t word;
+        std::memcpy(&word, bytes + i, 8);
+        h = (h ^ word) * 1099511628211ull;
+    }
+    return h;
+}
+
+// The page on the screen, written once under a name made from its contents.
+std::string CapturePicture() {
+    static std::vector<uint8_t> rgb(640 * 480 * 3);
+    CapturePage(rgb.data());
+    char name[40];
+    std::snprintf(name, sizeof name, "pages/%016llx.png", (unsigned long long)Hash(rgb.data(), rgb.size()));
+    std::string file = player.out + "/" + name;
+    if (access(file.c_str(), F_OK) == 0) return name;
+    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, 640, 480);
+    cairo_surface_flush(surface);
+    uint8_t* data = cairo_image_surface_get_data(surface);
+    int stride = cairo_image_surface_get_stride(surface);
+    for (int y = 0; y < 480; ++y) {
+        auto* row = reinterpret_cast<uint32_t*>(data + size_t(y) * size_t(stride));
+        for (int x = 0; x < 640; ++x) {
+            const uint8_t* p = &rgb[(size_t(y) * 640 + size_t(x)) * 3];
+            row[x] = uint32_t(p[0]) << 16 | uint32_t(p[1]) << 8 | p[2];
+        }
+    }
+    cairo_surface_mark_dirty(surface);
+    cairo_surface_write_to_png(surface, file.c_str());
+    cairo_surface_destroy(surface);
+    return name;
+}
+
+void Capture(const std::string& kind, const std::string& scene, char id, int page) {
+    Moment m;
+    m.kind = kind;
+    m.scene = scene;
+    m.messageId = id;
+    m.page = page;
+    m.chapter = story.chapter;
+    m.step = CurrentStep();
+    m.frame = PlatformFrameNumber() - 1;
+    m.song = SongPlaying();
+    m.songStep = music.songStep;
+    m.picture = CapturePicture();
+    player.moments.push_back(m);
+    player.lastProgress = PlatformFrameNumber();
+}
+
+// The message the current scene types, from the story's state.
+char CurrentMessage() {
+    int chapter = story.chapter, step = CurrentStep();
+    if (chapter == 1) return step == 1 ? '0' : step == 3 ? '1' : step == 4 ? '2' : step == 5 ? '3' : 0;
+    if (chapter >= FIRST_ROUTE_CHAPTER && chapter < FIRST_ROUTE_CHAPTER + ROUTE_COUNT) {
+        const RouteRecord& r = routeRecords[chapter - FIRST_ROUTE_CHAPTER];
+        if (step == 1) return char(r.matchMessage);
+        if (step == 2) return char(r.missMessage);
+        int state = story.routes[chapter - FIRST_ROUTE_CHAPTER].routeState;
+        return state == 0 ? char(r.openingMessage) : state == 2 ? char(r.stageMessage)
+             : state == 3 ? char(r.questionMessage) : 0;
+    }
+    return 0;
+}
+
+// Forks one process per alternative but the last, each run to its end before the next; the caller goes on
+// with the alternative returned.
+int Branch(int alternatives) {
+    for (int i = 0; i + 1 < alternatives; ++i) {
+        std::fflush(nullptr);
+        pid_t pid = fork();
+        if (pid == 0) {
+            player.child = true;
+            return i;
+        }
+        if (pid > 0) {
+            int status = 0;
+            waitpid(pid, &status, 0);
+        }
+    }
+    return alternatives - 1;
+}
+
+// The file of a path; a decision not reached (a path stuck before it) is "x".
+std::string PathFile(const std::string& dir, int firstAnswer, int routeAnswer, int match) {
+    auto part = [](int value) { return value < 0 ? std::string("x") : std::to_string(value); };
+    return dir + "/path-" + part(firstAnswer) + "-" + part(routeAnswer) + "-" + part(match) + ".tsv";
+}
+
+void WritePath() {
+    FILE* f = std::fopen(PathFile(player.pathDir, player.path.firstAnswer, player.path.routeAnswer,
+                                  player.path.match).c_str(), "w");
+    if (!f) return;
+    for (const Moment& m : player.moments)
+        std::fprintf(f, "%s\t%s\t%d\t%d\t%d\t%d\t%ld\t%s\t%d\t%s\n", m.kind.c_str(), m.scene.c_str(),
+                     int(uint8_t(m.messageId)), m.page, m.chapter, m.step, m.frame, m.song.c_str(), m.songStep,
+                     m.picture.c_str());
+    std::fclose(f);
+}
+
+void EndPath(Window window) {
+    static bool ended = false;
+    if (ended) return;
+    ended = true;
+    WritePath();
+    if (player.child) {
+        std::fflush(nullptr);
+        _exit(0);
+    }
+    PostClose(window);
+}
+
+uint16_t Decide(Window window, int inStep) {
+    int chapter = story.chapter, step = CurrentStep();
+    if (message.keyWait == 1 && sprites[KEY_WAIT_SLOT].active == 1) {
+        Capture("page", "", CurrentMessage(), ++player.pagesInMessage);
+        return KEY_Z;
+    }
+    if (chapter == 0 && step == 1) {
+        if (story.titleStage < TITLE_EVENT_COUNT || story.titleFadeCount < TITLE_FADE_DONE) return 0;
+        Capture("scene", "title", 0, 0);
+        return KEY_C;
+    }
+    if (chapter == 1 && step == 2 && story.pictureState == 0 && inStep >= 1) {
+        Capture("scene", "picture", 0, 0);
+        return KEY_SPACE;
+    }
+    if (chapter == 1 && step == 5 && story.choiceState == 1) {
+        if (player.path.firstAnswer < 0) player.path.firstAnswer = Branch(CHOICE_COUNT);
+        if (player.movesLeft < 0) player.movesLeft = player.path.firstAnswer;
+        if (player.movesLeft > 0) return player.movesLeft--, KEY_DOWN;
+        Capture("scene", "choice", 0, 0);
+        return KEY_SPACE;
+    }
+    if (chapter >= FIRST_ROUTE_CHAPTER && chapter < FIRST_ROUTE_CHAPTER + ROUTE_COUNT && step == 0 &&
+        story.routes[chapter - FIRST_ROUTE_CHAPTER].routeState == 4) {
+        if (player.path.routeAnswer < 0) {
+            player.path.routeAnswer = Branch(CHOICE_COUNT);
+            player.path.match = Branch(2) == 0 ? 1 : 0;
+        }
+        if (player.movesLeft < 0) player.movesLeft = player.path.routeAnswer;
+        if (player.movesLeft > 0) return player.movesLeft--, KEY_DOWN;
+        if (!player.captured) Capture("scene", "route-choice", 0, 0), player.captured = true;
+        // The draw the route will make on this frame: wait for one that gives this path's outcome.
+        std::srand(unsigned(GetCalendarTime()));
+        bool match = std::rand() % CHOICE_COUNT == player.path.routeAnswer;
+        return match == (player.path.match == 1) ? KEY_SPACE : 0;
+    }
+    if (chapter == 5 && step == 1 && story.sequenceState == 0 && inStep >= 1) {
+        Capture("scene", "ending", 0, 0);
+        return KEY_SPACE;
+    }
+    if (chapter == 5 && step == 2 && story.rollScroll == ROLL_CAPTURE_SCROLL && !player.captured) {
+        player.captured = true;
+        Capture("scene", "roll", 0, 0);
+        EndPath(window);
+    }
+    return 0;
+}
+
+void Hook(Window window) {
+    int chapter = story.chapter, step = CurrentStep();
+    if (chapter != player.lastChapter || step != player.lastStep) {
+        player.lastChapter = chapter;
+        player.lastStep = step;
+        player.stepFrames = 0;
+        player.captured = false;
+        player.movesLeft = -1;
+        player.lastProgress = PlatformFrameNumber();
+    }
+    int inStep = player.stepFrames++;
+    char id = CurrentMessage();
+    if (message.messageFound != 1 || id != player.message) player.pagesInMessage = 0;
+    player.message = id;
+    uint16_t tap = 0;
+    if (!player.lastTap) tap = Decide(window, inStep);  // a frame without keys after every tap
+    keysHeld = tap;
+    keysPressed = tap;
+    player.lastTap = tap;
+    long frame = PlatformFrameNumber();
+    if (frame >= FRAME_LIMIT - 1 || frame - player.lastProgress > STALL_FRAMES) EndPath(window);  // stuck
+}
+
+std::vector<SongFile> SongsIn(const std::string& dir) {
+    std::vector<SongFile> songs;
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator(dir, error)) {
+        std::string name = entry.path().filename().string();
+        if (name.size() < 4 || strcasecmp(name.c_str() + name.size() - 4, ".pmd") != 0) continue;
+        std::ifstream in(entry.path(), std::ios::binary);
+        uint8_t bytes[SONG_HEADER_BYTES];
+        if (!in.read(reinterpret_cast<char*>(bytes), sizeof bytes)) continue;
+        SongFile song{name, {}};
+        DecodeSongHeader(bytes, &song.header);
+        songs.push_back(song);
+    }
+    return songs;
+}
+
+std::vector<Moment> ReadPath(const std::string& file) {
+    std::vector<Moment> moments;
+    std::ifstream in(file);
+    std::string line;
+    while (std::getline(in, line)) {
+        std::vector<std::string> f;
+        std::stringstream fields(line);
+        for (std::string field; std::getline(fields, field, '\t');) f.push_back(field);
+        while (f.size() < 10) f.push_back("");
+        Moment m;
+        m.kind = f[0];
+        m.scene = f[1];
+        m.messageId = char(std::atoi(f[2].c_str()));
+        m.page = std::atoi(f[3].c_str());
+        m.chapter = std::atoi(f[4].c_str());
+        m.step = std::atoi(f[5].c_str());
+        m.frame = std::atol(f[6].c_str());
+        m.song = f[7];
+        m.songStep = std::atoi(f[8].c_str());
+        m.picture = f[9];
+        moments.push_back(m);
+    }
+    return moments;
+}
+
+}  // namespace
+
+int PlayEveryPath(const std::string& dataDir, const std::string& out, std::vector<StoryPath>* paths,
+                  std::vector<std::vector<Moment>>* moments, std::string* error) {
+    std::error_code ec;
+    // Pictures of an earlier board go: the names are contents, so old ones would only pile up.
+    for (const auto& entry : fs::directory_iterator(out + "/pages", ec))
+        if (entry.path().extension() == ".png") fs::remove(entry.path(), ec);
+    ec.clear();
+    fs::create_directories(out + "/pages", ec);
+    std::string pathDir = out + "/.paths";
+    fs::remove_all(pathDir, ec);
+    fs::create_directories(pathDir, ec);
+    if (ec) {
+        *error = "cannot write to " + out;
+        return 0;
+    }
+    std::string cwd = fs::current_path(ec).string();
+    if (chdir(dataDir.c_str()) != 0) {
+        *error = "cannot enter the data folder " + dataDir;
+        return 0;
+    }
+    player = Player{};
+    player.out = out;
+    player.pathDir = pathDir;
+    player.songs = SongsIn(".");
+    story.beforeScene = Hook;
+    PlatformOptions options;
+    options.headless = true;
+    options.frames = FRAME_LIMIT;
+    options.faults.push_back("no-sound");  // nothing is heard; the songs are still stepped through
+    std::string why;
+    if (!PlatformStart(options, &why)) {
+        *error = why;
+        return 0;
+    }
+    WinMain();
+    PlatformStop();
+    story.beforeScene = nullptr;
+    fs::current_path(cwd, ec);  // back where we were (the paths given are absolute anyway)
+    for (int a = 0; a < 3; ++a)
+        for (int r = 0; r < 3; ++r)
+            for (int match : {1, 0}) {
+                paths->push_back(StoryPath{a, r, match});
+                // A path that stopped before a decision stands for every path through it.
+                std::string file = PathFile(pathDir, a, r, match);
+                if (!fs::exists(file)) file = PathFile(pathDir, a, r, -1);
+                if (!fs::exists(file)) file = PathFile(pathDir, a, -1, -1);
+                if (!fs::exists(file)) file = PathFile(pathDir, -1, -1, -1);
+                moments->push_back(ReadPath(file));
+            }
+    fs::remove_all(pathDir, ec);
+    return 1;
+}
