@@ -14,11 +14,16 @@ const char usage[] =
     "       kirake --headless [--data DIR] [--frames N] [--keys FILE] [--trace FILE]\n"
     "              [--capture LIST --capture-dir DIR] [--record-audio FILE.wav] [--fault SPEC]...\n"
     "              [--epoch SECONDS]\n"
+    "       kirake [--headless] [--data DIR] [--watch] [--start SCENE [--start-keys FILE]] ...\n"
     "Plays the game (Esc ends it). --window plays in a window instead of full screen.\n"
     "--headless runs without a display on a virtual clock: --frames N stops after N frames; --keys runs\n"
     "a key script; --trace writes one JSON line per frame; --capture writes the listed frames (\"0,10-20\")\n"
     "as frame-NNNNNN.png; --record-audio writes what sounded; --fault injects a failure\n"
-    "(display:STEP, palette@F, surface-lost@F, input-lost@F, no-keyboard, no-sound).\n";
+    "(display:STEP, palette@F, surface-lost@F, input-lost@F, no-keyboard, no-sound).\n"
+    "--watch takes the data folder's saved files while playing (pictures, data.txt, songs, effects).\n"
+    "--start SCENE begins at a scene as a player would reach it: title, opening, choice, route:PARTNER,\n"
+    "route-choice:PARTNER, ending:match|miss[:PARTNER], roll[:match|miss[:PARTNER]] (PARTNER: hiyori,\n"
+    "heren, fuuya, or the first answer 0-2; hiyori when left out); --start-keys writes the keys of the way.\n";
 
 std::string Absolute(const std::string& path) {
     if (path.empty() || path[0] == '/') return path;
@@ -89,6 +94,15 @@ int main(int argc, char** argv) {
             options.recordAudio = Absolute(value("--record-audio"));
         } else if (arg == "--fault") {
             options.faults.push_back(value("--fault"));
+        } else if (arg == "--watch") {
+            options.watch = true;
+        } else if (arg == "--start") {
+            if (!SetStartScene(value("--start"))) {
+                std::fprintf(stderr, "kirake: unknown scene \"%s\"\n%s", argv[i], usage);
+                return 2;
+            }
+        } else if (arg == "--start-keys") {
+            SetStartKeysFile(Absolute(value("--start-keys")).c_str());
         } else if (arg == "--epoch" && ParseLong(value("--epoch"), &number)) {
             options.epoch = number;
         } else {

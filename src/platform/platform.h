@@ -15,6 +15,7 @@ struct PlatformOptions {
     std::string recordAudio;     // headless: WAV file of everything that sounded
     std::vector<std::string> faults;  // headless: failures to inject
     int64_t epoch = 946684800;   // headless: calendar time at start (2000-01-01 00:00:00 UTC)
+    bool watch = false;          // watch the data folder (the working folder) for saved files
 };
 
 // main: starts the chosen backend. 1, or 0 with a message in *error.
@@ -27,3 +28,9 @@ long PlatformFrameNumber();
 // Headless captures, benchmarks and tests: the page on the screen (the primary after its last flip) seen
 // through the display palette, as 640x480 RGB bytes. 1, or 0 (all black) when there is no display.
 int CapturePage(uint8_t* rgb);
+
+// Frames run to reach a starting scene: between these two calls frames are composed but not shown
+// (no presenting, no captures, no scripted events, silent), and the clock runs as if each lasted 1/60 s.
+// Frame numbers (PlatformFrameNumber, scripts, captures, --frames) count only the frames shown after.
+void BeginUnshownFrames();
+void EndUnshownFrames();
