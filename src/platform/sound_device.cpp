@@ -95,7 +95,13 @@ void SoundBackendHold(int hold) {
 }
 
 void SoundBackendFrameSkipped(long framesRun) {
-    if (device.kind == SOUND_BACKEND_HEADLESS) return SoundBackendFrameShown(framesRun);
+    if (device.kind == SOUND_BACKEND_HEADLESS) {  // rendered on the virtual clock, not recorded
+        WavRecorder* recorder = device.recorder;
+        device.recorder = nullptr;
+        SoundBackendFrameShown(framesRun);
+        device.recorder = recorder;
+        return;
+    }
     if (!device.sdlDevice || !MixerIsOpen()) return;
     // The device is not heard from here: its callback is held while one frame's samples are discarded.
     int16_t block[2 * 1024];
