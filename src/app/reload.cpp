@@ -58,8 +58,11 @@ void TakeSavedDataFiles(Window window) {
     }
     if (!changed) return;
     std::string line;
-    for (const auto& [name, why] : reload.problems)
-        line += (line.empty() ? "" : "; ") + name + " " + why;
-    if (!line.empty()) line += " (the last good version is used)";
+    if (reload.problems.size() == 1) {
+        line = reload.problems.begin()->first + " " + reload.problems.begin()->second + "; using the last good one";
+    } else if (!reload.problems.empty()) {
+        line = "Not taken, using the last good ones:";
+        for (const auto& entry : reload.problems) line += " " + entry.first;
+    }
     ShowOverlayLine(line.c_str());
 }
