@@ -125,9 +125,8 @@ TEST(LiveReload, SavedPictureTextAndSongAreTakenAtTheNextFrame) {
 }
 
 // With change notification refused the folder is looked at every frame. Broken files saved at frame 10
-// are reported on standard error and over the page and change nothing else; the good files saved again
-// at frame 50 are taken and the line goes away: from then on the page is that of a run that never saw
-// the broken files.
+// are reported on standard error and over the page and change nothing else; good files saved at frame
+// 50 are taken and the line goes away: from then on the page is that of a run that saved only those.
 TEST(LiveReload, BrokenFilesKeepTheLastGoodVersionAndAreShownOverThePage) {
     std::string data = CopyOfDefaultData("broken-data");
     if (data.empty()) GTEST_SKIP() << "no default data";
@@ -136,13 +135,16 @@ TEST(LiveReload, BrokenFilesKeepTheLastGoodVersionAndAreShownOverThePage) {
     std::string restores, breaks;
     for (const std::string& name : names) {
         std::string base = fs::path(name).filename().string();
-        WriteBytes(files + "/good-" + base, ReadBytes(data + "/" + name));
+        // Good again, and not the bytes the folder began with, so that both runs see a save.
+        std::string good = ReadBytes(data + "/" + name);
+        good.back() = char(good.back() ^ 1);
+        WriteBytes(files + "/good-" + base, good);
         WriteBytes(files + "/bad-" + base, name == "data.txt" ? "" : "RIFX broken");
         breaks += "10 save " + name + " " + files + "/bad-" + base + "\n";
         restores += "50 save " + name + " " + files + "/good-" + base + "\n";
     }
     std::string options = "--watch --fault no-inotify --frames 80 --capture 9,30,79";
-    Session clean = Play(data, "broken-clean", restores, options);
+    Session clean = Play(CopyOfDefaultData("broken-data-clean"), "broken-clean", restores, options);
     Session broken = Play(data, "broken-broken", breaks + restores, options);
     ASSERT_EQ(broken.trace.size(), 80u);
     EXPECT_EQ(broken.trace, clean.trace);
