@@ -45,8 +45,8 @@ void Save(const std::vector<uint8_t>& bytes) {
 }
 
 void ReloadToScreen(benchmark::State& state, bool polling) {
-    char folder[] = "/tmp/kirake-reload-bench-XXXXXX";
-    if (!mkdtemp(folder) || chdir(folder) != 0) {
+    char folder[] = "/tmp/kirake-reload-bench-XXXXXX", previous[4096];
+    if (!getcwd(previous, sizeof previous) || !mkdtemp(folder) || chdir(folder) != 0) {
         state.SkipWithError("no temporary folder");
         return;
     }
@@ -97,6 +97,7 @@ void ReloadToScreen(benchmark::State& state, bool polling) {
     DisplayRelease();
     display = {};
     PlatformStop();
+    if (chdir(previous) != 0) state.SkipWithError("cannot go back to the working folder");
     std::system((std::string("rm -rf ") + folder).c_str());
 }
 

@@ -1,7 +1,10 @@
 // Watching the data folder (the working folder) and its picture folder "bmp": inotify, or a comparison
 // of every file's time stamp, size and inode once per frame when inotify is refused.
 #include <dirent.h>
+#if defined(__linux__) && !defined(__EMSCRIPTEN__)
 #include <sys/inotify.h>
+#define KIRAKE_HAS_INOTIFY 1
+#endif
 #include <sys/stat.h>
 #include <unistd.h>
 #include <algorithm>
@@ -84,6 +87,7 @@ std::map<std::string, FileStamp> LookAtFiles() {
     return files;
 }
 
+#ifdef KIRAKE_HAS_INOTIFY
 void ReadNotifications() {
     alignas(inotify_event) char buffer[16 * 1024];
     for (;;) {
@@ -98,6 +102,9 @@ void ReadNotifications() {
         }
     }
 }
+#else
+void ReadNotifications() {}
+#endif
 
 void Poll() {
     std::map<std::string, FileStamp> now = LookAtFiles();
@@ -111,6 +118,7 @@ void Poll() {
 
 int StartWatching(bool verbose) {
     StopWatching();
+#ifdef KIRAKE_HAS_INOTIFY
     if (!FaultRefuses("no-inotify")) watch.fd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
     if (watch.fd >= 0) {
         for (const char* prefix : FOLDERS) {
@@ -122,6 +130,7 @@ int StartWatching(bool verbose) {
             watch.fd = -1;
         }
     }
+#endif
     watch.polling = watch.fd < 0;
     if (watch.polling) watch.stamps = LookAtFiles();
     watch.watching = true;
