@@ -62,6 +62,7 @@ void ReloadToScreen(benchmark::State& state, bool polling) {
     app.appActive = app.displayActive = 1;
     sheetSources = {};
     sheetSources.keepPictures = 1;
+    DisplayRelease();  // a display another benchmark made
     display = {};
     DisplayCreate();
     display.device = 1;
