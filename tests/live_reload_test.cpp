@@ -152,7 +152,7 @@ TEST(LiveReload, BrokenFilesKeepTheLastGoodVersionAndAreShownOverThePage) {
     EXPECT_NE(Page(broken.dir, 30), Page(clean.dir, 30));  // the line over the page
     EXPECT_EQ(Page(broken.dir, 79), Page(clean.dir, 79));
     for (const std::string& name : names) {
-        EXPECT_NE(broken.errors.find(name + " "), std::string::npos) << broken.errors;
+        EXPECT_NE(broken.errors.find(name + ": "), std::string::npos) << broken.errors;
         EXPECT_NE(broken.errors.find("took the saved " + name), std::string::npos) << broken.errors;
     }
     EXPECT_NE(broken.errors.find("keeping the last good version"), std::string::npos);

@@ -31,7 +31,7 @@ int TakeFile(Window window, const std::string& path, const std::string& name, co
     for (const EffectFile& effect : effectBank) {
         if (strcasecmp(name.c_str(), effect.file) != 0) continue;
         if (LoadEffect(effect.file, effect.slot)) return 1;
-        *why = "is not a WAV file with the 58-byte head";
+        *why = "not a WAV file with the 58-byte head";
         return 0;
     }
     return -1;
@@ -51,7 +51,7 @@ void TakeSavedDataFiles(Window window) {
             std::fprintf(stderr, "kirake: took the saved %s\n", path.c_str());
             changed |= reload.problems.erase(name) > 0;
         } else {
-            std::fprintf(stderr, "kirake: %s %s; keeping the last good version\n", path.c_str(), why);
+            std::fprintf(stderr, "kirake: %s: %s; keeping the last good version\n", path.c_str(), why);
             reload.problems[name] = why;
             changed = true;
         }
@@ -59,7 +59,7 @@ void TakeSavedDataFiles(Window window) {
     if (!changed) return;
     std::string line;
     if (reload.problems.size() == 1) {
-        line = reload.problems.begin()->first + " " + reload.problems.begin()->second + "; using the last good one";
+        line = reload.problems.begin()->first + ": " + reload.problems.begin()->second + "; using the last good one";
     } else if (!reload.problems.empty()) {
         line = "Not taken, using the last good ones:";
         for (const auto& entry : reload.problems) line += " " + entry.first;

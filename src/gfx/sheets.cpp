@@ -116,7 +116,7 @@ void TakeSameSize(int index, Surface* sheet, const Bitmap* bitmap) {
 int ReloadPicture(Window window, const char* fileName, const char** why) {
     Bitmap* bitmap = LoadBitmapFile(fileName);  // the file as saved, wherever it lies
     if (!bitmap) {
-        *why = "is not an 8-bit picture the game can read";
+        *why = "not an 8-bit picture the game can read";
         return 0;
     }
     Surface** sheets[] = {&display.windowSheet, &display.charSheet, &display.systemSheet, &display.bgSheet};

@@ -84,7 +84,7 @@ const char* SongFileProblem(const char* fileName) {
     bool read = size >= 0 && std::fseek(file, 0, SEEK_SET) == 0 &&
                 std::fread(bytes, 1, SONG_HEADER_BYTES, file) == SONG_HEADER_BYTES;
     std::fclose(file);
-    if (!read) return "is shorter than the 1048-byte header";
+    if (!read) return "shorter than the 1048-byte header";
     SongHeader header;
     DecodeSongHeader(bytes, &header);
     return SongHeaderProblem(header, uint64_t(size));

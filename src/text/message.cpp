@@ -110,7 +110,7 @@ int ReloadScriptText(Window window, const char** why) {
     std::fclose(file);
     if (!text || got != size) {
         std::free(text);
-        *why = size ? "cannot be read" : "is empty";
+        *why = size ? "cannot be read" : "empty";
         return 0;
     }
     if (message.messageFound == 1) {
@@ -122,7 +122,7 @@ int ReloadScriptText(Window window, const char** why) {
         message = saved;
         if (!found) {
             std::free(text);
-            *why = "lacks the message being typed";
+            *why = "the message being typed is missing";
             return 0;
         }
     }
