@@ -8,8 +8,17 @@ struct AppState {
     int appActive;      // gates the frame loop
     int displayActive;  // gates keyed drawing and the Esc key; always set together with appActive
     Message msg;        // the loop's message record; wParam of MSG_QUIT is the exit code
+    int liveReload;     // the data folder is watched: saved files are taken at each frame boundary
 };
 extern AppState app;
+
+// The effect bank: the eight WAV files loaded into the effect slots at start-up.
+struct EffectFile {
+    int slot;
+    const char* file;
+};
+constexpr int EFFECT_COUNT = 8;
+extern const EffectFile effectBank[EFFECT_COUNT];
 
 int WinMain();
 intptr_t WindowProc(Window window, int message, uintptr_t wParam, intptr_t lParam);
@@ -19,9 +28,26 @@ void RunFrame(Window window);  // one frame of the loop: input, music, chapter, 
 void ReleaseDisplay();
 int FatalError(Window window);
 
+// Live reload (reload.cpp), at the frame boundary: takes the data files saved since the last frame.
+// A file that cannot be taken is reported on standard error and over the page; the game keeps the last
+// good version.
+void TakeSavedDataFiles(Window window);
+
 // Frame trace (JSON Lines), one line per frame after it is shown; off unless a file is opened.
 int OpenTrace(const char* path);
 void WriteTraceLine();  // after each frame, numbered from 0
 // Sound slots started with PlaySlot (mode 1) during the frame, for the trace's "plays".
 void TraceNotePlay(int slot);
 void CloseTrace();
+// Forgets the sounds noted so far (the frames run to reach a starting scene are not traced).
+void ForgetTracePlays();
+
+// Starting at a scene (start.cpp): the frames from the title to the scene are played by a built-in
+// player before the first frame is shown. SCENE: title, opening, choice, route:PARTNER,
+// route-choice:PARTNER, ending:match|miss[:PARTNER], roll[:match|miss[:PARTNER]]; PARTNER is hiyori,
+// heren, fuuya or the first answer 0-2. 1, or 0 for an unknown SCENE.
+int SetStartScene(const char* scene);
+// Also write the keys of the way there as a key script (frames from the title). 1, or 0.
+int SetStartKeysFile(const char* path);
+// WinMain, before the frame loop: plays to the starting scene. 1, or 0 when it cannot be reached.
+int ReachStartScene(Window window);

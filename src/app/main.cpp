@@ -29,6 +29,13 @@ const char usage[] =
     "  --verbose            say on stderr what fonts and sound device were chosen\n"
     "  --frames N           stop after N frames\n"
     "  --trace FILE         write one JSON line per frame to FILE\n"
+    "  --watch              take the data folder's saved files while playing (pictures, data.txt,\n"
+    "                       songs, effects)\n"
+    "  --start SCENE        begin at a scene as a player would reach it: title, opening, choice,\n"
+    "                       route:PARTNER, route-choice:PARTNER, ending:match|miss[:PARTNER],\n"
+    "                       roll[:match|miss[:PARTNER]] (PARTNER: hiyori, heren, fuuya, or the first\n"
+    "                       answer 0-2; hiyori when left out)\n"
+    "  --start-keys FILE    write the keys of the way to the scene as a key script\n"
     "  -h, --help           show this help and exit\n"
     "  --version            show the version and exit\n"
     "\n"
@@ -39,7 +46,7 @@ const char usage[] =
     "  --capture-dir DIR    the folder --capture writes to\n"
     "  --record-audio FILE  write what sounded to FILE (WAV)\n"
     "  --fault SPEC         inject a failure: display:STEP, palette@F, surface-lost@F, input-lost@F,\n"
-    "                       no-keyboard, no-sound (repeatable)\n"
+    "                       no-keyboard, no-sound, no-inotify (repeatable)\n"
     "  --epoch SECONDS      the calendar time at the start (default 946684800, 2000-01-01)\n";
 
 std::string Absolute(const std::string& path) {
@@ -128,6 +135,15 @@ int main(int argc, char** argv) {
             options.recordAudio = Absolute(value("--record-audio"));
         } else if (arg == "--fault") {
             options.faults.push_back(value("--fault"));
+        } else if (arg == "--watch") {
+            options.watch = true;
+        } else if (arg == "--start") {
+            if (!SetStartScene(value("--start"))) {
+                std::fprintf(stderr, "kirake: unknown scene \"%s\"\n%s", argv[i], usage);
+                return 2;
+            }
+        } else if (arg == "--start-keys") {
+            SetStartKeysFile(Absolute(value("--start-keys")).c_str());
         } else if (arg == "--epoch" && ParseLong(value("--epoch"), &number)) {
             options.epoch = number;
         } else {

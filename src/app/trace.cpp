@@ -33,6 +33,8 @@ void TraceNotePlay(int slot) {
     if (trace.file) trace.plays.push_back(slot);
 }
 
+void ForgetTracePlays() { trace.plays.clear(); }
+
 void WriteTraceLine() {
     long frame = trace.frame++;
     if (!trace.file) return;

@@ -3,22 +3,17 @@
 #include "gfx/gfx.h"
 #include "input/input.h"
 #include "platform/clock.h"
+#include "platform/watch.h"
 #include "sound/sound.h"
 #include "story/story.h"
 #include "text/text.h"
 
 AppState app;
 
-namespace {
-struct EffectFile {
-    int slot;
-    const char* file;
-};
-const EffectFile effectBank[] = {
+const EffectFile effectBank[EFFECT_COUNT] = {
     {0, "End.wav"}, {1, "Crash.wav"}, {2, "Houtyo.wav"}, {3, "Han.wav"},
     {4, "mag.wav"}, {5, "messg.wav"}, {6, "hako3.wav"},  {7, "punch3.wav"},
 };
-}  // namespace
 
 intptr_t WindowProc(Window window, int message, uintptr_t wParam, intptr_t lParam) {
     switch (message) {
@@ -57,6 +52,8 @@ int WinMain() {
     ShowMainWindow(window);
     HideMouseCursor();
 
+    app.liveReload = *WatchMethod() ? 1 : 0;
+    sheetSources.keepPictures = app.liveReload;
     if (!InitDisplay(window)) return 1;
     InitStoryState(window);
     InitSound(window);
@@ -65,12 +62,17 @@ int WinMain() {
     InitInput(window);
     for (const EffectFile& effect : effectBank) LoadEffect(effect.file, effect.slot);
     SongControl(SONG_LOAD, "kura3.pmd");
+    if (!ReachStartScene(window)) {
+        DestroyWindow(window);
+        return 1;
+    }
 
     for (;;) {
         if (PeekMessage(&app.msg)) {
             if (!GetMessage(&app.msg)) return int(app.msg.wParam);
             DispatchMessage(&app.msg);
         } else if (app.appActive) {
+            if (app.liveReload) TakeSavedDataFiles(window);
             RunFrame(window);
             WriteTraceLine();
             FrameShown();

@@ -2,6 +2,7 @@
 // compositing and page flip, palette effects.
 #pragma once
 #include <cstdint>
+#include <vector>
 #include "platform/display.h"
 
 constexpr int COLOR_KEY = 9;  // the transparent palette index of every sheet
@@ -35,6 +36,16 @@ struct SpriteState {
 extern SpriteState spriteState;
 inline SpriteSlot* const sprites = spriteState.sprites;
 
+// Where the four sheets' pictures came from, for the live reload: the file each was last loaded from
+// and, while pictures are kept, its pixels as loaded (what the game drew on the sheet since differs).
+struct SheetSources {
+    char fileName[4][64];  // window, character, system, background; "" when unknown
+    std::vector<uint8_t> loaded[4];
+    int keepPictures;      // 1: keep each loaded picture's pixels (live reload only)
+    char paletteFile[64];  // the master palette's last file
+};
+extern SheetSources sheetSources;
+
 // Display set-up (display.cpp).
 int InitDisplay(Window window);
 
@@ -42,6 +53,10 @@ int InitDisplay(Window window);
 int LoadSheet(Surface** sheet, const char* fileName);
 int LoadMasterPalette(const char* fileName);
 void SetSheetColorKeys(Window window);
+// Live reload: a picture file was saved. Each sheet holding it takes the new picture, keeping what the
+// game has drawn on the sheet since (same size) or re-pointing its sprites (new size); the master palette
+// too when it came from that file. 1, or 0 with *why set when the file cannot be read (nothing changes).
+int ReloadPicture(Window window, const char* fileName, const char** why);
 
 // Compositing (sprites.cpp).
 void DrawBaseLayer(Window window);

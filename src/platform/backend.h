@@ -48,6 +48,15 @@ void ClearFaults();
 int FaultRefuses(const char* name);            // a standing refusal, e.g. "display:mode", "no-keyboard"
 int FaultTakeAtFrame(const char* name, long frame);  // a one-shot fault due on or before this frame
 
+// The overlay line (overlay.cpp): the page to show and its palette with the line over it, 640x480 with
+// pitch 640. 1, or 0 (nothing written) when no line is shown.
+int ComposeOverlay(const uint8_t* page, int pitch, const PaletteEntry* palette, uint8_t* outPage,
+                   PaletteEntry* outPalette);
+
+// Watching the data folder (watch.cpp): started by PlatformStart when asked for.
+int StartWatching(bool verbose);
+void StopWatching();
+
 // PNG writing (png.cpp): an RGB picture. 1, or 0 when the file cannot be written.
 int WritePng(const char* path, const uint8_t* rgb, int width, int height);
 
@@ -62,3 +71,9 @@ void SoundBackendPause(int paused);
 const std::string& PendingFailure();
 // Why the display last refused a step, for FatalError's line (surfaces.cpp keeps it).
 void NoteDisplayRefusal(const std::string& reason);
+// A frame run but not shown (BeginUnshownFrames): the real device's voices move on by one frame, unheard.
+void SoundBackendFrameSkipped(long framesRun);
+// Silences the real device while frames are not shown (1), and lets it sound again (0).
+void SoundBackendHold(int hold);
+// Frames run but not shown so far; the headless clock counts them.
+long UnshownFrameCount();

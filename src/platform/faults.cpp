@@ -31,7 +31,7 @@ int AddFault(const std::string& spec) {
         }
         return 0;
     }
-    if (spec == "no-keyboard" || spec == "no-sound") {
+    if (spec == "no-keyboard" || spec == "no-sound" || spec == "no-inotify") {
         faults.standing.insert(spec);
         return 1;
     }

@@ -8,17 +8,20 @@
 #include <sstream>
 #include <string>
 #include <vector>
+#include <iterator>
 #include "platform/backend.h"
+#include "platform/files.h"
 #include "platform/window.h"
 
 namespace {
-enum ScriptAction { KEY_PRESS, KEY_DOWN_FROM, KEY_UP_FROM, ESCAPE, CLOSE, DEACTIVATE };
+enum ScriptAction { KEY_PRESS, KEY_DOWN_FROM, KEY_UP_FROM, ESCAPE, CLOSE, DEACTIVATE, SAVE_FILE };
 
 struct ScriptEvent {
     long frame;
     ScriptAction action;
     std::vector<int> keys;
     long milliseconds;
+    std::string name, from;  // SAVE_FILE: the data file, and the file whose bytes it gets
 };
 
 struct HeadlessRecord {
@@ -90,6 +93,15 @@ bool ParseScript(const std::string& path, std::string* error) {
                 *error = where + "deactivate needs MILLISECONDS";
                 return false;
             }
+        } else if (verb == "save") {
+            // "save NAME FROM": the data file NAME gets the bytes of FROM (beside the script), as an editor saves.
+            event.action = SAVE_FILE;
+            if (!(words >> event.name >> event.from)) {
+                *error = where + "save needs NAME FROM";
+                return false;
+            }
+            size_t slash = path.rfind('/');
+            if (event.from[0] != '/' && slash != std::string::npos) event.from = path.substr(0, slash + 1) + event.from;
         } else {
             *error = where + "unknown action \"" + verb + "\"";
             return false;
@@ -146,6 +158,18 @@ void LoseKeyboard() {
     headless.lostPending = true;
 }
 
+// Writes the file in place, as most editors save; the watch sees it closed after writing.
+void SaveFile(const ScriptEvent& event) {
+    std::ifstream from(event.from, std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(from)), std::istreambuf_iterator<char>());
+    std::string target = FindDataFile(event.name.c_str());
+    if (target.empty()) target = event.name;
+    FILE* file = std::fopen(target.c_str(), "wb");
+    bool ok = from && file && std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    if (file && std::fclose(file) != 0) ok = false;
+    if (!ok) std::fprintf(stderr, "headless: cannot save %s from %s\n", event.name.c_str(), event.from.c_str());
+}
+
 // Delivers the scripted events due before the next frame, once.
 void PumpEvents() {
     long frame = headless.framesShown;
@@ -177,6 +201,7 @@ void PumpEvents() {
                 LoseKeyboard();
                 headless.pendingReactivateMs = event.milliseconds;
                 break;
+            case SAVE_FILE: SaveFile(event); break;
         }
     }
 }
@@ -212,7 +237,10 @@ void FrameShownHeadless(long framesShown) {
     if (headless.options.frames >= 0 && framesShown == headless.options.frames) QueueMessage(MSG_CLOSE, 0, 0);
 }
 
-uint32_t TickCount() { return uint32_t(uint64_t(headless.framesShown) * 1000 / 60 + headless.extraMs); }
+// Frames run to reach a starting scene count as they would have been shown.
+uint32_t TickCount() {
+    return uint32_t(uint64_t(headless.framesShown + UnshownFrameCount()) * 1000 / 60 + headless.extraMs);
+}
 
 int64_t CalendarTime() { return headless.options.epoch + int64_t(TickCount() / 1000); }
 

@@ -18,6 +18,7 @@ struct PlatformOptions {
     bool integerScale = false;   // real backend: the largest whole multiple of the page that fits
     bool stats = false;          // real backend: print frame pacing figures at the end
     std::string pacing;          // real backend: "auto" (or empty), "vsync" (tried, still checked), "timer"
+    bool watch = false;          // watch the data folder (the working folder) for saved files
 };
 
 // main: starts the chosen backend. 1, or 0 with a message in *error.
@@ -30,3 +31,9 @@ long PlatformFrameNumber();
 // Headless captures, benchmarks and tests: the page on the screen (the primary after its last flip) seen
 // through the display palette, as 640x480 RGB bytes. 1, or 0 (all black) when there is no display.
 int CapturePage(uint8_t* rgb);
+
+// Frames run to reach a starting scene: between these two calls frames are composed but not shown
+// (no presenting, no captures, no scripted events, silent), and the clock runs as if each lasted 1/60 s.
+// Frame numbers (PlatformFrameNumber, scripts, captures, --frames) count only the frames shown after.
+void BeginUnshownFrames();
+void EndUnshownFrames();

@@ -117,6 +117,31 @@ void SoundBackendFrameShown(long framesShown) {
     }
 }
 
+void SoundBackendHold(int hold) {
+    if (device.sdlDevice) SDL_PauseAudioDevice(device.sdlDevice, hold ? 1 : 0);
+}
+
+void SoundBackendFrameSkipped(long framesRun) {
+    if (device.kind == SOUND_BACKEND_HEADLESS) {  // rendered on the virtual clock, not recorded
+        WavRecorder* recorder = device.recorder;
+        device.recorder = nullptr;
+        SoundBackendFrameShown(framesRun);
+        device.recorder = recorder;
+        return;
+    }
+    if (!device.sdlDevice || !MixerIsOpen()) return;
+    // The device is not heard from here: its callback is held while one frame's samples are discarded.
+    int16_t block[2 * 1024];
+    int left = MixerRate() / 60;
+    SDL_LockAudioDevice(device.sdlDevice);
+    while (left > 0) {
+        int n = std::min(1024, left);
+        MixerRender(block, n);
+        left -= n;
+    }
+    SDL_UnlockAudioDevice(device.sdlDevice);
+}
+
 void SoundBackendStop() {
     if (device.sdlDevice) {
         SDL_CloseAudioDevice(device.sdlDevice);

@@ -242,7 +242,12 @@ SurfaceResult FlipSurface(Surface* primary) {
     if (device.waitsForFrames) {
         const PaletteEntry* palette =
             (primary->palette && !primary->palette->released) ? primary->palette->entries : nullptr;
-        CurrentBackend()->present(primary->pixels.data(), primary->width, palette);
+        static std::vector<uint8_t> shown(size_t(SCREEN_WIDTH) * SCREEN_HEIGHT);
+        PaletteEntry shownPalette[256];
+        if (ComposeOverlay(primary->pixels.data(), primary->width, palette, shown.data(), shownPalette))
+            CurrentBackend()->present(shown.data(), SCREEN_WIDTH, shownPalette);
+        else
+            CurrentBackend()->present(primary->pixels.data(), primary->width, palette);
     }
     return SURFACE_OK;
 }
@@ -319,10 +324,16 @@ int CapturePage(uint8_t* rgb) {
         std::memset(rgb, 0, size_t(SCREEN_WIDTH) * SCREEN_HEIGHT * 3);
         return 0;
     }
+    const uint8_t* page = primary->pixels.data();
+    static std::vector<uint8_t> shown(size_t(SCREEN_WIDTH) * SCREEN_HEIGHT);
+    PaletteEntry shownPalette[256];
+    if (ComposeOverlay(page, primary->width, palette, shown.data(), shownPalette)) {
+        page = shown.data();
+        palette = shownPalette;
+    }
     uint32_t lookup[256];
     for (int i = 0; i < 256; ++i)
         lookup[i] = palette[i].red | uint32_t(palette[i].green) << 8 | uint32_t(palette[i].blue) << 16;
-    const uint8_t* page = primary->pixels.data();
     size_t count = size_t(SCREEN_WIDTH) * SCREEN_HEIGHT;
     for (size_t i = 0; i + 1 < count; ++i, rgb += 3) {  // four bytes written, the fourth overwritten next
         uint32_t colour = lookup[page[i]];

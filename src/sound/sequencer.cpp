@@ -1,5 +1,6 @@
 // The sequencer: instrument voices synthesised for each song, and one step of every track played
 // each time the song's step interval has passed.
+#include <cstdio>
 #include <cstring>
 #include <vector>
 #include "platform/clock.h"
@@ -128,7 +129,7 @@ int SongControl(int command, const char* fileName) {
             music.songPlaying = 0;
             break;
         case SONG_LOAD:
-            LoadSong(fileName);
+            if (LoadSong(fileName)) std::snprintf(music.songFile, sizeof music.songFile, "%s", fileName);
             PrepareSong();
             music.songStep = -1;
             break;

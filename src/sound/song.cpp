@@ -1,4 +1,5 @@
 // Song files: a 1048-byte header and four tracks of 32-bit step words.
+#include <strings.h>
 #include <cstring>
 #include "platform/files.h"
 #include "sound/sound.h"
@@ -71,4 +72,42 @@ int LoadSong(const char* fileName) {
     int loaded = LoadSongFrom(file);
     std::fclose(file);
     return loaded;
+}
+
+namespace {
+const char* SongFileProblem(const char* fileName) {
+    FILE* file = OpenDataFile(fileName, "rb");
+    if (!file) return "cannot be read";
+    uint8_t bytes[SONG_HEADER_BYTES];
+    long size = -1;
+    if (std::fseek(file, 0, SEEK_END) == 0) size = std::ftell(file);
+    bool read = size >= 0 && std::fseek(file, 0, SEEK_SET) == 0 &&
+                std::fread(bytes, 1, SONG_HEADER_BYTES, file) == SONG_HEADER_BYTES;
+    std::fclose(file);
+    if (!read) return "shorter than the 1048-byte header";
+    SongHeader header;
+    DecodeSongHeader(bytes, &header);
+    return SongHeaderProblem(header, uint64_t(size));
+}
+
+const char* BaseName(const char* name) {
+    const char* base = name;
+    for (const char* p = name; *p; ++p)
+        if (*p == '/' || *p == '\\') base = p + 1;
+    return base;
+}
+}  // namespace
+
+int ReloadSong(const char* fileName, const char** why) {
+    if (const char* problem = SongFileProblem(fileName)) {
+        *why = problem;
+        return 0;
+    }
+    if (!music.songFile[0] || strcasecmp(BaseName(music.songFile), BaseName(fileName)) != 0) return 1;
+    if (!LoadSong(music.songFile)) {
+        *why = "cannot be read";
+        return 0;
+    }
+    PrepareSong();
+    return 1;
 }

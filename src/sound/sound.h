@@ -58,6 +58,7 @@ struct MusicState {
     SongHeader header;      // all zeros before the first song
     std::vector<int32_t> tracks[SONG_TRACKS];  // N words each; empty before the first song
     uint32_t (*clock)();    // where time comes from; null: GetTickCount
+    char songFile[64];      // the file the song in memory came from; "" before the first
 };
 extern MusicState music;
 
@@ -85,6 +86,11 @@ int LoadSongFrom(FILE* file);
 const char* SongHeaderProblem(const SongHeader& header, uint64_t fileBytes);
 // The header as stored little-endian in a file.
 void DecodeSongHeader(const uint8_t bytes[SONG_HEADER_BYTES], SongHeader* header);
+
+// Live reload: a song file was saved. The song in memory, if it came from that file, is replaced and its
+// voices rebuilt; it plays on from its current step. 1, or 0 with *why set when the file cannot be
+// played (the song in memory stays).
+int ReloadSong(const char* fileName, const char** why);
 
 int SongControl(int command, const char* fileName);
 void MusicTick();

@@ -19,13 +19,13 @@ int RouteIndex() {
     int index = story.chapter - FIRST_ROUTE_CHAPTER;
     return index >= 0 && index < ROUTE_COUNT ? index : 0;
 }
+}  // namespace
 
 // The route draw: the standard generator seeded with the calendar time at confirmation, reduced to 0-2.
 int DrawRouteNumber() {
     std::srand(unsigned(GetCalendarTime()));
     return std::rand() % CHOICE_COUNT;
 }
-}  // namespace
 
 void RouteMain(Window window) {
     const RouteRecord& route = routeRecords[RouteIndex()];

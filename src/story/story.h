@@ -51,6 +51,8 @@ void ReplaceSheet(Surface** sheet, const char* fileName);
 void RunChapter(Window window);
 // The step number of the current chapter (for the trace), or -1 outside the table.
 int CurrentStep();
+// The route's random draw, 0-2, as RouteMain takes it at this moment (it reseeds from the calendar time).
+int DrawRouteNumber();
 
 void RunPrologue(Window window);
 void RunOpening(Window window);

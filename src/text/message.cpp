@@ -54,6 +54,7 @@ int FindMessage(const uint8_t* text, uint32_t size, uint8_t messageId) {
         }
         pos++;
         if (message.messageFound == 1) {
+            message.messageId = messageId;
             message.scriptPos = static_cast<int>(pos);
             return 1;
         }
@@ -96,6 +97,43 @@ void LoadScriptText(Window window) {
     }
     message.scriptText = text;
     message.scriptSize = size;
+}
+
+int ReloadScriptText(Window window, const char** why) {
+    uint32_t size = 0;
+    FILE* file = GetDataFileSize("data.txt", &size) ? OpenDataFile("data.txt", "rb") : nullptr;
+    if (!file) {
+        *why = "cannot be read";
+        return 0;
+    }
+    uint8_t* text = size ? static_cast<uint8_t*>(std::malloc(size)) : nullptr;
+    size_t got = text ? std::fread(text, 1, size, file) : 0;
+    std::fclose(file);
+    if (!text || got != size) {
+        std::free(text);
+        *why = size ? "cannot be read" : "empty";
+        return 0;
+    }
+    if (message.messageFound == 1) {
+        // The same search as the message window's, on the new text.
+        MessageState saved = message;
+        message.scriptPos = 0;
+        message.messageFound = 0;
+        int found = FindMessage(text, size, saved.messageId);
+        message = saved;
+        if (!found) {
+            std::free(text);
+            *why = "the message being typed is missing";
+            return 0;
+        }
+    }
+    std::free(message.scriptText);
+    message.scriptText = text;
+    message.scriptSize = size;
+    if (message.messageFound == 1) {
+        FinishMessage(window);  // the next call finds the message again and types it from its start
+    }
+    return 1;
 }
 
 void DrawTextChar(int x, int y, const uint8_t* scriptText, uint32_t colour) {

@@ -39,10 +39,15 @@ struct MessageState {
     int scriptPos, penX, penY;
     int messageFound, keyWait;
     int textOriginX, textOriginY;
+    uint8_t messageId;    // the id of the message under way (while messageFound is 1)
 };
 extern MessageState message;
 
 void LoadScriptText(Window window);
+// Live reload: data.txt was saved. The new text replaces the old and a message under way starts again
+// from its first page. 1, or 0 with *why set when the file cannot be read, is empty or lacks the
+// message under way (the old text stays).
+int ReloadScriptText(Window window, const char** why);
 // One frame of the message window; 1 on the frame the message ends. scriptText must be
 // message.scriptText (its length is message.scriptSize).
 int TypeMessage(Window window, const uint8_t* scriptText, int originX, int originY, int fontHeight,

@@ -1,0 +1,68 @@
+// Live reload: the data files saved while the game runs are taken at the frame boundary, each by the
+// subsystem that holds it. What cannot be taken is reported, and the game goes on with what it had.
+#include <strings.h>
+#include <cstdio>
+#include <map>
+#include <string>
+#include <vector>
+#include "app/app.h"
+#include "gfx/gfx.h"
+#include "platform/overlay.h"
+#include "platform/watch.h"
+#include "sound/sound.h"
+#include "text/text.h"
+
+namespace {
+struct ReloadRecord {
+    std::map<std::string, std::string> problems;  // file -> why it was not taken, until taken
+};
+ReloadRecord reload;
+
+bool EndsWith(const std::string& name, const char* suffix) {
+    size_t n = std::char_traits<char>::length(suffix);
+    return name.size() >= n && strcasecmp(name.c_str() + name.size() - n, suffix) == 0;
+}
+
+// Takes one saved file. 1 when taken (or not one the game reads), 0 with *why when it cannot be.
+int TakeFile(Window window, const std::string& path, const std::string& name, const char** why) {
+    if (strcasecmp(name.c_str(), "data.txt") == 0) return ReloadScriptText(window, why);
+    if (EndsWith(name, ".bmp")) return ReloadPicture(window, path.c_str(), why);
+    if (EndsWith(name, ".pmd")) return ReloadSong(path.c_str(), why);
+    for (const EffectFile& effect : effectBank) {
+        if (strcasecmp(name.c_str(), effect.file) != 0) continue;
+        if (LoadEffect(effect.file, effect.slot)) return 1;
+        *why = "not a WAV file with the 58-byte head";
+        return 0;
+    }
+    return -1;
+}
+}  // namespace
+
+void TakeSavedDataFiles(Window window) {
+    std::vector<std::string> saved;
+    if (!TakeSavedFiles(&saved) || saved.empty()) return;
+    bool changed = false;
+    for (const std::string& path : saved) {
+        std::string name = path.substr(path.rfind('/') + 1);
+        const char* why = "cannot be taken";
+        int taken = TakeFile(window, path, name, &why);
+        if (taken < 0) continue;  // not a file the game reads
+        if (taken) {
+            std::fprintf(stderr, "kirake: took the saved %s\n", path.c_str());
+            changed |= reload.problems.erase(name) > 0;
+        } else {
+            std::fprintf(stderr, "kirake: %s: %s; keeping the last good version\n", path.c_str(), why);
+            reload.problems[name] = why;
+            changed = true;
+        }
+    }
+    if (!changed) return;
+    std::string line;
+    if (reload.problems.size() == 1) {
+        line = reload.problems.begin()->first + ": " + reload.problems.begin()->second + "; using the last good one";
+    } else if (!reload.problems.empty()) {
+        line = "Not taken, using the last good ones:";
+        for (const auto& entry : reload.problems) line += " " + entry.first;
+    }
+    ShowOverlayLine(line.c_str());
+}

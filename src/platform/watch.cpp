@@ -1,0 +1,160 @@
+// Watching the data folder (the working folder) and its picture folder "bmp": inotify, or a comparison
+// of every file's time stamp, size and inode once per frame when inotify is refused.
+#include <dirent.h>
+#if defined(__linux__) && !defined(__EMSCRIPTEN__)
+#include <sys/inotify.h>
+#define KIRAKE_HAS_INOTIFY 1
+#endif
+#include <sys/stat.h>
+#include <unistd.h>
+#include <algorithm>
+#include <cerrno>
+#include <cstdint>
+#include <ctime>
+#include <cstdio>
+#include <map>
+#include <string>
+#include <tuple>
+#include "platform/backend.h"
+#include "platform/watch.h"
+
+namespace {
+constexpr size_t MAX_PENDING = 1024;  // names kept between two looks; a flood beyond is dropped
+constexpr size_t MAX_POLLED_FILES = 4096;
+
+struct FileStamp {
+    long long seconds, nanoseconds, size, inode;
+    uint64_t contents;  // a hash of the bytes while the file is recent, else 0
+    bool operator==(const FileStamp& o) const {  // the bytes count while both looks hashed them
+        return std::tie(seconds, nanoseconds, size, inode) == std::tie(o.seconds, o.nanoseconds, o.size, o.inode) &&
+               (!contents || !o.contents || contents == o.contents);
+    }
+};
+
+// Time stamps advance in clock ticks of some milliseconds: two saves of the same size within one tick
+// look alike. Files changed in the last seconds are therefore told apart by their bytes as well.
+constexpr long long RECENT_SECONDS = 2;
+constexpr long long MAX_HASHED_BYTES = 4 << 20;
+
+uint64_t HashOf(const std::string& name) {
+    FILE* file = std::fopen(name.c_str(), "rb");
+    if (!file) return 0;
+    uint64_t hash = 1469598103934665603ull;
+    unsigned char block[8192];
+    size_t got;
+    while ((got = std::fread(block, 1, sizeof block, file)) > 0)
+        for (size_t i = 0; i < got; ++i) hash = (hash ^ block[i]) * 1099511628211ull;
+    std::fclose(file);
+    return hash;
+}
+
+struct WatchRecord {
+    bool watching;
+    bool polling;
+    int fd = -1;
+    std::map<int, std::string> folders;       // inotify watch descriptor -> folder prefix ("" or "bmp/")
+    std::map<std::string, FileStamp> stamps;  // polling: the files as last seen
+    std::vector<std::string> pending;
+};
+WatchRecord watch;
+
+const char* const FOLDERS[] = {"", "bmp/"};
+
+void Note(const std::string& name) {
+    if (name.empty() || watch.pending.size() >= MAX_PENDING) return;
+    if (std::find(watch.pending.begin(), watch.pending.end(), name) == watch.pending.end())
+        watch.pending.push_back(name);
+}
+
+std::map<std::string, FileStamp> LookAtFiles() {
+    std::map<std::string, FileStamp> files;
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    for (const char* prefix : FOLDERS) {
+        DIR* dir = opendir(*prefix ? prefix : ".");
+        if (!dir) continue;
+        while (dirent* entry = readdir(dir)) {
+            std::string name = std::string(prefix) + entry->d_name;
+            struct stat info;
+            if (files.size() >= MAX_POLLED_FILES || stat(name.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
+                continue;
+            bool recent = now.tv_sec - info.st_mtim.tv_sec <= RECENT_SECONDS && info.st_size <= MAX_HASHED_BYTES;
+            files[name] = {info.st_mtim.tv_sec, info.st_mtim.tv_nsec, info.st_size, (long long)info.st_ino,
+                           recent ? HashOf(name) : 0};
+        }
+        closedir(dir);
+    }
+    return files;
+}
+
+#ifdef KIRAKE_HAS_INOTIFY
+void ReadNotifications() {
+    alignas(inotify_event) char buffer[16 * 1024];
+    for (;;) {
+        ssize_t got = read(watch.fd, buffer, sizeof buffer);
+        if (got <= 0) return;  // EAGAIN: nothing more
+        for (char* p = buffer; p < buffer + got;) {
+            auto* event = reinterpret_cast<inotify_event*>(p);
+            p += sizeof(inotify_event) + event->len;
+            auto folder = watch.folders.find(event->wd);
+            if (folder == watch.folders.end() || event->len == 0 || (event->mask & IN_ISDIR)) continue;
+            Note(folder->second + event->name);
+        }
+    }
+}
+#else
+void ReadNotifications() {}
+#endif
+
+void Poll() {
+    std::map<std::string, FileStamp> now = LookAtFiles();
+    for (const auto& [name, stamp] : now) {
+        auto before = watch.stamps.find(name);
+        if (before == watch.stamps.end() || !(before->second == stamp)) Note(name);
+    }
+    watch.stamps = std::move(now);
+}
+}  // namespace
+
+int StartWatching(bool verbose) {
+    StopWatching();
+#ifdef KIRAKE_HAS_INOTIFY
+    if (!FaultRefuses("no-inotify")) watch.fd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (watch.fd >= 0) {
+        for (const char* prefix : FOLDERS) {
+            int wd = inotify_add_watch(watch.fd, *prefix ? prefix : ".", IN_CLOSE_WRITE | IN_MOVED_TO);
+            if (wd >= 0) watch.folders[wd] = prefix;
+        }
+        if (watch.folders.empty()) {
+            close(watch.fd);
+            watch.fd = -1;
+        }
+    }
+#endif
+    watch.polling = watch.fd < 0;
+    if (watch.polling) watch.stamps = LookAtFiles();
+    watch.watching = true;
+    if (verbose) std::fprintf(stderr, "kirake: watching the data folder by %s\n", WatchMethod());
+    return 1;
+}
+
+void StopWatching() {
+    if (watch.fd >= 0) close(watch.fd);
+    watch = WatchRecord{};
+}
+
+int TakeSavedFiles(std::vector<std::string>* names) {
+    names->clear();
+    if (!watch.watching) return 0;
+    if (watch.polling)
+        Poll();
+    else
+        ReadNotifications();
+    names->swap(watch.pending);
+    return 1;
+}
+
+const char* WatchMethod() {
+    if (!watch.watching) return "";
+    return watch.polling ? "polling" : "inotify";
+}
