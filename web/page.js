@@ -68,7 +68,7 @@ var Module = typeof Module !== 'undefined' ? Module : {};
     if (query.has('keys')) FS.writeFile('/run/keys.txt', query.get('keys').split(';').join('\n') + '\n');
     FS.mkdir('/story');
     addRunDependency('kirake-story');
-    fetchStory(dataUrl).then(function () { removeRunDependency('kirake-story'); }, function (error) {
+    fetchStory(dataUrl).then(function () { K.storyLoadedMs = performance.now(); removeRunDependency('kirake-story'); }, function (error) {
       say('No story.');
       showDialog('The story could not be loaded', 'The story at ' + dataUrl + ' could not be loaded: ' +
                  error.message + '.', function () {});
@@ -239,11 +239,17 @@ var Module = typeof Module !== 'undefined' ? Module : {};
     if (dialog.showModal) dialog.showModal(); else dialog.setAttribute('open', '');
     button.focus();
   }
+  // The game's two boxes say little; the page says what went wrong in English, and adds what the program
+  // last wrote about it (its standard error).
+  var causes = {
+    '\u30ed\u30fc\u30c9\u5931\u6557': 'The story text (data.txt) could not be read, so the game cannot start.',
+    '\u4f55\u3067\u3058\u3083\u3042': 'The display could not be set up or was lost for good, so the game stops.',
+  };
   K.messageBox = function (text, caption) {
-    // The program's own words, and what it said last about the cause in English.
-    var cause = K.messages.filter(function (m) { return !/^MessageBox:/.test(m); }).slice(-3).join('\n');
+    var said = K.messages.filter(function (m) { return !/^MessageBox:/.test(m); }).slice(-3).join('\n');
+    var english = causes[text] || 'The game could not go on and stops here.';
     return new Promise(function (resolve) {
-      showDialog(caption, text + (cause ? '\n\n' + cause : '\n\nThe game could not go on and stops here.'), resolve);
+      showDialog(caption, text + '\n\n' + english + (said ? '\n\n' + said : ''), resolve);
     });
   };
 
@@ -272,7 +278,7 @@ var Module = typeof Module !== 'undefined' ? Module : {};
   }
   function soundOf(id) {
     var s = K.sounds[id];
-    if (!s) s = K.sounds[id] = { data: null, rate: 0, buffer: null, source: null, playing: false, looping: false,
+    if (!s) s = K.sounds[id] = { raw: null, channels: 1, bits: 16, rate: 0, buffer: null, source: null, playing: false, looping: false,
                                  offset: 0, startedAt: 0, left: 1, right: 1, gainLeft: null, gainRight: null, merger: null };
     return s;
   }
@@ -288,41 +294,40 @@ var Module = typeof Module !== 'undefined' ? Module : {};
       s.merger.connect(K.audio.destination);
     }
   }
+  // The samples are kept as the program wrote them and converted when first played.
   function bufferOf(s) {
-    if (!s.buffer && s.data) {
-      var channels = s.data.length, frames = s.data[0].length;
-      s.buffer = K.audio.createBuffer(channels, frames, s.rate);
-      for (var c = 0; c < channels; ++c) s.buffer.getChannelData(c).set(s.data[c]);
+    if (!s.buffer && s.raw) {
+      var channels = s.channels, bits = s.bits, raw = s.raw;
+      var frames = Math.floor(raw.length / (channels * bits / 8));
+      // Web Audio takes rates from 3000 Hz: slower sounds repeat each sample.
+      var repeat = Math.max(1, Math.ceil(3000 / s.rate));
+      s.buffer = K.audio.createBuffer(channels, frames * repeat, s.rate * repeat);
+      for (var c = 0; c < channels; ++c) {
+        var out = s.buffer.getChannelData(c);
+        for (var f = 0; f < frames; ++f) {
+          var v;
+          if (bits === 8) v = (raw[f * channels + c] - 128) / 128;
+          else {
+            var at = 2 * (f * channels + c);
+            v = ((raw[at] | raw[at + 1] << 8) << 16 >> 16) / 32768;
+          }
+          for (var r = 0; r < repeat; ++r) out[f * repeat + r] = v;
+        }
+      }
     }
     return s.buffer;
   }
-  function duration(s) { return s.data ? s.data[0].length / s.rate : 0; }
+  function duration(s) { return s.raw ? Math.floor(s.raw.length / (s.channels * s.bits / 8)) / s.rate : 0; }
   K.soundData = function (id, channels, rate, bits, bytes, length) {
     var s = soundOf(id);
     if (K.headless) return;
-    var heap = Module.HEAPU8;
-    var frames = Math.floor(length / (channels * bits / 8));
-    // Web Audio takes rates from 3000 Hz: slower sounds repeat each sample.
-    var repeat = Math.max(1, Math.ceil(3000 / rate));
-    var data = [];
-    for (var c = 0; c < channels; ++c) {
-      var out = new Float32Array(frames * repeat);
-      for (var f = 0; f < frames; ++f) {
-        var v;
-        if (bits === 8) v = (heap[bytes + f * channels + c] - 128) / 128;
-        else {
-          var at = bytes + 2 * (f * channels + c);
-          v = ((heap[at] | heap[at + 1] << 8) << 16 >> 16) / 32768;
-        }
-        for (var r = 0; r < repeat; ++r) out[f * repeat + r] = v;
-      }
-      data.push(out);
-    }
     var sounding = !!s.source;
     var position = sounding ? currentOffset(s) : s.offset;
     if (sounding) stopSource(s);
-    s.data = frames > 0 ? data : null;
-    s.rate = rate * repeat;
+    s.raw = length >= channels * bits / 8 ? Module.HEAPU8.slice(bytes, bytes + length) : null;
+    s.channels = channels;
+    s.bits = bits;
+    s.rate = rate;
     s.buffer = null;
     s.offset = position;
     if (sounding) startSource(s);
@@ -341,12 +346,12 @@ var Module = typeof Module !== 'undefined' ? Module : {};
     source.disconnect();
   }
   function startSource(s) {
-    if (!K.audio || !s.data) return;
+    if (!K.audio || !s.raw) return;
     nodesOf(s);
     var source = K.audio.createBufferSource();
     source.buffer = bufferOf(s);
     source.loop = s.looping;
-    if (s.data.length === 2) {
+    if (s.channels === 2) {
       var split = K.audio.createChannelSplitter(2);
       source.connect(split);
       split.connect(s.gainLeft, 0);
@@ -362,6 +367,7 @@ var Module = typeof Module !== 'undefined' ? Module : {};
     };
     source.start(0, s.offset);
     s.source = source;
+    K.soundsStarted = (K.soundsStarted || 0) + 1;
   }
   K.soundPlay = function (id, looping) {
     var s = soundOf(id);
@@ -410,7 +416,10 @@ var Module = typeof Module !== 'undefined' ? Module : {};
         K.bench.framesPerSecond.toFixed(0) + ' frames/s; first frame ' + K.bench.firstFrameMs.toFixed(0) +
         ' ms after the page began loading.');
   }
-  Module.onRuntimeInitialized = function () { if (K.bench) K.bench.startMs = performance.now(); };
+  Module.onRuntimeInitialized = function () {
+    K.runtimeReadyMs = performance.now();
+    if (K.bench) K.bench.startMs = K.runtimeReadyMs;
+  };
 
   window.addEventListener('error', function (e) { K.errors.push(String(e.message)); });
   window.addEventListener('DOMContentLoaded', function () {

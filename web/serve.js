@@ -10,13 +10,18 @@ const types = {
   '.json': 'application/json', '.txt': 'text/plain; charset=utf-8', '.bmp': 'image/bmp', '.wav': 'audio/wav',
 };
 
-function serve(root, port) {
+// mounts: {'/prefix/': folder} served beside the root (the tests' own stories).
+function serve(root, port, mounts) {
   root = path.resolve(root);
   const server = http.createServer((request, response) => {
     let name;
     try { name = decodeURIComponent(new URL(request.url, 'http://localhost').pathname); } catch (e) { name = null; }
-    const file = name && path.resolve(root, '.' + (name.endsWith('/') ? name + 'index.html' : name));
-    if (!file || (file !== root && !file.startsWith(root + path.sep)) || request.method !== 'GET') {
+    let base = root;
+    for (const prefix of Object.keys(mounts || {})) {
+      if (name && name.startsWith(prefix)) { base = path.resolve(mounts[prefix]); name = '/' + name.slice(prefix.length); }
+    }
+    const file = name && path.resolve(base, '.' + (name.endsWith('/') ? name + 'index.html' : name));
+    if (!file || (file !== base && !file.startsWith(base + path.sep)) || request.method !== 'GET') {
       response.writeHead(400).end();
       return;
     }

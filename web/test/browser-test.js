@@ -99,7 +99,12 @@ function captureFrames(trace) {
 
 async function main() {
   const work = fs.mkdtempSync(path.join(os.tmpdir(), 'kirake-web-test-'));
-  const server = await serve(webBuild, 0);
+  // A story without its text: the game's message box must come up as a dialog.
+  const broken = path.join(work, 'broken');
+  fs.mkdirSync(path.join(broken, 'bmp'), { recursive: true });
+  fs.copyFileSync(path.join(gamedata, 'bmp', 'black.BMP'), path.join(broken, 'bmp', 'black.BMP'));
+  execFileSync('sh', [path.join(__dirname, '..', 'story-index.sh'), broken]);
+  const server = await serve(webBuild, 0, { '/broken/': broken });
   const base = `http://127.0.0.1:${server.address().port}/`;
   const browser = await launch(process.env.KIRAKE_CHROMIUM);
   const failures = [];
@@ -188,8 +193,19 @@ async function main() {
       }
       while (checks.length) await grab(checks.shift());
       assert.strictEqual(audioAfterFirstKey, 'running', 'the audio context runs after the first key');
+      assert(await page.evaluate('Module.kirake.soundsStarted > 0'), 'sounds were played');
       assert.deepStrictEqual(page.problems, []);
       console.log(`     title left at frame ${titleLeft.frame}, first answer at frame ${answered.frame}`);
+    });
+
+    await check('a message box of the game is a dialog on the page with the cause in English', async () => {
+      const page = await browser.newPage();
+      await page.send('Page.navigate', { url: base + '?data=broken/' });
+      const shown = await page.waitFor(`(function () { var d = document.getElementById('dialog'); return d && d.open && d.textContent; })()`, 30000);
+      assert(shown.includes('(data.txt) could not be read'), shown);
+      await page.evaluate(`document.getElementById('dialog-ok').click(), true`);
+      await page.waitFor('Module.kirake.ended', 10000);
+      assert.deepStrictEqual(page.problems, []);
     });
 
     await check('benchmark: composed frames a second, time to the first frame, size', async () => {
