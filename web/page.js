@@ -131,7 +131,7 @@ var Module = typeof Module !== 'undefined' ? Module : {};
     if (K.firstFrameMs === null) {
       K.firstFrameMs = performance.now();
       say(K.headless ? 'Running headless.' : 'Sound starts with your first key press or click.  ' +
-          'Arrows, Z, X, Enter; Esc ends; Alt+Enter or the button: full screen.');
+          'Keys as on the desktop (arrows, Z, X, C, Space, Enter); Esc ends; Alt+Enter or the button: full screen.');
     }
   };
 
