@@ -173,6 +173,8 @@ var Module = typeof Module !== 'undefined' ? Module : {};
     if (K.headless) return;
     window.addEventListener('keydown', function (e) {
       startAudio();
+      var dialog = el('dialog');
+      if (dialog && dialog.open) return;  // the dialog's own keys
       if (e.altKey && e.code === 'Enter') { e.preventDefault(); toggleFullScreen(); return; }
       var key = K.keyCodes[e.code];
       if (key === undefined) return;

@@ -153,6 +153,11 @@ async function main() {
       const page = await browser.newPage();
       await page.send('Page.navigate', { url: base + '?' });
       await page.waitFor('window.Module && Module.kirake && Module.kirake.framesPresented > 0', 30000);
+      // The page's own pace first: game frames a second by the page's clock over two seconds.
+      const pace = await page.evaluate(`new Promise(function (done) { var k = Module.kirake, f0 = k.presenting, t0 = performance.now();
+        setTimeout(function () { done((k.presenting - f0) * 1000 / (performance.now() - t0)); }, 2000); })`);
+      console.log(`     ${pace.toFixed(1)} game frames a second in the page`);
+      assert(pace > 50 && pace < 62, 'about 60 game frames a second');
       await page.evaluate('Module.kirake.holdAt = 0, true');
       const before = await page.evaluate('Module.kirake.audio ? Module.kirake.audio.state : "none"');
       assert.notStrictEqual(before, 'running', 'sound waits for the first key');
