@@ -84,17 +84,18 @@ function samePixels(native, webBase64, what) {
   assert.strictEqual(differing, 0, `${what}: ${differing} of ${native.length} colour bytes differ`);
 }
 
-// The frames worth comparing: the first, some while text is typed, each answer, and the ending.
+// The frames worth comparing: the title, whole messages as they wait for a key (text at 21), the first
+// choice on the screen (text at 24), and the staff roll (20 and 40).
 function captureFrames(trace) {
   const lines = trace.trim().split('\n').map((l) => JSON.parse(l));
   const frames = new Set([1, 120]);
-  let previous = null;
-  for (const line of lines) {
-    const key = line.chapter + '/' + line.step;
-    if (key !== previous) { frames.add(line.frame + 30); previous = key; }
-  }
-  const last = lines.length - 1;
-  return [...frames].filter((f) => f < last).sort((a, b) => a - b).slice(0, 12);
+  const waits = lines.filter((l, i) => i > 0 && l.message.wait === 1 && lines[i - 1].message.wait !== 1);
+  waits.filter((l, i) => i % 3 === 0).slice(0, 7).forEach((l) => frames.add(l.frame));
+  const choice = lines.filter((l) => l.chapter === 1 && l.step === 5);
+  if (choice.length) frames.add(choice[choice.length - 1].frame - 1);
+  const ending = lines.filter((l) => l.chapter === 5);
+  if (ending.length) [300, Math.floor(ending.length / 2), ending.length - 10].forEach((i) => ending[i] && frames.add(ending[i].frame));
+  return [...frames].filter((f) => f < lines.length - 1).sort((a, b) => a - b);
 }
 
 async function main() {
