@@ -423,6 +423,16 @@ var Module = typeof Module !== 'undefined' ? Module : {};
     if (K.bench) K.bench.startMs = K.runtimeReadyMs;
   };
 
+  // main has run to its first wait, or to its end: a game that never started says why.
+  Module.postRun = Module.postRun || [];
+  Module.postRun.push(function () {
+    if (K.started) return;
+    K.ended = true;
+    say('The game did not start.');
+    showDialog('The game did not start', K.messages.slice(-3).join('\n') || 'The game ended before it began.',
+               function () {});
+  });
+
   window.addEventListener('error', function (e) { K.errors.push(String(e.message)); });
   window.addEventListener('DOMContentLoaded', function () {
     var button = el('fullscreen');

@@ -82,17 +82,26 @@ int main(int argc, char** argv) {
     table[INK] = {255, 255, 255, 0};
     AttachPalette(surface, CreatePalette(table));
 
-    Out out;
-    for (char c : std::string("KGLY")) out.u8(c);
-    out.u16(1);
-    out.u16(argc - 2);
+    // Without the face the desktop has no text either: the file then holds only the fonts that were found.
+    std::vector<Font*> fonts;
+    std::vector<int> heights;
     for (int a = 2; a < argc; ++a) {
         int height = std::atoi(argv[a]);
         Font* font = CreateTextFont(GAME_FACE, height, TEXT_WEIGHT, TEXT_PITCH_AND_FAMILY);
         if (!font) {
-            std::fprintf(stderr, "kirake-glyphs: no font for the game's face at height %d\n", height);
-            return 1;
+            std::fprintf(stderr, "kirake-glyphs: warning: no font for the game's face at height %d; the web build draws no text at it\n", height);
+            continue;
         }
+        fonts.push_back(font);
+        heights.push_back(height);
+    }
+    Out out;
+    for (char c : std::string("KGLY")) out.u8(c);
+    out.u16(1);
+    out.u16(int(fonts.size()));
+    for (size_t n = 0; n < fonts.size(); ++n) {
+        Font* font = fonts[n];
+        int height = heights[n];
         std::string name(GAME_FACE);
         out.u8(int(name.size()));
         for (char c : name) out.u8(c);
