@@ -214,6 +214,13 @@ async function main() {
       assert.deepStrictEqual(page.problems, []);
     });
 
+    await check('a key script the program refuses is named on the page', async () => {
+      const page = await browser.newPage();
+      await page.send('Page.navigate', { url: base + '?keys=' + encodeURIComponent('5 press nosuchkey') });
+      const shown = await page.waitFor(`(function () { var d = document.getElementById('dialog'); return d && d.open && d.textContent; })()`, 30000);
+      assert(shown.includes('unknown key "nosuchkey"'), shown);
+    });
+
     await check('benchmark: composed frames a second, time to the first frame, size', async () => {
       const page = await browser.newPage();
       await page.send('Page.navigate', { url: base + '?bench=3000' });
