@@ -31,7 +31,11 @@ int PlatformStart(const PlatformOptions& options, std::string* error) {
             return 0;
         }
     }
+#ifdef __EMSCRIPTEN__
+    platform.backend = WebBackendFor(options);
+#else
     platform.backend = options.headless ? &headlessBackend : &sdlBackend;
+#endif
     if (!platform.backend->start(options, error)) return 0;
     if (!SoundBackendStart(options, error)) {
         platform.backend->stop();

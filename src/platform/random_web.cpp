@@ -1,0 +1,44 @@
+// The C library's standard generator in the browser build: the same sequence as the desktop's C library
+// (an additive feedback generator over 34 seeded words), so that a draw seeded with the same calendar
+// time gives the same route in the page as on the desktop. Emscripten's own rand differs.
+#ifdef __EMSCRIPTEN__
+#include <cstdint>
+#include <cstdlib>
+
+namespace {
+struct Generator {
+    int32_t words[34];
+    int next;  // index of the oldest of the 34 words
+    bool seeded;
+};
+Generator generator;
+
+void Seed(unsigned seed) {
+    int32_t* r = generator.words;
+    int32_t word = int32_t(seed == 0 ? 1 : seed);
+    r[0] = word;
+    for (int i = 1; i < 31; ++i) {  // 16807 * word modulo 2^31 - 1, without overflow
+        int32_t high = word / 127773, low = word % 127773;
+        word = 16807 * low - 2836 * high;
+        if (word < 0) word += 2147483647;
+        r[i] = word;
+    }
+    for (int i = 31; i < 34; ++i) r[i] = r[i - 31];
+    generator.next = 0;
+    generator.seeded = true;
+    for (int i = 34; i < 344; ++i) std::rand();
+}
+}  // namespace
+
+extern "C" void srand(unsigned seed) { Seed(seed); }
+
+extern "C" int rand() {
+    if (!generator.seeded) Seed(1);
+    int32_t* r = generator.words;
+    int at = generator.next;  // word i-34; i-31 and i-3 are 3 and 31 ahead in the ring
+    uint32_t value = uint32_t(r[(at + 3) % 34]) + uint32_t(r[(at + 31) % 34]);
+    r[at] = int32_t(value);
+    generator.next = (at + 1) % 34;
+    return int(value >> 1);
+}
+#endif
