@@ -65,6 +65,9 @@ int SoundBackendStart(const PlatformOptions&, std::string*) {
 }
 void SoundBackendStop() { sound.open = false; }
 void SoundBackendFrameShown(long) {}
+// The page never plays frames unshown (it has no --start), and the browser mixes by itself.
+void SoundBackendFrameSkipped(long) {}
+void SoundBackendHold(int) {}
 
 int SoundDeviceOpen(Window) {
     if (sound.open) return 1;

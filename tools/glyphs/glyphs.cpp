@@ -17,6 +17,7 @@
 #include "platform/platform.h"
 #include "platform/text.h"
 #include "text/text.h"
+#include "tool_help.h"
 
 namespace {
 constexpr int SIZE = 512, PEN = 128;
@@ -62,7 +63,16 @@ bool Box(Surface* surface, int index, int* left, int* top, int* right, int* bott
 }
 }  // namespace
 
+const char help[] =
+    "Usage: kirake-glyphs OUT HEIGHT...\n"
+    "Draws the printable ASCII glyphs of the game's face at each HEIGHT with the game's own text code and\n"
+    "writes them to OUT, the glyph file of the browser build (which has no FreeType).\n"
+    "\n"
+    "Options:\n"
+    KIRAKE_TOOL_HELP_OPTIONS;
+
 int main(int argc, char** argv) {
+    if (AnswerHelpOrVersion(argc, argv, "kirake-glyphs", help)) return 0;
     if (argc < 3) {
         std::fprintf(stderr, "usage: kirake-glyphs OUT HEIGHT...\n");
         return 2;

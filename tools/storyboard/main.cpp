@@ -12,14 +12,19 @@ namespace fs = std::filesystem;
 
 namespace {
 const char usage[] =
-    "usage: kirake-storyboard [--check PROGRAM] DATA OUT\n"
+    "Usage: kirake-storyboard [--check PROGRAM] DATA OUT\n"
     "Plays every path of the story in the data folder DATA without a display (every first answer, every\n"
     "answer to the route's question, match and miss) and writes OUT/index.html: each page of each message\n"
     "as it waits for a key and each scene, once, with the paths it lies on, the song playing and the\n"
     "checker's findings beside the page they concern. Pictures go to OUT/pages/.\n"
+    "\n"
+    "Options:\n"
     "  --check PROGRAM  the checker to run (default: kirake-check beside this program, then on the PATH)\n"
-    "  --help           this text\n"
-    "  --version        the version\n";
+    "  -h, --help       show this help and exit\n"
+    "      --version    show the version and exit\n"
+    "\n"
+    "Exit status: 0 when every path was played, 1 when a path stopped or a file could not be written,\n"
+    "2 on a bad command line.\n";
 
 // kirake-check beside this program (installed) or in the build tree's tools folder; else the PATH's.
 std::string FindChecker() {
