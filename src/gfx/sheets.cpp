@@ -5,12 +5,13 @@
 #include "gfx/gfx.h"
 #include "platform/bitmap.h"
 
+const char* const PICTURE_FOLDERS[3] = {"", "..\\", "bmp\\"};
+
 namespace {
 // The picture as a resource, in the working folder, in its parent, then in the picture folder.
 Bitmap* FindBitmap(const char* fileName) {
     if (Bitmap* bitmap = LoadBitmapResource(fileName)) return bitmap;
-    const char* prefixes[] = {"", "..\\", "bmp\\"};
-    for (const char* prefix : prefixes) {
+    for (const char* prefix : PICTURE_FOLDERS) {
         char path[260];
         if (std::snprintf(path, sizeof path, "%s%s", prefix, fileName) >= int(sizeof path)) continue;
         if (Bitmap* bitmap = LoadBitmapFile(path)) return bitmap;
