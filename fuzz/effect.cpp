@@ -8,7 +8,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!ready) return 0;
     std::vector<uint8_t> bytes = ExpandInput(data, size);
     if (!WriteBytes(FuzzFolder() + "/Fuzz.wav", bytes.data(), bytes.size())) return 0;
-    LoadEffect("FUZZ.WAV", 3);
+    static const std::string name = FuzzFolder() + "/FUZZ.WAV";  // found as Fuzz.wav
+    LoadEffect(name.c_str(), 3);
     PlaySlot(3, 1);
     static int16_t out[2 * 4096];
     MixerRender(out, 4096);

@@ -21,13 +21,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!folderMade || !WriteBytes(FuzzFolder() + "/Bmp/Fuzz.bmp", bytes.data(), bytes.size())) return 0;
     if (display.bgSheet) ReleaseSurface(display.bgSheet);
     display.bgSheet = nullptr;
-    LoadSheet(&display.bgSheet, "fuzz.BMP");
+    static const std::string name = FuzzFolder() + "/bmp/fuzz.BMP";  // found as Bmp/Fuzz.bmp
+    LoadSheet(&display.bgSheet, name.c_str());
     SetSheetColorKeys(1);
     if (display.bgSheet) {
         Rect whole = {0, 0, 640, 480};
         Blit(display.backBuffer, &whole, display.bgSheet, &whole, BLIT_KEYSRC);
     }
-    LoadMasterPalette("fuzz.BMP");
+    LoadMasterPalette(name.c_str());
     if (++runs % 256 == 0) RenewFuzzDisplay();
     return 0;
 }

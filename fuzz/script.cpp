@@ -1,5 +1,6 @@
 // Script text: a fuzzed data.txt read as start-up reads it, then every message id the story asks for
 // typed to its end, with a key at every wait. A message that does not end within a bound is a hang.
+#include <unistd.h>
 #include <cstdio>
 #include <cstdlib>
 #include "gfx/gfx.h"
@@ -15,7 +16,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!display.windowSheet) display.windowSheet = CreateSurface(640, 480);
     if (!display.systemSheet) display.systemSheet = CreateSurface(640, 480);
     sprites[4].surface = display.systemSheet;
+    // Start-up reads data.txt from the working folder: go there for the read only.
+    static char home[4096];
+    if (!getcwd(home, sizeof home) || chdir(FuzzFolder().c_str()) != 0) return 0;
     LoadScriptText(1);
+    if (chdir(home) != 0) std::abort();
     message.textOriginX = 60;
     message.textOriginY = 355;
     static const char ids[] = "0123456789#$%&:-?,.";

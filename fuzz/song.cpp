@@ -1,5 +1,6 @@
 // Song files: a fuzzed song (or a large one written small) loaded over the default first song, its voices
 // built, then a few hundred steps played and mixed.
+#include <string>
 #include "platform/sound_mixer.h"
 #include "sound/sound.h"
 #include "support.h"
@@ -37,8 +38,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     LoadDrumKit();
     now = 0;
     music.clock = FakeClock;
-    SongControl(SONG_LOAD, "first.pmd");  // a file that ends early keeps parts of the song before it
-    SongControl(SONG_LOAD, "FUZZ.PMD");
+    static const std::string first = FuzzFolder() + "/first.pmd", name = FuzzFolder() + "/FUZZ.PMD";
+    SongControl(SONG_LOAD, first.c_str());  // a file that ends early keeps parts of the song before it
+    SongControl(SONG_LOAD, name.c_str());
     SongControl(SONG_PLAY, nullptr);
     for (int tick = 0; tick < 300; ++tick) {
         now += 17;

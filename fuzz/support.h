@@ -6,7 +6,8 @@
 #include <string>
 #include <vector>
 
-// The harness's own empty folder (made once, removed at exit); the process works inside it.
+// The harness's own empty folder (made once, removed at exit), as an absolute path. The process does not
+// change its working folder: libFuzzer writes its findings relative to it.
 const std::string& FuzzFolder();
 // Writes bytes to a file; false when it cannot.
 bool WriteBytes(const std::string& path, const uint8_t* data, size_t size);
