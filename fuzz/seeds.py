@@ -29,7 +29,7 @@ def w(path, data):
     open('tests/fuzz/' + path, 'wb').write(data if isinstance(data, bytes) else data.encode())
 # pictures: one row of runs adding up to more than 2^31 pixels (16.8 MB written small); height -2^31;
 # a 1 KB RLE8 file that claims 8192 x 8192; a file of 8 MiB + 1
-w('picture/rle8-column-overflow', xpnd(54 + (1 << 24) + 64, bmp_head(4, 2, 1), b'\xff\x07'))
+w('picture/rle8-column-overflow', xpnd(54 + 2 * ((1 << 23) + 40000), bmp_head(4, 2, 1), b'\xff\x07'))
 w('picture/height-int-min', bmp_head(4, -2**31, 0) + b'\0')
 w('picture/rle8-claims-8192', bmp_head(8192, 8192, 1) + b'\x00\x01' + bytes(1000))
 w('picture/file-over-8mib', xpnd((8 << 20) + 1, bmp_head(640, 480, 0, 256) + bytes(1024), b'\x05'))
@@ -62,7 +62,7 @@ w('art/huge-scale-gradient', 'size 16 16\npalette main\nscale 1000000\nscale 100
 w('art/tiny-scale-gradient', 'size 16 16\npalette main\nscale 0.000001\nscale 0.000001\nhgrad 0 0 8 8 0 1\n')
 # the checker (first byte: which file): a huge RLE picture, a script of many bad codes, an effect at
 # 100 Hz, a song that ends early
-w('check/picture-rle8-overflow', b'\x01' + xpnd(54 + (1 << 24) + 64, bmp_head(4, 2, 1), b'\xff\x07'))
+w('check/picture-rle8-overflow', b'\x01' + xpnd(54 + 2 * ((1 << 23) + 40000), bmp_head(4, 2, 1), b'\xff\x07'))
 w('check/script-many-codes', b'\x00' + b'tx0' + b'<%' * 30000 + b'<!\n')
 w('check/effect-100hz', b'\x05' + xpnd(58 + (1 << 20), wav(1, 100, 8, 1 << 20), b'\x80'))
 w('check/song-ends-early', b'\x07' + song_header(50, 0, 4, 4)[:500])
