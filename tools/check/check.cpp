@@ -69,9 +69,11 @@ bool ReadAll(const fs::path& path, std::vector<uint8_t>* bytes, size_t limit = S
     if (!file) return false;
     bytes->clear();
     char chunk[65536];
-    while (bytes->size() < limit && file.read(chunk, std::streamsize(std::min(sizeof chunk, limit - bytes->size()))),
-           file.gcount() > 0)
+    while (bytes->size() < limit) {
+        file.read(chunk, std::streamsize(std::min(sizeof chunk, limit - bytes->size())));
+        if (file.gcount() <= 0) break;
         bytes->insert(bytes->end(), chunk, chunk + file.gcount());
+    }
     return !file.bad();
 }
 
