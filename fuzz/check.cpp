@@ -11,7 +11,7 @@
 int KirakeCheckMain(int argc, char** argv);
 
 namespace {
-const char* const FILES[] = {"data.txt",     "bmp/system.BMP", "bmp/game_w.BMP", "bmp/stage1.BMP",
+const char* const FILES[] = {"data.txt",     "bmp/System.BMP", "bmp/game_w.BMP", "bmp/stage1.BMP",
                              "bmp/heren.BMP", "End.wav",        "mag.wav",        "kura3.pmd",
                              "koi.pmd"};
 constexpr int FILE_COUNT = sizeof FILES / sizeof FILES[0];
