@@ -116,7 +116,8 @@ TEST(SoundSongPlayer, InfoNamesWhatIsWrong) {
     EXPECT_NE(output.find("track 2: 1 pan index(es) outside 0 to 7, first at step 2"), std::string::npos) << output;
     EXPECT_EQ(RunTool("info '" + dir + "/short.pmd'", &output), 1);
     EXPECT_NE(output.find("shorter than 1048 + 16 x track length"), std::string::npos) << output;
-    EXPECT_EQ(RunTool("render '" + dir + "/short.pmd' '" + dir + "/x.wav'", &output), 1);
+    // The game plays a file that ends early with its missing steps silent, and so does the player.
+    EXPECT_EQ(RunTool("render '" + dir + "/short.pmd' '" + dir + "/x.wav'", &output), 0) << output;
     EXPECT_EQ(RunTool("info", &output), 2);
 }
 

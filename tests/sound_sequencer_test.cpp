@@ -192,7 +192,7 @@ TEST_F(SoundSequencer, TheFrameTraceShowsTheSongAndEveryStrike) {
     ASSERT_EQ(OpenTrace(path.c_str()), 1);
     TestClock::now = 101;
     MusicTick();
-    PlaySlot(3, 1);  // an effect slot that is empty: the call is still listed
+    PlaySlot(3, 1);  // an effect slot that is empty: nothing starts, nothing is listed
     PlaySlot(400, 0);
     WriteTraceLine();
     CloseTrace();
@@ -203,7 +203,7 @@ TEST_F(SoundSequencer, TheFrameTraceShowsTheSongAndEveryStrike) {
     std::fclose(f);
     std::string text = line;
     EXPECT_NE(text.find("\"song\":{\"playing\":1,\"step\":0}"), std::string::npos) << text;
-    EXPECT_NE(text.find("\"plays\":[400,478,480,3]"), std::string::npos) << text;
+    EXPECT_NE(text.find("\"plays\":[400,480]"), std::string::npos) << text << "drum voice 6 is empty";
 }
 
 TEST_F(SoundSequencer, PanIndexesOutsideOneToSevenLeaveThePan) {
@@ -246,9 +246,7 @@ TEST_F(SoundSequencer, AMissingOrBrokenSongLeavesThePreviousSongRewound) {
     add("loop step negative", [](TestSong& s) { s.loopStep = -1; });
     add("loop step at the song length", [](TestSong& s) { s.songLength = 3, s.loopStep = 3; });
     add("loop step at N", [](TestSong& s) { s.songLength = 9, s.loopStep = 4; });
-    add("one byte short", [](TestSong&) {}, 1);
-    add("header only", [](TestSong&) {}, 64);
-    add("shorter than the header", [](TestSong&) {}, 1048 + 64 - 1000);
+    // A file that ends early is not refused: see SoundSongEnd.
     add("N beyond the sane bound", [](TestSong& s) { s.trackLength = (1 << 20) + 1, s.songLength = 4; }, 0);
     add("N whose size overflows 32 bits", [](TestSong& s) { s.trackLength = 0x10000001; }, 0);
     for (const Case& c : cases) {

@@ -17,7 +17,9 @@
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/platform.h"
+#include "sound/sound.h"
 #include "story/story.h"
+#include "../tools/common/wav58.h"
 #include "test_support.h"
 #include "text/text.h"
 
@@ -204,12 +206,16 @@ TEST_F(MessageWindow, TwoMessagesInARowSearchFromTheStart) {
 TEST_F(MessageWindow, SoundCodesPlayEffectSlotsZeroToSeven) {
     std::string trace = MakeTempDir("text-sounds") + "/trace.jsonl";
     ASSERT_EQ(OpenTrace(trace.c_str()), 1);
+    InitSound(0);  // the trace lists only sounds that start: every effect slot holds one
+    const std::vector<uint8_t> click = MakeWav58(1, 22050, 8, std::vector<uint8_t>(64, 200));
+    for (int slot = 0; slot < 8; ++slot) ASSERT_EQ(FillSlotFromWavImage(click.data(), click.size(), slot), 1);
     Load("tx0<wv0<wv7<wv3<wv8<wv9<wvx<wv/<wx<w<wv5<!");
     for (int frame = 0; frame < 12; frame++) {
         Call('0');
         WriteTraceLine();
     }
     CloseTrace();
+    ResetSound();
     std::vector<std::string> lines = ReadLines(trace);
     ASSERT_EQ(lines.size(), 12u);
     // "<wx" leaves the "x" to be typed next; "<w<" leaves the "<" to start "<wv5".

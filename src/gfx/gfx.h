@@ -50,6 +50,9 @@ extern SheetSources sheetSources;
 int InitDisplay(Window window);
 
 // Pictures (sheets.cpp).
+// Where a picture is looked for, in order, after the executable's resources: the working folder, its
+// parent, the picture folder. The data checker looks in the same places.
+extern const char* const PICTURE_FOLDERS[3];
 int LoadSheet(Surface** sheet, const char* fileName);
 int LoadMasterPalette(const char* fileName);
 void SetSheetColorKeys(Window window);

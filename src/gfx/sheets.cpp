@@ -7,6 +7,7 @@
 #include "platform/bitmap.h"
 
 SheetSources sheetSources;
+const char* const PICTURE_FOLDERS[3] = {"", "..\\", "bmp\\"};
 
 namespace {
 // The index of a sheet variable in sheetSources, or -1 for any other surface reference.
@@ -22,8 +23,7 @@ void Remember(char (&to)[64], const char* name) { std::snprintf(to, sizeof to, "
 // The picture as a resource, in the working folder, in its parent, then in the picture folder.
 Bitmap* FindBitmap(const char* fileName) {
     if (Bitmap* bitmap = LoadBitmapResource(fileName)) return bitmap;
-    const char* prefixes[] = {"", "..\\", "bmp\\"};
-    for (const char* prefix : prefixes) {
+    for (const char* prefix : PICTURE_FOLDERS) {
         char path[260];
         if (std::snprintf(path, sizeof path, "%s%s", prefix, fileName) >= int(sizeof path)) continue;
         if (Bitmap* bitmap = LoadBitmapFile(path)) return bitmap;

@@ -1,5 +1,7 @@
 // 8-bit Windows BMP pictures (uncompressed or RLE8) with their colour table. Every field is checked
 // against the file's size before it is used.
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -8,36 +10,37 @@
 #include "platform/files.h"
 
 namespace {
-constexpr int MAX_SIDE = 8192;
 
 uint32_t Le32(const uint8_t* p) { return p[0] | p[1] << 8 | p[2] << 16 | uint32_t(p[3]) << 24; }
 uint16_t Le16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
 
-// RLE8 pixel data into a bottom-up picture; false when the stream is broken.
+// RLE8 pixel data into a bottom-up picture; false when the stream is broken. Pixels outside the picture
+// are dropped: the column stops counting at the right edge and the row above the top one, so no run or
+// move can make them overflow.
 bool DecodeRle8(const uint8_t* data, size_t size, Bitmap* bitmap, bool bottomUp) {
+    const int width = bitmap->width, height = bitmap->height;
     int x = 0, row = 0;
     auto put = [&](uint8_t value) {
-        if (x < bitmap->width && row < bitmap->height) {
-            int y = bottomUp ? bitmap->height - 1 - row : row;
-            bitmap->pixels[size_t(y) * bitmap->width + x] = value;
+        if (x < width) {
+            if (row < height) bitmap->pixels[size_t(bottomUp ? height - 1 - row : row) * width + x] = value;
+            ++x;
         }
-        ++x;
     };
     size_t i = 0;
     while (i + 1 < size) {
         uint8_t count = data[i], value = data[i + 1];
         i += 2;
         if (count > 0) {
-            for (int k = 0; k < count; ++k) put(value);
+            for (int k = 0; k < count && x < width; ++k) put(value);
         } else if (value == 0) {
             x = 0;
-            ++row;
+            row = std::min(row + 1, height);
         } else if (value == 1) {
             return true;
         } else if (value == 2) {
             if (i + 1 >= size) return false;
-            x += data[i];
-            row += data[i + 1];
+            x = std::min(x + data[i], width);
+            row = std::min(row + data[i + 1], height);
             i += 2;
         } else {
             if (i + value > size) return false;
@@ -60,8 +63,9 @@ Bitmap* DecodeBitmap(const uint8_t* bytes, size_t size) {
     uint32_t compression = Le32(info + 16);
     uint32_t used = Le32(info + 32);
     bool bottomUp = height > 0;
-    if (height < 0) height = -height;
-    if (bits != 8 || width <= 0 || height <= 0 || width > MAX_SIDE || height > MAX_SIDE) return nullptr;
+    if (height < 0) height = height == INT32_MIN ? 0 : -height;  // no picture is 2^31 rows high
+    if (bits != 8 || width <= 0 || height <= 0 || width > MAX_PICTURE_SIDE || height > MAX_PICTURE_SIDE)
+        return nullptr;
     if (compression != 0 && !(compression == 1 && bottomUp)) return nullptr;
 
     int colours = used == 0 ? 256 : (used > 256 ? 256 : int(used));
@@ -114,7 +118,10 @@ Bitmap* LoadBitmapFile(const char* name) {
     size_t got;
     while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) {
         bytes.insert(bytes.end(), chunk, chunk + got);
-        if (bytes.size() > size_t(64) << 20) break;  // no picture of the game comes near this
+        if (bytes.size() > MAX_PICTURE_FILE_BYTES) {  // larger than any picture that can be loaded
+            std::fclose(file);
+            return nullptr;
+        }
     }
     std::fclose(file);
     return DecodeBitmap(bytes.data(), bytes.size());

@@ -1,6 +1,15 @@
 // Bitmaps: 8-bit Windows BMP pictures with their colour table. Used by LoadSheet and LoadMasterPalette.
 #pragma once
+#include <cstddef>
 #include <cstdint>
+
+// The widest and highest picture that is loaded. No sheet shows more than the 640x480 screen; the
+// bound leaves room for spare margins and keeps any one picture at 1 MiB of pixels, whatever its file
+// claims. Larger pictures are not loaded, like broken ones.
+constexpr int MAX_PICTURE_SIDE = 1024;
+// Picture files larger than this are not read: even stored as single-pixel runs, the largest picture
+// takes less than half of it.
+constexpr size_t MAX_PICTURE_FILE_BYTES = size_t(8) << 20;
 
 struct Bitmap {
     int width, height;

@@ -16,9 +16,24 @@ struct SoundFormat {
     uint16_t extraSize;
 };
 
+// What one buffer may hold: this many bytes as written, and this many once converted to the device's
+// rate as 16-bit samples (a sound at a low rate grows a hundredfold or more). Larger buffers are refused,
+// so that no file can make the mixer ask for gigabytes. The real device asks for 48000 Hz; the data
+// checker judges by that rate.
+constexpr uint32_t MIN_SOUND_BYTES = 4;
+constexpr uint32_t MAX_SOUND_BYTES = 16u << 20;
+constexpr uint64_t MAX_CONVERTED_SOUND_BYTES = 32u << 20;
+constexpr int DEVICE_RATE_ASKED = 48000;
+// 1 when the mixer can play the format.
+int SoundFormatUsable(const SoundFormat* format);
+// The bytes a buffer of that format and size takes once converted to 16-bit samples at the rate.
+uint64_t SoundConvertedBytes(const SoundFormat* format, uint32_t bytes, int rate);
+// Why a buffer of that format and size is refused at the rate, or null when it is not.
+const char* SoundBufferProblem(const SoundFormat* format, uint32_t bytes, int rate);
+
 // InitSound: opens the default output device. 1, or 0 when there is none.
 int SoundDeviceOpen(Window window);
-// A static buffer of that format and size; null when refused (no device, size 0, unusable format).
+// A static buffer of that format and size; null when refused (no device, SoundBufferProblem).
 SoundBuffer* SoundCreateBuffer(const SoundFormat* format, uint32_t bytes);
 // Locks bytes from offset; up to two regions. 1, or 0 when refused.
 int SoundLock(SoundBuffer* buffer, uint32_t offset, uint32_t bytes, void** region1, uint32_t* length1,

@@ -38,11 +38,8 @@ struct SoundBuffer {
 
 namespace {
 
-// Larger buffers are refused: nothing the game plays comes near this, and a broken file must not be
-// able to ask for gigabytes.
-constexpr uint32_t MAX_BUFFER_BYTES = 16u << 20;
-constexpr uint32_t MIN_BUFFER_BYTES = 4;
 constexpr int CHUNK_FRAMES = 1024;
+constexpr int CONVERT_PIECE_BYTES = 1 << 16;  // what the converter is handed at a time
 constexpr int CONVERT_PADDING_FRAMES = 2048;
 
 struct ConversionJob {
@@ -79,31 +76,47 @@ void UpdateGains(SoundBuffer* b) {
     b->gainRight = Attenuation(b->volume - std::max<int32_t>(0, -b->pan));
 }
 
-// The buffer's bytes converted to 16-bit samples at the given rate; empty when SDL refuses.
+// The buffer's bytes converted to 16-bit samples at the given rate; empty when SDL refuses or fails at
+// any point. The sound is handed over in pieces and taken back as it comes, so the converter's own work
+// space stays small, and no more than the converted length is ever kept.
 std::vector<int16_t> Convert(const SoundFormat& f, const std::vector<uint8_t>& bytes, int rate) {
     std::vector<int16_t> out;
+    if (SoundBufferProblem(&f, uint32_t(bytes.size()), rate)) return out;
     uint32_t usable = uint32_t(bytes.size()) / f.blockAlign * f.blockAlign;
-    if (usable == 0 || rate <= 0) return out;
     SDL_AudioFormat from = f.bitsPerSample == 8 ? AUDIO_U8 : AUDIO_S16LSB;
     SDL_AudioStream* stream = SDL_NewAudioStream(from, uint8_t(f.channels), int(f.samplesPerSec), AUDIO_S16SYS,
                                                  uint8_t(f.channels), rate);
     if (!stream) return out;
     // SDL's stream holds back the last few hundred frames even when flushed: push silence after the
     // sound and keep exactly as many frames as the sound lasts at the new rate.
-    std::vector<uint8_t> padding(size_t(CONVERT_PADDING_FRAMES) * f.blockAlign, f.bitsPerSample == 8 ? 128 : 0);
-    uint64_t wanted = (uint64_t(usable / f.blockAlign) * uint64_t(rate) + f.samplesPerSec / 2) / f.samplesPerSec;
-    if (SDL_AudioStreamPut(stream, bytes.data(), int(usable)) == 0 &&
-        SDL_AudioStreamPut(stream, padding.data(), int(padding.size())) == 0 && SDL_AudioStreamFlush(stream) == 0) {
-        size_t have = 0;
+    const size_t wanted = size_t(SoundConvertedBytes(&f, usable, rate) / sizeof(int16_t));
+    out.resize(wanted);
+    size_t have = 0;
+    auto drain = [&]() {
         for (int available; (available = SDL_AudioStreamAvailable(stream)) > 0;) {
-            out.resize(have + size_t(available) / sizeof(int16_t));
-            int got = SDL_AudioStreamGet(stream, out.data() + have, available);
-            if (got <= 0) break;
+            if (have == wanted) {  // the padding's part: taken and dropped
+                int16_t scrap[4096];
+                if (SDL_AudioStreamGet(stream, scrap, std::min<int>(available, int(sizeof scrap))) <= 0) return false;
+                continue;
+            }
+            int room = int(std::min<size_t>((wanted - have) * sizeof(int16_t), size_t(available)));
+            int got = SDL_AudioStreamGet(stream, out.data() + have, room);
+            if (got <= 0) return false;
             have += size_t(got) / sizeof(int16_t);
         }
-        out.resize(std::min<size_t>(have, size_t(wanted) * f.channels) / f.channels * f.channels);
+        return true;
+    };
+    std::vector<uint8_t> padding(size_t(CONVERT_PADDING_FRAMES) * f.blockAlign, f.bitsPerSample == 8 ? 128 : 0);
+    bool ok = true;
+    for (uint32_t at = 0; ok && at < usable; at += CONVERT_PIECE_BYTES) {
+        int piece = int(std::min<uint32_t>(CONVERT_PIECE_BYTES, usable - at));
+        ok = SDL_AudioStreamPut(stream, bytes.data() + at, piece) == 0 && drain();
     }
+    ok = ok && SDL_AudioStreamPut(stream, padding.data(), int(padding.size())) == 0 &&
+         SDL_AudioStreamFlush(stream) == 0 && drain();
     SDL_FreeAudioStream(stream);
+    if (!ok) return {};
+    out.resize(have / f.channels * f.channels);
     return out;
 }
 
@@ -176,14 +189,6 @@ void QueueConversion(SoundBuffer* b, int rate) {
 void WaitForConversion(std::unique_lock<std::mutex>& guard, const SoundBuffer* b) {
     EnsureConverter();
     mixer.changed.wait(guard, [b] { return b->pendingConversions == 0; });
-}
-
-bool UsableFormat(const SoundFormat* f) {
-    if (!f || f->formatTag != 1) return false;
-    if (f->channels != 1 && f->channels != 2) return false;
-    if (f->bitsPerSample != 8 && f->bitsPerSample != 16) return false;
-    if (f->blockAlign != f->channels * f->bitsPerSample / 8) return false;
-    return f->samplesPerSec >= 100 && f->samplesPerSec <= 200000;
 }
 
 // The inner loop of the mixer, four frames at a time.
@@ -319,9 +324,8 @@ void MixerRender(int16_t* out, int frames) {
 }
 
 SoundBuffer* SoundCreateBuffer(const SoundFormat* format, uint32_t bytes) {
-    if (!UsableFormat(format) || bytes < MIN_BUFFER_BYTES || bytes > MAX_BUFFER_BYTES) return nullptr;
     std::lock_guard<std::mutex> guard(mixer.lock);
-    if (!mixer.open) return nullptr;
+    if (!mixer.open || SoundBufferProblem(format, bytes, mixer.rate)) return nullptr;
     SoundBuffer* b = new SoundBuffer;
     b->format = *format;
     b->bytes.assign(bytes, format->bitsPerSample == 8 ? 128 : 0);

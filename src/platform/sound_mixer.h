@@ -1,7 +1,7 @@
 // Inside the platform: the portable mixer behind platform/sound.h, shared by both backends.
 // Buffers are converted once, when unlocked, to 16-bit samples at the mixer's rate (keeping their
 // channel count); rendering only sums them with their gains and clips.
-// Nothing outside src/platform includes this file, except tests, benchmarks and the song player.
+// Nothing outside src/platform includes this file, except tests, benchmarks, fuzzers and the song player.
 #pragma once
 #include <cstdint>
 

@@ -163,7 +163,7 @@ Surface* CreateSurface(int width, int height) {
 void ReleaseSurface(Surface* surface) {
     if (!surface || surface->released) return;
     surface->released = true;
-    surface->pixels = {};
+    std::vector<uint8_t>().swap(surface->pixels);  // the memory itself goes, not only the contents
     if (surface->isPrimary) {
         ReleaseSurface(surface->backBuffer);
         if (device.primary == surface) device.primary = nullptr;

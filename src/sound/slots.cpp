@@ -12,7 +12,6 @@ SoundState sound;
 namespace {
 
 constexpr uint32_t WAV_HEAD_BYTES = 58;
-constexpr uint32_t MAX_EFFECT_FILE_BYTES = 64u << 20;
 
 SoundBuffer* SlotBuffer(int slot) {
     return (slot >= 0 && slot < SOUND_SLOTS) ? sound.slots[slot] : nullptr;
@@ -75,9 +74,10 @@ int LoadEffect(const char* fileName, int slot) {
         std::fclose(file);
         return 0;
     }
-    // The data length decides how much is needed; the RIFF length is not trusted.
+    // The data length decides how much is needed; the RIFF length is not trusted. Data the mixer would
+    // refuse is not read at all.
     uint64_t wanted = uint64_t(WAV_HEAD_BYTES) + ReadU32(head + 54);
-    if (wanted > MAX_EFFECT_FILE_BYTES) {
+    if (ReadU32(head + 54) > MAX_SOUND_BYTES) {
         std::fclose(file);
         return 0;
     }
@@ -90,13 +90,12 @@ int LoadEffect(const char* fileName, int slot) {
 }
 
 void PlaySlot(int slot, int mode) {
-    if (mode == 1) TraceNotePlay(slot);
     SoundBuffer* buffer = SlotBuffer(slot);
     if (!buffer) return;
     if (mode == 1) {
         SoundStop(buffer);
         SoundSetPosition(buffer, 0);
-        SoundPlay(buffer, 0);
+        if (SoundPlay(buffer, 0)) TraceNotePlay(slot);  // the trace lists only sounds that started
         if (sound.playLogCount < PLAY_LOG_SIZE) sound.playLog[sound.playLogCount++] = slot;
     } else if (mode == 0) {
         SoundStop(buffer);

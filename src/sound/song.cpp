@@ -33,33 +33,67 @@ void DecodeSongHeader(const uint8_t bytes[SONG_HEADER_BYTES], SongHeader* h) {
     h->drumLevel = S32(bytes + 1044);
 }
 
-const char* SongHeaderProblem(const SongHeader& h, uint64_t fileBytes) {
-    if (fileBytes < SONG_HEADER_BYTES) return "the file is shorter than the 1048-byte header";
+// The header as stored, the inverse of DecodeSongHeader.
+void EncodeSongHeader(const SongHeader& h, uint8_t bytes[SONG_HEADER_BYTES]) {
+    auto put = [bytes](size_t at, uint32_t v) {
+        for (int k = 0; k < 4; ++k) bytes[at + k] = uint8_t(v >> (8 * k));
+    };
+    std::memcpy(bytes, h.unused, 8);
+    put(8, h.stepInterval);
+    put(12, uint32_t(h.loopStep));
+    put(16, uint32_t(h.songLength));
+    put(20, uint32_t(h.trackLength));
+    for (int t = 0; t < 3; ++t) {
+        uint8_t* r = bytes + 24 + 340 * t;
+        const InstrumentRecord& in = h.instruments[t];
+        r[0] = in.octaveShift;
+        std::memcpy(r + 1, in.unused1, 3);
+        put(24 + 340 * size_t(t) + 4, in.noteLength);
+        put(24 + 340 * size_t(t) + 8, uint32_t(in.volumeLevel));
+        std::memcpy(r + 12, in.unused2, 8);
+        std::memcpy(r + 20, in.wave, 256);
+        std::memcpy(r + 276, in.envelope, 64);
+    }
+    put(1044, uint32_t(h.drumLevel));
+}
+
+const char* SongHeaderRefused(const SongHeader& h) {
     if (h.trackLength < 1) return "the track length is below 1";
     if (h.trackLength > MAX_TRACK_LENGTH) return "the track length is above 1048576 steps";
     if (h.songLength < 1) return "the song length is below 1";
-    if (fileBytes < SONG_HEADER_BYTES + 16 * uint64_t(h.trackLength))
-        return "the file is shorter than 1048 + 16 x track length bytes";
     int32_t steps = h.songLength < h.trackLength ? h.songLength : h.trackLength;
     if (h.loopStep < 0 || h.loopStep >= steps) return "the loop step is outside the song";
     return nullptr;
 }
 
+const char* SongHeaderProblem(const SongHeader& h, uint64_t fileBytes) {
+    if (fileBytes < SONG_HEADER_BYTES) return "the file is shorter than the 1048-byte header";
+    if (const char* refused = SongHeaderRefused(h)) return refused;
+    if (fileBytes < SONG_HEADER_BYTES + 16 * uint64_t(h.trackLength))
+        return "the file is shorter than 1048 + 16 x track length bytes";
+    return nullptr;
+}
+
+// The file is read over the song in memory: a file that ends early leaves the header fields it does not
+// reach as they were, and the steps it does not reach silent. Only a header that would make the
+// sequencer index outside its tracks is refused, like a missing file.
 int LoadSongFrom(FILE* file) {
-    if (!file || std::fseek(file, 0, SEEK_END) != 0) return 0;
-    long size = std::ftell(file);
-    if (size < 0 || std::fseek(file, 0, SEEK_SET) != 0) return 0;
+    if (!file) return 0;
     uint8_t bytes[SONG_HEADER_BYTES];
-    if (std::fread(bytes, 1, SONG_HEADER_BYTES, file) != SONG_HEADER_BYTES) return 0;
+    EncodeSongHeader(music.header, bytes);
+    size_t got = std::fread(bytes, 1, SONG_HEADER_BYTES, file);
     SongHeader header;
     DecodeSongHeader(bytes, &header);
-    if (SongHeaderProblem(header, uint64_t(size))) return 0;
+    if (SongHeaderRefused(header)) return 0;
+    bool ended = got < SONG_HEADER_BYTES;
     std::vector<int32_t> tracks[SONG_TRACKS];
     std::vector<uint8_t> words(4 * size_t(header.trackLength));
     for (auto& track : tracks) {
-        if (std::fread(words.data(), 1, words.size(), file) != words.size()) return 0;
-        track.resize(size_t(header.trackLength));
-        for (size_t i = 0; i < track.size(); ++i) track[i] = S32(&words[4 * i]);
+        track.assign(size_t(header.trackLength), 0);
+        if (ended) continue;
+        size_t read = std::fread(words.data(), 1, words.size(), file);
+        ended = read < words.size();
+        for (size_t i = 0; i < read / 4; ++i) track[i] = S32(&words[4 * i]);  // a word cut short stays 0
     }
     music.header = header;
     for (int t = 0; t < SONG_TRACKS; ++t) music.tracks[t] = std::move(tracks[t]);

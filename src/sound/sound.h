@@ -48,7 +48,12 @@ struct SongHeader {
 static_assert(sizeof(InstrumentRecord) == 340 && sizeof(SongHeader) == 1048);
 constexpr uint32_t SONG_HEADER_BYTES = 1048;
 constexpr int32_t MAX_TRACK_LENGTH = 1 << 20;   // steps; longer songs are refused
-constexpr uint32_t MAX_NOTE_LENGTH = 1u << 18;  // bytes (11.9 s); longer notes are not built
+// The longest note that is built, in bytes (11.9 s); the song compiler and the data checker use the same
+// bound. A song's 72 instrument voices of this length take 18 MiB as written and 82 MB once converted to
+// 16-bit samples at the 48 kHz the device asks for, which is what the mixer is sized to hold for one song.
+constexpr uint32_t MAX_NOTE_LENGTH = 1u << 18;
+constexpr uint64_t SONG_VOICES_MIXER_BUDGET = 96u << 20;  // converted bytes of one song's 72 voices
+static_assert(72 * ((uint64_t(MAX_NOTE_LENGTH) * 48000 + 11025) / 22050) * 2 <= SONG_VOICES_MIXER_BUDGET);
 constexpr int MAX_OCTAVE_SHIFT = 19;
 
 struct MusicState {
@@ -82,10 +87,14 @@ int LoadDrumSample(const char* resourceName, int slot);
 int LoadSong(const char* fileName);
 // LoadSong from an open file (the song player opens its own). 1, or 0 with nothing changed.
 int LoadSongFrom(FILE* file);
-// Why a song header cannot be played with a file of that many bytes, or null when it can.
+// Why the game refuses a song header (it would index outside the tracks), or null.
+const char* SongHeaderRefused(const SongHeader& header);
+// Why a song header cannot be played as written with a file of that many bytes (refused, or the file
+// ends early), or null when it can.
 const char* SongHeaderProblem(const SongHeader& header, uint64_t fileBytes);
-// The header as stored little-endian in a file.
+// The header as stored little-endian in a file, and back.
 void DecodeSongHeader(const uint8_t bytes[SONG_HEADER_BYTES], SongHeader* header);
+void EncodeSongHeader(const SongHeader& header, uint8_t bytes[SONG_HEADER_BYTES]);
 
 // Live reload: a song file was saved. The song in memory, if it came from that file, is replaced and its
 // voices rebuilt; it plays on from its current step. 1, or 0 with *why set when the file cannot be

@@ -309,9 +309,19 @@ struct Rng {
 
 const int kBayer[4][4] = {{0, 8, 2, 10}, {12, 4, 14, 6}, {3, 11, 1, 9}, {15, 7, 13, 5}};
 
-// A dithered gradient through the colours `cols`: `at(x, y)` gives the position 0..1 of a device pixel.
+// Device coordinates beyond this (after every scale and move) are refused: they are far off any picture,
+// and the pixel loops count in int.
+constexpr double kMaxDevice = 1e7;
+
+// A dithered gradient through the colours `cols` over the device box (x0, y0)-(x1, y1): `at(x, y)` gives
+// the position 0..1 of a device pixel.
 template <class At>
-void Gradient(Painter& p, double x0, double y0, double x1, double y1, const std::vector<int>& cols, At at) {
+void Gradient(Painter& p, const Command& c, double x0, double y0, double x1, double y1, const std::vector<int>& cols,
+              At at) {
+    for (double v : {x0, y0, x1, y1})
+        if (!(std::fabs(v) <= kMaxDevice))  // also NaN
+            Fail(c, "the gradient is out of range: with the scales and moves before it, it reaches " +
+                        std::to_string(v) + " pixels (at most " + std::to_string(long(kMaxDevice)) + ")");
     cairo_surface_t* target = cairo_get_target(p.cr);
     int w = cairo_image_surface_get_width(target), h = cairo_image_surface_get_height(target);
     SurfacePtr layer(cairo_image_surface_create(CAIRO_FORMAT_RGB24, w, h));
@@ -447,7 +457,7 @@ void Run(Painter& p, const std::vector<Command>& commands) {
             double bx0 = *std::min_element(xs, xs + 4), bx1 = *std::max_element(xs, xs + 4);
             double by0 = *std::min_element(ys, ys + 4), by1 = *std::max_element(ys, ys + 4);
             bool vertical = op == "vgrad";
-            Gradient(p, bx0, by0, bx1, by1, cols, [&](double px, double py) {
+            Gradient(p, c, bx0, by0, bx1, by1, cols, [&](double px, double py) {
                 return vertical ? (py - by0) / std::max(1.0, by1 - by0) : (px - bx0) / std::max(1.0, bx1 - bx0);
             });
         } else if (op == "rgrad") {
@@ -463,7 +473,7 @@ void Run(Painter& p, const std::vector<Command>& commands) {
             cairo_new_path(cr);
             cairo_arc(cr, cx, cy, dr, 0, 2 * M_PI);
             cairo_clip(cr);
-            Gradient(p, cx - dr, cy - dr, cx + dr, cy + dr, cols,
+            Gradient(p, c, cx - dr, cy - dr, cx + dr, cy + dr, cols,
                      [&](double px, double py) { return std::hypot(px - cx, py - cy) / dr; });
             cairo_restore(cr);
         } else {

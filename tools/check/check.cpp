@@ -1,16 +1,22 @@
 // kirake-check DIR: looks through a data folder for everything that would make the game misbehave and
 // reports it file by file. Exit code 0 for a clean folder, 1 when something was found, 2 for bad usage.
 //
-// It looks for the files the way the game does: names without regard to case, pictures also in "bmp/".
+// It looks for the files the way the game does (the game's own lookup): names without regard to case,
+// pictures also in the parent folder and in "bmp/".
 #include <algorithm>
 #include <cctype>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
+#include "gfx/gfx.h"
 #include "platform/bitmap.h"
+#include "platform/files.h"
+#include "platform/sound.h"
+#include "sound/sound.h"
 #include "text/text.h"
 #include "tool_help.h"
 
@@ -25,28 +31,51 @@ void Report(const std::string& file, const std::string& message) {
     ++problemCount;
 }
 
-std::string Lower(std::string s) {
-    for (char& c : s) c = char(std::tolower(uint8_t(c)));
-    return s;
+// The reports on the script text, held back and printed in line order (those about the whole file
+// first); of each kind only the first MAX_REPORTS_OF_A_KIND are printed, with a count of the rest.
+constexpr int MAX_REPORTS_OF_A_KIND = 20;
+struct ScriptReport {
+    size_t line;  // 0: the whole file
+    size_t order;
+    std::string where, message;
+};
+std::vector<ScriptReport> scriptReports;
+std::vector<std::pair<std::string, int>> scriptKinds;  // kind, reports of that kind
+
+void ReportLine(const std::string& where, size_t line, const std::string& kind, const std::string& message) {
+    auto it = std::find_if(scriptKinds.begin(), scriptKinds.end(), [&](const auto& k) { return k.first == kind; });
+    if (it == scriptKinds.end()) it = scriptKinds.insert(scriptKinds.end(), {kind, 0});
+    if (++it->second <= MAX_REPORTS_OF_A_KIND) scriptReports.push_back({line, scriptReports.size(), where, message});
 }
 
-// The file in `dir` whose name matches without regard to case; empty when none.
+void FlushScriptReports(const std::string& file) {
+    std::stable_sort(scriptReports.begin(), scriptReports.end(),
+                     [](const ScriptReport& a, const ScriptReport& b) { return a.line < b.line; });
+    for (const ScriptReport& r : scriptReports) Report(r.where, r.message);
+    for (const auto& [kind, count] : scriptKinds)
+        if (count > MAX_REPORTS_OF_A_KIND)
+            Report(file, std::to_string(count - MAX_REPORTS_OF_A_KIND) + " more reports of " + kind + " not shown");
+    scriptReports.clear();
+    scriptKinds.clear();
+}
+
+// The file the game opens for a name ("\\" or "/" separated) in the folder `dir`; empty when none.
 fs::path FindIn(const fs::path& dir, const std::string& name) {
-    std::error_code error;
-    if (!fs::is_directory(dir, error)) return {};
-    fs::path exact = dir / name;
-    if (fs::is_regular_file(exact, error)) return exact;
-    std::string wanted = Lower(name);
-    for (const auto& entry : fs::directory_iterator(dir, error))
-        if (entry.is_regular_file(error) && Lower(entry.path().filename().string()) == wanted) return entry.path();
-    return {};
+    return FindDataFile((dir.generic_string() + "/" + name).c_str());
 }
 
-bool ReadAll(const fs::path& path, std::vector<uint8_t>* bytes) {
+// The file's bytes, at most `limit` of them.
+bool ReadAll(const fs::path& path, std::vector<uint8_t>* bytes, size_t limit = SIZE_MAX) {
     std::ifstream file(path, std::ios::binary);
     if (!file) return false;
-    bytes->assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-    return true;
+    bytes->clear();
+    char chunk[65536];
+    while (bytes->size() < limit) {
+        file.read(chunk, std::streamsize(std::min(sizeof chunk, limit - bytes->size())));
+        if (file.gcount() <= 0) break;
+        bytes->insert(bytes->end(), chunk, chunk + file.gcount());
+    }
+    return !file.bad();
 }
 
 uint32_t Le32(const uint8_t* p) { return p[0] | p[1] << 8 | p[2] << 16 | uint32_t(p[3]) << 24; }
@@ -63,10 +92,20 @@ constexpr int PAGE_LINES = 4;
 struct Script {
     std::string file;
     std::vector<uint8_t> text;
-    int LineOf(size_t offset) const {
-        return 1 + int(std::count(text.begin(), text.begin() + long(std::min(offset, text.size())), '\n'));
+    std::vector<size_t> lineEnds;  // the offset of every '\n'
+    void Index() {
+        for (size_t i = 0; i < text.size(); ++i)
+            if (text[i] == '\n') lineEnds.push_back(i);
+    }
+    size_t LineOf(size_t offset) const {
+        return 1 + size_t(std::lower_bound(lineEnds.begin(), lineEnds.end(), offset) - lineEnds.begin());
     }
     std::string Where(size_t offset) const { return file + ":" + std::to_string(LineOf(offset)); }
+    // A report at a place in the text, of a kind.
+    void At(size_t offset, const std::string& kind, const std::string& message) const {
+        ReportLine(Where(offset), LineOf(offset), kind, message);
+    }
+    void OnFile(const std::string& kind, const std::string& message) const { ReportLine(file, 0, kind, message); }
 };
 
 // The game's search for "tx" + id from the start, stepping exactly as it does: a failed "t" or "x" test
@@ -116,10 +155,10 @@ void CheckBody(const Script& script, uint8_t id, size_t start) {
     bool pageTooLong = false, lineEndReported = false, controlReported = false;
     auto endLine = [&]() {
         if (penX > LINE_LIMIT)
-            Report(script.Where(lineStart), name + ", page " + std::to_string(page) + ", line " +
+            script.At(lineStart, "lines too wide", name + ", page " + std::to_string(page) + ", line " +
                                                 std::to_string(line + 1) + " is " + std::to_string(penX) +
                                                 " pixels wide (at most " + std::to_string(LINE_LIMIT) + "): " +
-                                                Quote(lineText));
+                                                Quote(lineText.size() > 120 ? lineText.substr(0, 120) + "..." : lineText));
         penX = 0;
         lineText.clear();
     };
@@ -128,13 +167,25 @@ void CheckBody(const Script& script, uint8_t id, size_t start) {
         uint8_t b = t[pos];
         if (b != '<') {
             if (b == '\n' || b == '\r') {
+                // The author's next message starts on the next line: this one lacks its end code, and the
+                // game would type on into that message.
+                size_t next = pos;
+                while (next < t.size() && (t[next] == '\n' || t[next] == '\r' || t[next] == ' ' || t[next] == '\t'))
+                    ++next;
+                if (next + 2 < t.size() && t[next] == 't' && t[next + 1] == 'x' && t[next + 2] != 0 &&
+                    std::strchr(MESSAGE_IDS, t[next + 2])) {
+                    script.At(start, "missing end codes",
+                              name + " has no end code " + Quote("<!") + ": the game would type on into " +
+                                  MessageName(t[next + 2]) + " on line " + std::to_string(script.LineOf(next)));
+                    return;
+                }
                 if (!lineEndReported)
-                    Report(script.Where(pos), name + " has a line end inside its text (it would be typed as a "
+                    script.At(pos, "line ends inside messages", name + " has a line end inside its text (it would be typed as a "
                                                      "character); keep each message on one line");
                 lineEndReported = true;
             } else if (b < 0x20 || b >= 0x7F) {
                 if (!controlReported)
-                    Report(script.Where(pos), name + " holds the byte " + std::to_string(b) +
+                    script.At(pos, "bytes that are not text", name + " holds the byte " + std::to_string(b) +
                                                   ", which is not printable single-byte text");
                 controlReported = true;
             }
@@ -160,7 +211,7 @@ void CheckBody(const Script& script, uint8_t id, size_t start) {
         case '/':
             endLine();
             if (++line >= PAGE_LINES && !pageTooLong) {
-                Report(script.Where(pos), name + ", page " + std::to_string(page) + " has more than " +
+                script.At(pos, "pages too long", name + ", page " + std::to_string(page) + " has more than " +
                                               std::to_string(PAGE_LINES) + " lines");
                 pageTooLong = true;
             }
@@ -178,15 +229,15 @@ void CheckBody(const Script& script, uint8_t id, size_t start) {
                 pos += 2;
                 if (digit) break;
             }
-            Report(script.Where(pos), name + " has a sound code that plays nothing (write <wv0 to <wv7)");
+            script.At(pos, "sound codes that play nothing", name + " has a sound code that plays nothing (write <wv0 to <wv7)");
             break;
         default:
-            Report(script.Where(pos), name + " has an unknown code " + Quote(std::string("<") + char(code)) +
+            script.At(pos, "unknown codes", name + " has an unknown code " + Quote(std::string("<") + char(code)) +
                                           " (there is no way to type '<' itself)");
             break;
         }
     }
-    Report(script.Where(start), name + " has no end code " + Quote("<!") + ": the game would type past it");
+    script.At(start, "missing end codes", name + " has no end code " + Quote("<!") + ": the game would type past it");
 }
 
 void CheckScript(const fs::path& dir) {
@@ -201,11 +252,12 @@ void CheckScript(const fs::path& dir) {
         Report(script.file, "cannot be read");
         return;
     }
+    script.Index();
     const std::vector<uint8_t>& t = script.text;
     size_t high = size_t(std::count_if(t.begin(), t.end(), [](uint8_t b) { return b >= 0x80; }));
     if (high > 0) {
         size_t first = size_t(std::find_if(t.begin(), t.end(), [](uint8_t b) { return b >= 0x80; }) - t.begin());
-        Report(script.Where(first), "not single-byte text: " + std::to_string(high) + " bytes above 127");
+        script.At(first, "bytes above 127", "not single-byte text: " + std::to_string(high) + " bytes above 127");
     }
     for (const char* p = MESSAGE_IDS; *p; ++p) {
         uint8_t id = uint8_t(*p);
@@ -215,23 +267,24 @@ void CheckScript(const fs::path& dir) {
         long author = AuthorMarker(t, id);
         if (found < 0) {
             if (author >= 0)
-                Report(script.Where(size_t(author)), name + ": the game never finds the marker " + Quote(marker) +
+                script.At(size_t(author), "markers", name + ": the game never finds the marker " + Quote(marker) +
                                                          " here: a 't' or a broken marker right before it makes "
                                                          "the search step over it");
             else
-                Report(script.file, name + " is missing (no marker " + Quote(marker) + ")");
+                script.OnFile("missing messages", name + " is missing (no marker " + Quote(marker) + ")");
             continue;
         }
         if (author < 0) {
-            Report(script.Where(size_t(found)), name + ": the only " + Quote(marker) +
+            script.At(size_t(found), "markers", name + ": the only " + Quote(marker) +
                                                     " is inside other text; give the message its own line");
         } else if (found != author) {
-            Report(script.Where(size_t(found)),
-                   name + ": the game finds " + Quote(marker) + " here, before the marker on line " +
+            script.At(size_t(found), "markers",
+                      name + ": the game finds " + Quote(marker) + " here, before the marker on line " +
                        std::to_string(script.LineOf(size_t(author))) + "; reword the text");
         }
         CheckBody(script, id, size_t(found));
     }
+    FlushScriptReports(script.file);
 }
 
 // ---- pictures -------------------------------------------------------------------------------------------
@@ -262,15 +315,16 @@ const PictureUse PICTURES[] = {
 constexpr int BOX_TEXT_LEFT = 12, BOX_TEXT_TOP = 13, BOX_TEXT_RIGHT = 542, BOX_TEXT_BOTTOM = 96;
 
 void CheckPicture(const fs::path& dir, const PictureUse& use) {
-    fs::path path = FindIn(dir, use.name);
-    if (path.empty()) path = FindIn(dir / "bmp", use.name);
+    fs::path path;
+    for (const char* folder : PICTURE_FOLDERS)
+        if (path.empty()) path = FindIn(dir, std::string(folder) + use.name);
     if (path.empty()) {
         Report(std::string("bmp/") + use.name, "missing: the scenes that show it would show nothing there");
         return;
     }
     std::string file = fs::relative(path, dir).generic_string();
     std::vector<uint8_t> bytes;
-    if (!ReadAll(path, &bytes)) {
+    if (!ReadAll(path, &bytes, MAX_PICTURE_FILE_BYTES + 1)) {
         Report(file, "cannot be read");
         return;
     }
@@ -297,6 +351,18 @@ void CheckPicture(const fs::path& dir, const PictureUse& use) {
     }
     if (tableEnd > bytes.size()) {
         Report(file, "its colour table is cut short");
+        return;
+    }
+    int32_t claimedWidth = int32_t(Le32(&bytes[18])), claimedHeight = int32_t(Le32(&bytes[22]));
+    if (claimedWidth > MAX_PICTURE_SIDE || claimedHeight > MAX_PICTURE_SIDE || claimedHeight < -MAX_PICTURE_SIDE) {
+        Report(file, "claims " + std::to_string(claimedWidth) + "x" + std::to_string(claimedHeight) +
+                         " pixels; the game loads no picture wider or higher than " +
+                         std::to_string(MAX_PICTURE_SIDE));
+        return;
+    }
+    if (bytes.size() > MAX_PICTURE_FILE_BYTES) {
+        Report(file, "is longer than " + std::to_string(MAX_PICTURE_FILE_BYTES) +
+                         " bytes; the game reads no picture file that long");
         return;
     }
     Bitmap* bitmap = DecodeBitmap(bytes.data(), bytes.size());
@@ -394,11 +460,14 @@ void CheckEffect(const fs::path& dir, const char* name) {
     }
     uint16_t format = Le16(&b[20]), channels = Le16(&b[22]), align = Le16(&b[32]), bits = Le16(&b[34]);
     uint32_t rate = Le32(&b[24]), average = Le32(&b[28]);
+    SoundFormat f = {format, channels, rate, average, align, bits, Le16(&b[36])};
+    bool usable = SoundFormatUsable(&f);
     if (format != 1 || (channels != 1 && channels != 2) || (bits != 8 && bits != 16) || rate < 4000 ||
         rate > 96000 || align != channels * bits / 8 || average != rate * align)
         Report(file, "not a plain PCM format (" + std::to_string(channels) + " channels, " + std::to_string(bits) +
-                         " bits, " + std::to_string(rate) + " Hz, block " + std::to_string(align) + ")");
-    uint32_t riffEnd = Le32(&b[4]) + 8u;
+                         " bits, " + std::to_string(rate) + " Hz, block " + std::to_string(align) + ")" +
+                         (usable ? "" : ": the game will not load it"));
+    uint64_t riffEnd = uint64_t(Le32(&b[4])) + 8u;
     uint32_t length = Le32(&b[54]);
     if (riffEnd > b.size())
         Report(file, "its RIFF length says " + std::to_string(riffEnd) + " bytes, but the file has " +
@@ -406,6 +475,10 @@ void CheckEffect(const fs::path& dir, const char* name) {
     if (uint64_t(length) + 58 > std::min<uint64_t>(b.size(), riffEnd))
         Report(file, "its data length " + std::to_string(length) + " runs past the end of the file");
     if (length == 0) Report(file, "holds no sound (data length 0)");
+    // What the mixer refuses, judged as the game does (at the rate the device asks for).
+    if (usable && length > 0 && uint64_t(length) + 58 <= b.size())
+        if (const char* problem = SoundBufferProblem(&f, length, DEVICE_RATE_ASKED))
+            Report(file, std::string("the game will not load it: ") + problem);
 }
 
 // ---- songs ----------------------------------------------------------------------------------------------
@@ -419,12 +492,16 @@ void CheckSong(const fs::path& dir, const char* name) {
                       &file, &b))
         return;
     if (b.size() < 1048) {
-        Report(file, "shorter than the 1048-byte song header");
+        Report(file, "shorter than the 1048-byte song header: the game keeps the rest of the previous song's "
+                     "header and plays silence");
         return;
     }
     int32_t loop = int32_t(Le32(&b[12])), length = int32_t(Le32(&b[16])), n = int32_t(Le32(&b[20]));
     if (length < 1) Report(file, "song length " + std::to_string(length) + " (at least 1 needed)");
     if (n < 1) Report(file, "track length " + std::to_string(n) + " (at least 1 needed)");
+    if (n > MAX_TRACK_LENGTH)
+        Report(file, "track length " + std::to_string(n) + " (at most " + std::to_string(MAX_TRACK_LENGTH) +
+                         "): the game will not load the song");
     if (length >= 1 && n >= 1 && (loop < 0 || loop >= std::min(length, n)))
         Report(file, "loop step " + std::to_string(loop) + " is outside the song (0 to " +
                          std::to_string(std::min(length, n) - 1) + ")");
@@ -436,12 +513,16 @@ void CheckSong(const fs::path& dir, const char* name) {
         if (Le32(record + 4) < 4)
             Report(file, "instrument " + std::to_string(t) + ": note length " + std::to_string(Le32(record + 4)) +
                              " bytes (at least 4)");
+        if (Le32(record + 4) > MAX_NOTE_LENGTH)
+            Report(file, "instrument " + std::to_string(t) + ": note length " + std::to_string(Le32(record + 4)) +
+                             " bytes (at most " + std::to_string(MAX_NOTE_LENGTH) + "): the game builds no voices "
+                             "for it and the instrument is silent");
     }
-    if (n < 1) return;
+    if (n < 1 || n > MAX_TRACK_LENGTH) return;
     uint64_t needed = 1048 + 16 * uint64_t(n);
     if (b.size() < needed) {
         Report(file, "ends early: four tracks of " + std::to_string(n) + " steps need " + std::to_string(needed) +
-                         " bytes, the file has " + std::to_string(b.size()));
+                         " bytes, the file has " + std::to_string(b.size()) + "; the steps it lacks are silent");
         return;
     }
     for (int t = 0; t < 4; ++t) {

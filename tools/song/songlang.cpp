@@ -5,12 +5,15 @@
 #include <cmath>
 #include <cstring>
 #include <map>
+#include "sound/sound.h"
 
 namespace {
 
 constexpr double PI = 3.14159265358979323846;
 constexpr int VOICES = 24;
-constexpr int MAX_STEPS = 1 << 20;  // far beyond any real song; keeps a runaway repeat from eating memory
+// A track holds at most as many steps as the game loads, and every step is a small fixed record however
+// many notes it strikes: repeats copy steps, so the work and memory are bounded by the song file's size.
+constexpr int MAX_STEPS = MAX_TRACK_LENGTH;
 
 int8_t ToS8(double value) { return int8_t(std::clamp<long>(std::lround(value), -128, 127)); }
 
@@ -55,16 +58,16 @@ bool ParseInt(const std::string& text, long* value) {
     return true;
 }
 
-// One strike inside a step: an absolute note number (instrument tracks; resolved once the instrument's
-// octave is known) or a voice number.
-struct Hit {
-    int value;
-    bool isNote;
-    int line;
-};
+// The strikes of one step: absolute note numbers (instrument tracks; resolved once the instrument's octave
+// is known) and voice numbers, as sets; and the line the step was written on.
+constexpr int NOTES = 128;  // C0 to B#9, and room to spare
 struct Step {
     int pan = 0;
-    std::vector<Hit> hits;
+    int line = 0;
+    uint64_t notes[2] = {};  // bit n: note n
+    uint32_t voices = 0;     // bit j: voice j
+    void AddNote(int note) { notes[note / 64] |= uint64_t(1) << (note % 64); }
+    bool HasNote(int note) const { return (notes[note / 64] >> (note % 64)) & 1; }
 };
 
 const std::map<std::string, int> DRUMS = {
@@ -105,9 +108,12 @@ public:
     bool Run(const std::string& text, CompiledSong* song);
 
 private:
+    // The first MAX_ERRORS errors are listed (a repeat may copy one bad note a million times); Run counts the rest.
+    static constexpr int MAX_ERRORS = 100;
     void Error(int line, const std::string& message) {
         ++errors_;
-        if (messages_) messages_->push_back(name_ + ":" + std::to_string(line) + ": error: " + message);
+        if (messages_ && errors_ <= MAX_ERRORS)
+            messages_->push_back(name_ + ":" + std::to_string(line) + ": error: " + message);
     }
     void Note(const std::string& message) {
         if (messages_) messages_->push_back(name_ + ": note: " + message);
@@ -184,7 +190,7 @@ void Compiler::ParseInstrument(size_t* i, int index, CompiledSong* song) {
             if (Argument(i, "octave", 0, 19, &v)) inst.octave = int(v);
         } else if (token.text == "length") {
             lengthLine_ = token.line;
-            if (Argument(i, "length", 4, 441000, &v)) inst.noteLength = uint32_t(v);
+            if (Argument(i, "length", 4, MAX_NOTE_LENGTH, &v)) inst.noteLength = uint32_t(v);
         } else if (token.text == "volume") {
             if (Argument(i, "volume", 0, 300, &v)) inst.volume = int32_t(v);
         } else if (token.text == "wave" || token.text == "envelope") {
@@ -219,6 +225,7 @@ void Compiler::ParseInstrument(size_t* i, int index, CompiledSong* song) {
 bool Compiler::ParseStep(const Token& token, int track, Step* step, int* count) {
     std::string body = token.text;
     *count = 1;
+    step->line = token.line;
     size_t colon = body.find(':');
     if (colon != std::string::npos) {
         long n;
@@ -242,7 +249,7 @@ bool Compiler::ParseStep(const Token& token, int track, Step* step, int* count) 
                 Error(token.line, "voice '" + part + "' does not exist (v0 to v23)");
                 return false;
             }
-            step->hits.push_back({int(voice), false, token.line});
+            step->voices |= 1u << voice;
             continue;
         }
         if (track == 3) {
@@ -252,14 +259,14 @@ bool Compiler::ParseStep(const Token& token, int track, Step* step, int* count) 
                 Error(token.line, "unknown drum '" + part + "' (bd, bd2, sd, oh, hh, cy, a '~' after one for soft, or v0-v23)");
                 return false;
             }
-            step->hits.push_back({drum->second + (soft ? 1 : 0), false, token.line});
+            step->voices |= 1u << (drum->second + (soft ? 1 : 0));
         } else {
             int note = ParseNote(part);
             if (note < 0) {
                 Error(token.line, "unknown note or command '" + part + "'");
                 return false;
             }
-            step->hits.push_back({note, true, token.line});
+            step->AddNote(note);
         }
     }
     return true;
@@ -432,12 +439,14 @@ bool Compiler::Run(const std::string& text, CompiledSong* song) {
         for (size_t s = 0; s < length; ++s) {
             const Step& step = steps_[t][s];
             uint32_t word = uint32_t(step.pan) << 24;
-            for (const Hit& hit : step.hits) {
-                int voice = hit.isNote ? hit.value - lowest : hit.value;
+            word |= step.voices;
+            for (int note = 0; note < NOTES && (step.notes[0] | step.notes[1]); ++note) {
+                if (!step.HasNote(note)) continue;
+                int voice = note - lowest;
                 if (voice < 0 || voice >= VOICES) {
-                    Error(hit.line, "note " + NoteName(hit.value) + " is outside instrument " + std::to_string(t) +
-                                        " (octave " + std::to_string(song->instruments[t].octave) + ": " +
-                                        NoteName(lowest) + " to " + NoteName(lowest + 23) + ")");
+                    Error(step.line, "note " + NoteName(note) + " is outside instrument " + std::to_string(t) +
+                                         " (octave " + std::to_string(song->instruments[t].octave) + ": " +
+                                         NoteName(lowest) + " to " + NoteName(lowest + 23) + ")");
                     continue;
                 }
                 word |= 1u << voice;
@@ -448,6 +457,8 @@ bool Compiler::Run(const std::string& text, CompiledSong* song) {
     song->songLength = int32_t(length);
     song->trackLength = int32_t(length);
     song->loopStep = int32_t(loop_);
+    if (errors_ > MAX_ERRORS && messages_)
+        messages_->push_back(name_ + ": error: " + std::to_string(errors_ - MAX_ERRORS) + " more errors not listed");
     return errors_ == 0;
 }
 

@@ -1,0 +1,19 @@
+// The picture source language of kirake-art: a fuzzed source (with the default pictures' includes and
+// palettes within reach) read, drawn and encoded.
+#include <string>
+#include "../tools/art/art.h"
+#include "support.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    static const std::string path = FuzzFolder() + "/fuzz.pic";
+    if (!WriteBytes(path, data, size)) return 0;
+    Program program;
+    program.searchDirs = {FuzzFolder(), KIRAKE_SOURCE_DIR "/data/pictures"};
+    try {
+        LoadProgram(path, program);
+        IndexImage image = Render(program);
+        EncodeBmp(image, program.palette);
+    } catch (const ArtError&) {
+    }
+    return 0;
+}

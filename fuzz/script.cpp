@@ -1,0 +1,45 @@
+// Script text: a fuzzed data.txt read as start-up reads it, then every message id the story asks for
+// typed to its end, with a key at every wait. A message that does not end within a bound is a hang.
+#include <unistd.h>
+#include <cstdio>
+#include <cstdlib>
+#include "gfx/gfx.h"
+#include "input/input.h"
+#include "support.h"
+#include "text/text.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    static const int ready = OpenFuzzDisplay();
+    static long runs = 0;
+    if (!ready) return 0;
+    if (!WriteBytes(FuzzFolder() + "/DATA.TXT", data, size)) return 0;
+    if (!display.windowSheet) display.windowSheet = CreateSurface(640, 480);
+    if (!display.systemSheet) display.systemSheet = CreateSurface(640, 480);
+    sprites[4].surface = display.systemSheet;
+    // Start-up reads data.txt from the working folder: go there for the read only.
+    static char home[4096];
+    if (!getcwd(home, sizeof home) || chdir(FuzzFolder().c_str()) != 0) return 0;
+    LoadScriptText(1);
+    if (chdir(home) != 0) std::abort();
+    message.textOriginX = 60;
+    message.textOriginY = 355;
+    static const char ids[] = "0123456789#$%&:-?,.";
+    for (const char* id = ids; *id; ++id) {
+        const long limit = 3 * long(message.scriptSize) + 64;
+        long frames = 0;
+        keysPressed = 0;
+        while (!TypeMessage(1, message.scriptText, message.textOriginX, message.textOriginY, 21, display.windowSheet,
+                            255, 255, 255, uint8_t(*id))) {
+            keysPressed = message.keyWait ? KEY_Z : 0;
+            if (++frames > limit) {
+                std::fprintf(stderr, "message '%c' did not end in %ld frames\n", *id, limit);
+                std::abort();
+            }
+        }
+    }
+    if (++runs % 256 == 0) {
+        RenewFuzzDisplay();
+        display.windowSheet = display.systemSheet = nullptr;
+    }
+    return 0;
+}

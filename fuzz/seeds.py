@@ -1,0 +1,68 @@
+import struct
+def xpnd(total, head, pattern):
+    return b'XPND' + struct.pack('<IH', total, len(head)) + head + pattern
+def bmp_head(w, h, comp, colours=1):
+    b = bytearray(54)
+    b[0:2] = b'BM'
+    struct.pack_into('<I', b, 10, 54)
+    struct.pack_into('<IiiHHI', b, 14, 40, w, h, 1, 8, comp)
+    struct.pack_into('<I', b, 46, colours)
+    return bytes(b)
+def wav(channels, rate, bits, length, data=b''):
+    align = channels * bits // 8
+    h = b'RIFF' + struct.pack('<I', (50 + length) & 0xffffffff) + b'WAVEfmt ' + struct.pack('<IHHIIHHH', 18, 1, channels, rate, rate * align, align, bits, 0)
+    h += b'fact' + struct.pack('<II', 4, length // max(align, 1)) + b'data' + struct.pack('<I', length)
+    return h + data
+def song_header(interval, loop, length, n, note=300, octave=3):
+    h = bytearray(1048)
+    h[0:8] = b'fuzzsong'
+    struct.pack_into('<Iiii', h, 8, interval, loop, length, n)
+    for t in range(3):
+        r = 24 + 340 * t
+        h[r] = octave
+        struct.pack_into('<Ii', h, r + 4, note, 250)
+        for k in range(256): h[r + 20 + k] = (90 if k < 128 else -90) & 0xff
+        for k in range(64): h[r + 276 + k] = 127 - k
+    struct.pack_into('<i', h, 1044, 200)
+    return bytes(h)
+def w(path, data):
+    open('tests/fuzz/' + path, 'wb').write(data if isinstance(data, bytes) else data.encode())
+# pictures: one row of runs adding up to more than 2^31 pixels (16.8 MB written small); height -2^31;
+# a 1 KB RLE8 file that claims 8192 x 8192; a file of 8 MiB + 1
+w('picture/rle8-column-overflow', xpnd(54 + 2 * ((1 << 23) + 40000), bmp_head(4, 2, 1), b'\xff\x07'))
+w('picture/height-int-min', bmp_head(4, -2**31, 0) + b'\0')
+w('picture/rle8-claims-8192', bmp_head(8192, 8192, 1) + b'\x00\x01' + bytes(1000))
+w('picture/file-over-8mib', xpnd((8 << 20) + 1, bmp_head(640, 480, 0, 256) + bytes(1024), b'\x05'))
+# effects: 8-bit mono at 100 Hz (256 KiB and 5 MiB); 16 MiB of CD sound (the largest that loads);
+# a data length of 4 GiB - 1 in a short file
+w('effect/100hz-256kib', xpnd(58 + (256 << 10), wav(1, 100, 8, 256 << 10), b'\x80\xc0'))
+w('effect/100hz-5mib', xpnd(58 + (5 << 20), wav(1, 100, 8, 5 << 20), b'\x80\xc0'))
+w('effect/16mib-stereo', xpnd(58 + (16 << 20), wav(2, 44100, 16, 16 << 20), b'\x00\x10\x00\xf0'))
+w('effect/data-length-max', wav(1, 22050, 8, 0xffffffff, b'\x80' * 100))
+# songs: the longest track with every voice on every step; the longest notes, and one byte longer;
+# files that end inside the header and inside track 1; octave shift 20 and a negative pan index
+w('song/longest-track', xpnd(1048 + 16 * (1 << 20), song_header(1, 0, 1 << 20, 1 << 20), b'\xff\xff\xff\x07'))
+w('song/longest-notes', song_header(50, 0, 4, 4, 1 << 18) + b'\x01\x00\x00\x00' * 16)
+w('song/notes-too-long', song_header(50, 0, 4, 4, (1 << 18) + 1) + b'\x01\x00\x00\x00' * 16)
+w('song/ends-in-header', song_header(50, 0, 4, 4)[:30])
+w('song/ends-in-track', song_header(50, 0, 4, 4) + b'\x01\x00\x00\x00' * 5 + b'\x02')
+w('song/octave-20-pan-negative', song_header(50, 0, 2, 2, 300, 20) + b'\x01\x00\x00\x80' * 8)
+# script text: codes cut off by the end, no end code, no markers, bytes above 127
+w('script/cut-short', b'tx0Hello<*again</x<wv9<w<+<q tx1 no end tx2<')
+w('script/empty', b'')
+w('script/high-bytes', b'tx0\x80\xff\x7f<!tx1ttx1tx<!tx2<wv')
+# the song language: nested repeats of a large chord (once 1.2 GB); more steps than a track holds;
+# the note length limit and notes at the ends of the range
+chord = '+'.join(n + str(o) for o in (4, 5) for n in ('C', 'C#', 'D', 'D#', 'E', 'F', 'F#', 'G', 'G#', 'A', 'A#', 'B'))
+w('songlang/nested-repeat-chords', 'track 0\n [ [ [ [ ' + '+'.join([chord] * 4) + ' ]x16 ]x256 ]x16 ]x16\nend\n')
+w('songlang/too-many-steps', 'track 0\n [ [ [ C4:4096 ]x256 ]x256 ]x256\nend\ntrack 1\n C4:4096 C4:4096\nend\n')
+w('songlang/length-limit', 'instrument 0\n length 262145\nend\ninstrument 1\n length 262144\nend\ntrack 0\n C4 B#9 Cb0 v23 v24 @8 @4\nend\n')
+# picture sources: gradients under huge and tiny scales
+w('art/huge-scale-gradient', 'size 16 16\npalette main\nscale 1000000\nscale 1000000\nvgrad 0 0 8 8 0 1\nrgrad 4 4 4 0 1\n')
+w('art/tiny-scale-gradient', 'size 16 16\npalette main\nscale 0.000001\nscale 0.000001\nhgrad 0 0 8 8 0 1\n')
+# the checker (first byte: which file): a huge RLE picture, a script of many bad codes, an effect at
+# 100 Hz, a song that ends early
+w('check/picture-rle8-overflow', b'\x01' + xpnd(54 + 2 * ((1 << 23) + 40000), bmp_head(4, 2, 1), b'\xff\x07'))
+w('check/script-many-codes', b'\x00' + b'tx0' + b'<%' * 30000 + b'<!\n')
+w('check/effect-100hz', b'\x05' + xpnd(58 + (1 << 20), wav(1, 100, 8, 1 << 20), b'\x80'))
+w('check/song-ends-early', b'\x07' + song_header(50, 0, 4, 4)[:500])

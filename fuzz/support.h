@@ -1,0 +1,25 @@
+// Shared pieces of the fuzz harnesses: a private working folder, inputs as files, the headless display,
+// and large inputs written small.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// The harness's own empty folder (made once, removed at exit), as an absolute path. The process does not
+// change its working folder: libFuzzer writes its findings relative to it.
+const std::string& FuzzFolder();
+// Writes bytes to a file; false when it cannot.
+bool WriteBytes(const std::string& path, const uint8_t* data, size_t size);
+// Starts the headless platform and opens a display as start-up does (device, primary, back buffer,
+// clipper, a grey display palette), once; later calls only reset the sheets. 1, or 0 when refused.
+int OpenFuzzDisplay();
+// Drops every display object and opens a fresh display: objects the game never frees (released surfaces,
+// palettes) must not pile up over millions of runs.
+void RenewFuzzDisplay();
+
+// Large files written small, so that a fuzzer can reach the size limits of the readers: an input that
+// starts with "XPND" is size (u32, at most 32 MiB), head length (u16), head, then a pattern repeated
+// after the head up to the size. Any other input stands for itself.
+constexpr uint32_t MAX_EXPANDED_BYTES = 32u << 20;
+std::vector<uint8_t> ExpandInput(const uint8_t* data, size_t size);
