@@ -16,7 +16,6 @@ constexpr int HEADLESS_RATE = 44100;
 constexpr int FRAMES_PER_SECOND = 60;
 // The real device: 48 kHz, 256 frames per callback (5.3 ms). A voice struck in a frame is mixed by the
 // next callback and heard after the device's queue of about two callbacks: some 16 ms at worst.
-constexpr int DEVICE_RATE = 48000;
 constexpr int DEVICE_CALLBACK_FRAMES = 256;
 // Pausing and resuming fade the whole output over this long, so that neither clicks.
 constexpr int FADE_MS = 8;
@@ -57,7 +56,7 @@ int OpenSdlDevice() {
     }
     device.sdlAudioStarted = true;
     SDL_AudioSpec want{};
-    want.freq = DEVICE_RATE;
+    want.freq = DEVICE_RATE_ASKED;
     want.format = AUDIO_S16SYS;
     want.channels = 2;
     want.samples = DEVICE_CALLBACK_FRAMES;

@@ -29,24 +29,12 @@ struct SoundBuffer {
 };
 
 namespace {
-// As the desktop mixer: nothing the game plays comes near this, and a broken file must not be able to
-// ask for gigabytes.
-constexpr uint32_t MAX_BUFFER_BYTES = 16u << 20;
-constexpr uint32_t MIN_BUFFER_BYTES = 4;
 
 struct WebSound {
     bool open = false;
     int nextId = 1;
 };
 WebSound sound;
-
-bool UsableFormat(const SoundFormat* f) {
-    if (!f || f->formatTag != 1) return false;
-    if (f->channels != 1 && f->channels != 2) return false;
-    if (f->bitsPerSample != 8 && f->bitsPerSample != 16) return false;
-    if (f->blockAlign != f->channels * f->bitsPerSample / 8) return false;
-    return f->samplesPerSec >= 100 && f->samplesPerSec <= 200000;
-}
 
 float Attenuation(int32_t hundredthsOfDb) {
     if (hundredthsOfDb <= -10000) return 0.0f;
@@ -77,7 +65,9 @@ int SoundDeviceOpen(Window) {
 }
 
 SoundBuffer* SoundCreateBuffer(const SoundFormat* format, uint32_t bytes) {
-    if (!sound.open || !UsableFormat(format) || bytes < MIN_BUFFER_BYTES || bytes > MAX_BUFFER_BYTES) return nullptr;
+    // The desktop mixer's limits, judged at the rate it asks its device for (the browser resamples to about
+    // that), so that a page refuses exactly what the desktop refuses.
+    if (!sound.open || SoundBufferProblem(format, bytes, DEVICE_RATE_ASKED)) return nullptr;
     SoundBuffer* b = new SoundBuffer;
     b->id = sound.nextId++;
     b->format = *format;
