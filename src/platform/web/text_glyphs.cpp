@@ -184,7 +184,7 @@ DrawContext* GetSurfaceDC(Surface* surface) {
     dc->backgroundIndex = -1;
     dc->transparent = false;
     Palette* palette = SurfacePalette(surface);
-    if (!palette || !GetPaletteEntries(palette, dc->table)) {
+    if (!palette || !ReadPaletteEntries(palette, dc->table)) {
         std::memset(dc->table, 0, sizeof dc->table);
         dc->table[255] = {255, 255, 255, 0};
     }
@@ -197,14 +197,14 @@ void ReleaseSurfaceDC(Surface*, DrawContext* context) {
     delete context;
 }
 
-Font* SelectFont(DrawContext* context, Font* font) {
+Font* SelectTextFont(DrawContext* context, Font* font) {
     if (!context) return nullptr;
     Font* previous = context->font;
     context->font = font;
     return previous;
 }
 
-void SetTextColor(DrawContext* context, uint32_t colour) {
+void SetTextColour(DrawContext* context, uint32_t colour) {
     if (!context) return;
     colour &= 0xFFFFFF;
     if (colour != context->textColour) context->textIndex = -1;
@@ -215,7 +215,7 @@ void SetTransparentBackground(DrawContext* context) {
     if (context) context->transparent = true;
 }
 
-void TextOut(DrawContext* context, int x, int y, const char* bytes, int length) {
+void PaintText(DrawContext* context, int x, int y, const char* bytes, int length) {
     if (!context || !context->font || !bytes || length <= 0) return;
     Font* font = context->font;
     if (context->textIndex < 0) context->textIndex = NearestIndex(context->table, context->textColour);
