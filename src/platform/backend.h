@@ -7,6 +7,8 @@
 #include "platform/keyboard.h"
 #include "platform/platform.h"
 
+struct TextSource;
+
 struct Backend {
     int (*start)(const PlatformOptions& options, std::string* error);
     void (*stop)();
@@ -24,6 +26,7 @@ struct Backend {
     int (*keyboardCreate)();
     KeyboardResult (*keyboardGetState)(uint8_t state[256]);
     int (*keyboardAcquire)();
+    const TextSource* text;  // glyph lookup; null: the text source of the build's main backend
 };
 
 extern const Backend headlessBackend;
@@ -31,6 +34,11 @@ extern const Backend sdlBackend;
 // The browser build: the page's backend, or the headless one drawing into the page (web.cpp).
 const Backend* WebBackendFor(const PlatformOptions& options);
 const Backend* CurrentBackend();
+// The text source of the running backend (or of the build's main one before any starts).
+const TextSource* CurrentTextSource();
+// The text sources: the desktop's fonts (freetype/), the glyph file of the web build (web/).
+extern const TextSource freetypeText;
+extern const TextSource glyphFileText;
 const PlatformOptions& CurrentOptions();
 
 // Message queue (messages.cpp): backends post what arrives from outside.

@@ -17,6 +17,15 @@ PlatformRecord platform;
 }  // namespace
 
 const Backend* CurrentBackend() { return platform.backend; }
+
+const TextSource* CurrentTextSource() {
+    if (platform.backend->text) return platform.backend->text;
+#ifdef __EMSCRIPTEN__
+    return WebBackendFor(PlatformOptions{})->text;
+#else
+    return sdlBackend.text;
+#endif
+}
 const PlatformOptions& CurrentOptions() { return platform.options; }
 long PlatformFrameNumber() { return platform.framesShown; }
 long UnshownFrameCount() { return platform.unshownFrames; }

@@ -277,5 +277,5 @@ const Backend headlessBackend = {
     Start,        Stop,         OpenWindow,         CloseWindow,
     HideCursor,   PumpEvents,   WaitEvents,         Present,
     FrameShownHeadless, TickCount, CalendarTime,    MessageBoxHeadless,
-    KeyboardCreateHeadless, KeyboardGetStateHeadless, KeyboardAcquireHeadless,
+    KeyboardCreateHeadless, KeyboardGetStateHeadless, KeyboardAcquireHeadless, nullptr,
 };

@@ -623,5 +623,5 @@ int KeyboardAcquireSdl() {
 const Backend sdlBackend = {
     Start,         Stop,        OpenWindow,   CloseWindow,    HideCursor,
     PumpEvents,    WaitEvents,  Present,      FrameShownSdl,  TickCount,
-    CalendarTime,  MessageBoxSdl, KeyboardCreateSdl, KeyboardGetStateSdl, KeyboardAcquireSdl,
+    CalendarTime,  MessageBoxSdl, KeyboardCreateSdl, KeyboardGetStateSdl, KeyboardAcquireSdl, &freetypeText,
 };

@@ -163,7 +163,7 @@ void MessageBoxHeadlessWeb(const char* text, const char* caption) {
 const Backend webBackend = {
     Start,         Stop,        OpenWindow,   CloseWindow,    HideCursor,
     PumpEvents,    WaitEvents,  Present,      FrameShownWeb,  TickCount,
-    CalendarTime,  MessageBoxWeb, KeyboardCreateWeb, KeyboardGetStateWeb, KeyboardAcquireWeb,
+    CalendarTime,  MessageBoxWeb, KeyboardCreateWeb, KeyboardGetStateWeb, KeyboardAcquireWeb, &glyphFileText,
 };
 
 const Backend* WebBackendFor(const PlatformOptions& options) {
@@ -175,6 +175,7 @@ const Backend* WebBackendFor(const PlatformOptions& options) {
     headlessWeb.present = PresentHeadlessWeb;
     headlessWeb.frameShown = FrameShownHeadlessWeb;
     headlessWeb.messageBox = MessageBoxHeadlessWeb;
+    headlessWeb.text = &glyphFileText;
     return &headlessWeb;
 }
 
