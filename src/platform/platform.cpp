@@ -4,7 +4,7 @@
 
 namespace {
 struct PlatformRecord {
-    const Backend* backend = &headlessBackend;
+    const Backend* backend = nullptr;  // null before PlatformStart: the build's headless one
     PlatformOptions options;
     long framesShown = 0;
     bool started = false;
@@ -16,16 +16,24 @@ struct PlatformRecord {
 PlatformRecord platform;
 }  // namespace
 
-const Backend* CurrentBackend() { return platform.backend; }
+const Backend* BackendFor(bool headless) {
+    for (const Backend* const* backend = buildBackends; *backend; ++backend)
+        if ((*backend)->headless == headless) return *backend;
+    return nullptr;
+}
+
+const Backend* CurrentBackend() { return platform.backend ? platform.backend : BackendFor(true); }
 
 const TextSource* CurrentTextSource() {
-    if (platform.backend->text) return platform.backend->text;
-#ifdef __EMSCRIPTEN__
-    return WebBackendFor(PlatformOptions{})->text;
-#else
-    return sdlBackend.text;
-#endif
+    const Backend* backend = CurrentBackend();
+    return backend->headless ? buildBackends[0]->text : backend->text;
 }
+
+const FileWatch* CurrentFileWatch() {
+    const Backend* backend = CurrentBackend();
+    return backend->headless ? buildBackends[0]->watch : backend->watch;
+}
+
 const PlatformOptions& CurrentOptions() { return platform.options; }
 long PlatformFrameNumber() { return platform.framesShown; }
 long UnshownFrameCount() { return platform.unshownFrames; }
@@ -40,14 +48,16 @@ int PlatformStart(const PlatformOptions& options, std::string* error) {
             return 0;
         }
     }
-#ifdef __EMSCRIPTEN__
-    platform.backend = WebBackendFor(options);
-#else
-    platform.backend = options.headless ? &headlessBackend : &sdlBackend;
-#endif
-    if (!platform.backend->start(options, error)) return 0;
+    platform.backend = BackendFor(options.headless);
+    if (!platform.backend) {
+        platform = PlatformRecord{};
+        *error = options.headless ? "this build has no headless backend" : "this build can only run --headless";
+        return 0;
+    }
+    KeyboardReset();
+    if (!CurrentBackend()->start(options, error)) return 0;
     if (!SoundBackendStart(options, error)) {
-        platform.backend->stop();
+        CurrentBackend()->stop();
         return 0;
     }
     if (options.watch) StartWatching(options.verbose);
@@ -59,14 +69,14 @@ void PlatformStop() {
     if (!platform.started) return;
     StopWatching();
     SoundBackendStop();
-    platform.backend->stop();
+    CurrentBackend()->stop();
     platform.started = false;
 }
 
 uint32_t ClockMilliseconds() {
     if (platform.unshown)
         return platform.unshownBase + uint32_t(uint64_t(platform.unshownFrames) * 1000 / 60);
-    return platform.backend->tickCount() + platform.tickOffset;
+    return CurrentBackend()->tickCount() + platform.tickOffset;
 }
 
 void BeginUnshownFrames() {
@@ -84,9 +94,9 @@ void EndUnshownFrames() {
     platform.unshown = false;
     SetDisplayWaitsForFrames(1);
     SoundBackendHold(0);
-    platform.tickOffset = now - platform.backend->tickCount();
+    platform.tickOffset = now - CurrentBackend()->tickCount();
 }
-int64_t GetCalendarTime() { return platform.backend->calendarTime(); }
+int64_t GetCalendarTime() { return CurrentBackend()->calendarTime(); }
 
 void FrameShown() {
     if (platform.unshown) {
@@ -95,6 +105,7 @@ void FrameShown() {
         return;
     }
     ++platform.framesShown;
-    platform.backend->frameShown(platform.framesShown);
+    CurrentBackend()->frameShown(platform.framesShown);
     SoundBackendFrameShown(platform.framesShown + platform.unshownFrames);
 }
+

@@ -64,8 +64,6 @@ struct SdlRecord {
     int windowedWidth, windowedHeight;  // the window's last size out of full screen
     bool active;                        // the window has the focus
     bool hasPage;                       // the texture holds a page to repaint
-    bool focusLost;                     // the keyboard was taken away since the last read
-    bool acquired;
     uint8_t tapped[256];                // keys that went down since the last read, by key code
     std::vector<SDL_GameController*> pads;
     bool stickDown[4];                  // left, right, up, down from the left stick, per last event
@@ -391,8 +389,7 @@ void SetActive(bool active) {
     QueueMessage(MSG_ACTIVATEAPP, active ? 1 : 0, 0);
     SoundBackendPause(active ? 0 : 1);
     if (!active) {
-        sdl.focusLost = true;
-        sdl.acquired = false;
+        KeyboardFocusLost();
         std::memset(sdl.tapped, 0, sizeof sdl.tapped);
     }
     sdl.pacing.resumed = true;  // the time away is not a frame interval
@@ -584,21 +581,9 @@ void MessageBoxSdl(const char* text, const char* caption) {
         std::fprintf(stderr, "MessageBox: %s: %s (no box could be shown: %s)\n", caption, text, SDL_GetError());
 }
 
-int KeyboardCreateSdl() {
-    if (FaultRefuses("no-keyboard")) return 0;
-    return 1;
-}
-
 // The keys down now, and those pressed and let go since the last read: a tap between two reads still
 // counts as down for this one.
-KeyboardResult KeyboardGetStateSdl(uint8_t state[256]) {
-    if (!sdl.acquired) {
-        if (sdl.focusLost) {
-            sdl.focusLost = false;
-            return KEYBOARD_INPUT_LOST;
-        }
-        return KEYBOARD_NOT_ACQUIRED;
-    }
+void ReadKeys(uint8_t state[256]) {
     const Uint8* keys = SDL_GetKeyboardState(nullptr);
     for (int i = 0; i < 256; ++i) state[i] = sdl.tapped[i] ? 0x80 : 0;
     for (const KeyCode& key : keyCodes)
@@ -610,18 +595,26 @@ KeyboardResult KeyboardGetStateSdl(uint8_t state[256]) {
     for (int i = 0; i < 4; ++i)
         if (sdl.stickDown[i]) state[stickCodes[i]] = 0x80;
     std::memset(sdl.tapped, 0, sizeof sdl.tapped);
-    return KEYBOARD_OK;
-}
-
-int KeyboardAcquireSdl() {
-    sdl.acquired = true;
-    sdl.focusLost = false;
-    return 1;
 }
 }  // namespace
 
+extern const Backend sdlBackend;  // in the build's list (cmake/KirakeBackends.cmake)
 const Backend sdlBackend = {
-    Start,         Stop,        OpenWindow,   CloseWindow,    HideCursor,
-    PumpEvents,    WaitEvents,  Present,      FrameShownSdl,  TickCount,
-    CalendarTime,  MessageBoxSdl, KeyboardCreateSdl, KeyboardGetStateSdl, KeyboardAcquireSdl, &freetypeText,
+    .name = "sdl",
+    .headless = false,
+    .start = Start,
+    .stop = Stop,
+    .openWindow = OpenWindow,
+    .closeWindow = CloseWindow,
+    .hideCursor = HideCursor,
+    .messageBox = MessageBoxSdl,
+    .pumpEvents = PumpEvents,
+    .waitEvents = WaitEvents,
+    .readKeys = ReadKeys,
+    .present = Present,
+    .frameShown = FrameShownSdl,
+    .tickCount = TickCount,
+    .calendarTime = CalendarTime,
+    .text = &freetypeText,
+    .watch = &inotifyWatch,
 };
