@@ -19,6 +19,17 @@ struct FileWatch {
     void (*take)();  // NoteSavedFile for every file written and closed, or moved in, since the last call
 };
 
+// The device behind the mixer: the real one, or the frame clock that renders after every frame.
+struct SoundOutput {
+    int (*start)(const PlatformOptions& options, std::string* error);  // PlatformStart; 1, or 0 with *error
+    void (*stop)();
+    int (*openDevice)();                   // SoundDeviceOpen: 1, or 0 when there is no device
+    void (*frameShown)(long framesRun);    // after every frame shown
+    void (*frameSkipped)(long framesRun);  // after a frame run but not shown (BeginUnshownFrames)
+    void (*pause)(int paused);             // the game lost (1) or regained (0) the focus: fade out, in
+    void (*hold)(int hold);                // silent while frames are not shown (1), and sounding again (0)
+};
+
 // One table per backend, filled with designated initialisers; every function is there. A headless
 // backend has the text source and file watch of the build's main backend (its first): leave them out.
 struct Backend {
@@ -50,6 +61,7 @@ struct Backend {
     uint32_t (*tickCount)();    // milliseconds since start
     int64_t (*calendarTime)();  // seconds since 1970-01-01 00:00:00 UTC
 
+    const SoundOutput* sound;  // sound.h
     const TextSource* text;    // glyph lookup (text.h)
     const FileWatch* watch;    // watch.h; null: the data folder is polled
 };
@@ -107,9 +119,11 @@ void NoteSavedFile(const std::string& name);
 // PNG writing (png.cpp): an RGB picture. 1, or 0 when the file cannot be written.
 int WritePng(const char* path, const uint8_t* rgb, int width, int height);
 
-// Sound backend (sound_*.cpp).
+// The sound output of the backend for options.headless (platform.cpp), as PlatformStart starts it; tests
+// start one by itself. Before any start, the headless backend's.
 int SoundBackendStart(const PlatformOptions& options, std::string* error);
 void SoundBackendStop();
+int SoundBackendOpen();
 void SoundBackendFrameShown(long framesShown);
 // The real device while the game is paused: fades out and holds, then fades in where it stopped.
 void SoundBackendPause(int paused);
@@ -122,5 +136,10 @@ void NoteDisplayRefusal(const std::string& reason);
 void SoundBackendFrameSkipped(long framesRun);
 // Silences the real device while frames are not shown (1), and lets it sound again (0).
 void SoundBackendHold(int hold);
+// The sound outputs: the real device (sdl/), the frame clock of headless runs (sdl/sound_device.cpp, with
+// the mixer), the browser's (web/).
+extern const SoundOutput sdlSound;
+extern const SoundOutput frameClockSound;
+extern const SoundOutput webSound;
 // Frames run but not shown so far; the headless clock counts them.
 long UnshownFrameCount();

@@ -1,4 +1,5 @@
-// Choosing the backend, and the services every backend shares: the clock and the frame boundary.
+// Choosing the backend, and the services every backend shares: the clock, the frame boundary and the
+// sound output's calls.
 #include "platform/backend.h"
 #include "platform/clock.h"
 
@@ -14,6 +15,10 @@ struct PlatformRecord {
     uint32_t tickOffset = 0;  // added to the backend's clock once unshown frames have run
 };
 PlatformRecord platform;
+// The output SoundBackendStart started; before (unit tests, the song player) and after, the headless
+// backend's: a mixer that sounds only when someone renders it.
+const SoundOutput* soundOutput;
+const SoundOutput* Sound() { return soundOutput ? soundOutput : BackendFor(true)->sound; }
 }  // namespace
 
 const Backend* BackendFor(bool headless) {
@@ -109,3 +114,19 @@ void FrameShown() {
     SoundBackendFrameShown(platform.framesShown + platform.unshownFrames);
 }
 
+int SoundBackendStart(const PlatformOptions& options, std::string* error) {
+    const Backend* backend = BackendFor(options.headless);
+    soundOutput = backend ? backend->sound : nullptr;
+    return Sound()->start(options, error);
+}
+
+void SoundBackendStop() {
+    Sound()->stop();
+    soundOutput = nullptr;
+}
+
+int SoundBackendOpen() { return Sound()->openDevice(); }
+void SoundBackendFrameShown(long framesRun) { Sound()->frameShown(framesRun); }
+void SoundBackendFrameSkipped(long framesRun) { Sound()->frameSkipped(framesRun); }
+void SoundBackendPause(int paused) { Sound()->pause(paused); }
+void SoundBackendHold(int hold) { Sound()->hold(hold); }

@@ -21,6 +21,7 @@ const Backend headlessBackend = {
     .frameShown = HeadlessFrameShown,
     .tickCount = HeadlessTickCount,
     .calendarTime = HeadlessCalendarTime,
+    .sound = &frameClockSound,
     .text = nullptr,  // the main backend's
     .watch = nullptr,
 };

@@ -615,6 +615,7 @@ const Backend sdlBackend = {
     .frameShown = FrameShownSdl,
     .tickCount = TickCount,
     .calendarTime = CalendarTime,
+    .sound = &sdlSound,
     .text = &freetypeText,
     .watch = &inotifyWatch,
 };

@@ -156,6 +156,7 @@ const Backend webBackend = {
     .frameShown = FrameShownWeb,
     .tickCount = TickCount,
     .calendarTime = CalendarTime,
+    .sound = &webSound,
     .text = &glyphFileText,
     .watch = nullptr,
 };
@@ -178,6 +179,7 @@ const Backend webHeadlessBackend = {
     .frameShown = FrameShownHeadlessWeb,
     .tickCount = HeadlessTickCount,
     .calendarTime = HeadlessCalendarTime,
+    .sound = &webSound,
     .text = nullptr,   // the main backend's
     .watch = nullptr,
 };
