@@ -361,8 +361,9 @@ TEST(SoundResampler, PassesTheBandCleanlyAndStopsImagesAndAliases) {
         EXPECT_GE(ConversionSnr(c.from, c.to, 20, 0.45 * low), 95) << c.from << " to " << c.to << ": sweep";
         for (double f : {0.05, 0.3, 0.45})
             EXPECT_GE(ConversionSnr(c.from, c.to, f * low, f * low), 95) << c.from << " to " << c.to << ": " << f;
-        if (c.from > c.to)  // a tone above the target's band is not heard at all
+        if (c.from > c.to) {  // a tone above the target's band is not heard at all
             EXPECT_GE(ConversionSnr(c.from, c.to, 0.56 * low, 0.56 * low, false), 95) << "alias";
+        }
     }
 }
 
