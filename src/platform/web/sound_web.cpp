@@ -3,7 +3,6 @@
 // the page's audio output (web/audio.js). The page plays them once the player's first key press or
 // click lets it make sound; until then, and in a headless page, they are dropped, so a run takes the
 // same course and mixes the same samples with or without sound. --record-audio writes them to a file.
-#ifdef __EMSCRIPTEN__
 #include <emscripten.h>
 
 #include <cstdio>
@@ -29,9 +28,7 @@ void Deliver(void*, const int16_t* frames, int count) {
     kirake_audio_queue(frames, count);
 }
 
-}  // namespace
-
-int SoundBackendStart(const PlatformOptions& options, std::string* error) {
+int Start(const PlatformOptions& options, std::string* error) {
     sound = WebSound{};
     if (!options.recordAudio.empty()) {
         sound.recorder = WavRecorderOpen(options.recordAudio.c_str());
@@ -43,22 +40,34 @@ int SoundBackendStart(const PlatformOptions& options, std::string* error) {
     return 1;
 }
 
-void SoundBackendStop() {
+void Stop() {
     if (sound.recorder && !WavRecorderClose(sound.recorder))
         std::fprintf(stderr, "kirake: the audio recording could not be written completely\n");
     sound.recorder = nullptr;
     MixerClose();
 }
 
-void SoundBackendFrameShown(long framesShown) { MixerRenderFrames(&sound.clock, framesShown, Deliver, nullptr); }
-
+int Open() { return MixerOpen(MIXER_FRAME_CLOCK_RATE); }
+void Shown(long framesShown) { MixerRenderFrames(&sound.clock, framesShown, Deliver, nullptr); }
 // Frames run but not shown: their samples are mixed and not heard.
-void SoundBackendFrameSkipped(long framesRun) { MixerRenderFrames(&sound.clock, framesRun, nullptr, nullptr); }
-void SoundBackendHold(int) {}
+void Skipped(long framesRun) { MixerRenderFrames(&sound.clock, framesRun, nullptr, nullptr); }
+// The page pauses by itself: without frames it is handed no samples.
+void NothingToHold(int) {}
+
+}  // namespace
+
+const SoundOutput webSound = {
+    .start = Start,
+    .stop = Stop,
+    .openDevice = Open,
+    .frameShown = Shown,
+    .frameSkipped = Skipped,
+    .pause = NothingToHold,
+    .hold = NothingToHold,
+};
 
 int SoundDeviceOpen(Window) {
     if (MixerIsOpen()) return 1;
     if (FaultRefuses("no-sound")) return 0;
-    return MixerOpen(MIXER_FRAME_CLOCK_RATE);
+    return SoundBackendOpen();
 }
-#endif
