@@ -8,7 +8,7 @@
 //                   ?frames=N        stop after N frames;  ?headless=1  run headless without a script
 //                   ?capture=LIST    headless: keep the canvas pixels of these frames ("0,10-20")
 //                   ?bench=N         headless benchmark: N frames, every one drawn; figures on the page
-//                   ?epoch=S, ?fault=SPEC   as on the command line
+//                   ?epoch=S, ?fault=SPEC, ?start=SCENE   as on the command line
 var Module = typeof Module !== 'undefined' ? Module : {};
 (function () {
   'use strict';
@@ -45,6 +45,7 @@ var Module = typeof Module !== 'undefined' ? Module : {};
     args.push('--frames', query.get('frames'));
   }
   if (query.has('epoch')) args.push('--epoch', query.get('epoch'));
+  if (query.has('start')) args.push('--start', query.get('start'));
   query.getAll('fault').forEach(function (f) { headless = true; args.push('--fault', f); });
   if (query.has('capture')) {
     headless = true;
