@@ -49,52 +49,50 @@
     var bar = el('progress'), p = progress.story;
     if (p[1] > 0) { bar.max = p[1]; bar.value = Math.min(p[0], p[1]); } else bar.removeAttribute('value');
   }
-  // The body as bytes, counted into progress while it arrives.
-  function readCounted(response) {
+  // A packed story: "KPAK1\n", a line of JSON {"files": [[name, length], ...]}, then the files' bytes in
+  // that order; the whole gzip-compressed. It is unpacked while it arrives, counted into the progress bar.
+  function readPacked(response) {
     var total = parseInt(response.headers.get('Content-Length') || '0', 10);
     var encoded = response.headers.get('Content-Encoding');
     progress.story = [0, encoded && encoded !== 'identity' ? 0 : total];
-    if (!response.body || !response.body.getReader) return response.arrayBuffer().then(function (b) { return new Uint8Array(b); });
-    var reader = response.body.getReader(), chunks = [], length = 0;
-    function next() {
-      return reader.read().then(function (part) {
-        if (part.done) {
-          var all = new Uint8Array(length), at = 0;
-          chunks.forEach(function (c) { all.set(c, at); at += c.length; });
-          return all;
-        }
-        chunks.push(part.value);
-        length += part.value.length;
-        progress.story[0] = length;
+    var counted = response.body.pipeThrough(new TransformStream({
+      transform: function (chunk, controller) {
+        progress.story[0] += chunk.length;
         showProgress();
-        return next();
+        controller.enqueue(chunk);
+      },
+    }));
+    var reader = counted.getReader(), first = true;
+    // The first bytes say whether it is compressed (a server may have unpacked it already).
+    return reader.read().then(function (part) {
+      if (part.done) throw new Error('the packed story is empty');
+      var head = part.value;
+      var rest = new ReadableStream({
+        start: function (controller) { controller.enqueue(head); },
+        pull: function (controller) {
+          return reader.read().then(function (p) { if (p.done) controller.close(); else controller.enqueue(p.value); });
+        },
       });
-    }
-    return next();
+      if (head[0] === 0x1f && head[1] === 0x8b) {
+        if (typeof DecompressionStream === 'undefined') throw new Error('this browser cannot unpack gzip');
+        rest = rest.pipeThrough(new DecompressionStream('gzip'));
+      }
+      return new Response(rest).arrayBuffer();
+    }).then(function (buffer) { return unpack(new Uint8Array(buffer)); });
   }
-  function gunzip(bytes) {
-    if (typeof DecompressionStream === 'undefined') return Promise.reject(new Error('this browser cannot unpack gzip'));
-    var stream = new Blob([bytes]).stream().pipeThrough(new DecompressionStream('gzip'));
-    return new Response(stream).arrayBuffer().then(function (b) { return new Uint8Array(b); });
-  }
-  // A packed story: "KPAK1\n", a line of JSON {"files": [[name, length], ...]}, then the files' bytes in
-  // that order; the whole gzip-compressed.
-  function unpack(bytes) {
-    var packed = bytes[0] === 0x1f && bytes[1] === 0x8b ? gunzip(bytes) : Promise.resolve(bytes);
-    return packed.then(function (data) {
-      var text = new TextDecoder().decode(data.subarray(0, Math.min(data.length, 1 << 20)));
-      var firstLine = text.indexOf('\n'), secondLine = text.indexOf('\n', firstLine + 1);
-      if (text.slice(0, firstLine) !== 'KPAK1' || secondLine < 0) throw new Error('not a packed story');
-      var header = JSON.parse(text.slice(firstLine + 1, secondLine));
-      var at = new TextEncoder().encode(text.slice(0, secondLine + 1)).length, files = {};
-      (header.files || []).forEach(function (entry) {
-        var name = entry[0], length = entry[1];
-        if (!safeName(name) || !(length >= 0) || at + length > data.length) throw new Error('a damaged packed story');
-        files[name] = data.slice(at, at + length);
-        at += length;
-      });
-      return files;
+  function unpack(data) {
+    var text = new TextDecoder().decode(data.subarray(0, Math.min(data.length, 1 << 20)));
+    var firstLine = text.indexOf('\n'), secondLine = text.indexOf('\n', firstLine + 1);
+    if (text.slice(0, firstLine) !== 'KPAK1' || secondLine < 0) throw new Error('not a packed story');
+    var header = JSON.parse(text.slice(firstLine + 1, secondLine));
+    var at = new TextEncoder().encode(text.slice(0, secondLine + 1)).length, files = {};
+    (header.files || []).forEach(function (entry) {
+      var name = entry[0], length = entry[1];
+      if (!safeName(name) || !(length >= 0) || at + length > data.length) throw new Error('a damaged packed story');
+      files[name] = data.subarray(at, at + length);
+      at += length;
     });
+    return files;
   }
   // Plain names in plain folders only: nothing outside the story's folder.
   function safeName(name) {
@@ -131,7 +129,7 @@
   var dataUrl = query.get('data') || 'story.kpak';
   var storyLoaded = allowed(dataUrl).then(function () {
     if (/\.kpak$/i.test(new URL(dataUrl, window.location.href).pathname)) {
-      return fetchOk(dataUrl, 'The story').then(readCounted).then(unpack);
+      return fetchOk(dataUrl, 'The story').then(readPacked);
     }
     return loadFolder(dataUrl);
   }).then(function (files) { S.storyFiles = files; S.storyLoadedMs = performance.now(); });
@@ -140,7 +138,7 @@
     if (WebAssembly.compileStreaming && /wasm/.test(response.headers.get('Content-Type') || ''))
       return WebAssembly.compileStreaming(response);
     return response.arrayBuffer().then(function (bytes) { return WebAssembly.compile(bytes); });
-  }).then(function (module) { S.wasmModule = module; });
+  }).then(function (module) { S.wasmModule = module; S.wasmCompiledMs = performance.now(); });
 
   function codeLoaded() {
     return new Promise(function (resolve, reject) {  // kirake.js is deferred: it has run by DOMContentLoaded
@@ -173,6 +171,7 @@
     }),
     codeLoaded().catch(function (e) { throw { caption: 'The game\'s code could not be loaded', cause: e.message }; }),
   ]).then(function () {
+    S.codeLoadedMs = performance.now();
     el('progress').hidden = true;
     startRun();
   }, function (problem) { S.failed(problem.caption || 'The game could not be loaded', problem.cause || String(problem)); });
@@ -353,7 +352,7 @@
     c.index = line;  // as it will be once the presses are read
   }
   stage.addEventListener('pointerdown', function (e) {
-    if (e.button !== 0 || el('dialog').open) return;
+    if (e.button !== 0 || el('dialog').open || e.target !== canvas) return;
     e.preventDefault();
     startSound();
     if (stage.setPointerCapture) try { stage.setPointerCapture(e.pointerId); } catch (err) { /* synthetic */ }
