@@ -5,7 +5,7 @@
 //
 // The story: the build's own story.kpak beside the page, or ?data=URL: a .kpak file (web/pack-story.js) or
 // a folder with index.json (web/story-index.sh). Only stories of this page's own origin are played, unless
-// data-origins.json beside the page lists the other origin: {"origins": ["https://host"]}.
+// data-origins.json beside the page lists the other origin: {"origins": ["scheme://host[:port]", ...]}.
 (function () {
   'use strict';
   var query = new URLSearchParams(window.location.search);

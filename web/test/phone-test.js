@@ -41,12 +41,17 @@ function touchScript(script) {
 async function main() {
   fs.mkdirSync(screens, { recursive: true });
   const work = fs.mkdtempSync(path.join(os.tmpdir(), 'kirake-phone-test-'));
-  const server = await serve(webBuild, 0, {}, { headers: { 'Content-Security-Policy': CSP } });
+  // The site from a copy, so that a test can put a new build in place.
+  const site = path.join(work, 'site');
+  fs.cpSync(webBuild, site, { recursive: true });
+  const server = await serve(site, 0, {}, { headers: { 'Content-Security-Policy': CSP } });
   const base = `http://127.0.0.1:${server.address().port}/`;
   // Another site: a page framing the game, and a story of its own.
   fs.writeFileSync(path.join(work, 'host.html'), `<!doctype html><title>host</title><iframe src="${base}" width="640" height="560"></iframe>`);
   fs.copyFileSync(path.join(webBuild, 'story.kpak'), path.join(work, 'story.kpak'));
   const other = await serve(work, 0);
+  // A site whose policy forbids compiling WebAssembly.
+  const strict = await serve(webBuild, 0, {}, { headers: { 'Content-Security-Policy': "default-src 'self'; script-src 'self'" } });
   const otherBase = `http://127.0.0.1:${other.address().port}/`;
   const browser = await launch(process.env.KIRAKE_CHROMIUM);
   const failures = [];
@@ -167,7 +172,10 @@ async function main() {
       assert.deepStrictEqual(manifest.errors, []);
     });
 
-    await check('another site\'s story is refused with the dialog; in another site\'s frame the game asks for a click', async () => {
+    await check('failures before the start are shown: another site\'s story, a policy without wasm; in another site\'s frame the game asks for a click', async () => {
+      const noWasm = await browser.newPage();
+      await noWasm.send('Page.navigate', { url: `http://127.0.0.1:${strict.address().port}/` });
+      assert(/wasm-unsafe-eval/.test(await noWasm.waitFor(dialogText, 30000)), 'the dialog names the policy');
       const refused = await browser.newPage();
       await refused.send('Page.navigate', { url: base + '?data=' + encodeURIComponent(otherBase + 'story.kpak') });
       const shown = await refused.waitFor(dialogText, 30000);
@@ -192,6 +200,17 @@ async function main() {
       assert.strictEqual(after, 'true,true', 'the click gives the game the keys (hidden, focus)');
     });
 
+    await check('a new build: the page says an update is ready; the next start has only the new cache', async () => {
+      await page.send('Page.bringToFront');
+      const worker = path.join(site, 'sw.js');
+      fs.writeFileSync(worker, fs.readFileSync(worker, 'utf8').replace(/const VERSION = '[^']*'/, "const VERSION = 'next'"));
+      await page.evaluate('navigator.serviceWorker.getRegistration().then(function (r) { return r.update(); }).then(function () { return true; })');
+      await page.waitFor('!document.getElementById("update").hidden', 30000);
+      await page.send('Page.reload');
+      await page.waitFor('window.Module && Module.kirake && Module.kirake.framesPresented > 0', 30000);
+      assert.deepStrictEqual(await page.evaluate('caches.keys()'), ['kirake-next']);
+    });
+
     await check('offline: with the server stopped the page reloads and plays', async () => {
       await new Promise((r) => { server.close(r); server.closeAllConnections(); });
       await page.send('Page.bringToFront');  // a tab in the background draws no frames
@@ -205,6 +224,7 @@ async function main() {
     await browser.close();
     server.close();
     other.close();
+    strict.close();
     fs.rmSync(work, { recursive: true, force: true });
   }
   if (failures.length) { console.log(`${failures.length} phone test(s) failed`); process.exit(1); }
