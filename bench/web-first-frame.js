@@ -49,7 +49,8 @@ async function main() {
         // The worker has cached the build once it is active; then the next start is warm.
         const probe = await browser.newPage();
         await probe.send('Page.navigate', { url: url + '?headless=1&frames=1' });
-        await probe.waitFor('navigator.serviceWorker && navigator.serviceWorker.ready.then(function (r) { return !!r.active; })', 30000).catch(() => {});
+        await probe.waitFor(`document.readyState === 'complete' && Promise.race([new Promise(function (r) { setTimeout(r, 5000, 'no worker'); }),
+          navigator.serviceWorker.ready.then(function (r) { return !!r.active; })])`, 30000).catch(() => {});
         await probe.send('Page.close').catch(() => {});
         warm.push(await load(browser, url, false));
       } finally {

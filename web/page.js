@@ -65,19 +65,24 @@ var Module = typeof Module !== 'undefined' ? Module : {};
   Module.print = function (text) { console.log(text); };
   Module.printErr = function (text) { K.messages.push(text); console.warn(text); };
 
-  // The story's files, loaded by the shell, into the program's file system before main runs.
+  // The story's files, loaded by the shell (perhaps still arriving), into the program's file system
+  // before main runs.
   Module.preRun = Module.preRun || [];
   Module.preRun.push(function () {
     FS.mkdir('/run');
     if (query.has('keys')) FS.writeFile('/run/keys.txt', query.get('keys').split(';').join('\n') + '\n');
     FS.mkdir('/story');
-    Object.keys(shell.storyFiles).forEach(function (name) {
-      var parts = name.split('/'), path = '/story';
-      for (var i = 0; i + 1 < parts.length; ++i) {
-        path += '/' + parts[i];
-        try { FS.mkdir(path); } catch (e) { /* already made */ }
-      }
-      FS.writeFile('/story/' + name, shell.storyFiles[name]);
+    addRunDependency('kirake-story');
+    shell.story.then(function (files) {
+      Object.keys(files).forEach(function (name) {
+        var parts = name.split('/'), path = '/story';
+        for (var i = 0; i + 1 < parts.length; ++i) {
+          path += '/' + parts[i];
+          try { FS.mkdir(path); } catch (e) { /* already made */ }
+        }
+        FS.writeFile('/story/' + name, files[name]);
+      });
+      removeRunDependency('kirake-story');
     });
   });
   // The code, compiled once by the shell (at the same time as the story loads), for every run.

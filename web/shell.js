@@ -132,7 +132,13 @@
       return fetchOk(dataUrl, 'The story').then(readPacked);
     }
     return loadFolder(dataUrl);
-  }).then(function (files) { S.storyFiles = files; S.storyLoadedMs = performance.now(); });
+  }).then(function (files) { S.storyFiles = files;
+    S.storyLoadedMs = performance.now();
+    el('progress').hidden = true;
+    return files;
+  });
+  // What each run waits for before main: the story (a failure is shown once, below).
+  S.story = storyLoaded.catch(function () { return new Promise(function () {}); });
 
   var wasmCompiled = fetchOk('kirake.wasm', 'The game\'s code').then(function (response) {
     if (WebAssembly.compileStreaming && /wasm/.test(response.headers.get('Content-Type') || ''))
@@ -162,8 +168,8 @@
     createKirake(options).catch(function (error) { S.failed('The game did not start', String(error)); });
   }
 
+  storyLoaded.catch(function (e) { S.failed('The story could not be loaded', e.message); });
   Promise.all([
-    storyLoaded.catch(function (e) { throw { caption: 'The story could not be loaded', cause: e.message }; }),
     wasmCompiled.catch(function (e) {
       throw { caption: 'The game\'s code could not be loaded', cause: e.message +
         (/CompileError|unsafe-eval|Content Security/i.test(String(e)) ? ' (the site\'s Content Security Policy must allow ' +
@@ -172,7 +178,6 @@
     codeLoaded().catch(function (e) { throw { caption: 'The game\'s code could not be loaded', cause: e.message }; }),
   ]).then(function () {
     S.codeLoadedMs = performance.now();
-    el('progress').hidden = true;
     startRun();
   }, function (problem) { S.failed(problem.caption || 'The game could not be loaded', problem.cause || String(problem)); });
   window.addEventListener('securitypolicyviolation', function (e) {
@@ -294,6 +299,7 @@
   };
   function playAgain() {
     if (!S.wasmModule || !S.storyFiles) return;
+    S.story = Promise.resolve(S.storyFiles);
     var run = S.run;
     if (run && !run.ended) post(4);  // the last page: the game closes as at Esc, then starts afresh
     var wait = function () {

@@ -121,6 +121,7 @@ async function main() {
       }
       while (checks.length) await grab(checks.shift());
       assert.strictEqual(audioAfterFirstKey, 'running', 'the audio context runs after the first key');
+      assert(!/Sound starts/.test(await page.evaluate('document.getElementById("status").textContent')), 'the hint goes once sound runs');
       assert(await page.evaluate('Module.kirake.soundsStarted > 0'), 'sounds were played');
       assert.deepStrictEqual(page.problems, []);
       console.log(`     title left at frame ${titleLeft.frame}, first answer at frame ${answered.frame}`);
