@@ -18,10 +18,11 @@ var Module = typeof Module !== 'undefined' ? Module : {};
     ended: false, exitCode: null, started: false, headless: false,
     messages: [], errors: [], captures: {}, captureSet: null, drawAll: false,
     firstFrameMs: null, loadStartMs: performance.now(), framesPresented: 0,
+    keys: new Uint8Array(256), keyCodes: {}, events: [], eventWaiters: [],
     next: undefined, period: 1000 / 60,
     audio: null, sounds: {}, bench: null,
-    fixedEpoch: query.has('epoch') ? Math.max(0, parseInt(query.get('epoch'), 10) || 0) : -1,
   };
+  K.fixedEpoch = query.has('epoch') ? Math.max(0, parseInt(query.get('epoch'), 10) || 0) : -1;
   Module.kirake = K;
 
   function el(id) { return document.getElementById(id); }
@@ -212,7 +213,6 @@ var Module = typeof Module !== 'undefined' ? Module : {};
       var AudioContextClass = window.AudioContext || window.webkitAudioContext;
       if (!AudioContextClass) return;
       K.audio = new AudioContextClass();
-      K.audio.onstatechange = function () { if (K.audio.state === 'running') shell.audioRunning(); };
       Object.keys(K.sounds).forEach(function (id) {
         var s = K.sounds[id];
         if (s.playing) startSource(s);

@@ -215,7 +215,15 @@
   // Sound through window.kirakeAudio (web/audio.js); until that is there, the run's own Web Audio.
   var audio = window.kirakeAudio || {
     running: false,
-    start: function () { if (S.run) S.run.startAudio(); if (S.run && S.run.audio && this.muted) S.run.audio.suspend(); },
+    start: function () {
+      if (!S.run) return;
+      S.run.startAudio();
+      var context = S.run.audio;
+      if (!context) return;
+      if (this.muted) context.suspend();
+      context.onstatechange = function () { if (context.state === 'running') S.audioRunning(); };
+      if (context.state === 'running') S.audioRunning();
+    },
     setVolume: function () {},
     setMuted: function (flag) {
       this.muted = flag;
@@ -223,8 +231,8 @@
       if (context) { if (flag) context.suspend(); else context.resume(); }
     },
   };
-  S.audioRunning = function () {
-    if (audio.running === true && window.kirakeAudio) return;
+  S.audioRunning = function () {  // the stand-in's "once sound runs"
+    if (audio.running) return;
     audio.running = true;
     if (audio.onrunning) audio.onrunning();
   };
