@@ -45,12 +45,13 @@ function decodePng(file) {
   return out;
 }
 
-function runNative(kirake, gamedata, script, frames, outDir) {
+function runNative(kirake, gamedata, script, frames, outDir, recording) {
   const keys = path.join(outDir, 'keys.txt');
   fs.writeFileSync(keys, script.join('\n') + '\n');
   const args = ['--headless', '--data', gamedata, '--keys', keys, '--trace', path.join(outDir, 'trace.jsonl'),
                 '--epoch', EPOCH, '--frames', '30000'];
   if (frames.length) args.push('--capture', frames.join(','), '--capture-dir', outDir);
+  if (recording) args.push('--record-audio', recording);
   execFileSync(kirake, args, { stdio: ['ignore', 'ignore', 'pipe'] });
   return fs.readFileSync(path.join(outDir, 'trace.jsonl'), 'utf8');
 }
@@ -84,10 +85,11 @@ function captureFrames(trace) {
   return [...frames].filter((f) => f < lines.length - 1).sort((a, b) => a - b);
 }
 
-// The native program of a build: runNative(script, frames to capture, folder) gives its trace.
+// The native program of a build: runNative(script, frames to capture, folder[, WAV file of its sound])
+// gives its trace.
 function nativeRunner(nativeBuild) {
   const kirake = path.join(nativeBuild, 'src', 'kirake'), gamedata = path.join(nativeBuild, 'gamedata');
-  return { EPOCH, runNative: (script, frames, outDir) => runNative(kirake, gamedata, script, frames, outDir) };
+  return { EPOCH, runNative: (script, frames, outDir, recording) => runNative(kirake, gamedata, script, frames, outDir, recording) };
 }
 
 module.exports = { readScript, decodePng, firstDifference, samePixels, captureFrames, nativeRunner, EPOCH };
