@@ -268,7 +268,10 @@
   }
   audio.onrunning = function () { if (!S.over) S.say(''); S.soundRunning = true; };
   showSound();
-  el('sound').addEventListener('click', function () { startSound(); setMuted(!settings.muted); });
+  // A button pressed by touch or the mouse gives the keys back to the game (Space would press it again);
+  // pressed from the keyboard it keeps the focus.
+  function back(e) { if (e.detail > 0) el('screen').focus(); }
+  el('sound').addEventListener('click', function (e) { startSound(); setMuted(!settings.muted); back(e); });
   el('volume').addEventListener('input', function () {
     settings.volume = Math.max(0, Math.min(1, parseInt(el('volume').value, 10) / 100));
     audio.setVolume(settings.volume);
@@ -283,8 +286,8 @@
     }
   }
   S.toggleFullScreen = toggleFullScreen;
-  el('fullscreen').addEventListener('click', function () { startSound(); toggleFullScreen(); });
-  el('again').addEventListener('click', function () { startSound(); playAgain(); });
+  el('fullscreen').addEventListener('click', function (e) { startSound(); toggleFullScreen(); back(e); });
+  el('again').addEventListener('click', function (e) { startSound(); playAgain(); el('screen').focus(); });
 
   // The game's runs.
   S.playing = function (run) {

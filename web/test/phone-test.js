@@ -110,6 +110,7 @@ async function main() {
         while (pending.length && pending[0] < frame) await grab(pending.shift());
         await runTo(frame);
         const choice = await page.evaluate('kirakeShell.choice');
+        if (choice.count > 0 && !linesTapped) await screenshot(page, 'portrait-choice.png');
         if (choice.count > 0 && name !== 'f1') {  // the choice: tap the answer line (twice to confirm)
           const index = name === 'space' ? choice.index : (choice.index + (name === 'down' ? 1 : 2)) % choice.count;
           await touch([await at(320, choice.top + (index + 0.5) * choice.lineHeight)]);

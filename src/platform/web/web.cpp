@@ -98,14 +98,15 @@ void WaitEvents() {
     PumpEvents();
 }
 
-// Draws the page, then waits until the next game frame is due by the page's clock.
-// What is shown (the choice lines, the last page) goes with the frame that shows it, so that a tap is read
-// against what is on the screen.
+// Draws the page, then waits until the next game frame is due by the page's clock. What is shown (the
+// choice lines, the last page) goes to the page with the frame that shows it: a tap is read against what
+// is on the screen.
 void Present(const uint8_t* pixels, int pitch, const PaletteEntry* palette) {
     ShownState now = CurrentShownState();
     const ShownState& told = web.shown;
-    if (now.choiceCount != told.choiceCount || now.choiceIndex != told.choiceIndex || now.choiceTop != told.choiceTop ||
-        now.choiceLineHeight != told.choiceLineHeight || now.storyOver != told.storyOver) {
+    if (now.choiceCount != told.choiceCount || now.choiceIndex != told.choiceIndex ||
+        now.choiceTop != told.choiceTop || now.choiceLineHeight != told.choiceLineHeight ||
+        now.storyOver != told.storyOver) {
         web.shown = now;
         kirake_shown(now.choiceCount, now.choiceIndex, now.choiceTop, now.choiceLineHeight, now.storyOver);
     }
