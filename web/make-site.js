@@ -7,11 +7,11 @@ const path = require('path');
 
 const site = path.resolve(process.argv[2] || '.');
 const files = fs.readdirSync(site).filter((name) => name !== 'sw.js' && fs.statSync(path.join(site, name)).isFile()).sort();
-const digest = crypto.createHash('sha256');
+const template = fs.readFileSync(path.join(__dirname, 'sw.js'), 'utf8');
+const digest = crypto.createHash('sha256').update(template);
 for (const name of files) digest.update(name + '\0').update(fs.readFileSync(path.join(site, name)));
 const version = digest.digest('hex').slice(0, 16);
-const worker = fs.readFileSync(path.join(__dirname, 'sw.js'), 'utf8')
-  .replace('@VERSION@', version).replace('@FILES@', JSON.stringify(files));
+const worker = template.replace('@VERSION@', version).replace('@FILES@', JSON.stringify(files));
 const out = path.join(site, 'sw.js');
 if (!fs.existsSync(out) || fs.readFileSync(out, 'utf8') !== worker) fs.writeFileSync(out, worker);
 console.log(`make-site.js: ${files.length} files, version ${version}`);
