@@ -138,7 +138,7 @@ async function main() {
       console.log(`     ${script.length} touches, ${frames.length} frames compared, ${linesTapped} answer lines tapped`);
     });
 
-    await check('landscape and portrait layout; sound off with M is remembered; full screen from its button', async () => {
+    await check('gestures: swipe, long press, tap; portrait and landscape layout; sound off with M is remembered; full screen from its button', async () => {
       page = page || await phone(PORTRAIT);
       await page.send('Page.navigate', { url: base });
       await page.waitFor('window.Module && Module.kirake && Module.kirake.framesPresented > 150', 30000);
@@ -147,6 +147,22 @@ async function main() {
       assert(portrait[2] === PORTRAIT.width && Math.abs(portrait[3] - PORTRAIT.width * 0.75) < 1, 'portrait: the picture across the width ' + portrait);
       assert((await box('strip'))[1] >= portrait[1] + portrait[3] - 1, 'portrait: the strip under the picture');
       await screenshot(page, 'portrait.png');
+      // Gestures outside a choice, the game held: each is one key for one frame's read.
+      await page.evaluate('Module.kirake.holdAt = 0, true');
+      const [cx, cy] = [portrait[0] + portrait[2] / 2, portrait[1] + portrait[3] / 2];
+      const gesture = async (points, holdMs) => {
+        await page.send('Input.dispatchTouchEvent', { type: 'touchStart', touchPoints: [{ x: points[0][0], y: points[0][1] }] });
+        for (const p of points.slice(1)) await page.send('Input.dispatchTouchEvent', { type: 'touchMove', touchPoints: [{ x: p[0], y: p[1] }] });
+        await new Promise((r) => setTimeout(r, holdMs || 50));
+        await page.send('Input.dispatchTouchEvent', { type: 'touchEnd', touchPoints: [] });
+        const pulses = await page.evaluate('JSON.stringify(kirakeShell.pulses.splice(0))');
+        return JSON.parse(pulses);
+      };
+      assert.deepStrictEqual(await gesture([[cx, cy], [cx, cy - 40], [cx, cy - 80]]), [0xC8, null], 'a swipe up is Up');
+      assert.deepStrictEqual(await gesture([[cx, cy], [cx, cy + 80]]), [0xD0, null], 'a swipe down is Down');
+      assert.deepStrictEqual(await gesture([[cx, cy]], 700), [0x3B, null], 'a long press is F1');
+      assert.deepStrictEqual(await gesture([[cx, cy]]), [0x39, null], 'a tap is Space');
+      await page.evaluate('Module.kirake.holdAt = undefined, true');
       await page.send('Emulation.setDeviceMetricsOverride', LANDSCAPE);
       await new Promise((r) => setTimeout(r, 300));
       const landscape = await box('screen');
