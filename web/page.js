@@ -1,5 +1,6 @@
-// The page's side of the browser build: options from the address, the canvas, keys, the frame clock,
-// sound's start, the dialog for message boxes, and the data of another story (?data=URL).
+// One run of the game in the page (built into kirake.js; web/shell.js makes a run and, to play again, the
+// next): options from the address, the canvas, the frame clock, sound's start, message boxes. The page's
+// own parts (loading, keys and touch, the control strip, the dialog) are the shell's, window.kirakeShell.
 //
 // Address options:  ?data=URL        play the story in that folder (it holds index.json, written by the build)
 //                   ?keys=SCRIPT     run headless on the virtual clock with this key script, lines split by ";"
@@ -7,11 +8,12 @@
 //                   ?frames=N        stop after N frames;  ?headless=1  run headless without a script
 //                   ?capture=LIST    headless: keep the canvas pixels of these frames ("0,10-20")
 //                   ?bench=N         headless benchmark: N frames, every one drawn; figures on the page
-//                   ?epoch=S, ?fault=SPEC   as on the command line
+//                   ?epoch=S, ?fault=SPEC, ?start=SCENE   as on the command line
 var Module = typeof Module !== 'undefined' ? Module : {};
 (function () {
   'use strict';
   var query = new URLSearchParams(window.location.search);
+  var shell = window.kirakeShell;
   var K = {
     ended: false, exitCode: null, started: false, headless: false,
     messages: [], errors: [], captures: {}, captureSet: null, drawAll: false,
@@ -20,10 +22,11 @@ var Module = typeof Module !== 'undefined' ? Module : {};
     next: undefined, period: 1000 / 60,
     bench: null,
   };
+  K.fixedEpoch = query.has('epoch') ? Math.max(0, parseInt(query.get('epoch'), 10) || 0) : -1;
   Module.kirake = K;
 
   function el(id) { return document.getElementById(id); }
-  function say(text) { var s = el('status'); if (s) s.textContent = text; }
+  function say(text) { shell.say(text); }
 
   // Options: the program's own command line.
   var args = [];
@@ -43,6 +46,7 @@ var Module = typeof Module !== 'undefined' ? Module : {};
     args.push('--frames', query.get('frames'));
   }
   if (query.has('epoch')) args.push('--epoch', query.get('epoch'));
+  if (query.has('start')) args.push('--start', query.get('start'));
   query.getAll('fault').forEach(function (f) { headless = true; args.push('--fault', f); });
   if (query.has('capture')) {
     headless = true;
@@ -62,49 +66,32 @@ var Module = typeof Module !== 'undefined' ? Module : {};
   Module.print = function (text) { console.log(text); };
   Module.printErr = function (text) { K.messages.push(text); console.warn(text); };
 
+  // The story's files, loaded by the shell (perhaps still arriving), into the program's file system
+  // before main runs.
   Module.preRun = Module.preRun || [];
   Module.preRun.push(function () {
     FS.mkdir('/run');
     if (query.has('keys')) FS.writeFile('/run/keys.txt', query.get('keys').split(';').join('\n') + '\n');
     FS.mkdir('/story');
     addRunDependency('kirake-story');
-    fetchStory(dataUrl).then(function () { K.storyLoadedMs = performance.now(); removeRunDependency('kirake-story'); }, function (error) {
-      say('No story.');
-      showDialog('The story could not be loaded', 'The story at ' + dataUrl + ' could not be loaded: ' +
-                 error.message + '.', function () {});
+    shell.story.then(function (files) {
+      Object.keys(files).forEach(function (name) {
+        var parts = name.split('/'), path = '/story';
+        for (var i = 0; i + 1 < parts.length; ++i) {
+          path += '/' + parts[i];
+          try { FS.mkdir(path); } catch (e) { /* already made */ }
+        }
+        FS.writeFile('/story/' + name, files[name]);
+      });
+      removeRunDependency('kirake-story');
     });
   });
-
-  // Another story: a folder with index.json ({"files": ["name", ...]}) written by the build.
-  function fetchStory(url) {
-    var base = url.replace(/\/?$/, '/');
-    function get(name) {
-      return fetch(base + name).then(function (response) {
-        if (!response.ok) throw new Error(name + ': HTTP ' + response.status);
-        return response.arrayBuffer();
-      });
-    }
-    return get('index.json').then(function (bytes) {
-      var index = JSON.parse(new TextDecoder().decode(bytes));
-      var files = Array.isArray(index.files) ? index.files : [];
-      // Plain names in plain folders only: nothing outside the story's folder.
-      var safe = files.filter(function (name) {
-        return typeof name === 'string' && /^[A-Za-z0-9_.-]+(\/[A-Za-z0-9_.-]+)*$/.test(name) &&
-               name.split('/').every(function (part) { return part !== '.' && part !== '..'; });
-      });
-      if (safe.length === 0) throw new Error('index.json names no files');
-      return Promise.all(safe.map(function (name) {
-        return get(name).then(function (data) {
-          var parts = name.split('/'), path = '/story';
-          for (var i = 0; i + 1 < parts.length; ++i) {
-            path += '/' + parts[i];
-            try { FS.mkdir(path); } catch (e) { /* already made */ }
-          }
-          FS.writeFile('/story/' + name, new Uint8Array(data));
-        });
-      }));
-    });
-  }
+  // The code, compiled once by the shell (at the same time as the story loads), for every run.
+  Module.instantiateWasm = function (imports, receive) {
+    WebAssembly.instantiate(shell.wasmModule, imports).then(function (instance) { receive(instance, shell.wasmModule); },
+      function (error) { shell.failed('The game\'s code could not be started', String(error)); });
+    return {};
+  };
 
   // The canvas.
   var canvas = null, context = null, image = null, rgba = null;
@@ -130,8 +117,7 @@ var Module = typeof Module !== 'undefined' ? Module : {};
     K.framesPresented++;
     if (K.firstFrameMs === null) {
       K.firstFrameMs = performance.now();
-      say(K.headless ? 'Running headless.' : 'Sound starts with your first key press or click.  ' +
-          'Keys as on the desktop (arrows, Z, X, C, Space, Enter); Esc ends; Alt+Enter or the button: full screen.');
+      if (K.headless) say('Running headless.'); else shell.firstFrame();
     }
   };
 
@@ -151,56 +137,27 @@ var Module = typeof Module !== 'undefined' ? Module : {};
     });
   };
 
-  // Events to the program.
-  function post(event) {
-    K.events.push(event);
-    var waiters = K.eventWaiters;
-    K.eventWaiters = [];
-    waiters.forEach(function (wake) { wake(); });
-  }
-  K.nextEvent = function () { return K.events.length ? K.events.shift() : 0; };
-  K.waitEvent = function () {
-    if (K.events.length) return Promise.resolve();
-    return new Promise(function (resolve) { K.eventWaiters.push(resolve); });
+  // Events and keys come from the shell (keyboard, touch, the tab's visibility).
+  K.nextEvent = function () { return shell.nextEvent(); };
+  K.waitEvent = function () { return shell.waitEvent(); };
+  K.bindKey = function (code, key) { shell.bindKey(code, key); };
+  K.keyState = function (state) { Module.HEAPU8.set(shell.readKeys(), state); };
+  K.hideCursor = function () { el('screen').classList.add('playing'); };
+  K.windowTitle = function (caption) { if (!K.headless) document.title = caption; };
+  K.shown = function (count, index, top, lineHeight, over) {
+    shell.shown({ count: count, index: index, top: top, lineHeight: lineHeight, over: !!over });
   };
-  K.bindKey = function (code, key) { K.keyCodes[code] = key; };
-  K.keyState = function (state) { Module.HEAPU8.set(K.keys, state); };
-  K.hideCursor = function () { if (canvas || el('screen')) el('screen').style.cursor = 'none'; };
 
   K.start = function (isHeadless) {
     K.started = true;
     K.headless = !!isHeadless;
-    if (K.headless) return;
-    window.addEventListener('keydown', function (e) {
-      startAudio();
-      var dialog = el('dialog');
-      if (dialog && dialog.open) return;  // the dialog's own keys
-      if (e.altKey && e.code === 'Enter') { e.preventDefault(); toggleFullScreen(); return; }
-      var key = K.keyCodes[e.code];
-      if (key === undefined) return;
-      e.preventDefault();  // arrows and space never scroll the page
-      K.keys[key] = 0x80;
-      if (e.code === 'Escape' && !e.repeat) post(1);
-    });
-    window.addEventListener('keyup', function (e) {
-      var key = K.keyCodes[e.code];
-      if (key === undefined) return;
-      e.preventDefault();
-      K.keys[key] = 0;
-    });
-    window.addEventListener('blur', function () { K.keys.fill(0); });
-    document.addEventListener('visibilitychange', function () {
-      K.keys.fill(0);
-      post(document.hidden ? 3 : 2);
-    });
-    window.addEventListener('mousedown', startAudio);
-    window.addEventListener('touchstart', startAudio);
+    if (!K.headless) shell.playing(K);
   };
 
   K.stopped = function () {
     K.ended = true;
     if (K.bench) finishBench();
-    if (!K.headless) say('The game has ended. Reload the page to play again.');
+    if (!K.headless) shell.ended();
     else if (!K.bench) say('Headless run finished.');
   };
   K.trace = function () {
@@ -230,16 +187,7 @@ var Module = typeof Module !== 'undefined' ? Module : {};
     return btoa(rgb);
   };
 
-  // Message boxes: a dialog in the page, answered with its button.
-  function showDialog(caption, text, done) {
-    var dialog = el('dialog');
-    el('dialog-caption').textContent = caption;
-    el('dialog-text').textContent = text;
-    var button = el('dialog-ok');
-    button.onclick = function () { dialog.close ? dialog.close() : dialog.removeAttribute('open'); done(); };
-    if (dialog.showModal) dialog.showModal(); else dialog.setAttribute('open', '');
-    button.focus();
-  }
+  function showDialog(caption, text, done) { shell.showDialog(caption, text, done); }
   // The game's two boxes say little; the page says what went wrong in English, and adds what the program
   // last wrote about it (its standard error).
   var causes = {
@@ -253,19 +201,6 @@ var Module = typeof Module !== 'undefined' ? Module : {};
       showDialog(caption, text + '\n\n' + english + (said ? '\n\n' + said : ''), resolve);
     });
   };
-
-  function toggleFullScreen() {
-    var stage = el('stage');
-    if (document.fullscreenElement) document.exitFullscreen();
-    else if (stage.requestFullscreen) stage.requestFullscreen();
-  }
-  K.toggleFullScreen = toggleFullScreen;
-
-  // Sound: the game's mixer plays through audio.js, which the browser lets start with the first key
-  // press or click.
-  function startAudio() {
-    if (!K.headless && window.kirakeAudio) window.kirakeAudio.start();
-  }
 
   // The benchmark: composed frames a second (every frame drawn) and the time to the first frame.
   function finishBench() {
@@ -287,14 +222,7 @@ var Module = typeof Module !== 'undefined' ? Module : {};
   Module.postRun.push(function () {
     if (K.started) return;
     K.ended = true;
-    say('The game did not start.');
-    showDialog('The game did not start', K.messages.slice(-3).join('\n') || 'The game ended before it began.',
-               function () {});
+    shell.failed('The game did not start', K.messages.slice(-3).join('\n') || 'The game ended before it began.');
   });
 
-  window.addEventListener('error', function (e) { K.errors.push(String(e.message)); });
-  window.addEventListener('DOMContentLoaded', function () {
-    var button = el('fullscreen');
-    if (button) button.addEventListener('click', function () { startAudio(); toggleFullScreen(); });
-  });
 })();

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include "gfx/gfx.h"
 #include "platform/display.h"
+#include "platform/pointing.h"
 #include "platform/window.h"
 
 // An animation sequence: [0] frame counter, [1..20] cell columns ending with 99, [21] position (from 1),
@@ -49,6 +50,9 @@ void RunChapter(Window window);
 int CurrentStep();
 // The route's random draw, 0-2, as RouteMain takes it at this moment (it reseeds from the calendar time).
 int DrawRouteNumber();
+// What is on the screen for pointing and the page's controls: the open choice (the first choice or a
+// route question) and whether the staff roll has come to rest on its last page.
+ShownState StoryShownState();
 
 void RunPrologue(Window window);
 void RunOpening(Window window);
