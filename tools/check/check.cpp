@@ -12,11 +12,13 @@
 #include <fstream>
 #include <string>
 #include <vector>
+#include <strings.h>
 #include "gfx/gfx.h"
 #include "platform/bitmap.h"
 #include "platform/files.h"
 #include "platform/sound.h"
 #include "sound/sound.h"
+#include "story/tables.h"
 #include "text/text.h"
 #include "tool_help.h"
 
@@ -314,6 +316,67 @@ const PictureUse PICTURES[] = {
 // reach is x 12-541, y 13-95 of the box.
 constexpr int BOX_TEXT_LEFT = 12, BOX_TEXT_TOP = 13, BOX_TEXT_RIGHT = 542, BOX_TEXT_BOTTOM = 96;
 
+// What the colour check needs of each picture read: its colour table and the indexes its pixels use.
+struct PictureColours {
+    std::string file;
+    uint8_t table[256][3];
+    bool used[256];
+};
+std::vector<std::pair<std::string, PictureColours>> pictureColours;  // by the story's name
+
+void KeepColours(const std::string& name, const std::string& file, const Bitmap* bitmap) {
+    PictureColours c{file, {}, {}};
+    std::memcpy(c.table, bitmap->table, sizeof c.table);
+    for (long i = 0; i < long(bitmap->width) * bitmap->height; ++i) c.used[bitmap->pixels[i]] = true;
+    pictureColours.emplace_back(name, c);
+}
+
+const PictureColours* ColoursOf(const char* name) {
+    for (const auto& [n, c] : pictureColours)
+        if (strcasecmp(n.c_str(), name) == 0) return &c;
+    return nullptr;
+}
+
+std::string Rgb(const uint8_t* c) {
+    char text[16];
+    std::snprintf(text, sizeof text, "#%02x%02x%02x", c[0], c[1], c[2]);
+    return text;
+}
+
+// The screen's colours come from a few pictures only: system.BMP's table at start-up serves every picture
+// until the ending, whose switch installs sakura's and then the ending portrait's (sakura's after a miss).
+// A picture whose own table differs where its pixels are would show other colours than its preview.
+void CheckColourTables() {
+    const PictureColours* master = ColoursOf("system.BMP");
+    auto compare = [](const PictureColours& picture, const PictureColours& shownWith, const std::string& when) {
+        int differing = 0, first = -1;
+        for (int i = 0; i < 256; ++i)
+            if (picture.used[i] && std::memcmp(picture.table[i], shownWith.table[i], 3) != 0 && differing++ == 0)
+                first = i;
+        if (!differing) return;
+        Report(picture.file, "its colour table differs from " + shownWith.file + "'s at " +
+                                 std::to_string(differing) + " index" + (differing == 1 ? "" : "es") +
+                                 " its pixels use (first " + std::to_string(first) + ": " +
+                                 Rgb(picture.table[first]) + " here, " + Rgb(shownWith.table[first]) + " there); " +
+                                 when + ", so it shows in those colours: draw both from the same palette "
+                                 "and rebuild them");
+    };
+    if (master)
+        for (const auto& [name, colours] : pictureColours) {
+            bool ending = strcasecmp(name.c_str(), closingPicture) == 0;
+            for (const EndingCase& e : endingCases) ending |= strcasecmp(name.c_str(), e.paletteFrom) == 0;
+            if (!ending && &colours != master)
+                compare(colours, *master, "the screen takes its colours from " + master->file + " at start-up");
+        }
+    const PictureColours* closing = ColoursOf(closingPicture);
+    for (const EndingCase& e : endingCases) {
+        const PictureColours* from = ColoursOf(e.paletteFrom);
+        if (!closing || !from || from == closing) continue;
+        compare(*closing, *from, std::string("after the ending ") + e.endingPicture + " the staff roll shows it in " +
+                                     from->file + "'s colours");
+    }
+}
+
 void CheckPicture(const fs::path& dir, const PictureUse& use) {
     fs::path path;
     for (const char* folder : PICTURE_FOLDERS)
@@ -371,6 +434,7 @@ void CheckPicture(const fs::path& dir, const PictureUse& use) {
         return;
     }
     int w = bitmap->width, h = bitmap->height;
+    KeepColours(use.name, file, bitmap);
     std::string size = std::to_string(w) + "x" + std::to_string(h);
     switch (use.role) {
     case Role::Window:
@@ -439,23 +503,26 @@ bool ReadDataFile(const fs::path& dir, const char* name, const char* whenMissing
 const char* EFFECTS[] = {"End.wav", "Crash.wav", "Houtyo.wav", "Han.wav",
                          "mag.wav", "messg.wav", "hako3.wav",  "punch3.wav"};
 
+const char IMPORT_HINT[] = "; `kirake-sfx import IN.wav OUT.wav` writes any PCM WAV in the game's layout";
+
 void CheckEffect(const fs::path& dir, const char* name) {
     std::string file;
     std::vector<uint8_t> b;
     if (!ReadDataFile(dir, name, "missing: the effect would be silent", &file, &b)) return;
     if (b.size() < 58) {
-        Report(file, "shorter than the 58-byte WAV head the game reads");
+        Report(file, std::string("shorter than the 58-byte WAV head the game reads") + IMPORT_HINT);
         return;
     }
     if (std::string(b.begin(), b.begin() + 4) != "RIFF") {
-        Report(file, "does not start with \"RIFF\": the game would not load it");
+        Report(file, std::string("does not start with \"RIFF\": the game would not load it") + IMPORT_HINT);
         return;
     }
     auto tag = [&](size_t at, const char* text) { return std::string(b.begin() + long(at), b.begin() + long(at) + 4) == text; };
     if (!tag(8, "WAVE") || !tag(12, "fmt ") || Le32(&b[16]) != 18 || !tag(38, "fact") || Le32(&b[42]) != 4 ||
         !tag(50, "data")) {
-        Report(file, "does not have the 58-byte head (\"fmt \" chunk of 18 bytes, a 4-byte \"fact\" chunk, then "
-                     "\"data\"); the game would take the sound from the wrong places");
+        Report(file, std::string("does not have the 58-byte head (\"fmt \" chunk of 18 bytes, a 4-byte \"fact\" chunk, "
+                                 "then \"data\"); the game reads the format and the sound at those fixed places, "
+                                 "not by the chunks, and would take them from the wrong bytes") + IMPORT_HINT);
         return;
     }
     uint16_t format = Le16(&b[20]), channels = Le16(&b[22]), align = Le16(&b[32]), bits = Le16(&b[34]);
@@ -466,7 +533,7 @@ void CheckEffect(const fs::path& dir, const char* name) {
         rate > 96000 || align != channels * bits / 8 || average != rate * align)
         Report(file, "not a plain PCM format (" + std::to_string(channels) + " channels, " + std::to_string(bits) +
                          " bits, " + std::to_string(rate) + " Hz, block " + std::to_string(align) + ")" +
-                         (usable ? "" : ": the game will not load it"));
+                         (usable ? "" : std::string(": the game will not load it") + IMPORT_HINT));
     uint64_t riffEnd = uint64_t(Le32(&b[4])) + 8u;
     uint32_t length = Le32(&b[54]);
     if (riffEnd > b.size())
@@ -566,6 +633,7 @@ int main(int argc, char** argv) {
     }
     CheckScript(dir);
     for (const PictureUse& use : PICTURES) CheckPicture(dir, use);
+    CheckColourTables();
     for (const char* name : EFFECTS) CheckEffect(dir, name);
     for (const char* name : SONGS) CheckSong(dir, name);
     if (problemCount == 0) {
