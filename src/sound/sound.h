@@ -23,6 +23,13 @@ struct SoundState {
     // Every PlaySlot with mode 1 on a filled slot since the frame trace last took them, in call order.
     int playLog[PLAY_LOG_SIZE];
     int playLogCount;
+    // Live reload: the voices of the song before a reload that were still sounding, left to ring out
+    // and released once their note is over (milliseconds of the music clock).
+    struct RetiredVoice {
+        SoundBuffer* buffer;
+        uint32_t until;
+    };
+    std::vector<RetiredVoice> retired;
 };
 extern SoundState sound;
 
@@ -64,6 +71,7 @@ struct MusicState {
     std::vector<int32_t> tracks[SONG_TRACKS];  // N words each; empty before the first song
     uint32_t (*clock)();    // where time comes from; null: GetTickCount
     char songFile[64];      // the file the song in memory came from; "" before the first
+    uint32_t voiceStruck[3 * VOICES_PER_TRACK];  // when each instrument voice was last struck, + 1; 0 never
 };
 extern MusicState music;
 
@@ -76,6 +84,10 @@ void PlaySlot(int slot, int mode);
 void SetSlotVolume(int slot, int level);
 void SetSlotPan(int slot, int position);
 void ReleaseSlot(int slot);
+// Takes the slot's buffer out of the table, still playing, to be released at `until`.
+void RetireSlot(int slot, uint32_t until);
+// Releases the retired buffers whose time has come (all of them when `all`).
+void ReleaseRetiredSlots(uint32_t now, int all);
 // A sound in the fixed 58-byte WAV layout into a slot; 0 when the image does not hold its whole data.
 int FillSlotFromWavImage(const uint8_t* image, uint64_t imageBytes, int slot);
 // Releases every slot and resets both records (tests, the song player).
@@ -84,6 +96,8 @@ void ResetSound();
 int LoadDrumKit();
 int LoadDrumSample(const char* resourceName, int slot);
 
+// The music's clock, in milliseconds.
+uint32_t MusicNow();
 int LoadSong(const char* fileName);
 // LoadSong from an open file (the song player opens its own). 1, or 0 with nothing changed.
 int LoadSongFrom(FILE* file);

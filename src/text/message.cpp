@@ -132,6 +132,7 @@ int ReloadScriptText(Window window, const char** why) {
     message.scriptSize = size;
     if (message.messageFound == 1) {
         FinishMessage(window);  // the next call finds the message again and types it from its start
+        ClearTextOutsideBox(window);
     }
     return 1;
 }
