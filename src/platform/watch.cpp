@@ -1,4 +1,5 @@
-// Watching the data folder (the working folder) and its picture folder "bmp": inotify, or a comparison
+// Watching the data folder (the working folder), its picture folder "bmp" and a story project's source
+// folders "pictures" and "songs": inotify, or a comparison
 // of every file's time stamp, size and inode once per frame when inotify is refused.
 #include <dirent.h>
 #if defined(__linux__) && !defined(__EMSCRIPTEN__)
@@ -58,7 +59,8 @@ struct WatchRecord {
 };
 WatchRecord watch;
 
-const char* const FOLDERS[] = {"", "bmp/"};
+// The data folder, its pictures, and a story project's sources.
+const char* const FOLDERS[] = {"", "bmp/", "pictures/", "songs/"};
 
 void Note(const std::string& name) {
     if (name.empty() || watch.pending.size() >= MAX_PENDING) return;
