@@ -150,6 +150,7 @@ std::string MessageName(uint8_t id) { return std::string("message '") + char(id)
 // Types the message the way the message window does and reports what would go wrong on screen.
 void CheckBody(const Script& script, uint8_t id, size_t start) {
     const std::vector<uint8_t>& t = script.text;
+    bool utf8 = ScriptIsUtf8(t.data(), uint32_t(t.size()));
     std::string name = MessageName(id);
     int penX = 0, line = 0, page = 1;
     std::string lineText;
@@ -167,6 +168,16 @@ void CheckBody(const Script& script, uint8_t id, size_t start) {
     size_t pos = start;
     while (pos < t.size()) {
         uint8_t b = t[pos];
+        if (utf8 && b >= 0x80) {  // a character, or a byte the game steps over (reported for the whole file)
+            uint32_t codePoint = 0;
+            int length = DecodeUtf8(&t[pos], uint32_t(t.size() - pos), &codePoint);
+            if (length) {
+                penX += WideCharAdvance(codePoint);
+                lineText.append(t.begin() + long(pos), t.begin() + long(pos) + length);
+            }
+            pos += size_t(length ? length : 1);
+            continue;
+        }
         if (b != '<') {
             if (b == '\n' || b == '\r') {
                 // The author's next message starts on the next line: this one lacks its end code, and the
@@ -257,6 +268,26 @@ void CheckScript(const fs::path& dir) {
     script.Index();
     const std::vector<uint8_t>& t = script.text;
     size_t high = size_t(std::count_if(t.begin(), t.end(), [](uint8_t b) { return b >= 0x80; }));
+    if (ScriptIsUtf8(t.data(), uint32_t(t.size()))) {
+        // A UTF-8 story: every byte that starts no well-formed character, by line and character column.
+        size_t column = 1;
+        for (size_t pos = 3; pos < t.size();) {
+            uint32_t codePoint = 0;
+            int length = t[pos] >= 0x80 ? DecodeUtf8(&t[pos], uint32_t(t.size() - pos), &codePoint) : 1;
+            if (t[pos] == '\n') column = 0;
+            if (!length) {
+                size_t line = script.LineOf(pos);
+                char byte[8];
+                std::snprintf(byte, sizeof byte, "0x%02X", t[pos]);
+                ReportLine(script.file + ":" + std::to_string(line) + ":" + std::to_string(column), line,
+                           "bytes that are not UTF-8",
+                           std::string("the byte ") + byte + " starts no UTF-8 character; the game steps over it");
+            }
+            pos += size_t(length ? length : 1);
+            ++column;
+        }
+        high = 0;
+    }
     if (high > 0) {
         size_t first = size_t(std::find_if(t.begin(), t.end(), [](uint8_t b) { return b >= 0x80; }) - t.begin());
         script.At(first, "bytes above 127", "not single-byte text: " + std::to_string(high) + " bytes above 127");

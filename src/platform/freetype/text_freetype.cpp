@@ -18,6 +18,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -57,6 +58,8 @@ struct Font {
     int ascent = 0, cellHeight = 0;
     FT_Pos emboldenStrength = 0;  // 26.6; 0 = regular
     Glyph glyphs[GLYPH_COUNT];
+    std::map<uint32_t, Glyph> wideGlyphs;  // characters beyond ASCII (UTF-8 stories), as asked for
+    std::map<std::string, FT_Face> fallbacks;  // faces fontconfig gave for characters this face lacks
 };
 
 struct DrawContext {
@@ -80,8 +83,11 @@ struct TextSystem {
     std::vector<FaceChoice> faces;             // every face name mapped so far
     std::vector<std::unique_ptr<Font>> fonts;  // every font made so far
     ~TextSystem() {
-        for (auto& font : fonts)
+        for (auto& font : fonts) {
             if (font->face) FT_Done_Face(font->face);
+            for (auto& [file, face] : font->fallbacks)
+                if (face) FT_Done_Face(face);
+        }
         fonts.clear();
         if (library) FT_Done_FreeType(library);
     }
@@ -241,6 +247,73 @@ bool OpenFace(Font* font) {
     return true;
 }
 
+void RenderGlyph(Font* font, FT_Face face, FT_UInt index, Glyph& glyph);
+
+// A face fontconfig picks for a character the font's own face lacks, at the font's size; null when none.
+FT_Face FallbackFace(Font* font, uint32_t codePoint) {
+    if (!textSystem.fontconfigReady) return nullptr;
+    FcPattern* pattern = FcPatternCreate();
+    FcCharSet* set = FcCharSetCreate();
+    if (!pattern || !set) {
+        if (pattern) FcPatternDestroy(pattern);
+        if (set) FcCharSetDestroy(set);
+        return nullptr;
+    }
+    FcCharSetAddChar(set, codePoint);
+    FcPatternAddCharSet(pattern, FC_CHARSET, set);
+    FcPatternAddBool(pattern, FC_OUTLINE, FcTrue);
+    FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>("sans-serif"));
+    FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
+    FcDefaultSubstitute(pattern);
+    FcResult result = FcResultNoMatch;
+    FcFontSet* sorted = FcFontSort(nullptr, pattern, FcFalse, nullptr, &result);
+    FcPatternDestroy(pattern);
+    FcCharSetDestroy(set);
+    if (!sorted) return nullptr;
+    // The best font that has the character.
+    std::string path;
+    int faceIndex = 0;
+    for (int i = 0; i < sorted->nfont && path.empty(); ++i) {
+        FcCharSet* has = nullptr;
+        FcChar8* file = nullptr;
+        if (FcPatternGetCharSet(sorted->fonts[i], FC_CHARSET, 0, &has) != FcResultMatch || !FcCharSetHasChar(has, codePoint) ||
+            FcPatternGetString(sorted->fonts[i], FC_FILE, 0, &file) != FcResultMatch)
+            continue;
+        path = reinterpret_cast<const char*>(file);
+        FcPatternGetInteger(sorted->fonts[i], FC_INDEX, 0, &faceIndex);
+    }
+    FcFontSetDestroy(sorted);
+    if (path.empty()) return nullptr;
+    std::string key = path + "#" + std::to_string(faceIndex);
+    auto known = font->fallbacks.find(key);
+    if (known != font->fallbacks.end()) return known->second;
+    FT_Face face = nullptr;
+    if (FT_New_Face(textSystem.library, path.c_str(), faceIndex, &face) != 0) face = nullptr;
+    if (face) {
+        FT_Select_Charmap(face, FT_ENCODING_UNICODE);
+        // The same pixel size as the font's own face: its em scaled as the font's is.
+        FT_Set_Pixel_Sizes(face, 0, static_cast<FT_UInt>((font->face->size->metrics.y_ppem)));
+        if (!FT_IS_SCALABLE(face)) {
+            FT_Done_Face(face);
+            face = nullptr;
+        }
+    }
+    font->fallbacks[key] = face;
+    return face;
+}
+
+// A character beyond ASCII: from the font's face, or else from the fallback fontconfig gives.
+const Glyph& GetWideGlyph(Font* font, uint32_t codePoint) {
+    Glyph& glyph = font->wideGlyphs[codePoint];
+    if (glyph.ready) return glyph;
+    glyph.ready = true;
+    FT_Face face = font->face;
+    FT_UInt index = FT_Get_Char_Index(face, codePoint);
+    if (index == 0 && (face = FallbackFace(font, codePoint))) index = FT_Get_Char_Index(face, codePoint);
+    if (index != 0) RenderGlyph(font, face, index, glyph);
+    return glyph;
+}
+
 const Glyph& GetGlyph(Font* font, int byte) {
     Glyph& glyph = font->glyphs[byte - FIRST_GLYPH];
     if (glyph.ready) return glyph;
@@ -248,7 +321,12 @@ const Glyph& GetGlyph(Font* font, int byte) {
     FT_Face face = font->face;
     FT_UInt index = FT_Get_Char_Index(face, static_cast<FT_ULong>(byte));
     if (index == 0) return glyph;  // not in the font: nothing drawn, no advance
-    if (FT_Load_Glyph(face, index, FT_LOAD_NO_BITMAP | FT_LOAD_TARGET_MONO) != 0) return glyph;
+    RenderGlyph(font, face, index, glyph);
+    return glyph;
+}
+
+void RenderGlyph(Font* font, FT_Face face, FT_UInt index, Glyph& glyph) {
+    if (FT_Load_Glyph(face, index, FT_LOAD_NO_BITMAP | FT_LOAD_TARGET_MONO) != 0) return;
     FT_GlyphSlot slot = face->glyph;
     FT_Pos advance = slot->advance.x;
     if (font->emboldenStrength && slot->format == FT_GLYPH_FORMAT_OUTLINE) {
@@ -256,9 +334,9 @@ const Glyph& GetGlyph(Font* font, int byte) {
         advance += font->emboldenStrength;
     }
     glyph.advance = static_cast<int>((advance + 32) >> 6);
-    if (FT_Render_Glyph(slot, FT_RENDER_MODE_MONO) != 0) return glyph;
+    if (FT_Render_Glyph(slot, FT_RENDER_MODE_MONO) != 0) return;
     const FT_Bitmap& bitmap = slot->bitmap;
-    if (bitmap.pixel_mode != FT_PIXEL_MODE_MONO) return glyph;
+    if (bitmap.pixel_mode != FT_PIXEL_MODE_MONO) return;
     glyph.left = slot->bitmap_left;
     glyph.top = slot->bitmap_top;
     glyph.width = static_cast<int>(bitmap.width);
@@ -269,7 +347,6 @@ const Glyph& GetGlyph(Font* font, int byte) {
         for (int col = 0; col < glyph.width; col++)
             glyph.ink[static_cast<size_t>(row) * glyph.width + col] = (bits[col >> 3] >> (7 - (col & 7))) & 1;
     }
-    return glyph;
 }
 
 // The lowest index among the entries nearest to the colour (squared distance in RGB).
@@ -399,4 +476,29 @@ void TextOut(DrawContext* context, int x, int y, const char* bytes, int length) 
         PaintGlyph(context, glyph, penX, baseline, context->textIndex);
         penX += glyph.advance;
     }
+}
+
+int TextOutCodePoint(DrawContext* context, int x, int y, uint32_t codePoint) {
+    if (!context || !context->font) return 0;
+    Font* font = context->font;
+    if (codePoint < 0x80) {
+        char byte = char(codePoint);
+        TextOut(context, x, y, &byte, 1);
+        return codePoint >= FIRST_GLYPH && codePoint <= LAST_GLYPH ? GetGlyph(font, int(codePoint)).advance : 0;
+    }
+    if (context->textIndex < 0) context->textIndex = NearestIndex(context->table, context->textColour);
+    const Glyph& glyph = GetWideGlyph(font, codePoint);
+    if (!context->transparent) {
+        if (context->backgroundIndex < 0) context->backgroundIndex = NearestIndex(context->table, 0xFFFFFF);
+        FillCell(context, x, y, glyph.advance, font->cellHeight, context->backgroundIndex);
+    }
+    PaintGlyph(context, glyph, x, static_cast<long long>(y) + font->ascent, context->textIndex);
+    return glyph.advance;
+}
+
+int TextAdvanceOf(Font* font, uint32_t codePoint) {
+    if (!font) return 0;
+    if (codePoint < 0x80)
+        return codePoint >= FIRST_GLYPH && codePoint <= LAST_GLYPH ? GetGlyph(font, int(codePoint)).advance : 0;
+    return GetWideGlyph(font, codePoint).advance;
 }

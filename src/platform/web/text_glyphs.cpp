@@ -232,4 +232,17 @@ void TextOut(DrawContext* context, int x, int y, const char* bytes, int length) 
         penX += glyph.advance;
     }
 }
+
+// The glyph file holds ASCII only: a character beyond it is neither drawn nor advanced over.
+int TextOutCodePoint(DrawContext* context, int x, int y, uint32_t codePoint) {
+    if (!context || !context->font || codePoint < FIRST_GLYPH || codePoint > LAST_GLYPH) return 0;
+    char byte = char(codePoint);
+    TextOut(context, x, y, &byte, 1);
+    return context->font->glyphs[codePoint - FIRST_GLYPH].advance;
+}
+
+int TextAdvanceOf(Font* font, uint32_t codePoint) {
+    if (!font || codePoint < FIRST_GLYPH || codePoint > LAST_GLYPH) return 0;
+    return font->glyphs[codePoint - FIRST_GLYPH].advance;
+}
 #endif
