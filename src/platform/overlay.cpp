@@ -30,10 +30,10 @@ int DrawLine(Surface* scratch, int scratchWidth, int y, const std::string& text,
         }
     Font* font = CreateTextFont("sans-serif", 16, 700, 0);
     DrawContext* dc = GetSurfaceDC(scratch);
-    SelectFont(dc, font);
+    SelectTextFont(dc, font);
     SetTransparentBackground(dc);
-    SetTextColor(dc, 0xFFFFFF);
-    TextOut(dc, MARGIN, y, text.c_str(), int(text.size()));
+    SetTextColour(dc, 0xFFFFFF);
+    PaintText(dc, MARGIN, y, text.c_str(), int(text.size()));
     ReleaseSurfaceDC(scratch, dc);
     DeleteTextFont(font);
     int right = -1;

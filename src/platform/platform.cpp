@@ -54,7 +54,7 @@ void PlatformStop() {
     platform.started = false;
 }
 
-uint32_t GetTickCount() {
+uint32_t ClockMilliseconds() {
     if (platform.unshown)
         return platform.unshownBase + uint32_t(uint64_t(platform.unshownFrames) * 1000 / 60);
     return platform.backend->tickCount() + platform.tickOffset;
@@ -62,7 +62,7 @@ uint32_t GetTickCount() {
 
 void BeginUnshownFrames() {
     if (platform.unshown) return;
-    platform.unshownBase = GetTickCount();
+    platform.unshownBase = ClockMilliseconds();
     platform.unshownFrames = 0;
     platform.unshown = true;
     SetDisplayWaitsForFrames(0);
@@ -71,7 +71,7 @@ void BeginUnshownFrames() {
 
 void EndUnshownFrames() {
     if (!platform.unshown) return;
-    uint32_t now = GetTickCount();
+    uint32_t now = ClockMilliseconds();
     platform.unshown = false;
     SetDisplayWaitsForFrames(1);
     SoundBackendHold(0);

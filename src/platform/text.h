@@ -17,15 +17,15 @@ DrawContext* GetSurfaceDC(Surface* surface);
 // EndText: gives the context back.
 void ReleaseSurfaceDC(Surface* surface, DrawContext* context);
 // Selects a font into the context; returns the one it replaces (may be null). Null context: nothing.
-Font* SelectFont(DrawContext* context, Font* font);
+Font* SelectTextFont(DrawContext* context, Font* font);
 // colour = red | green << 8 | blue << 16.
-void SetTextColor(DrawContext* context, uint32_t colour);
+void SetTextColour(DrawContext* context, uint32_t colour);
 void SetTransparentBackground(DrawContext* context);
 // Draws length bytes at (x, y), the top-left of the text cell; clipped to the surface.
-void TextOut(DrawContext* context, int x, int y, const char* bytes, int length);
-// Stories in UTF-8: draws one character (a Unicode code point) at (x, y) as TextOut draws a byte, from
+void PaintText(DrawContext* context, int x, int y, const char* bytes, int length);
+// Stories in UTF-8: draws one character (a Unicode code point) at (x, y) as PaintText draws a byte, from
 // the font's face or, for a character it lacks, from a face the system's font configuration offers;
 // returns its advance in pixels (0 when no face has it).
-int TextOutCodePoint(DrawContext* context, int x, int y, uint32_t codePoint);
+int PaintCodePoint(DrawContext* context, int x, int y, uint32_t codePoint);
 // The advance of a character in the font without drawing it.
 int TextAdvanceOf(Font* font, uint32_t codePoint);

@@ -70,8 +70,8 @@ void TypeWideCharacter(uint32_t codePoint, int length, int originX, int originY,
     for (int pass = 0; pass < 2; ++pass) {
         BeginText(GAME_FACE, fontHeight, surface);
         int x = pass ? originX : originX + 2, y = pass ? originY : originY + 2;
-        SetTextColor(textDC, pass ? uint32_t((red & 0xFF) | (green & 0xFF) << 8 | (blue & 0xFF) << 16) : 0);
-        int drawn = TextOutCodePoint(textDC, x + message.penX, y + message.penY, codePoint);
+        SetTextColour(textDC, pass ? uint32_t((red & 0xFF) | (green & 0xFF) << 8 | (blue & 0xFF) << 16) : 0);
+        int drawn = PaintCodePoint(textDC, x + message.penX, y + message.penY, codePoint);
         if (pass) advance = textDC ? drawn : TextAdvanceOf(textFont, codePoint);
         EndText(surface);
     }
@@ -161,9 +161,9 @@ int ReloadScriptText(Window window, const char** why) {
 }
 
 void DrawTextChar(int x, int y, const uint8_t* scriptText, uint32_t colour) {
-    SetTextColor(textDC, colour);
+    SetTextColour(textDC, colour);
     if (scriptText && message.scriptPos >= 0 && static_cast<uint32_t>(message.scriptPos) < message.scriptSize)
-        TextOut(textDC, x + message.penX, y + message.penY,
+        PaintText(textDC, x + message.penX, y + message.penY,
                 reinterpret_cast<const char*>(scriptText) + message.scriptPos, 1);
 }
 

@@ -427,7 +427,7 @@ DrawContext* GetSurfaceDC(Surface* surface) {
     dc->backgroundIndex = -1;
     dc->transparent = false;
     Palette* palette = SurfacePalette(surface);
-    if (!palette || !GetPaletteEntries(palette, dc->table)) {
+    if (!palette || !ReadPaletteEntries(palette, dc->table)) {
         // No colour table of its own: black everywhere but a white last entry.
         std::memset(dc->table, 0, sizeof dc->table);
         dc->table[255] = {255, 255, 255, 0};
@@ -441,14 +441,14 @@ void ReleaseSurfaceDC(Surface* surface, DrawContext* context) {
     delete context;
 }
 
-Font* SelectFont(DrawContext* context, Font* font) {
+Font* SelectTextFont(DrawContext* context, Font* font) {
     if (!context) return nullptr;
     Font* previous = context->font;
     context->font = font;
     return previous;
 }
 
-void SetTextColor(DrawContext* context, uint32_t colour) {
+void SetTextColour(DrawContext* context, uint32_t colour) {
     if (!context) return;
     colour &= 0xFFFFFF;
     if (colour != context->textColour) context->textIndex = -1;
@@ -459,7 +459,7 @@ void SetTransparentBackground(DrawContext* context) {
     if (context) context->transparent = true;
 }
 
-void TextOut(DrawContext* context, int x, int y, const char* bytes, int length) {
+void PaintText(DrawContext* context, int x, int y, const char* bytes, int length) {
     if (!context || !context->font || !bytes || length <= 0) return;
     Font* font = context->font;
     if (context->textIndex < 0) context->textIndex = NearestIndex(context->table, context->textColour);
@@ -478,12 +478,12 @@ void TextOut(DrawContext* context, int x, int y, const char* bytes, int length) 
     }
 }
 
-int TextOutCodePoint(DrawContext* context, int x, int y, uint32_t codePoint) {
+int PaintCodePoint(DrawContext* context, int x, int y, uint32_t codePoint) {
     if (!context || !context->font) return 0;
     Font* font = context->font;
     if (codePoint < 0x80) {
         char byte = char(codePoint);
-        TextOut(context, x, y, &byte, 1);
+        PaintText(context, x, y, &byte, 1);
         return codePoint >= FIRST_GLYPH && codePoint <= LAST_GLYPH ? GetGlyph(font, int(codePoint)).advance : 0;
     }
     if (context->textIndex < 0) context->textIndex = NearestIndex(context->table, context->textColour);

@@ -39,9 +39,9 @@ struct HeadlessRecord {
 HeadlessRecord headless;
 
 const std::map<std::string, int> keyNames = {
-    {"left", DIK_LEFT}, {"right", DIK_RIGHT}, {"up", DIK_UP}, {"down", DIK_DOWN}, {"z", DIK_Z},
-    {"x", DIK_X},       {"c", DIK_C},         {"v", DIK_V},   {"space", DIK_SPACE}, {"f1", DIK_F1},
-    {"f2", DIK_F2},     {"enter", DIK_RETURN}, {"a", DIK_A},
+    {"left", KEYCODE_LEFT}, {"right", KEYCODE_RIGHT}, {"up", KEYCODE_UP}, {"down", KEYCODE_DOWN}, {"z", KEYCODE_Z},
+    {"x", KEYCODE_X},       {"c", KEYCODE_C},         {"v", KEYCODE_V},   {"space", KEYCODE_SPACE}, {"f1", KEYCODE_F1},
+    {"f2", KEYCODE_F2},     {"enter", KEYCODE_RETURN}, {"a", KEYCODE_A},
 };
 
 bool ParseNumber(const std::string& text, long* value) {
@@ -216,7 +216,7 @@ void WaitEvents() {
     // Nothing scripted can ever arrive: end the run rather than wait for ever.
     std::fprintf(stderr, "headless: waiting with nothing scripted to come; closing\n");
     QueueMessage(MSG_CLOSE, 0, 0);
-    PostQuitMessage(0);  // in case the window is already gone
+    PostQuit(0);  // in case the window is already gone
 }
 
 void Present(const uint8_t*, int, const PaletteEntry*) {}

@@ -80,11 +80,11 @@ struct KeyCode {
     int code;
 };
 const KeyCode keyCodes[] = {
-    {SDL_SCANCODE_LEFT, DIK_LEFT}, {SDL_SCANCODE_RIGHT, DIK_RIGHT}, {SDL_SCANCODE_UP, DIK_UP},
-    {SDL_SCANCODE_DOWN, DIK_DOWN}, {SDL_SCANCODE_Z, DIK_Z},         {SDL_SCANCODE_X, DIK_X},
-    {SDL_SCANCODE_C, DIK_C},       {SDL_SCANCODE_V, DIK_V},         {SDL_SCANCODE_SPACE, DIK_SPACE},
-    {SDL_SCANCODE_F1, DIK_F1},     {SDL_SCANCODE_F2, DIK_F2},       {SDL_SCANCODE_RETURN, DIK_RETURN},
-    {SDL_SCANCODE_A, DIK_A},       {SDL_SCANCODE_ESCAPE, DIK_ESCAPE},
+    {SDL_SCANCODE_LEFT, KEYCODE_LEFT}, {SDL_SCANCODE_RIGHT, KEYCODE_RIGHT}, {SDL_SCANCODE_UP, KEYCODE_UP},
+    {SDL_SCANCODE_DOWN, KEYCODE_DOWN}, {SDL_SCANCODE_Z, KEYCODE_Z},         {SDL_SCANCODE_X, KEYCODE_X},
+    {SDL_SCANCODE_C, KEYCODE_C},       {SDL_SCANCODE_V, KEYCODE_V},         {SDL_SCANCODE_SPACE, KEYCODE_SPACE},
+    {SDL_SCANCODE_F1, KEYCODE_F1},     {SDL_SCANCODE_F2, KEYCODE_F2},       {SDL_SCANCODE_RETURN, KEYCODE_RETURN},
+    {SDL_SCANCODE_A, KEYCODE_A},       {SDL_SCANCODE_ESCAPE, KEYCODE_ESCAPE},
 };
 
 // Pad buttons as keys: d-pad as the cursor keys, A as Space, B as F1, X and Y as Z and X, Start as Space.
@@ -94,13 +94,13 @@ struct PadButton {
     int code;
 };
 const PadButton padButtons[] = {
-    {SDL_CONTROLLER_BUTTON_DPAD_LEFT, DIK_LEFT}, {SDL_CONTROLLER_BUTTON_DPAD_RIGHT, DIK_RIGHT},
-    {SDL_CONTROLLER_BUTTON_DPAD_UP, DIK_UP},     {SDL_CONTROLLER_BUTTON_DPAD_DOWN, DIK_DOWN},
-    {SDL_CONTROLLER_BUTTON_A, DIK_SPACE},        {SDL_CONTROLLER_BUTTON_B, DIK_F1},
-    {SDL_CONTROLLER_BUTTON_X, DIK_Z},            {SDL_CONTROLLER_BUTTON_Y, DIK_X},
-    {SDL_CONTROLLER_BUTTON_START, DIK_SPACE},
+    {SDL_CONTROLLER_BUTTON_DPAD_LEFT, KEYCODE_LEFT}, {SDL_CONTROLLER_BUTTON_DPAD_RIGHT, KEYCODE_RIGHT},
+    {SDL_CONTROLLER_BUTTON_DPAD_UP, KEYCODE_UP},     {SDL_CONTROLLER_BUTTON_DPAD_DOWN, KEYCODE_DOWN},
+    {SDL_CONTROLLER_BUTTON_A, KEYCODE_SPACE},        {SDL_CONTROLLER_BUTTON_B, KEYCODE_F1},
+    {SDL_CONTROLLER_BUTTON_X, KEYCODE_Z},            {SDL_CONTROLLER_BUTTON_Y, KEYCODE_X},
+    {SDL_CONTROLLER_BUTTON_START, KEYCODE_SPACE},
 };
-const int stickCodes[4] = {DIK_LEFT, DIK_RIGHT, DIK_UP, DIK_DOWN};
+const int stickCodes[4] = {KEYCODE_LEFT, KEYCODE_RIGHT, KEYCODE_UP, KEYCODE_DOWN};
 
 int Start(const PlatformOptions& options, std::string* error) {
     sdl = SdlRecord{};
@@ -201,7 +201,7 @@ void SetX11Icons(const Bitmap* bitmap) {
 // The window icon, from the embedded 32x32 picture: SDL's one icon at 256 px, and every size on X11.
 void SetIcon(const char* iconName) {
     uint32_t size = 0;
-    const uint8_t* bytes = FindResource(iconName, "ICON", &size);
+    const uint8_t* bytes = FindEmbeddedResource(iconName, "ICON", &size);
     Bitmap* bitmap = bytes ? DecodeBitmap(bytes, size) : nullptr;
     if (!bitmap) return;
     const int side = 256;

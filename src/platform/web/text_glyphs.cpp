@@ -184,7 +184,7 @@ DrawContext* GetSurfaceDC(Surface* surface) {
     dc->backgroundIndex = -1;
     dc->transparent = false;
     Palette* palette = SurfacePalette(surface);
-    if (!palette || !GetPaletteEntries(palette, dc->table)) {
+    if (!palette || !ReadPaletteEntries(palette, dc->table)) {
         std::memset(dc->table, 0, sizeof dc->table);
         dc->table[255] = {255, 255, 255, 0};
     }
@@ -197,14 +197,14 @@ void ReleaseSurfaceDC(Surface*, DrawContext* context) {
     delete context;
 }
 
-Font* SelectFont(DrawContext* context, Font* font) {
+Font* SelectTextFont(DrawContext* context, Font* font) {
     if (!context) return nullptr;
     Font* previous = context->font;
     context->font = font;
     return previous;
 }
 
-void SetTextColor(DrawContext* context, uint32_t colour) {
+void SetTextColour(DrawContext* context, uint32_t colour) {
     if (!context) return;
     colour &= 0xFFFFFF;
     if (colour != context->textColour) context->textIndex = -1;
@@ -215,7 +215,7 @@ void SetTransparentBackground(DrawContext* context) {
     if (context) context->transparent = true;
 }
 
-void TextOut(DrawContext* context, int x, int y, const char* bytes, int length) {
+void PaintText(DrawContext* context, int x, int y, const char* bytes, int length) {
     if (!context || !context->font || !bytes || length <= 0) return;
     Font* font = context->font;
     if (context->textIndex < 0) context->textIndex = NearestIndex(context->table, context->textColour);
@@ -234,10 +234,10 @@ void TextOut(DrawContext* context, int x, int y, const char* bytes, int length) 
 }
 
 // The glyph file holds ASCII only: a character beyond it is neither drawn nor advanced over.
-int TextOutCodePoint(DrawContext* context, int x, int y, uint32_t codePoint) {
+int PaintCodePoint(DrawContext* context, int x, int y, uint32_t codePoint) {
     if (!context || !context->font || codePoint < FIRST_GLYPH || codePoint > LAST_GLYPH) return 0;
     char byte = char(codePoint);
-    TextOut(context, x, y, &byte, 1);
+    PaintText(context, x, y, &byte, 1);
     return context->font->glyphs[codePoint - FIRST_GLYPH].advance;
 }
 

@@ -48,10 +48,10 @@ constexpr struct {
     const char* code;  // the browser's KeyboardEvent.code
     int key;
 } keyMap[] = {
-    {"ArrowLeft", DIK_LEFT}, {"ArrowRight", DIK_RIGHT}, {"ArrowUp", DIK_UP},   {"ArrowDown", DIK_DOWN},
-    {"KeyZ", DIK_Z},         {"KeyX", DIK_X},           {"KeyC", DIK_C},       {"KeyV", DIK_V},
-    {"Space", DIK_SPACE},    {"F1", DIK_F1},            {"F2", DIK_F2},        {"Enter", DIK_RETURN},
-    {"NumpadEnter", DIK_RETURN}, {"KeyA", DIK_A},       {"Escape", DIK_ESCAPE},
+    {"ArrowLeft", KEYCODE_LEFT}, {"ArrowRight", KEYCODE_RIGHT}, {"ArrowUp", KEYCODE_UP},   {"ArrowDown", KEYCODE_DOWN},
+    {"KeyZ", KEYCODE_Z},         {"KeyX", KEYCODE_X},           {"KeyC", KEYCODE_C},       {"KeyV", KEYCODE_V},
+    {"Space", KEYCODE_SPACE},    {"F1", KEYCODE_F1},            {"F2", KEYCODE_F2},        {"Enter", KEYCODE_RETURN},
+    {"NumpadEnter", KEYCODE_RETURN}, {"KeyA", KEYCODE_A},       {"Escape", KEYCODE_ESCAPE},
 };
 
 int Start(const PlatformOptions& options, std::string*) {
