@@ -6,11 +6,11 @@
 #include "app/app.h"
 
 #ifdef KIRAKE_PROJECT_REBUILD
-#include <dirent.h>
 #include <algorithm>
 #include <condition_variable>
 #include <cstdio>
 #include <deque>
+#include <filesystem>
 #include <fstream>
 #include <mutex>
 #include <set>
@@ -83,10 +83,10 @@ void CollectDependencies(const std::string& file, std::set<std::string>* seen, i
 
 std::vector<std::string> PictureSources() {
     std::vector<std::string> names;
-    if (DIR* dir = opendir("pictures")) {
-        while (dirent* entry = readdir(dir))
-            if (EndsWith(entry->d_name, ".pic")) names.push_back(entry->d_name);
-        closedir(dir);
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator("pictures", error)) {
+        std::string name = entry.path().filename().string();
+        if (EndsWith(name, ".pic")) names.push_back(name);
     }
     std::sort(names.begin(), names.end());
     return names;
