@@ -139,6 +139,11 @@ TEST(AuthoringCheck, FindsEachProblem) {
     SetPixel(corner9, 541, 105, 9);
     std::vector<uint8_t> cut = MakeBmp(512, 272, 1);
     cut.resize(cut.size() - 2000);
+    auto recoloured = [](int w, int h, int index) {  // one colour table entry changed
+        std::vector<uint8_t> b = MakeBmp(w, h, 1);
+        b[54 + 4 * index] = 200;
+        return b;
+    };
     std::vector<uint8_t> wav44 = MakeEffect();
     wav44.erase(wav44.begin() + 36, wav44.begin() + 50);  // a plain 16-byte "fmt " chunk, no "fact"
     Set32(wav44, 16, 16);
@@ -196,6 +201,14 @@ TEST(AuthoringCheck, FindsEachProblem) {
          "bmp/happy.BMP: uses the transparent index 9 in 1 pixels (first at 17,3)", 1},
         {"message box with index 9", picture("System.BMP", box9), "old text would show through", 1},
         {"message box corners may be transparent", picture("System.BMP", corner9), nullptr, 0},
+        {"colour table off the master's where it is drawn", picture("stage2.BMP", recoloured(512, 272, 1)),
+         "bmp/stage2.BMP: its colour table differs from bmp/System.BMP's at 1 index its pixels use (first 1: "
+         "#0101c8 here, #010101 there); the screen takes its colours from bmp/System.BMP", 1},
+        {"colour table off the master's where it is not drawn", picture("stage2.BMP", recoloured(512, 272, 200)),
+         nullptr, 0},
+        {"ending portrait with its own colours",
+         [=](const fs::path& d) { WriteBytes(d / "bmp" / "hiyorin.BMP", recoloured(300, 300, 1)); },
+         "bmp/sakura.BMP: its colour table differs from bmp/hiyorin.BMP's", 1},
         {"broken pixel data", picture("stage1.BMP", cut), "bmp/stage1.BMP: the picture data is broken", 1},
         {"names in any case, pictures beside data.txt",
          [](const fs::path& d) {
@@ -208,6 +221,8 @@ TEST(AuthoringCheck, FindsEachProblem) {
          "Han.wav: does not start with \"RIFF\"", 1},
         {"effect with a 44-byte head", [=](const fs::path& d) { WriteBytes(d / "Crash.wav", wav44); },
          "Crash.wav: does not have the 58-byte head", 1},
+        {"effect head explained", [=](const fs::path& d) { WriteBytes(d / "Crash.wav", wav44); },
+         "`kirake-sfx import IN.wav OUT.wav` writes any PCM WAV in the game's layout", 1},
         {"effect data past the end", [](const fs::path& d) { Patch(d / "punch3.wav", 54, 100000); },
          "punch3.wav: its data length 100000 runs past the end of the file", 1},
         {"effect in a strange format", [](const fs::path& d) { Patch(d / "messg.wav", 20, 0x00010003u); },

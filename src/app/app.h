@@ -1,6 +1,8 @@
 // Application shell: the entry point, the window procedure, the frame loop, fatal error and teardown.
 #pragma once
 #include <cstdint>
+#include <string>
+#include <vector>
 #include "platform/window.h"
 
 struct AppState {
@@ -32,6 +34,26 @@ int FatalError(Window window);
 // A file that cannot be taken is reported on standard error and over the page; the game keeps the last
 // good version.
 void TakeSavedDataFiles(Window window);
+
+// Story projects (rebuild.cpp): a data folder that holds its sources (pictures/, songs/) has them
+// rebuilt when they are saved while the game watches it: pictures/NAME.pic into bmp/NAME.BMP (a palette
+// or include into every picture that reads it), songs/NAME.song into NAME.pmd. The live reload then takes
+// the written files as saved ones.
+struct RebuildResult {
+    std::string source;              // the saved source, inside the data folder
+    std::vector<std::string> built;  // the files written
+    std::string error;               // "FILE:LINE: ..." when nothing was written
+};
+// 1 when this build can rebuild sources (the desktop build, with the picture compiler).
+int ProjectRebuildAvailable();
+// main, with --watch: builds on a worker thread, or at once in the caller when `inlineBuilds` (the
+// virtual clock of the headless backend, where a frame takes no time).
+void StartRebuilds(int inlineBuilds);
+void StopRebuilds();
+// At the frame boundary: 1 when the saved path is a source, now queued to be built.
+int QueueSourceRebuild(const std::string& path);
+// At the frame boundary: the builds finished since the last call.
+void TakeFinishedRebuilds(std::vector<RebuildResult>* results);
 
 // Frame trace (JSON Lines), one line per frame after it is shown; off unless a file is opened.
 int OpenTrace(const char* path);

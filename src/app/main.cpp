@@ -161,7 +161,9 @@ int main(int argc, char** argv) {
         PlatformStop();
         return 1;
     }
+    if (options.watch) StartRebuilds(options.headless);
     int exitCode = WinMain();
+    StopRebuilds();
     CloseTrace();
     PlatformStop();
     return exitCode;

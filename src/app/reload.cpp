@@ -31,7 +31,7 @@ int TakeFile(Window window, const std::string& path, const std::string& name, co
     for (const EffectFile& effect : effectBank) {
         if (!SameNameIgnoringCase(name.c_str(), effect.file)) continue;
         if (LoadEffect(effect.file, effect.slot)) return 1;
-        *why = "not a WAV file with the 58-byte head";
+        *why = "not a WAV file with the 58-byte head (kirake-sfx import writes one)";
         return 0;
     }
     return -1;
@@ -40,8 +40,23 @@ int TakeFile(Window window, const std::string& path, const std::string& name, co
 
 void TakeSavedDataFiles(Window window) {
     std::vector<std::string> saved;
-    if (!TakeSavedFiles(&saved) || saved.empty()) return;
+    if (!TakeSavedFiles(&saved)) return;
     bool changed = false;
+    // Sources of a story project go to the rebuild; what it wrote comes back here as saved files.
+    std::vector<RebuildResult> finished;
+    for (const std::string& path : saved) QueueSourceRebuild(path);
+    TakeFinishedRebuilds(&finished);
+    for (const RebuildResult& result : finished) {
+        if (result.error.empty()) {
+            for (const std::string& file : result.built)
+                std::fprintf(stderr, "kirake: rebuilt %s from %s\n", file.c_str(), result.source.c_str());
+            changed |= reload.problems.erase(result.source) > 0;
+        } else {
+            std::fprintf(stderr, "kirake: %s; keeping the last good version\n", result.error.c_str());
+            reload.problems[result.source] = result.error;
+            changed = true;
+        }
+    }
     for (const std::string& path : saved) {
         std::string name = path.substr(path.rfind('/') + 1);
         const char* why = "cannot be taken";
@@ -59,7 +74,9 @@ void TakeSavedDataFiles(Window window) {
     if (!changed) return;
     std::string line;
     if (reload.problems.size() == 1) {
-        line = reload.problems.begin()->first + ": " + reload.problems.begin()->second + "; using the last good one";
+        const auto& [name, why] = *reload.problems.begin();
+        // A build error names its file and line itself.
+        line = (why.rfind(name, 0) == 0 ? why : name + ": " + why) + "; using the last good one";
     } else if (!reload.problems.empty()) {
         line = "Not taken, using the last good ones:";
         for (const auto& entry : reload.problems) line += " " + entry.first;

@@ -19,13 +19,18 @@ enum SceneKind { SCENE_TITLE, SCENE_OPENING, SCENE_CHOICE, SCENE_ROUTE, SCENE_RO
 
 // The player gives up on a scene it has not reached after this many frames (about half an hour).
 constexpr long MAX_FRAMES_TO_SCENE = 100000;
+// At a question the player looks at the open answers this many frames before moving the cursor, so a
+// scene that begins at a question begins with its answers shown, as a player who starts there sees them.
+constexpr int CHOICE_LOOK_FRAMES = 40;
+constexpr int ROUTE_CHOICE_OPEN = 4;  // a route's state while its answers are open
 
 struct StartRecord {
-    SceneKind kind;
-    int partner;  // the first answer: 0 hiyori, 1 heren, 2 fuuya
-    int match;    // the ending after a matching answer at the route's question
+    SceneKind kind = SCENE_TITLE;
+    int partner = 0;  // the first answer: 0 hiyori, 1 heren, 2 fuuya
+    int match = 0;    // the ending after a matching answer at the route's question
     std::string name;
     std::string keysFile;
+    int lookedAtChoice = 0;  // frames the open question has been looked at
 };
 StartRecord start;
 
@@ -54,10 +59,11 @@ bool AtScene() {
     switch (start.kind) {
         case SCENE_TITLE: return true;
         case SCENE_OPENING: return story.chapter == 1 && story.openingStep == 0;
-        case SCENE_CHOICE: return story.chapter == 1 && story.openingStep == 5;
+        case SCENE_CHOICE: return story.chapter == 1 && story.openingStep == 5 && story.choiceState == 1;
         case SCENE_ROUTE: return story.chapter == FIRST_ROUTE_CHAPTER + start.partner;
         case SCENE_ROUTE_CHOICE:
-            return story.chapter == FIRST_ROUTE_CHAPTER + start.partner && story.routes[start.partner].routeState == 3;
+            return story.chapter == FIRST_ROUTE_CHAPTER + start.partner &&
+                   story.routes[start.partner].routeState == ROUTE_CHOICE_OPEN;
         case SCENE_ENDING: return story.chapter == 5 && story.endingStep == 0;
         case SCENE_ROLL: return story.chapter == 5 && story.endingStep == 2;
     }
@@ -75,11 +81,14 @@ uint16_t PlayerKeys() {
     }
     if (message.keyWait == 1) return KEY_Z;
     if (chapter == 1 && story.openingStep == 2) return story.pictureState == 0 ? KEY_SPACE : 0;
-    if (chapter == 1 && story.openingStep == 5 && story.choiceState == 1)
-        return story.choiceIndex == start.partner ? KEY_SPACE : KEY_DOWN;
-    if (chapter >= FIRST_ROUTE_CHAPTER && chapter < FIRST_ROUTE_CHAPTER + ROUTE_COUNT && CurrentStep() == 0) {
+    bool choiceOpen = chapter == 1 && story.openingStep == 5 && story.choiceState == 1;
+    bool routeChoiceOpen = chapter >= FIRST_ROUTE_CHAPTER && chapter < FIRST_ROUTE_CHAPTER + ROUTE_COUNT &&
+                           CurrentStep() == 0 && story.routes[chapter - FIRST_ROUTE_CHAPTER].routeState == ROUTE_CHOICE_OPEN;
+    if (!choiceOpen && !routeChoiceOpen) start.lookedAtChoice = 0;
+    if ((choiceOpen || routeChoiceOpen) && start.lookedAtChoice++ < CHOICE_LOOK_FRAMES) return 0;
+    if (choiceOpen) return story.choiceIndex == start.partner ? KEY_SPACE : KEY_DOWN;
+    if (routeChoiceOpen) {
         const StoryState::Route& route = story.routes[chapter - FIRST_ROUTE_CHAPTER];
-        if (route.routeState != 4) return 0;
         int draw = DrawRouteNumber();  // what RouteMain draws if Space is pressed in this frame
         int wanted = start.match ? draw : (draw + 1) % CHOICE_COUNT;
         return route.routeChoice == wanted ? KEY_SPACE : KEY_DOWN;

@@ -72,6 +72,9 @@ SurfaceResult RestoreSurfaces(Window window);
 void FillScreenRect(Window window, int left, int top, int right, int bottom, int colour);
 void FillWindowSheetRect(Window window, int left, int top, int right, int bottom, int colour);
 void ClearMessageBox(Window window);
+// Live reload of the script text: what typed text left outside the message box on the window sheet goes
+// back to the sheet's picture (known only while pictures are kept).
+void ClearTextOutsideBox(Window window);
 void ShakeScreen(Window window);
 void AnimateSprite(Window window, int* sequence, int cellWidth, int cellHeight, int period, int* counter,
                    int* position, int slot);

@@ -82,6 +82,21 @@ void ClearMessageBox(Window window) {
     Guarded(window, [&] { return Blit(display.windowSheet, &target, display.systemSheet, &source, BLIT_KEYSRC); });
 }
 
+void ClearTextOutsideBox(Window) {
+    const std::vector<uint8_t>& loaded = sheetSources.loaded[0];
+    Surface* sheet = display.windowSheet;
+    if (!app.displayActive || !sheet || SurfaceWidth(sheet) != 640 || SurfaceHeight(sheet) != 480 ||
+        loaded.size() != size_t(640) * 480)
+        return;
+    int pitch = 0;
+    uint8_t* pixels = LockSurface(sheet, &pitch);
+    if (!pixels) return;
+    // Text starts at (60, 355) and can run on to the right edge and the bottom; the box is (48, 342)-(590, 448).
+    for (int y = 355; y < 480; ++y)
+        for (int x = y < 448 ? 590 : 60; x < 640; ++x) pixels[size_t(y) * pitch + x] = loaded[size_t(y) * 640 + x];
+    UnlockSurface(sheet);
+}
+
 void ShakeScreen(Window window) {
     FillScreenRect(window, 0, 0, 640, 480, 127);
     for (spriteState.shakeFrame = 0; spriteState.shakeFrame < 5; ++spriteState.shakeFrame) {

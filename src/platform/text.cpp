@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -25,6 +26,7 @@ struct Font {
     int cellHeight = 0;
     bool ready[GLYPH_COUNT] = {};
     Glyph glyphs[GLYPH_COUNT];
+    std::map<uint32_t, Glyph> wideGlyphs;  // characters beyond ASCII (UTF-8 stories), once asked for
 };
 
 struct DrawContext {
@@ -51,6 +53,14 @@ const Glyph& GlyphOf(Font* font, int byte) {
         font->source->drawGlyph(font->handle, uint32_t(byte), &font->glyphs[at]);
     }
     return font->glyphs[at];
+}
+
+const Glyph& WideGlyphOf(Font* font, uint32_t codePoint) {
+    auto found = font->wideGlyphs.find(codePoint);
+    if (found != font->wideGlyphs.end()) return found->second;
+    Glyph& glyph = font->wideGlyphs[codePoint];
+    font->source->drawGlyph(font->handle, codePoint, &glyph);
+    return glyph;
 }
 
 // The lowest index among the entries nearest to the colour (squared distance in RGB).
@@ -181,4 +191,29 @@ void PaintText(DrawContext* context, int x, int y, const char* bytes, int length
         PaintGlyph(context, glyph, penX, y, context->textIndex);
         penX += glyph.advance;
     }
+}
+
+int PaintCodePoint(DrawContext* context, int x, int y, uint32_t codePoint) {
+    if (!context || !context->font) return 0;
+    if (codePoint < 0x80) {
+        char byte = char(codePoint);
+        PaintText(context, x, y, &byte, 1);
+        return TextAdvanceOf(context->font, codePoint);
+    }
+    Font* font = context->font;
+    if (context->textIndex < 0) context->textIndex = NearestIndex(context->table, context->textColour);
+    const Glyph& glyph = WideGlyphOf(font, codePoint);
+    if (!context->transparent) {
+        if (context->backgroundIndex < 0) context->backgroundIndex = NearestIndex(context->table, 0xFFFFFF);
+        FillCell(context, x, y, glyph.advance, font->cellHeight, context->backgroundIndex);
+    }
+    PaintGlyph(context, glyph, x, y, context->textIndex);
+    return glyph.advance;
+}
+
+int TextAdvanceOf(Font* font, uint32_t codePoint) {
+    if (!font) return 0;
+    if (codePoint < 0x80)
+        return codePoint >= FIRST_GLYPH && codePoint <= LAST_GLYPH ? GlyphOf(font, int(codePoint)).advance : 0;
+    return WideGlyphOf(font, codePoint).advance;
 }

@@ -23,3 +23,9 @@ void SetTextColour(DrawContext* context, uint32_t colour);
 void SetTransparentBackground(DrawContext* context);
 // Draws length bytes at (x, y), the top-left of the text cell; clipped to the surface.
 void PaintText(DrawContext* context, int x, int y, const char* bytes, int length);
+// Stories in UTF-8: draws one character (a Unicode code point) at (x, y) as PaintText draws a byte, from
+// the font's face or, for a character it lacks, from a face the system's font configuration offers;
+// returns its advance in pixels (0 when no face has it).
+int PaintCodePoint(DrawContext* context, int x, int y, uint32_t codePoint);
+// The advance of a character in the font without drawing it.
+int TextAdvanceOf(Font* font, uint32_t codePoint);

@@ -1,6 +1,6 @@
-// Watching the data folder (the working folder) and its picture folder "bmp": the backend's file watch
-// (inotify), or a comparison of every file's time stamp, size and inode once per frame where there is
-// none or it is refused.
+// Watching the data folder (the working folder), its picture folder "bmp" and a story project's source
+// folders "pictures" and "songs": the backend's file watch (inotify), or a comparison of every file's
+// time stamp, size and inode once per frame where there is none or it is refused.
 #include <dirent.h>
 #include <sys/stat.h>
 #include <algorithm>
@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <ctime>
 #include <cstdio>
+#include <iterator>
 #include <map>
 #include <string>
 #include <tuple>
@@ -52,7 +53,8 @@ struct WatchRecord {
 };
 WatchRecord watch;
 
-const char* const FOLDERS[] = {"", "bmp/"};
+// The data folder, its pictures, and a story project's sources.
+const char* const FOLDERS[] = {"", "bmp/", "pictures/", "songs/"};
 
 
 std::map<std::string, FileStamp> LookAtFiles() {
@@ -95,7 +97,7 @@ void NoteSavedFile(const std::string& name) {
 int StartWatching(bool verbose) {
     StopWatching();
     const FileWatch* notifier = CurrentFileWatch();
-    if (notifier && !FaultRefuses("no-inotify") && notifier->start(FOLDERS, 2)) watch.notifier = notifier;
+    if (notifier && !FaultRefuses("no-inotify") && notifier->start(FOLDERS, int(std::size(FOLDERS)))) watch.notifier = notifier;
     if (!watch.notifier) watch.stamps = LookAtFiles();
     watch.watching = true;
     if (verbose) std::fprintf(stderr, "kirake: watching the data folder by %s\n", WatchMethod());

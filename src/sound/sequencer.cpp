@@ -50,6 +50,8 @@ void SynthesizeFromTable(const SampleTable& table, int32_t increment, uint32_t l
 
 }  // namespace
 
+uint32_t MusicNow() { return Now(); }
+
 int32_t VoiceIncrement(int voice, int32_t octaveFactor) {
     int32_t product = int32_t(int64_t(pitchTable[voice % 12]) * octaveFactor);
     return voice < 12 ? product / 16 : product / 8;
@@ -141,6 +143,7 @@ int SongControl(int command, const char* fileName) {
 }
 
 void MusicTick() {
+    if (!sound.retired.empty()) ReleaseRetiredSlots(Now(), 0);
     if (!music.songPlaying) return;
     uint32_t now = Now();
     if (!(now > uint32_t(music.lastStepTime + music.header.stepInterval))) return;
@@ -156,7 +159,10 @@ void MusicTick() {
         if (panIndex >= 1 && panIndex <= 7)  // other indexes leave the pan as it is
             for (int j = 0; j < VOICES_PER_TRACK; ++j) SetSlotPan(first + j, panTable[panIndex]);
         for (int j = 0; j < VOICES_PER_TRACK; ++j)
-            if (word & (1u << j)) PlaySlot(first + j, 1);
+            if (word & (1u << j)) {
+                PlaySlot(first + j, 1);
+                if (t < 3) music.voiceStruck[VOICES_PER_TRACK * t + j] = now + 1;
+            }
     }
     music.lastStepTime = Now();
 }

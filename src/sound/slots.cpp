@@ -122,7 +122,32 @@ void ReleaseSlot(int slot) {
     }
 }
 
+void RetireSlot(int slot, uint32_t until) {
+    SoundBuffer* buffer = SlotBuffer(slot);
+    if (!buffer) return;
+    constexpr size_t MAX_RETIRED = 256;  // saves in quick succession: the oldest are cut
+    if (sound.retired.size() >= MAX_RETIRED) {
+        SoundRelease(sound.retired.front().buffer);
+        sound.retired.erase(sound.retired.begin());
+    }
+    sound.retired.push_back({buffer, until});
+    sound.slots[slot] = nullptr;
+}
+
+void ReleaseRetiredSlots(uint32_t now, int all) {
+    auto& list = sound.retired;
+    for (size_t i = 0; i < list.size();) {
+        if (all || int32_t(now - list[i].until) >= 0) {
+            SoundRelease(list[i].buffer);
+            list.erase(list.begin() + long(i));
+        } else {
+            ++i;
+        }
+    }
+}
+
 void ResetSound() {
+    ReleaseRetiredSlots(0, 1);
     for (int slot = 0; slot < SOUND_SLOTS; ++slot) ReleaseSlot(slot);
     sound = {};
     music = {};

@@ -137,10 +137,21 @@ int ReloadSong(const char* fileName, const char** why) {
         return 0;
     }
     if (!music.songFile[0] || !SameNameIgnoringCase(BaseName(music.songFile), BaseName(fileName))) return 1;
+    // The notes sounding now ring out on the old voices; the new ones sound from the next strike.
+    uint32_t now = MusicNow();
+    uint32_t lengths[3];
+    for (int t = 0; t < 3; ++t) lengths[t] = music.header.instruments[t].noteLength;
     if (!LoadSong(music.songFile)) {
         *why = "cannot be read";
         return 0;
     }
+    for (int t = 0; t < 3; ++t)
+        for (int j = 0; j < VOICES_PER_TRACK; ++j) {
+            uint32_t& struck = music.voiceStruck[VOICES_PER_TRACK * t + j];
+            uint32_t end = struck - 1 + uint32_t(uint64_t(lengths[t]) * 1000 / 22050) + 20;
+            if (struck && int32_t(end - now) > 0) RetireSlot(FIRST_VOICE_SLOT + VOICES_PER_TRACK * t + j, end);
+            struck = 0;
+        }
     PrepareSong();
     return 1;
 }

@@ -19,6 +19,13 @@ constexpr int FIRST_DRUM_SLOT = FIRST_VOICE_SLOT + 3 * VOICES_PER_TRACK;  // 472
 struct SoundState {
     int deviceOpen;                   // InitSound succeeded
     SoundBuffer* slots[SOUND_SLOTS];  // null: empty
+    // Live reload: the voices of the song before a reload that were still sounding, left to ring out
+    // and released once their note is over (milliseconds of the music clock).
+    struct RetiredVoice {
+        SoundBuffer* buffer;
+        uint32_t until;
+    };
+    std::vector<RetiredVoice> retired;
 };
 extern SoundState sound;
 
@@ -59,6 +66,7 @@ struct MusicState {
     SongHeader header;      // all zeros before the first song
     std::vector<int32_t> tracks[SONG_TRACKS];  // N words each; empty before the first song
     char songFile[64];      // the file the song in memory came from; "" before the first
+    uint32_t voiceStruck[3 * VOICES_PER_TRACK];  // when each instrument voice was last struck, + 1; 0 never
 };
 extern MusicState music;
 
@@ -71,6 +79,10 @@ void PlaySlot(int slot, int mode);
 void SetSlotVolume(int slot, int level);
 void SetSlotPan(int slot, int position);
 void ReleaseSlot(int slot);
+// Takes the slot's buffer out of the table, still playing, to be released at `until`.
+void RetireSlot(int slot, uint32_t until);
+// Releases the retired buffers whose time has come (all of them when `all`).
+void ReleaseRetiredSlots(uint32_t now, int all);
 // A sound in the fixed 58-byte WAV layout into a slot; 0 when the image does not hold its whole data.
 int FillSlotFromWavImage(const uint8_t* image, uint64_t imageBytes, int slot);
 // Releases every slot and resets both records (tests, the song player).
@@ -79,6 +91,8 @@ void ResetSound();
 int LoadDrumKit();
 int LoadDrumSample(const char* resourceName, int slot);
 
+// The music's clock, in milliseconds.
+uint32_t MusicNow();
 int LoadSong(const char* fileName);
 // LoadSong from an open file (the song player opens its own). 1, or 0 with nothing changed.
 int LoadSongFrom(FILE* file);

@@ -62,9 +62,30 @@ int FindMessage(const uint8_t* text, uint32_t size, uint8_t messageId) {
     return 0;
 }
 
+// A character beyond ASCII of a UTF-8 story: drawn as the others, advanced by its own width.
+void TypeWideCharacter(uint32_t codePoint, int length, int originX, int originY, int fontHeight, Surface* surface,
+                       int red, int green, int blue) {
+    int advance = 0;
+    for (int pass = 0; pass < 2; ++pass) {
+        BeginText(GAME_FACE, fontHeight, surface);
+        int x = pass ? originX : originX + 2, y = pass ? originY : originY + 2;
+        SetTextColour(textDC, pass ? uint32_t((red & 0xFF) | (green & 0xFF) << 8 | (blue & 0xFF) << 16) : 0);
+        int drawn = PaintCodePoint(textDC, x + message.penX, y + message.penY, codePoint);
+        if (pass) advance = textDC ? drawn : TextAdvanceOf(textFont, codePoint);
+        EndText(surface);
+    }
+    message.penX += advance;
+    message.scriptPos += length;
+}
+
 void TypeCharacter(const uint8_t* text, int originX, int originY, int fontHeight, Surface* surface, int red,
                    int green, int blue) {
     uint8_t byte = text[message.scriptPos];
+    uint32_t codePoint = 0;
+    int length = 0;
+    if (message.utf8 && byte >= 0x80 &&
+        (length = DecodeUtf8(text + message.scriptPos, message.scriptSize - uint32_t(message.scriptPos), &codePoint)))
+        return TypeWideCharacter(codePoint, length, originX, originY, fontHeight, surface, red, green, blue);
     if (byte < 0x7F) {
         BeginText(GAME_FACE, fontHeight, surface);
         DrawTextChar(originX + 2, originY + 2, text, 0);
@@ -96,6 +117,7 @@ void LoadScriptText(Window window) {
     }
     message.scriptText = text;
     message.scriptSize = size;
+    message.utf8 = ScriptIsUtf8(text, size);
 }
 
 int ReloadScriptText(Window window, const char** why) {
@@ -129,8 +151,10 @@ int ReloadScriptText(Window window, const char** why) {
     std::free(message.scriptText);
     message.scriptText = text;
     message.scriptSize = size;
+    message.utf8 = ScriptIsUtf8(text, size);
     if (message.messageFound == 1) {
         FinishMessage(window);  // the next call finds the message again and types it from its start
+        ClearTextOutsideBox(window);
     }
     return 1;
 }

@@ -41,10 +41,23 @@ struct MessageState {
     int messageFound, keyWait;
     int textOriginX, textOriginY;
     uint8_t messageId;    // the id of the message under way (while messageFound is 1)
+    int utf8;             // the text begins with the UTF-8 mark: one character a typed item
     // The key-wait cursor's animation, stepped by TypeMessage while a page waits for a key.
     AnimationSequence keyWaitSequence = {0, 17, 18, 17, 19, 99, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1};
 };
 extern MessageState message;
+
+// Stories in UTF-8, an extension: a script text that begins with the UTF-8 byte order mark (EF BB BF) is
+// read as UTF-8. Then a character beyond ASCII is one typed item, drawn from the face (or a fallback face
+// that has it) and advanced over by its own width; a byte that starts no well-formed character is
+// stepped over as any byte above 127 is. Without the mark every byte is an item, as always.
+int ScriptIsUtf8(const uint8_t* text, uint32_t size);
+// The length (2 to 4) of the well-formed UTF-8 character at p, with its code point; 0 when the bytes
+// there are none (ASCII, a stray continuation byte, overlong, cut short, a surrogate, beyond U+10FFFF).
+int DecodeUtf8(const uint8_t* p, uint32_t available, uint32_t* codePoint);
+// The pen advance of a character beyond ASCII in the message window (the checker, the storyboard).
+constexpr int MESSAGE_TEXT_HEIGHT = 21;
+int WideCharAdvance(uint32_t codePoint);
 
 void LoadScriptText(Window window);
 // Live reload: data.txt was saved. The new text replaces the old and a message under way starts again

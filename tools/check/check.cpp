@@ -12,11 +12,13 @@
 #include <fstream>
 #include <string>
 #include <vector>
+#include <strings.h>
 #include "gfx/gfx.h"
 #include "platform/bitmap.h"
 #include "platform/files.h"
 #include "platform/sound.h"
 #include "sound/sound.h"
+#include "story/tables.h"
 #include "text/text.h"
 #include "tool_help.h"
 
@@ -148,6 +150,7 @@ std::string MessageName(uint8_t id) { return std::string("message '") + char(id)
 // Types the message the way the message window does and reports what would go wrong on screen.
 void CheckBody(const Script& script, uint8_t id, size_t start) {
     const std::vector<uint8_t>& t = script.text;
+    bool utf8 = ScriptIsUtf8(t.data(), uint32_t(t.size()));
     std::string name = MessageName(id);
     int penX = 0, line = 0, page = 1;
     std::string lineText;
@@ -165,6 +168,16 @@ void CheckBody(const Script& script, uint8_t id, size_t start) {
     size_t pos = start;
     while (pos < t.size()) {
         uint8_t b = t[pos];
+        if (utf8 && b >= 0x80) {  // a character, or a byte the game steps over (reported for the whole file)
+            uint32_t codePoint = 0;
+            int length = DecodeUtf8(&t[pos], uint32_t(t.size() - pos), &codePoint);
+            if (length) {
+                penX += WideCharAdvance(codePoint);
+                lineText.append(t.begin() + long(pos), t.begin() + long(pos) + length);
+            }
+            pos += size_t(length ? length : 1);
+            continue;
+        }
         if (b != '<') {
             if (b == '\n' || b == '\r') {
                 // The author's next message starts on the next line: this one lacks its end code, and the
@@ -255,6 +268,26 @@ void CheckScript(const fs::path& dir) {
     script.Index();
     const std::vector<uint8_t>& t = script.text;
     size_t high = size_t(std::count_if(t.begin(), t.end(), [](uint8_t b) { return b >= 0x80; }));
+    if (ScriptIsUtf8(t.data(), uint32_t(t.size()))) {
+        // A UTF-8 story: every byte that starts no well-formed character, by line and character column.
+        size_t column = 1;
+        for (size_t pos = 3; pos < t.size();) {
+            uint32_t codePoint = 0;
+            int length = t[pos] >= 0x80 ? DecodeUtf8(&t[pos], uint32_t(t.size() - pos), &codePoint) : 1;
+            if (t[pos] == '\n') column = 0;
+            if (!length) {
+                size_t line = script.LineOf(pos);
+                char byte[8];
+                std::snprintf(byte, sizeof byte, "0x%02X", t[pos]);
+                ReportLine(script.file + ":" + std::to_string(line) + ":" + std::to_string(column), line,
+                           "bytes that are not UTF-8",
+                           std::string("the byte ") + byte + " starts no UTF-8 character; the game steps over it");
+            }
+            pos += size_t(length ? length : 1);
+            ++column;
+        }
+        high = 0;
+    }
     if (high > 0) {
         size_t first = size_t(std::find_if(t.begin(), t.end(), [](uint8_t b) { return b >= 0x80; }) - t.begin());
         script.At(first, "bytes above 127", "not single-byte text: " + std::to_string(high) + " bytes above 127");
@@ -314,6 +347,67 @@ const PictureUse PICTURES[] = {
 // reach is x 12-541, y 13-95 of the box.
 constexpr int BOX_TEXT_LEFT = 12, BOX_TEXT_TOP = 13, BOX_TEXT_RIGHT = 542, BOX_TEXT_BOTTOM = 96;
 
+// What the colour check needs of each picture read: its colour table and the indexes its pixels use.
+struct PictureColours {
+    std::string file;
+    uint8_t table[256][3];
+    bool used[256];
+};
+std::vector<std::pair<std::string, PictureColours>> pictureColours;  // by the story's name
+
+void KeepColours(const std::string& name, const std::string& file, const Bitmap* bitmap) {
+    PictureColours c{file, {}, {}};
+    std::memcpy(c.table, bitmap->table, sizeof c.table);
+    for (long i = 0; i < long(bitmap->width) * bitmap->height; ++i) c.used[bitmap->pixels[i]] = true;
+    pictureColours.emplace_back(name, c);
+}
+
+const PictureColours* ColoursOf(const char* name) {
+    for (const auto& [n, c] : pictureColours)
+        if (strcasecmp(n.c_str(), name) == 0) return &c;
+    return nullptr;
+}
+
+std::string Rgb(const uint8_t* c) {
+    char text[16];
+    std::snprintf(text, sizeof text, "#%02x%02x%02x", c[0], c[1], c[2]);
+    return text;
+}
+
+// The screen's colours come from a few pictures only: system.BMP's table at start-up serves every picture
+// until the ending, whose switch installs sakura's and then the ending portrait's (sakura's after a miss).
+// A picture whose own table differs where its pixels are would show other colours than its preview.
+void CheckColourTables() {
+    const PictureColours* master = ColoursOf("system.BMP");
+    auto compare = [](const PictureColours& picture, const PictureColours& shownWith, const std::string& when) {
+        int differing = 0, first = -1;
+        for (int i = 0; i < 256; ++i)
+            if (picture.used[i] && std::memcmp(picture.table[i], shownWith.table[i], 3) != 0 && differing++ == 0)
+                first = i;
+        if (!differing) return;
+        Report(picture.file, "its colour table differs from " + shownWith.file + "'s at " +
+                                 std::to_string(differing) + " index" + (differing == 1 ? "" : "es") +
+                                 " its pixels use (first " + std::to_string(first) + ": " +
+                                 Rgb(picture.table[first]) + " here, " + Rgb(shownWith.table[first]) + " there); " +
+                                 when + ", so it shows in those colours: draw both from the same palette "
+                                 "and rebuild them");
+    };
+    if (master)
+        for (const auto& [name, colours] : pictureColours) {
+            bool ending = strcasecmp(name.c_str(), closingPicture) == 0;
+            for (const EndingCase& e : endingCases) ending |= strcasecmp(name.c_str(), e.paletteFrom) == 0;
+            if (!ending && &colours != master)
+                compare(colours, *master, "the screen takes its colours from " + master->file + " at start-up");
+        }
+    const PictureColours* closing = ColoursOf(closingPicture);
+    for (const EndingCase& e : endingCases) {
+        const PictureColours* from = ColoursOf(e.paletteFrom);
+        if (!closing || !from || from == closing) continue;
+        compare(*closing, *from, std::string("after the ending ") + e.endingPicture + " the staff roll shows it in " +
+                                     from->file + "'s colours");
+    }
+}
+
 void CheckPicture(const fs::path& dir, const PictureUse& use) {
     fs::path path;
     for (const char* folder : PICTURE_FOLDERS)
@@ -371,6 +465,7 @@ void CheckPicture(const fs::path& dir, const PictureUse& use) {
         return;
     }
     int w = bitmap->width, h = bitmap->height;
+    KeepColours(use.name, file, bitmap);
     std::string size = std::to_string(w) + "x" + std::to_string(h);
     switch (use.role) {
     case Role::Window:
@@ -439,23 +534,26 @@ bool ReadDataFile(const fs::path& dir, const char* name, const char* whenMissing
 const char* EFFECTS[] = {"End.wav", "Crash.wav", "Houtyo.wav", "Han.wav",
                          "mag.wav", "messg.wav", "hako3.wav",  "punch3.wav"};
 
+const char IMPORT_HINT[] = "; `kirake-sfx import IN.wav OUT.wav` writes any PCM WAV in the game's layout";
+
 void CheckEffect(const fs::path& dir, const char* name) {
     std::string file;
     std::vector<uint8_t> b;
     if (!ReadDataFile(dir, name, "missing: the effect would be silent", &file, &b)) return;
     if (b.size() < 58) {
-        Report(file, "shorter than the 58-byte WAV head the game reads");
+        Report(file, std::string("shorter than the 58-byte WAV head the game reads") + IMPORT_HINT);
         return;
     }
     if (std::string(b.begin(), b.begin() + 4) != "RIFF") {
-        Report(file, "does not start with \"RIFF\": the game would not load it");
+        Report(file, std::string("does not start with \"RIFF\": the game would not load it") + IMPORT_HINT);
         return;
     }
     auto tag = [&](size_t at, const char* text) { return std::string(b.begin() + long(at), b.begin() + long(at) + 4) == text; };
     if (!tag(8, "WAVE") || !tag(12, "fmt ") || Le32(&b[16]) != 18 || !tag(38, "fact") || Le32(&b[42]) != 4 ||
         !tag(50, "data")) {
-        Report(file, "does not have the 58-byte head (\"fmt \" chunk of 18 bytes, a 4-byte \"fact\" chunk, then "
-                     "\"data\"); the game would take the sound from the wrong places");
+        Report(file, std::string("does not have the 58-byte head (\"fmt \" chunk of 18 bytes, a 4-byte \"fact\" chunk, "
+                                 "then \"data\"); the game reads the format and the sound at those fixed places, "
+                                 "not by the chunks, and would take them from the wrong bytes") + IMPORT_HINT);
         return;
     }
     uint16_t format = Le16(&b[20]), channels = Le16(&b[22]), align = Le16(&b[32]), bits = Le16(&b[34]);
@@ -466,7 +564,7 @@ void CheckEffect(const fs::path& dir, const char* name) {
         rate > 96000 || align != channels * bits / 8 || average != rate * align)
         Report(file, "not a plain PCM format (" + std::to_string(channels) + " channels, " + std::to_string(bits) +
                          " bits, " + std::to_string(rate) + " Hz, block " + std::to_string(align) + ")" +
-                         (usable ? "" : ": the game will not load it"));
+                         (usable ? "" : std::string(": the game will not load it") + IMPORT_HINT));
     uint64_t riffEnd = uint64_t(Le32(&b[4])) + 8u;
     uint32_t length = Le32(&b[54]);
     if (riffEnd > b.size())
@@ -566,6 +664,7 @@ int main(int argc, char** argv) {
     }
     CheckScript(dir);
     for (const PictureUse& use : PICTURES) CheckPicture(dir, use);
+    CheckColourTables();
     for (const char* name : EFFECTS) CheckEffect(dir, name);
     for (const char* name : SONGS) CheckSong(dir, name);
     if (problemCount == 0) {

@@ -1,17 +1,22 @@
-// kirake-sfx: synthesises the game's eight sound effects.
+// kirake-sfx: synthesises the game's eight sound effects, and turns any PCM WAV into an effect.
 //   kirake-sfx OUTDIR            writes every effect into OUTDIR
 //   kirake-sfx OUTDIR NAME...    writes only the named ones ("End.wav", ...)
+//   kirake-sfx import IN.wav OUT.wav [--rate HZ] [--bits 8|16]
 // Each effect is a short recipe below built from a few voices (tones with pitch glides, filtered noise,
 // exponential decays). The output is 16-bit mono at 22050 Hz in the game's 58-byte WAV layout. The noise
 // comes from a fixed-seed generator, so every build writes the same bytes.
 #include <algorithm>
+#include <cerrno>
+#include <cstdlib>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 #include "../common/wav58.h"
+#include "platform/sound.h"
 #include "tool_help.h"
+#include "wav_import.h"
 
 namespace {
 
@@ -222,19 +227,133 @@ std::vector<uint8_t> Pack(Buffer b, double peak) {
 
 }  // namespace
 
+namespace {
+
+constexpr size_t MAX_INPUT_BYTES = 256u << 20;
+
+bool ReadInput(const char* path, std::vector<uint8_t>* bytes, std::string* why) {
+    FILE* f = std::fopen(path, "rb");
+    if (!f) {
+        *why = std::string("cannot open it: ") + std::strerror(errno);
+        return false;
+    }
+    bytes->clear();
+    unsigned char block[65536];
+    size_t got;
+    while ((got = std::fread(block, 1, sizeof block, f)) > 0 && bytes->size() <= MAX_INPUT_BYTES)
+        bytes->insert(bytes->end(), block, block + got);
+    bool bad = std::ferror(f);
+    std::fclose(f);
+    if (bad) *why = "cannot be read";
+    if (bytes->size() > MAX_INPUT_BYTES) *why = "longer than 256 MiB";
+    return !bad && bytes->size() <= MAX_INPUT_BYTES;
+}
+
+const char USAGE_IMPORT[] = "usage: kirake-sfx import IN.wav OUT.wav [--rate HZ] [--bits 8|16]\n";
+
+// import IN OUT [--rate HZ] [--bits 8|16]: any PCM WAV to the game's 58-byte layout, mono.
+int Import(int argc, char** argv) {
+    const char* in = nullptr;
+    const char* out = nullptr;
+    long rate = 22050, bits = 16;
+    for (int i = 2; i < argc; ++i) {
+        std::string arg = argv[i];
+        if ((arg == "--rate" || arg == "--bits") && i + 1 < argc) {
+            char* end = nullptr;
+            long value = std::strtol(argv[++i], &end, 10);
+            if (!*argv[i] || *end) value = -1;
+            (arg == "--rate" ? rate : bits) = value;
+        } else if (arg.size() > 1 && arg[0] == '-') {
+            std::fprintf(stderr, "kirake-sfx: unknown option %s\n%s", arg.c_str(), USAGE_IMPORT);
+            return 2;
+        } else if (!in) {
+            in = argv[i];
+        } else if (!out) {
+            out = argv[i];
+        } else {
+            std::fputs(USAGE_IMPORT, stderr);
+            return 2;
+        }
+    }
+    if (!in || !out) {
+        std::fputs(USAGE_IMPORT, stderr);
+        return 2;
+    }
+    if (rate < 8000 || rate > 48000) {
+        std::fprintf(stderr, "kirake-sfx: --rate takes 8000 to 48000 (Hz)\n");
+        return 2;
+    }
+    if (bits != 8 && bits != 16) {
+        std::fprintf(stderr, "kirake-sfx: --bits takes 8 or 16\n");
+        return 2;
+    }
+    std::vector<uint8_t> bytes;
+    std::string why;
+    PcmSound sound;
+    if (!ReadInput(in, &bytes, &why) || !ReadPcmWav(bytes, &sound, &why)) {
+        std::fprintf(stderr, "kirake-sfx: %s: %s\n", in, why.c_str());
+        return 1;
+    }
+    for (const std::string& note : sound.notes) std::fprintf(stderr, "kirake-sfx: %s: %s\n", in, note.c_str());
+    std::vector<double> samples = Resample(sound.mono, sound.rate, uint32_t(rate));
+    size_t clipped = 0;
+    std::vector<uint8_t> data;
+    data.reserve(samples.size() * size_t(bits / 8));
+    for (double s : samples) {
+        if (s > 1.0 || s < -1.0) ++clipped;
+        double v = std::clamp(s, -1.0, 1.0);
+        if (bits == 8)
+            data.push_back(uint8_t(std::clamp(std::lround(v * 127.0) + 128, 0L, 255L)));
+        else
+            PutLe(data, uint32_t(int16_t(std::clamp(std::lround(v * 32767.0), -32768L, 32767L))) & 0xFFFF, 2);
+    }
+    SoundFormat format = {1, 1, uint32_t(rate), uint32_t(rate * bits / 8), uint16_t(bits / 8), uint16_t(bits), 0};
+    if (const char* problem = SoundBufferProblem(&format, uint32_t(std::min<size_t>(data.size(), UINT32_MAX)),
+                                                 DEVICE_RATE_ASKED)) {
+        std::fprintf(stderr, "kirake-sfx: %s: the game would not play the result: %s\n", in, problem);
+        return 1;
+    }
+    if (!WriteFileBytes(out, MakeWav58(1, uint32_t(rate), int(bits), data))) {
+        std::fprintf(stderr, "kirake-sfx: cannot write %s\n", out);
+        return 1;
+    }
+    if (clipped)
+        std::fprintf(stderr, "kirake-sfx: %s: %zu samples above full scale were clipped; lower its level\n", in,
+                     clipped);
+    std::printf("%s: %d-bit %s at %u Hz, %.3f s -> %s: %ld-bit mono at %ld Hz, %zu samples\n", in, sound.bits,
+                sound.channels == 1 ? "mono" : "stereo", sound.rate, double(sound.mono.size()) / sound.rate, out,
+                bits, rate, samples.size());
+    return 0;
+}
+
+}  // namespace
+
 static const char help[] =
-    "Usage: kirake-sfx OUTDIR [NAME.wav...]\n"
-    "Synthesises the game's eight sound effects (or only those named) as WAV files in OUTDIR.\n"
-    "A build step.\n"
+    "Usage: kirake-sfx import IN.wav OUT.wav [--rate HZ] [--bits 8|16]\n"
+    "  or:  kirake-sfx OUTDIR [NAME.wav...]\n"
+    "Turns a WAV file into a sound effect the game plays, or synthesises the game's eight effects.\n"
+    "\n"
+    "import reads any PCM WAV file (8, 16, 24 or 32 bits, mono or stereo, 1000 to 192000 Hz, its chunks in\n"
+    "any order, also WAVE_FORMAT_EXTENSIBLE) and writes OUT.wav in the game's layout: a 58-byte head\n"
+    "(an 18-byte \"fmt \" chunk and a 4-byte \"fact\" chunk before \"data\"), the channels mixed to mono and\n"
+    "resampled (band-limited) to 22050 Hz. Name OUT.wav after the effect it replaces (End.wav, Crash.wav,\n"
+    "Houtyo.wav, Han.wav, mag.wav, messg.wav, hako3.wav, punch3.wav). Compressed and floating-point files\n"
+    "are refused with the reason; convert them to PCM first.\n"
+    "\n"
+    "Without import, writes the eight default effects (or only those named) into OUTDIR.\n"
     "\n"
     "Options:\n"
+    "      --rate HZ  the rate of the effect written by import, 8000 to 48000 (22050)\n"
+    "      --bits N   its sample size, 8 or 16 (16)\n"
     KIRAKE_TOOL_HELP_OPTIONS
-;
+    "\n"
+    "Exit status: 0 on success, 1 when a file is refused or cannot be written, 2 on a bad command line.\n";
 
 int main(int argc, char** argv) {
     if (AnswerHelpOrVersion(argc, argv, "kirake-sfx", help)) return 0;
+    if (argc >= 2 && std::strcmp(argv[1], "import") == 0) return Import(argc, argv);
     if (argc < 2) {
-        std::fprintf(stderr, "usage: kirake-sfx OUTDIR [NAME.wav...]\n");
+        std::fprintf(stderr, "usage: kirake-sfx OUTDIR [NAME.wav...]\n%s", USAGE_IMPORT);
         return 2;
     }
     std::string dir = argv[1];

@@ -75,7 +75,7 @@ int SongInfoMain(int argc, char** argv) {
     if (headerProblem) report.Add(headerProblem);
 
     // A step sounds on the first frame more than the interval after the last one.
-    double framesPerStep = std::max(1.0, std::ceil((double(h.stepInterval) + 1) * 60 / 1000));
+    double framesPerStep = PlayedStepMs(h.stepInterval) * 60 / 1000;
     std::printf("step interval: %u ms (at 60 frames a second a step about every %.0f frames, %.1f ms)\n",
                 h.stepInterval, framesPerStep, framesPerStep * 1000 / 60);
     std::printf("song length: %d steps, track length N: %d steps, loop step: %d\n", h.songLength, h.trackLength,

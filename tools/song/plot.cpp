@@ -166,8 +166,10 @@ int SongPlotMain(int argc, char** argv) {
     Text(cr, left, 36, name, 22, ink, true);
     char summary[256];
     std::snprintf(summary, sizeof summary,
-                  "%u ms a step  \xc2\xb7  %d steps (%.1f s)  \xc2\xb7  loop from step %d  \xc2\xb7  drum level %d",
-                  song.stepInterval, steps, steps * song.stepInterval / 1000.0, song.loopStep, song.drumLevel);
+                  "%u ms a step (played %.0f ms)  \xc2\xb7  %d steps (%.1f s)  \xc2\xb7  loop from step %d  \xc2\xb7  "
+                  "drum level %d",
+                  song.stepInterval, PlayedStepMs(song.stepInterval), steps,
+                  steps * PlayedStepMs(song.stepInterval) / 1000.0, song.loopStep, song.drumLevel);
     Text(cr, left, 60, summary, 13, dim);
 
     double y = top;
@@ -210,7 +212,7 @@ int SongPlotMain(int argc, char** argv) {
         // The notes: the strike, then the rest of the note's length shaded.
         double noteSteps = 1;
         if (!drums && song.stepInterval > 0)
-            noteSteps = song.instruments[t].noteLength / (22.05 * song.stepInterval);
+            noteSteps = song.instruments[t].noteLength / (22.05 * PlayedStepMs(song.stepInterval));
         const Colour c = trackColours[t];
         for (int s = 0; s < steps && s < int(song.tracks[t].size()); ++s) {
             uint32_t word = song.tracks[t][size_t(s)];

@@ -38,8 +38,18 @@ std::vector<MessagePage> LayOutMessage(const std::vector<uint8_t>& script, char 
     };
     auto newPage = [&]() { pages.emplace_back(); };
     size_t pos = size_t(start);
+    bool utf8 = ScriptIsUtf8(script.data(), uint32_t(script.size()));
     while (pos < script.size()) {
         uint8_t b = script[pos];
+        uint32_t codePoint = 0;
+        int length = 0;
+        if (utf8 && b >= 0x80 && (length = DecodeUtf8(&script[pos], uint32_t(script.size() - pos), &codePoint))) {
+            PageLine& l = line();
+            l.text.append(script.begin() + long(pos), script.begin() + long(pos) + length);
+            l.width += WideCharAdvance(codePoint);
+            pos += size_t(length);
+            continue;
+        }
         if (b != '<') {
             PageLine& l = line();
             l.text += (b >= 0x20 && b < 0x7F) ? char(b) : (b == '\n' || b == '\r') ? ' ' : '?';

@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -39,6 +40,7 @@ struct FreetypeFont {
     FT_Face face = nullptr;
     int ascent = 0, cellHeight = 0;
     FT_Pos emboldenStrength = 0;  // 26.6; 0 = regular
+    std::map<std::string, FT_Face> fallbacks;  // faces fontconfig gave for characters this face lacks
 };
 
 struct TextSystem {
@@ -48,8 +50,11 @@ struct TextSystem {
     std::vector<FaceChoice> faces;                     // every face name mapped so far
     std::vector<std::unique_ptr<FreetypeFont>> fonts;  // every font opened
     ~TextSystem() {
-        for (auto& font : fonts)
+        for (auto& font : fonts) {
             if (font->face) FT_Done_Face(font->face);
+            for (auto& [file, face] : font->fallbacks)
+                if (face) FT_Done_Face(face);
+        }
         fonts.clear();
         if (library) FT_Done_FreeType(library);
     }
@@ -209,10 +214,61 @@ bool OpenFace(FreetypeFont* font) {
     return true;
 }
 
+// A face fontconfig offers for a character beyond ASCII that the font's own face lacks (stories in
+// UTF-8), at the font's pixel size; null when no installed font has it.
+FT_Face FallbackFace(FreetypeFont* font, uint32_t codePoint) {
+    if (!textSystem.fontconfigReady) return nullptr;
+    FcPattern* pattern = FcPatternCreate();
+    FcCharSet* set = FcCharSetCreate();
+    if (!pattern || !set) {
+        if (pattern) FcPatternDestroy(pattern);
+        if (set) FcCharSetDestroy(set);
+        return nullptr;
+    }
+    FcCharSetAddChar(set, codePoint);
+    FcPatternAddCharSet(pattern, FC_CHARSET, set);
+    FcPatternAddBool(pattern, FC_OUTLINE, FcTrue);
+    FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>("sans-serif"));
+    FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
+    FcDefaultSubstitute(pattern);
+    FcResult result = FcResultNoMatch;
+    FcFontSet* sorted = FcFontSort(nullptr, pattern, FcFalse, nullptr, &result);
+    FcPatternDestroy(pattern);
+    FcCharSetDestroy(set);
+    if (!sorted) return nullptr;
+    std::string path;  // the best font that has the character
+    int faceIndex = 0;
+    for (int i = 0; i < sorted->nfont && path.empty(); ++i) {
+        FcCharSet* has = nullptr;
+        FcChar8* file = nullptr;
+        if (FcPatternGetCharSet(sorted->fonts[i], FC_CHARSET, 0, &has) != FcResultMatch ||
+            !FcCharSetHasChar(has, codePoint) || FcPatternGetString(sorted->fonts[i], FC_FILE, 0, &file) != FcResultMatch)
+            continue;
+        path = reinterpret_cast<const char*>(file);
+        FcPatternGetInteger(sorted->fonts[i], FC_INDEX, 0, &faceIndex);
+    }
+    FcFontSetDestroy(sorted);
+    if (path.empty()) return nullptr;
+    std::string key = path + "#" + std::to_string(faceIndex);
+    auto known = font->fallbacks.find(key);
+    if (known != font->fallbacks.end()) return known->second;
+    FT_Face face = nullptr;
+    if (FT_New_Face(textSystem.library, path.c_str(), faceIndex, &face) != 0) face = nullptr;
+    if (face && (!FT_IS_SCALABLE(face) || FT_Set_Pixel_Sizes(face, 0, font->face->size->metrics.y_ppem) != 0)) {
+        FT_Done_Face(face);
+        face = nullptr;
+    }
+    if (face) FT_Select_Charmap(face, FT_ENCODING_UNICODE);
+    font->fallbacks[key] = face;
+    return face;
+}
+
 void DrawGlyph(void* handle, uint32_t character, Glyph* glyph) {
     auto* font = static_cast<FreetypeFont*>(handle);
     FT_Face face = font->face;
     FT_UInt index = FT_Get_Char_Index(face, static_cast<FT_ULong>(character));
+    if (index == 0 && character >= 0x80 && (face = FallbackFace(font, character)))
+        index = FT_Get_Char_Index(face, static_cast<FT_ULong>(character));
     if (index == 0) return;  // not in the font: nothing drawn, no advance
     if (FT_Load_Glyph(face, index, FT_LOAD_NO_BITMAP | FT_LOAD_TARGET_MONO) != 0) return;
     FT_GlyphSlot slot = face->glyph;

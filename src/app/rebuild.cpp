@@ -1,0 +1,215 @@
+// Story projects: the sources in a data folder (pictures/*.pic with their palettes and includes,
+// songs/*.song) are rebuilt into the data files the game reads when they are saved while it runs. The
+// rebuild runs on a worker thread, off the frame path; the files it writes are taken by the live reload
+// like any saved data file. Where the picture compiler is not built in (the web and Windows builds) no
+// source is rebuilt.
+#include "app/app.h"
+
+#ifdef KIRAKE_PROJECT_REBUILD
+#include <algorithm>
+#include <condition_variable>
+#include <cstdio>
+#include <deque>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <set>
+#include <sstream>
+#include <thread>
+#include "art/art.h"
+#include "song/songlang.h"
+
+namespace {
+
+struct RebuildRecord {
+    std::mutex lock;
+    std::condition_variable wake;
+    std::thread worker;
+    std::deque<std::string> jobs;  // sources to build, each once
+    std::vector<RebuildResult> done;
+    bool stopping = false;
+    bool inlineBuilds = false;  // build at once in the caller (the headless backend's virtual time)
+};
+RebuildRecord* rebuild;
+
+bool EndsWith(const std::string& s, const char* suffix) {
+    size_t n = std::char_traits<char>::length(suffix);
+    return s.size() >= n && s.compare(s.size() - n, n, suffix) == 0;
+}
+
+std::string BaseName(const std::string& path) { return path.substr(path.rfind('/') + 1); }
+std::string Stem(const std::string& path) {
+    std::string base = BaseName(path);
+    return base.substr(0, base.rfind('.'));
+}
+
+std::string ReadText(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// Writes by a temporary file and a rename, so the game never reads half a file.
+bool WriteAtomically(const std::string& path, const std::vector<uint8_t>& bytes) {
+    std::string temp = path + ".part";
+    FILE* f = std::fopen(temp.c_str(), "wb");
+    if (!f) return false;
+    bool ok = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    ok = std::fclose(f) == 0 && ok;
+    if (!ok || std::rename(temp.c_str(), path.c_str()) != 0) {
+        std::remove(temp.c_str());
+        return false;
+    }
+    return true;
+}
+
+// The files a picture source reads: itself, its palette (and the palettes that one builds on) and its
+// includes, found by their "palette", "base" and "include" lines.
+void CollectDependencies(const std::string& file, std::set<std::string>* seen, int depth = 0) {
+    if (depth > 16 || !seen->insert(file).second) return;
+    std::istringstream lines(ReadText("pictures/" + file));
+    std::string line;
+    while (std::getline(lines, line)) {
+        std::istringstream words(line);
+        std::string command, name;
+        if (!(words >> command >> name)) continue;
+        if (name.size() > 1 && name.front() == '"' && name.back() == '"') name = name.substr(1, name.size() - 2);
+        if (command == "include") CollectDependencies(name, seen, depth + 1);
+        if (command == "palette" || command == "base")
+            CollectDependencies(EndsWith(name, ".pal") ? name : name + ".pal", seen, depth + 1);
+    }
+}
+
+std::vector<std::string> PictureSources() {
+    std::vector<std::string> names;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator("pictures", error)) {
+        std::string name = entry.path().filename().string();
+        if (EndsWith(name, ".pic")) names.push_back(name);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+RebuildResult BuildPicture(const std::string& pic) {
+    RebuildResult result{"pictures/" + pic, {}, ""};
+    try {
+        Program program;
+        LoadProgram("pictures/" + pic, program);
+        std::string out = "bmp/" + Stem(pic) + ".BMP";
+        if (!WriteAtomically(out, EncodeBmp(Render(program), program.palette))) throw ArtError("cannot write " + out);
+        result.built.push_back(out);
+    } catch (const ArtError& e) {
+        result.error = e.what();
+    }
+    return result;
+}
+
+RebuildResult BuildSong(const std::string& path) {
+    RebuildResult result{path, {}, ""};
+    CompiledSong song;
+    std::vector<std::string> messages;
+    bool ok = CompileSongText(ReadText(path), path, &song, &messages);
+    for (const std::string& m : messages)
+        if (m.find(": error") != std::string::npos) {
+            result.error = m;
+            break;
+        }
+    std::string out = Stem(path) + ".pmd";
+    if (ok && !WriteAtomically(out, EncodeSong(song))) result.error = "cannot write " + out;
+    if (ok && result.error.empty()) result.built.push_back(out);
+    if (!ok && result.error.empty()) result.error = path + ": does not compile";
+    return result;
+}
+
+// One job: a saved source and everything built from it.
+std::vector<RebuildResult> Build(const std::string& source) {
+    std::vector<RebuildResult> results;
+    if (EndsWith(source, ".song")) {
+        results.push_back(BuildSong(source));
+    } else if (EndsWith(source, ".pic")) {
+        results.push_back(BuildPicture(BaseName(source)));
+    } else {  // a palette or an include: every picture that reads it
+        for (const std::string& pic : PictureSources()) {
+            std::set<std::string> uses;
+            CollectDependencies(pic, &uses);
+            if (uses.count(BaseName(source))) results.push_back(BuildPicture(pic));
+        }
+    }
+    return results;
+}
+
+void Work() {
+    std::unique_lock<std::mutex> hold(rebuild->lock);
+    for (;;) {
+        rebuild->wake.wait(hold, [] { return rebuild->stopping || !rebuild->jobs.empty(); });
+        if (rebuild->stopping) return;
+        std::string source = rebuild->jobs.front();
+        rebuild->jobs.pop_front();
+        hold.unlock();
+        std::vector<RebuildResult> results = Build(source);
+        hold.lock();
+        for (RebuildResult& r : results) rebuild->done.push_back(std::move(r));
+    }
+}
+
+bool IsSource(const std::string& path) {
+    if (path.rfind("pictures/", 0) == 0) return EndsWith(path, ".pic") || EndsWith(path, ".pal") || EndsWith(path, ".inc");
+    return path.rfind("songs/", 0) == 0 && EndsWith(path, ".song");
+}
+
+}  // namespace
+
+int ProjectRebuildAvailable() { return 1; }
+
+void StartRebuilds(int inlineBuilds) {
+    StopRebuilds();
+    rebuild = new RebuildRecord;
+    rebuild->inlineBuilds = inlineBuilds;
+    if (!inlineBuilds) rebuild->worker = std::thread(Work);
+}
+
+void StopRebuilds() {
+    if (!rebuild) return;
+    {
+        std::lock_guard<std::mutex> hold(rebuild->lock);
+        rebuild->stopping = true;
+    }
+    rebuild->wake.notify_all();
+    if (rebuild->worker.joinable()) rebuild->worker.join();
+    delete rebuild;
+    rebuild = nullptr;
+}
+
+int QueueSourceRebuild(const std::string& path) {
+    if (!rebuild || !IsSource(path)) return 0;
+    if (rebuild->inlineBuilds) {
+        for (RebuildResult& r : Build(path)) rebuild->done.push_back(std::move(r));
+        return 1;
+    }
+    {
+        std::lock_guard<std::mutex> hold(rebuild->lock);
+        if (std::find(rebuild->jobs.begin(), rebuild->jobs.end(), path) == rebuild->jobs.end())
+            rebuild->jobs.push_back(path);
+    }
+    rebuild->wake.notify_one();
+    return 1;
+}
+
+void TakeFinishedRebuilds(std::vector<RebuildResult>* results) {
+    results->clear();
+    if (!rebuild) return;
+    std::lock_guard<std::mutex> hold(rebuild->lock);
+    results->swap(rebuild->done);
+}
+
+#else  // no picture compiler in this build
+
+int ProjectRebuildAvailable() { return 0; }
+void StartRebuilds(int) {}
+void StopRebuilds() {}
+int QueueSourceRebuild(const std::string&) { return 0; }
+void TakeFinishedRebuilds(std::vector<RebuildResult>* results) { results->clear(); }
+
+#endif

@@ -1,0 +1,127 @@
+// Stories in UTF-8: a data.txt with the mark types one character a frame, advancing ASCII by the width
+// table and every other character by its own width; the same text without the mark is stepped over
+// byte by byte as always; the checker measures and reports by character.
+#include <unistd.h>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+#include "test_support.h"
+#include "text/text.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string MARK = "\xEF\xBB\xBF";
+const std::string BODY = "Caf\xC3\xA9? \xC3\x87" "a va, se\xC3\xB1or M\xC3\xBCller. \xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E!";
+
+std::string Read(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+long Number(const std::string& line, const std::string& key) {
+    size_t at = line.find("\"" + key + "\":");
+    return at == std::string::npos ? -1 : std::atol(line.c_str() + at + key.size() + 3);
+}
+
+struct Typed {
+    std::vector<long> pos, penX;
+    std::string dir;
+    long bodyStart;  // the offset of BODY in the file
+};
+
+// Message 4 (the first of the route) holds BODY; the story with or without the mark.
+Typed Type(bool mark) {
+    Typed t;
+    std::string data = KIRAKE_DATA_DIR;
+    t.dir = MakeTempDir(mark ? "utf8-marked" : "utf8-plain");
+    fs::copy(data, t.dir, fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+    std::string text = Read(data + "/data.txt");
+    size_t body = text.find("tx4") + 3;
+    text.replace(body, text.find("<!", body) - body, BODY);
+    std::ofstream(t.dir + "/data.txt", std::ios::binary) << (mark ? MARK : "") << text;
+    t.bodyStart = long(body + (mark ? MARK.size() : 0));
+    std::string errors;
+    EXPECT_EQ(RunKirake("--headless --data '" + t.dir + "' --start route:hiyori --frames 45 --trace '" + t.dir +
+                            "/trace.jsonl' --capture 44 --capture-dir '" + t.dir + "'",
+                        &errors),
+              0)
+        << errors;
+    for (const std::string& line : ReadLines(t.dir + "/trace.jsonl")) {
+        size_t m = line.find("\"message\":");
+        t.pos.push_back(Number(line.substr(m), "pos"));
+        t.penX.push_back(Number(line.substr(m), "penX"));
+    }
+    return t;
+}
+
+}  // namespace
+
+TEST(TextUtf8, MarkedStoryTypesACharacterAFrame) {
+    if (access(KIRAKE_DATA_DIR "/data.txt", R_OK) != 0) GTEST_SKIP() << "no default data";
+    Typed t = Type(true);
+    ASSERT_EQ(t.pos.size(), 45u);
+    // Each frame types the next character (the first frame of the scene has typed the first).
+    ASSERT_EQ(t.pos[0] - t.bodyStart, 1);
+    size_t at = 1;
+    std::vector<int> advances;
+    for (size_t f = 1; f < t.pos.size() && at < BODY.size(); ++f, ++at) {
+        uint32_t codePoint = uint8_t(BODY[at]);
+        int length = uint8_t(BODY[at]) >= 0x80 ? DecodeUtf8(reinterpret_cast<const uint8_t*>(BODY.data()) + at,
+                                                             uint32_t(BODY.size() - at), &codePoint)
+                                               : 1;
+        ASSERT_GT(length, 0);
+        ASSERT_EQ(t.pos[f] - t.pos[f - 1], length) << "frame " << f;
+        int advance = int(t.penX[f] - t.penX[f - 1]);
+        if (codePoint < 0x80) EXPECT_EQ(advance, charWidthTable[codePoint]) << "frame " << f;
+        advances.push_back(advance);
+        at += size_t(length - 1);
+    }
+    ASSERT_EQ(at, BODY.size());
+    // The three characters of 日本語 are full width, alike, and wider than the accented letters.
+    std::vector<int> kanji(advances.end() - 4, advances.end() - 1);
+    EXPECT_EQ(kanji[0], kanji[1]);
+    EXPECT_EQ(kanji[1], kanji[2]);
+    EXPECT_GE(kanji[0], 18);
+    EXPECT_LT(advances[2], kanji[0]);  // é (after "a", "f")
+    EXPECT_GT(advances[2], 0);
+}
+
+TEST(TextUtf8, WithoutTheMarkEveryByteIsSteppedOverAsBefore) {
+    if (access(KIRAKE_DATA_DIR "/data.txt", R_OK) != 0) GTEST_SKIP() << "no default data";
+    Typed t = Type(false);
+    ASSERT_EQ(t.pos.size(), 45u);
+    ASSERT_EQ(t.pos[0] - t.bodyStart, 1);
+    for (size_t f = 1; f < t.pos.size() && f < BODY.size(); ++f) {
+        uint8_t byte = uint8_t(BODY[f]);
+        ASSERT_EQ(t.pos[f] - t.pos[f - 1], 1) << "frame " << f;
+        EXPECT_EQ(t.penX[f] - t.penX[f - 1], byte < 0x80 ? charWidthTable[byte] : 0) << "frame " << f;
+    }
+}
+
+TEST(TextUtf8, CheckerMeasuresCharactersAndPlacesBadBytes) {
+    std::string dir = MakeTempDir("utf8-check");
+    std::string text = MARK + "Notes.\n";
+    const char* ids = "0123456789#$%&:-?,.";
+    for (const char* p = ids; *p; ++p) {
+        std::string body = "Hello.";
+        if (*p == '1') body = "\xE6\x97\xA5\xE6\x9C\xAC" + std::string(26, '\xE2') + "x";  // bad bytes, not wide
+        if (*p == '2') {
+            body.clear();
+            for (int i = 0; i < 30; ++i) body += "\xE6\x97\xA5";  // 30 full-width characters: too wide
+        }
+        text += std::string("tx") + *p + body + "<!\n";
+    }
+    std::ofstream(dir + "/data.txt", std::ios::binary) << text;
+    std::string out = dir + "/out.txt";
+    std::string command = std::string(KIRAKE_TOOLS_DIR) + "/check/kirake-check '" + dir + "' > '" + out + "'";
+    EXPECT_NE(std::system(command.c_str()), 0);
+    std::string report = Read(out);
+    EXPECT_NE(report.find("data.txt:3:6: the byte 0xE2 starts no UTF-8 character"), std::string::npos) << report;
+    EXPECT_NE(report.find("message '2', page 1, line 1 is"), std::string::npos) << report;
+    EXPECT_EQ(report.find("message '1', page 1, line 1 is"), std::string::npos) << report;
+    EXPECT_EQ(report.find("bytes above 127"), std::string::npos) << report;
+}
