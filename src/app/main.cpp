@@ -55,19 +55,24 @@ std::string Absolute(const std::string& path) {
     return getcwd(cwd, sizeof cwd) ? std::string(cwd) + "/" + path : path;
 }
 
-// The default data: beside the build's executable, or where it is installed.
-std::string DefaultDataDir() {
+// The default data: beside the build's executable, or where it is installed. Never the working folder:
+// a data.txt that happens to lie there is not played. Empty, with *looked naming the places, when none.
+std::string DefaultDataDir(std::string* looked) {
     char exe[PATH_MAX];
     ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
-    if (n <= 0) return ".";
+    if (n <= 0) {
+        *looked = "nowhere (the program's own folder is not known)";
+        return "";
+    }
     exe[n] = 0;
     std::string dir(exe);
     dir.erase(dir.rfind('/'));
     for (const char* candidate : {"/../gamedata", "/gamedata", "/../share/kirake/data"}) {
         std::string path = dir + candidate;
         if (access(path.c_str(), F_OK) == 0) return path;
+        *looked += (looked->empty() ? "" : ", ") + path;
     }
-    return ".";
+    return "";
 }
 
 bool ParseLong(const char* text, long* value) {
@@ -98,6 +103,10 @@ int main(int argc, char** argv) {
             return 0;
         } else if (arg == "--data") {
             dataDir = value("--data");
+            if (dataDir.empty()) {
+                std::fprintf(stderr, "kirake: --data needs a folder, not an empty name\n%s", usage);
+                return 2;
+            }
         } else if (arg == "--window") {
             options.window = true;
         } else if (arg == "--fullscreen") {
@@ -157,7 +166,15 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "kirake: --keys, --capture, --record-audio and --fault need --headless\n");
         return 2;
     }
-    if (dataDir.empty()) dataDir = DefaultDataDir();
+    if (dataDir.empty()) {
+        std::string looked;
+        dataDir = DefaultDataDir(&looked);
+        if (dataDir.empty()) {
+            std::fprintf(stderr, "kirake: no game data found (looked in %s); name a folder with --data DIR\n",
+                         looked.c_str());
+            return 1;
+        }
+    }
     if (chdir(dataDir.c_str()) != 0) {
         std::fprintf(stderr, "kirake: cannot enter the data folder %s\n", dataDir.c_str());
         return 1;
@@ -173,7 +190,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     int exitCode = WinMain();
-    CloseTrace();
-    PlatformStop();
+    if (!CloseTrace()) exitCode = exitCode ? exitCode : 1;  // each failed write was said once
+    if (!PlatformStop()) exitCode = exitCode ? exitCode : 1;
     return exitCode;
 }

@@ -1,4 +1,5 @@
 // Choosing the backend, and the services every backend shares: the clock and the frame boundary.
+#include <cstdio>
 #include "platform/backend.h"
 #include "platform/clock.h"
 
@@ -12,6 +13,7 @@ struct PlatformRecord {
     long unshownFrames = 0;   // frames run without being shown
     uint32_t unshownBase = 0; // the clock when the unshown frames began
     uint32_t tickOffset = 0;  // added to the backend's clock once unshown frames have run
+    bool writeFailed = false;
 };
 PlatformRecord platform;
 }  // namespace
@@ -46,12 +48,18 @@ int PlatformStart(const PlatformOptions& options, std::string* error) {
     return 1;
 }
 
-void PlatformStop() {
-    if (!platform.started) return;
+int PlatformStop() {
+    if (!platform.started) return platform.writeFailed ? 0 : 1;
     StopWatching();
     SoundBackendStop();
     platform.backend->stop();
     platform.started = false;
+    return platform.writeFailed ? 0 : 1;
+}
+
+void NoteWriteFailure(const std::string& what) {
+    std::fprintf(stderr, "kirake: %s\n", what.c_str());
+    platform.writeFailed = true;
 }
 
 uint32_t GetTickCount() {

@@ -43,6 +43,13 @@ struct MessageState {
 };
 extern MessageState message;
 
+// The largest data.txt that is read (a whole story is some hundred KB); a larger one fails as a missing one.
+#ifndef FUZZING_BUILD_MODE_UNSAFE_FOR_PRODUCTION
+constexpr uint32_t MAX_SCRIPT_BYTES = 16u << 20;
+#else
+constexpr uint32_t MAX_SCRIPT_BYTES = 2u << 10;  // fuzzers: small inputs reach the limit
+#endif
+
 void LoadScriptText(Window window);
 // Live reload: data.txt was saved. The new text replaces the old and a message under way starts again
 // from its first page. 1, or 0 with *why set when the file cannot be read, is empty or lacks the
