@@ -23,6 +23,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     if (!WriteBytes(FuzzFolder() + "/Bmp/Fuzz.bmp", bytes.data(), bytes.size())) return 0;
     static const std::string name = FuzzFolder() + "/bmp/fuzz.BMP";  // found as Bmp/Fuzz.bmp
+    Palette* palette = display.displayPalette;
     LoadSheet(&display.bgSheet, name.c_str());
     SetSheetColorKeys(1);
     if (display.bgSheet) {
@@ -30,6 +31,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         Blit(display.backBuffer, &whole, display.bgSheet, &whole, BLIT_KEYSRC);
     }
     LoadMasterPalette(name.c_str());
-    RenewFuzzDisplay();  // the sheet and the palette made here go
+    // The sheet and the palette made here go with the run (most inputs make neither, and the display's
+    // own pages are costly to make again).
+    if (display.bgSheet || display.displayPalette != palette) RenewFuzzDisplay();
     return 0;
 }

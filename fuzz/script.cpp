@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include "gfx/gfx.h"
 #include "input/input.h"
+#include "platform/window.h"
 #include "support.h"
 #include "text/text.h"
 
@@ -42,8 +43,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             }
         }
     }
-    std::free(message.scriptText);  // the run's text goes with it
+    std::free(message.scriptText);  // the run's text, and the close a failed load posts, go with it
     message.scriptText = nullptr;
     message.scriptSize = 0;
+    Message posted;
+    while (PeekMessage(&posted)) GetMessage(&posted);
     return 0;
 }
