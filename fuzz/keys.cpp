@@ -34,7 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     if (chdir(home) != 0) std::abort();
     Message m;
-    while (PeekMessage(&m)) GetMessage(&m);  // what the script posted goes with the run
+    while (PeekWindowMessage(&m)) GetWindowMessage(&m);  // what the script posted goes with the run
     PlatformStop();
     return 0;
 }

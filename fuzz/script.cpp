@@ -47,6 +47,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     message.scriptText = nullptr;
     message.scriptSize = 0;
     Message posted;
-    while (PeekMessage(&posted)) GetMessage(&posted);
+    while (PeekWindowMessage(&posted)) GetWindowMessage(&posted);
     return 0;
 }

@@ -3,6 +3,7 @@
 // header back, so that every run starts from the same song.
 #include <cstdlib>
 #include <string>
+#include "platform/hooks.h"
 #include "platform/sound_mixer.h"
 #include "sound/sound.h"
 #include "support.h"
@@ -34,7 +35,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     first = FuzzFolder() + "/first.pmd";
     if (!WriteBytes(first, bytes.data(), bytes.size()) || !InitSound(1)) std::abort();
     LoadDrumKit();
-    music.clock = FakeClock;
+    hooks.musicClock = FakeClock;
     SongControl(SONG_LOAD, first.c_str());
     firstHeader = music.header;
     return 0;

@@ -1,5 +1,5 @@
 // The page's side of the browser build: options from the address, the canvas, keys, the frame clock,
-// Web Audio, the dialog for message boxes, and the data of another story (?data=URL).
+// sound's start, the dialog for message boxes, and the data of another story (?data=URL).
 //
 // Address options:  ?data=URL        play the story in that folder (it holds index.json, written by the build)
 //                   ?keys=SCRIPT     run headless on the virtual clock with this key script, lines split by ";"
@@ -18,7 +18,7 @@ var Module = typeof Module !== 'undefined' ? Module : {};
     firstFrameMs: null, loadStartMs: performance.now(), framesPresented: 0,
     keys: new Uint8Array(256), keyCodes: {}, events: [], eventWaiters: [],
     next: undefined, period: 1000 / 60,
-    audio: null, sounds: {}, bench: null,
+    bench: null,
   };
   Module.kirake = K;
 
@@ -202,7 +202,6 @@ var Module = typeof Module !== 'undefined' ? Module : {};
     if (K.bench) finishBench();
     if (!K.headless) say('The game has ended. Reload the page to play again.');
     else if (!K.bench) say('Headless run finished.');
-    Object.keys(K.sounds).forEach(function (id) { K.soundStop(id); });
   };
   K.trace = function () {
     try { return new TextDecoder().decode(FS.readFile('/run/trace.jsonl')); } catch (e) { return null; }
@@ -262,151 +261,11 @@ var Module = typeof Module !== 'undefined' ? Module : {};
   }
   K.toggleFullScreen = toggleFullScreen;
 
-  // Sound: one Web Audio buffer per static buffer; left and right gains as the program sets them. The
-  // audio context is made with the first key press or click (the browser allows sound from then on);
-  // looping sounds started before then begin with it, single sounds before then are not heard.
+  // Sound: the game's mixer plays through audio.js, which the browser lets start with the first key
+  // press or click.
   function startAudio() {
-    if (K.headless) return;
-    if (!K.audio) {
-      var AudioContextClass = window.AudioContext || window.webkitAudioContext;
-      if (!AudioContextClass) return;
-      K.audio = new AudioContextClass();
-      Object.keys(K.sounds).forEach(function (id) {
-        var s = K.sounds[id];
-        if (s.playing) startSource(s);
-      });
-    }
-    if (K.audio.state !== 'running') K.audio.resume();
+    if (!K.headless && window.kirakeAudio) window.kirakeAudio.start();
   }
-  function soundOf(id) {
-    var s = K.sounds[id];
-    if (!s) s = K.sounds[id] = { raw: null, channels: 1, bits: 16, rate: 0, buffer: null, source: null, playing: false, looping: false,
-                                 offset: 0, startedAt: 0, left: 1, right: 1, gainLeft: null, gainRight: null, merger: null };
-    return s;
-  }
-  function nodesOf(s) {
-    if (!s.merger) {
-      s.gainLeft = K.audio.createGain();
-      s.gainRight = K.audio.createGain();
-      s.gainLeft.gain.value = s.left;
-      s.gainRight.gain.value = s.right;
-      s.merger = K.audio.createChannelMerger(2);
-      s.gainLeft.connect(s.merger, 0, 0);
-      s.gainRight.connect(s.merger, 0, 1);
-      s.merger.connect(K.audio.destination);
-    }
-  }
-  // The samples are kept as the program wrote them and converted when first played.
-  function bufferOf(s) {
-    if (!s.buffer && s.raw) {
-      var channels = s.channels, bits = s.bits, raw = s.raw;
-      var frames = Math.floor(raw.length / (channels * bits / 8));
-      // Web Audio takes rates from 3000 Hz: slower sounds repeat each sample.
-      var repeat = Math.max(1, Math.ceil(3000 / s.rate));
-      s.buffer = K.audio.createBuffer(channels, frames * repeat, s.rate * repeat);
-      for (var c = 0; c < channels; ++c) {
-        var out = s.buffer.getChannelData(c);
-        for (var f = 0; f < frames; ++f) {
-          var v;
-          if (bits === 8) v = (raw[f * channels + c] - 128) / 128;
-          else {
-            var at = 2 * (f * channels + c);
-            v = ((raw[at] | raw[at + 1] << 8) << 16 >> 16) / 32768;
-          }
-          for (var r = 0; r < repeat; ++r) out[f * repeat + r] = v;
-        }
-      }
-    }
-    return s.buffer;
-  }
-  function duration(s) { return s.raw ? Math.floor(s.raw.length / (s.channels * s.bits / 8)) / s.rate : 0; }
-  K.soundData = function (id, channels, rate, bits, bytes, length) {
-    var s = soundOf(id);
-    if (K.headless) return;
-    var sounding = !!s.source;
-    var position = sounding ? currentOffset(s) : s.offset;
-    if (sounding) stopSource(s);
-    s.raw = length >= channels * bits / 8 ? Module.HEAPU8.slice(bytes, bytes + length) : null;
-    s.channels = channels;
-    s.bits = bits;
-    s.rate = rate;
-    s.buffer = null;
-    s.offset = position;
-    if (sounding) startSource(s);
-  };
-  function currentOffset(s) {
-    if (!s.source) return s.offset;
-    var t = s.offset + (K.audio.currentTime - s.startedAt), d = duration(s);
-    if (s.looping) return d > 0 ? t % d : 0;
-    return t < d ? t : 0;
-  }
-  function stopSource(s) {
-    var source = s.source;
-    s.source = null;
-    source.onended = null;
-    try { source.stop(); } catch (e) { /* already ended */ }
-    source.disconnect();
-  }
-  function startSource(s) {
-    if (!K.audio || !s.raw) return;
-    nodesOf(s);
-    var source = K.audio.createBufferSource();
-    source.buffer = bufferOf(s);
-    source.loop = s.looping;
-    if (s.channels === 2) {
-      var split = K.audio.createChannelSplitter(2);
-      source.connect(split);
-      split.connect(s.gainLeft, 0);
-      split.connect(s.gainRight, 1);
-    } else {
-      source.connect(s.gainLeft);
-      source.connect(s.gainRight);
-    }
-    if (!(s.offset < duration(s))) s.offset = 0;
-    s.startedAt = K.audio.currentTime;
-    source.onended = function () {
-      if (s.source === source) { s.source = null; s.offset = 0; s.playing = false; }
-    };
-    source.start(0, s.offset);
-    s.source = source;
-    K.soundsStarted = (K.soundsStarted || 0) + 1;
-  }
-  K.soundPlay = function (id, looping) {
-    var s = soundOf(id);
-    s.looping = !!looping;
-    if (s.source) { s.source.loop = s.looping; return; }  // already sounding: only the looping changes
-    if (!K.audio && !s.looping) return;  // before the first key: not heard
-    s.playing = true;
-    startSource(s);
-  };
-  K.soundStop = function (id) {
-    var s = K.sounds[id];
-    if (!s) return;
-    s.playing = false;
-    if (!s.source) return;
-    s.offset = currentOffset(s);
-    stopSource(s);
-  };
-  K.soundPosition = function (id, seconds) {
-    var s = soundOf(id);
-    var sounding = !!s.source;
-    if (sounding) stopSource(s);
-    s.offset = seconds;
-    if (sounding) startSource(s);
-  };
-  K.soundGains = function (id, left, right) {
-    var s = soundOf(id);
-    s.left = left;
-    s.right = right;
-    if (s.gainLeft) { s.gainLeft.gain.value = left; s.gainRight.gain.value = right; }
-  };
-  K.soundRelease = function (id) {
-    var s = K.sounds[id];
-    if (!s) return;
-    if (s.source) stopSource(s);
-    if (s.merger) s.merger.disconnect();
-    delete K.sounds[id];
-  };
 
   // The benchmark: composed frames a second (every frame drawn) and the time to the first frame.
   function finishBench() {

@@ -1,11 +1,10 @@
 // The command line: which backend, which data folder, and the headless run's script and captures.
-#include <unistd.h>
-#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include "app/app.h"
+#include "platform/files.h"
 #include "platform/platform.h"
 
 namespace {
@@ -49,27 +48,17 @@ const char usage[] =
     "                       no-keyboard, no-sound, no-inotify (repeatable)\n"
     "  --epoch SECONDS      the calendar time at the start (default 946684800, 2000-01-01)\n";
 
-std::string Absolute(const std::string& path) {
-    if (path.empty() || path[0] == '/') return path;
-    char cwd[PATH_MAX];
-    return getcwd(cwd, sizeof cwd) ? std::string(cwd) + "/" + path : path;
-}
-
 // The default data: beside the build's executable, or where it is installed. Never the working folder:
 // a data.txt that happens to lie there is not played. Empty, with *looked naming the places, when none.
-std::string DefaultDataDir(std::string* looked) {
-    char exe[PATH_MAX];
-    ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
-    if (n <= 0) {
+std::string DefaultDataDir(const char* argv0, std::string* looked) {
+    std::string dir = ProgramFolder(argv0);
+    if (dir.empty()) {
         *looked = "nowhere (the program's own folder is not known)";
         return "";
     }
-    exe[n] = 0;
-    std::string dir(exe);
-    dir.erase(dir.rfind('/'));
     for (const char* candidate : {"/../gamedata", "/gamedata", "/../share/kirake/data"}) {
         std::string path = dir + candidate;
-        if (access(path.c_str(), F_OK) == 0) return path;
+        if (PathExists(path)) return path;
         *looked += (looked->empty() ? "" : ", ") + path;
     }
     return "";
@@ -133,15 +122,15 @@ int main(int argc, char** argv) {
         } else if (arg == "--frames" && ParseLong(value("--frames"), &number) && number >= 0) {
             options.frames = number;
         } else if (arg == "--keys") {
-            options.keysFile = Absolute(value("--keys"));
+            options.keysFile = AbsolutePath(value("--keys"));
         } else if (arg == "--trace") {
-            traceFile = Absolute(value("--trace"));
+            traceFile = AbsolutePath(value("--trace"));
         } else if (arg == "--capture") {
             options.captureList = value("--capture");
         } else if (arg == "--capture-dir") {
-            options.captureDir = Absolute(value("--capture-dir"));
+            options.captureDir = AbsolutePath(value("--capture-dir"));
         } else if (arg == "--record-audio") {
-            options.recordAudio = Absolute(value("--record-audio"));
+            options.recordAudio = AbsolutePath(value("--record-audio"));
         } else if (arg == "--fault") {
             options.faults.push_back(value("--fault"));
         } else if (arg == "--watch") {
@@ -152,7 +141,7 @@ int main(int argc, char** argv) {
                 return 2;
             }
         } else if (arg == "--start-keys") {
-            SetStartKeysFile(Absolute(value("--start-keys")).c_str());
+            SetStartKeysFile(AbsolutePath(value("--start-keys")).c_str());
         } else if (arg == "--epoch" && ParseLong(value("--epoch"), &number)) {
             options.epoch = number;
         } else {
@@ -168,14 +157,14 @@ int main(int argc, char** argv) {
     }
     if (dataDir.empty()) {
         std::string looked;
-        dataDir = DefaultDataDir(&looked);
+        dataDir = DefaultDataDir(argv[0], &looked);
         if (dataDir.empty()) {
             std::fprintf(stderr, "kirake: no game data found (looked in %s); name a folder with --data DIR\n",
                          looked.c_str());
             return 1;
         }
     }
-    if (chdir(dataDir.c_str()) != 0) {
+    if (!ChangeFolder(dataDir)) {
         std::fprintf(stderr, "kirake: cannot enter the data folder %s\n", dataDir.c_str());
         return 1;
     }

@@ -7,6 +7,7 @@
 #include "app/app.h"
 #include "gfx/gfx.h"
 #include "input/input.h"
+#include "platform/hooks.h"
 #include "sound/sound.h"
 #include "story/story.h"
 #include "text/text.h"
@@ -27,10 +28,16 @@ void TraceFailed() {
     trace.file = nullptr;
     trace.failed = true;
 }
+
+// Sound slots started with PlaySlot (mode 1) during the frame, for the trace's "plays".
+void TraceNotePlay(int slot) {
+    if (trace.file) trace.plays.push_back(slot);
+}
 }  // namespace
 
 int OpenTrace(const char* path) {
     CloseTrace();
+    hooks.soundStarted = TraceNotePlay;
     trace.file = std::fopen(path, "w");
     trace.path = path;
     return trace.file ? 1 : 0;
@@ -42,13 +49,10 @@ int CloseTrace() {
         std::fprintf(stderr, "kirake: cannot write the trace %s: %s\n", trace.path.c_str(), std::strerror(errno));
         trace.failed = true;
     }
+    if (hooks.soundStarted == TraceNotePlay) hooks.soundStarted = nullptr;
     int ok = trace.failed ? 0 : 1;
     trace = TraceRecord{};
     return ok;
-}
-
-void TraceNotePlay(int slot) {
-    if (trace.file) trace.plays.push_back(slot);
 }
 
 void ForgetTracePlays() { trace.plays.clear(); }
@@ -69,7 +73,7 @@ void WriteTraceLine() {
     }
     line += "],\"palette\":";
     PaletteEntry entries[256];
-    if (display.displayPalette && GetPaletteEntries(display.displayPalette, entries)) {
+    if (display.displayPalette && ReadPaletteEntries(display.displayPalette, entries)) {
         static const char hex[] = "0123456789abcdef";
         line += '"';
         for (const PaletteEntry& e : entries) {

@@ -9,6 +9,7 @@
 #include "platform/sound_mixer.h"
 #include "read_input.h"
 #include "song_tool.h"
+#include "platform/hooks.h"
 #include "sound/sound.h"
 
 namespace {
@@ -67,7 +68,7 @@ int SongRenderMain(int argc, char** argv) {
     }
     PrepareSong();
     music.songStep = -1;
-    music.clock = RenderClock;
+    hooks.musicClock = RenderClock;
     renderClock = 0;
     SongControl(SONG_PLAY, nullptr);
 

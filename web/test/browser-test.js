@@ -1,7 +1,8 @@
 // The web build in real headless Chromium, compared with the native headless program.
 //   node browser-test.js NATIVE_BUILD WEB_BUILD
 // For every key script here (*.keys): the page runs it headless (?keys=...&trace=1&capture=...) and its
-// trace and canvas pixels at the captured frames must equal the native program's trace and captures.
+// trace, canvas pixels at the captured frames and mixed sound must equal the native program's trace,
+// captures and --record-audio recording, sample for sample.
 // Then the playable page: keys pressed through the DevTools protocol leave the title and answer the
 // first choice (the canvas equals the native capture of the same frame), sound starts with the first
 // key, and nothing is written to the console as an error. Prints the benchmark figures at the end.
@@ -59,14 +60,37 @@ function decodePng(file) {
   return out;
 }
 
-function runNative(script, frames, outDir) {
+function runNative(script, frames, outDir, recording) {
   const keys = path.join(outDir, 'keys.txt');
   fs.writeFileSync(keys, script.join('\n') + '\n');
   const args = ['--headless', '--data', gamedata, '--keys', keys, '--trace', path.join(outDir, 'trace.jsonl'),
                 '--epoch', EPOCH, '--frames', '30000'];
   if (frames.length) args.push('--capture', frames.join(','), '--capture-dir', outDir);
+  if (recording) args.push('--record-audio', recording);
   execFileSync(kirake, args, { stdio: ['ignore', 'ignore', 'pipe'] });
   return fs.readFileSync(path.join(outDir, 'trace.jsonl'), 'utf8');
+}
+
+// Sound as FNV-1a hashes of its bytes (16-bit little-endian, interleaved stereo), one per second of
+// 44100 frames and one for the rest: the page's samples are hashed as they are made (the same function
+// runs in the page), the native recording from its file.
+function soundHasher() {
+  const state = { frames: 0, hashes: [], hash: 0x811c9dc5 };
+  const add = (samples) => {
+    for (let i = 0; i < samples.length; ++i) {
+      state.hash = Math.imul(state.hash ^ (samples[i] & 0xFF), 16777619) >>> 0;
+      state.hash = Math.imul(state.hash ^ ((samples[i] >> 8) & 0xFF), 16777619) >>> 0;
+      if ((i & 1) && ++state.frames % 44100 === 0) { state.hashes.push(state.hash); state.hash = 0x811c9dc5; }
+    }
+  };
+  add.result = () => ({ frames: state.frames, hashes: state.hashes.concat([state.hash]) });
+  return add;
+}
+function hashRecording(file) {
+  const bytes = fs.readFileSync(file);
+  const add = soundHasher();
+  add(new Int16Array(bytes.buffer.slice(bytes.byteOffset + 44, bytes.byteOffset + bytes.length)));
+  return add.result();
 }
 
 function firstDifference(a, b) {
@@ -122,9 +146,13 @@ async function main() {
         const dir = fs.mkdtempSync(path.join(work, name + '-'));
         const firstTrace = runNative(script, [], dir);
         const frames = captureFrames(firstTrace);
-        const nativeTrace = runNative(script, frames, dir);
+        const nativeTrace = runNative(script, frames, dir, path.join(dir, 'sound.wav'));
         assert.strictEqual(nativeTrace, firstTrace, 'the native program repeats itself');
+        const nativeSound = hashRecording(path.join(dir, 'sound.wav'));
+        fs.rmSync(path.join(dir, 'sound.wav'));
         const page = await browser.newPage();
+        await page.send('Page.addScriptToEvaluateOnNewDocument',
+                        { source: `window.kirakeAudioCapture = (${soundHasher.toString()})();` });
         const query = `?keys=${encodeURIComponent(script.join(';'))}&trace=1&epoch=${EPOCH}&frames=30000&capture=${frames.join(',')}`;
         await page.send('Page.navigate', { url: base + query });
         await page.waitFor('window.Module && Module.kirake && Module.kirake.ended', 240000);
@@ -136,8 +164,13 @@ async function main() {
           assert(pixels, 'frame ' + frame + ' was captured');
           samePixels(decodePng(path.join(dir, `frame-${String(frame).padStart(6, '0')}.png`)), pixels, 'frame ' + frame);
         }
+        const webSound = await page.evaluate('window.kirakeAudioCapture.result()');
+        assert.strictEqual(webSound.frames, nativeSound.frames, 'as many samples as the native recording');
+        const second = nativeSound.hashes.findIndex((h, i) => h !== webSound.hashes[i]);
+        assert.strictEqual(second, -1, `the sound differs in second ${second}`);
         assert.deepStrictEqual(page.problems, []);
-        console.log(`     ${nativeTrace.split('\n').length - 1} frames, ${frames.length} frames compared pixel for pixel`);
+        console.log(`     ${nativeTrace.split('\n').length - 1} frames, ${frames.length} frames compared pixel for pixel, ` +
+                    `${nativeSound.frames} sound frames sample for sample`);
       });
     }
 
@@ -160,8 +193,7 @@ async function main() {
       console.log(`     ${pace.toFixed(1)} game frames a second in the page`);
       assert(pace > 50 && pace < 62, 'about 60 game frames a second');
       await page.evaluate('Module.kirake.holdAt = 0, true');
-      const before = await page.evaluate('Module.kirake.audio ? Module.kirake.audio.state : "none"');
-      assert.notStrictEqual(before, 'running', 'sound waits for the first key');
+      assert.strictEqual(await page.evaluate('kirakeAudio.running'), false, 'sound waits for the first key');
       // Frame by frame: the page shows frame n-1 and holds before frame n; keys go down, the frame runs.
       const codes = { left: ['ArrowLeft', 'ArrowLeft', 37], right: ['ArrowRight', 'ArrowRight', 39], up: ['ArrowUp', 'ArrowUp', 38],
         down: ['ArrowDown', 'ArrowDown', 40], z: ['KeyZ', 'z', 90], x: ['KeyX', 'x', 88], c: ['KeyC', 'c', 67], v: ['KeyV', 'v', 86],
@@ -189,7 +221,7 @@ async function main() {
         }
         if (audioAfterFirstKey === null) {
           await new Promise((r) => setTimeout(r, 200));
-          audioAfterFirstKey = await page.evaluate('Module.kirake.audio ? Module.kirake.audio.state : "none"');
+          audioAfterFirstKey = await page.evaluate('kirakeAudio.running');
         }
         await runTo(frame + 1);
         for (const n of names) {
@@ -198,8 +230,8 @@ async function main() {
         }
       }
       while (checks.length) await grab(checks.shift());
-      assert.strictEqual(audioAfterFirstKey, 'running', 'the audio context runs after the first key');
-      assert(await page.evaluate('Module.kirake.soundsStarted > 0'), 'sounds were played');
+      assert.strictEqual(audioAfterFirstKey, true, 'sound runs after the first key');
+      assert(await page.evaluate('kirakeAudio.loudest > 0'), 'the mixer\'s sound was played');
       assert.deepStrictEqual(page.problems, []);
       console.log(`     title left at frame ${titleLeft.frame}, first answer at frame ${answered.frame}`);
     });
