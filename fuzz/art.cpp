@@ -1,5 +1,7 @@
 // The picture source language of kirake-art: a fuzzed source (with the default pictures' includes and
-// palettes within reach) read, drawn and encoded.
+// palettes within reach) read, drawn and encoded. It is drawn on at most 96 x 72 pixels: what lies
+// further out is clipped as at any size, and a run stays short.
+#include <algorithm>
 #include <string>
 #include "../tools/art/art.h"
 #include "support.h"
@@ -11,6 +13,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     program.searchDirs = {FuzzFolder(), KIRAKE_SOURCE_DIR "/data/pictures"};
     try {
         LoadProgram(path, program);
+        program.width = std::min(program.width, 96);
+        program.height = std::min(program.height, 72);
         IndexImage image = Render(program);
         EncodeBmp(image, program.palette);
     } catch (const ArtError&) {

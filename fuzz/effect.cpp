@@ -1,11 +1,16 @@
-// Effect files: a fuzzed WAV (or a large one written small) loaded into an effect slot, struck and mixed.
+// Effect files: a fuzzed WAV loaded into an effect slot, struck, mixed and released.
+#include <cstdlib>
 #include "platform/sound_mixer.h"
 #include "sound/sound.h"
 #include "support.h"
 
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    FuzzFolder();
+    if (!InitSound(1)) std::abort();
+    return 0;
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static const int ready = (FuzzFolder(), InitSound(1));
-    if (!ready) return 0;
     std::vector<uint8_t> bytes = ExpandInput(data, size);
     if (!WriteBytes(FuzzFolder() + "/Fuzz.wav", bytes.data(), bytes.size())) return 0;
     static const std::string name = FuzzFolder() + "/FUZZ.WAV";  // found as Fuzz.wav

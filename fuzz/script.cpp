@@ -5,20 +5,26 @@
 #include <cstdlib>
 #include "gfx/gfx.h"
 #include "input/input.h"
+#include "platform/window.h"
 #include "support.h"
 #include "text/text.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static const int ready = OpenFuzzDisplay();
-    static long runs = 0;
-    if (!ready) return 0;
-    if (!WriteBytes(FuzzFolder() + "/DATA.TXT", data, size)) return 0;
-    if (!display.windowSheet) display.windowSheet = CreateSurface(640, 480);
-    if (!display.systemSheet) display.systemSheet = CreateSurface(640, 480);
+namespace {
+char home[4096];
+}
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    if (!OpenFuzzDisplay() || !getcwd(home, sizeof home)) std::abort();
+    display.windowSheet = CreateSurface(640, 480);
+    display.systemSheet = CreateSurface(640, 480);
     sprites[4].surface = display.systemSheet;
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (!WriteBytes(FuzzFolder() + "/DATA.TXT", data, size)) return 0;
     // Start-up reads data.txt from the working folder: go there for the read only.
-    static char home[4096];
-    if (!getcwd(home, sizeof home) || chdir(FuzzFolder().c_str()) != 0) return 0;
+    if (chdir(FuzzFolder().c_str()) != 0) return 0;
     LoadScriptText(1);
     if (chdir(home) != 0) std::abort();
     message.textOriginX = 60;
@@ -37,9 +43,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             }
         }
     }
-    if (++runs % 256 == 0) {
-        RenewFuzzDisplay();
-        display.windowSheet = display.systemSheet = nullptr;
-    }
+    std::free(message.scriptText);  // the run's text, and the close a failed load posts, go with it
+    message.scriptText = nullptr;
+    message.scriptSize = 0;
+    Message posted;
+    while (PeekWindowMessage(&posted)) GetWindowMessage(&posted);
     return 0;
 }

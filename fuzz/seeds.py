@@ -66,3 +66,21 @@ w('check/picture-rle8-overflow', b'\x01' + xpnd(54 + 2 * ((1 << 23) + 40000), bm
 w('check/script-many-codes', b'\x00' + b'tx0' + b'<%' * 30000 + b'<!\n')
 w('check/effect-100hz', b'\x05' + xpnd(58 + (1 << 20), wav(1, 100, 8, 1 << 20), b'\x80'))
 w('check/song-ends-early', b'\x07' + song_header(50, 0, 4, 4)[:500])
+# Small seeds for the corpus kept in fuzz/corpus (the campaigns add what they find with ./setup fuzz-merge):
+# pictures within the fuzzers' lowered limits, a short effect, a short song, key scripts, option values.
+import os
+def c(path, data):
+    os.makedirs('fuzz/corpus/' + os.path.dirname(path), exist_ok=True)
+    open('fuzz/corpus/' + path, 'wb').write(data if isinstance(data, bytes) else data.encode())
+def bmp(w, h, comp, pixels):
+    head = bytearray(bmp_head(w, h, comp, 256))
+    struct.pack_into('<I', head, 10, 54 + 1024)
+    return bytes(head) + bytes(b for i in range(256) for b in (i, 255 - i, i // 2, 0)) + pixels
+c('picture/plain-8x4', bmp(8, 4, 0, bytes(range(32))))
+c('picture/rle-8x4', bmp(8, 4, 1, b'\x08\x09\x00\x03\x01\x02\x03\x00\x00\x04\x07\x00\x02\x01\x01\x02\x05\x00\x01'))
+c('effect/short-22050', wav(1, 22050, 8, 64, bytes(range(64, 128))))
+c('effect/short-stereo-16', wav(2, 44100, 16, 64, bytes(64)))
+c('song/two-steps', song_header(50, 0, 2, 2) + b'\x01\x00\x00\x03' * 4 + b'\x05\x00\x00\x00' * 4)
+c('keys/every-action', '0 press z x\n3 down left  # held\n9 up left\n12 deactivate 500\n20 save data.txt from.txt\n30 escape\n40 close\n')
+c('options/route-and-ranges', b'route:heren\x000,10-20,5')
+c('options/roll', b'roll:miss:2\x00100-100')

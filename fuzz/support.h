@@ -1,5 +1,6 @@
 // Shared pieces of the fuzz harnesses: a private working folder, inputs as files, the headless display,
-// and large inputs written small.
+// and large inputs written small. Harnesses do their per-process set-up in LLVMFuzzerInitialize and
+// release in every run what the run made, so that no run looks like a leak.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -14,12 +15,13 @@ bool WriteBytes(const std::string& path, const uint8_t* data, size_t size);
 // Starts the headless platform and opens a display as start-up does (device, primary, back buffer,
 // clipper, a grey display palette), once; later calls only reset the sheets. 1, or 0 when refused.
 int OpenFuzzDisplay();
-// Drops every display object and opens a fresh display: objects the game never frees (released surfaces,
-// palettes) must not pile up over millions of runs.
+// Drops every display object and opens a fresh display: what a run made (sheets, palettes, which the
+// game never frees) goes with it.
 void RenewFuzzDisplay();
 
-// Large files written small, so that a fuzzer can reach the size limits of the readers: an input that
-// starts with "XPND" is size (u32, at most 32 MiB), head length (u16), head, then a pattern repeated
-// after the head up to the size. Any other input stands for itself.
+// Large files written small, for the inputs kept in tests/fuzz that reach the readers' real size limits:
+// in the replayers an input that starts with "XPND" is size (u32, at most 32 MiB), head length (u16),
+// head, then a pattern repeated after the head up to the size. The fuzzers take every input as it
+// stands: their build lowers the limits instead, so that each run stays small.
 constexpr uint32_t MAX_EXPANDED_BYTES = 32u << 20;
 std::vector<uint8_t> ExpandInput(const uint8_t* data, size_t size);

@@ -58,7 +58,8 @@ void TakeFinishedRebuilds(std::vector<RebuildResult>* results);
 // Frame trace (JSON Lines), one line per frame after it is shown; off unless a file is opened.
 int OpenTrace(const char* path);
 void WriteTraceLine();  // after each frame, numbered from 0
-void CloseTrace();
+// 1, or 0 when the trace could not be written (said on standard error once, when it happened).
+int CloseTrace();
 // Forgets the sounds noted so far (the frames run to reach a starting scene are not traced).
 void ForgetTracePlays();
 

@@ -48,15 +48,20 @@ const char usage[] =
     "                       no-keyboard, no-sound, no-inotify (repeatable)\n"
     "  --epoch SECONDS      the calendar time at the start (default 946684800, 2000-01-01)\n";
 
-// The default data: beside the build's executable, or where it is installed.
-std::string DefaultDataDir(const char* argv0) {
+// The default data: beside the build's executable, or where it is installed. Never the working folder:
+// a data.txt that happens to lie there is not played. Empty, with *looked naming the places, when none.
+std::string DefaultDataDir(const char* argv0, std::string* looked) {
     std::string dir = ProgramFolder(argv0);
-    if (dir.empty()) return ".";
+    if (dir.empty()) {
+        *looked = "nowhere (the program's own folder is not known)";
+        return "";
+    }
     for (const char* candidate : {"/../gamedata", "/gamedata", "/../share/kirake/data"}) {
         std::string path = dir + candidate;
         if (PathExists(path)) return path;
+        *looked += (looked->empty() ? "" : ", ") + path;
     }
-    return ".";
+    return "";
 }
 
 bool ParseLong(const char* text, long* value) {
@@ -87,6 +92,10 @@ int main(int argc, char** argv) {
             return 0;
         } else if (arg == "--data") {
             dataDir = value("--data");
+            if (dataDir.empty()) {
+                std::fprintf(stderr, "kirake: --data needs a folder, not an empty name\n%s", usage);
+                return 2;
+            }
         } else if (arg == "--window") {
             options.window = true;
         } else if (arg == "--fullscreen") {
@@ -146,7 +155,15 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "kirake: --keys, --capture, --record-audio and --fault need --headless\n");
         return 2;
     }
-    if (dataDir.empty()) dataDir = DefaultDataDir(argv[0]);
+    if (dataDir.empty()) {
+        std::string looked;
+        dataDir = DefaultDataDir(argv[0], &looked);
+        if (dataDir.empty()) {
+            std::fprintf(stderr, "kirake: no game data found (looked in %s); name a folder with --data DIR\n",
+                         looked.c_str());
+            return 1;
+        }
+    }
     if (!ChangeFolder(dataDir)) {
         std::fprintf(stderr, "kirake: cannot enter the data folder %s\n", dataDir.c_str());
         return 1;
@@ -164,7 +181,7 @@ int main(int argc, char** argv) {
     if (options.watch) StartRebuilds(options.headless);
     int exitCode = WinMain();
     StopRebuilds();
-    CloseTrace();
-    PlatformStop();
+    if (!CloseTrace()) exitCode = exitCode ? exitCode : 1;  // each failed write was said once
+    if (!PlatformStop()) exitCode = exitCode ? exitCode : 1;
     return exitCode;
 }

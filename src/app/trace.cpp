@@ -1,5 +1,7 @@
 // The frame trace: one JSON object per frame, written after the frame is shown.
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 #include "app/app.h"
@@ -13,10 +15,19 @@
 namespace {
 struct TraceRecord {
     FILE* file;
+    std::string path;
+    bool failed;  // a write failed: said once, the trace stopped
     long frame;  // the number of the next line's frame
     std::vector<int> plays;
 };
 TraceRecord trace;
+
+void TraceFailed() {
+    std::fprintf(stderr, "kirake: cannot write the trace %s: %s\n", trace.path.c_str(), std::strerror(errno));
+    std::fclose(trace.file);
+    trace.file = nullptr;
+    trace.failed = true;
+}
 
 // Sound slots started with PlaySlot (mode 1) during the frame, for the trace's "plays".
 void TraceNotePlay(int slot) {
@@ -28,13 +39,20 @@ int OpenTrace(const char* path) {
     CloseTrace();
     hooks.soundStarted = TraceNotePlay;
     trace.file = std::fopen(path, "w");
+    trace.path = path;
     return trace.file ? 1 : 0;
 }
 
-void CloseTrace() {
-    if (trace.file) std::fclose(trace.file);
+int CloseTrace() {
+    if (trace.file && std::fclose(trace.file) != 0) {
+        trace.file = nullptr;
+        std::fprintf(stderr, "kirake: cannot write the trace %s: %s\n", trace.path.c_str(), std::strerror(errno));
+        trace.failed = true;
+    }
     if (hooks.soundStarted == TraceNotePlay) hooks.soundStarted = nullptr;
+    int ok = trace.failed ? 0 : 1;
     trace = TraceRecord{};
+    return ok;
 }
 
 void ForgetTracePlays() { trace.plays.clear(); }
@@ -78,5 +96,5 @@ void WriteTraceLine() {
             ",\"penX\":" + std::to_string(message.penX) + ",\"penY\":" + std::to_string(message.penY) + "}";
     line += "}\n";
     trace.plays.clear();
-    std::fputs(line.c_str(), trace.file);
+    if (std::fputs(line.c_str(), trace.file) == EOF) TraceFailed();
 }

@@ -122,6 +122,10 @@ void NoteSavedFile(const std::string& name);
 int SameAsShown(const uint8_t* pixels, int pitch, const PaletteEntry* palette);
 void ForgetShown();
 
+// A file the run was asked to write (captured frames, the audio recording, a key script's saves) could
+// not be written: said once on standard error; PlatformStop then answers 0 and the run ends with status 1.
+void NoteWriteFailure(const std::string& what);
+
 // PNG writing (png.cpp): an RGB picture. 1, or 0 when the file cannot be written.
 int WritePng(const char* path, const uint8_t* rgb, int width, int height);
 

@@ -1,5 +1,6 @@
 // Choosing the backend, and the services every backend shares: the clock, the frame boundary and the
 // sound output's calls.
+#include <cstdio>
 #include "platform/backend.h"
 #include "platform/clock.h"
 
@@ -13,6 +14,7 @@ struct PlatformRecord {
     long unshownFrames = 0;   // frames run without being shown
     uint32_t unshownBase = 0; // the clock when the unshown frames began
     uint32_t tickOffset = 0;  // added to the backend's clock once unshown frames have run
+    bool writeFailed = false;
 };
 PlatformRecord platform;
 // The output SoundBackendStart started; before (unit tests, the song player) and after, the headless
@@ -70,12 +72,18 @@ int PlatformStart(const PlatformOptions& options, std::string* error) {
     return 1;
 }
 
-void PlatformStop() {
-    if (!platform.started) return;
+int PlatformStop() {
+    if (!platform.started) return platform.writeFailed ? 0 : 1;
     StopWatching();
     SoundBackendStop();
     CurrentBackend()->stop();
     platform.started = false;
+    return platform.writeFailed ? 0 : 1;
+}
+
+void NoteWriteFailure(const std::string& what) {
+    std::fprintf(stderr, "kirake: %s\n", what.c_str());
+    platform.writeFailed = true;
 }
 
 uint32_t ClockMilliseconds() {

@@ -23,8 +23,9 @@ struct PlatformOptions {
 
 // main: starts the chosen backend. 1, or 0 with a message in *error.
 int PlatformStart(const PlatformOptions& options, std::string* error);
-// main: ends the backend (files written, devices closed).
-void PlatformStop();
+// main: ends the backend (files written, devices closed). 1, or 0 when a file the run was asked to
+// write could not be written (said on standard error when it happened).
+int PlatformStop();
 // The frames shown so far, on every backend (the headless one numbers its captures and script by it).
 long PlatformFrameNumber();
 

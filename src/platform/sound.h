@@ -21,8 +21,13 @@ struct SoundFormat {
 // so that no file can make the mixer ask for gigabytes. The real device asks for 48000 Hz; the data
 // checker judges by that rate.
 constexpr uint32_t MIN_SOUND_BYTES = 4;
+#ifndef FUZZING_BUILD_MODE_UNSAFE_FOR_PRODUCTION
 constexpr uint32_t MAX_SOUND_BYTES = 16u << 20;
 constexpr uint64_t MAX_CONVERTED_SOUND_BYTES = 32u << 20;
+#else  // fuzzers: small inputs reach the limits
+constexpr uint32_t MAX_SOUND_BYTES = 64u << 10;
+constexpr uint64_t MAX_CONVERTED_SOUND_BYTES = 256u << 10;
+#endif
 constexpr int DEVICE_RATE_ASKED = 48000;
 // 1 when the mixer can play the format.
 int SoundFormatUsable(const SoundFormat* format);

@@ -29,9 +29,12 @@ struct FileStamp {
 };
 
 // Time stamps advance in clock ticks of some milliseconds: two saves of the same size within one tick
-// look alike. Files changed in the last seconds are therefore told apart by their bytes as well.
+// look alike. Files changed in the last seconds are therefore told apart by their bytes as well, within
+// a budget per look: the files beyond it are hashed on the next looks, in turn, and keep their last
+// hash until then.
 constexpr long long RECENT_SECONDS = 2;
 constexpr long long MAX_HASHED_BYTES = 4 << 20;
+constexpr long long HASHED_BYTES_PER_LOOK = 1 << 20;
 
 uint64_t HashOf(const std::string& name) {
     FILE* file = std::fopen(name.c_str(), "rb");
@@ -50,6 +53,8 @@ struct WatchRecord {
     const FileWatch* notifier;                // the file watch in use; null: polling
     std::map<std::string, FileStamp> stamps;  // polling: the files as last seen
     std::vector<std::string> pending;
+    std::string lastHashed;             // polling: where the next look's hashing starts
+    std::vector<std::string> reported;  // names that are not regular files, said once
 };
 WatchRecord watch;
 
@@ -57,23 +62,53 @@ WatchRecord watch;
 const char* const FOLDERS[] = {"", "bmp/", "pictures/", "songs/"};
 
 
+// A FIFO, device or socket where a data file could be: the game never reads it. Said once per name.
+void ReportNotRegular(const std::string& name, const struct stat& info) {
+    if (S_ISREG(info.st_mode) || S_ISDIR(info.st_mode) || watch.reported.size() >= MAX_PENDING) return;
+    if (std::find(watch.reported.begin(), watch.reported.end(), name) != watch.reported.end()) return;
+    watch.reported.push_back(name);
+    std::fprintf(stderr, "kirake: %s is not a regular file (%s); the game does not read it\n", name.c_str(),
+                 S_ISFIFO(info.st_mode) ? "a FIFO" : S_ISSOCK(info.st_mode) ? "a socket" : "a device");
+}
+
 std::map<std::string, FileStamp> LookAtFiles() {
     std::map<std::string, FileStamp> files;
     timespec now{};
     clock_gettime(CLOCK_REALTIME, &now);
+    std::vector<std::string> recent;
     for (const char* prefix : FOLDERS) {
         DIR* dir = opendir(*prefix ? prefix : ".");
         if (!dir) continue;
         while (dirent* entry = readdir(dir)) {
             std::string name = std::string(prefix) + entry->d_name;
             struct stat info;
-            if (files.size() >= MAX_POLLED_FILES || stat(name.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
+            if (files.size() >= MAX_POLLED_FILES || stat(name.c_str(), &info) != 0) continue;
+            if (!S_ISREG(info.st_mode)) {
+                ReportNotRegular(name, info);
                 continue;
-            bool recent = now.tv_sec - info.st_mtim.tv_sec <= RECENT_SECONDS && info.st_size <= MAX_HASHED_BYTES;
-            files[name] = {info.st_mtim.tv_sec, info.st_mtim.tv_nsec, info.st_size, (long long)info.st_ino,
-                           recent ? HashOf(name) : 0};
+            }
+            if (now.tv_sec - info.st_mtim.tv_sec <= RECENT_SECONDS && info.st_size <= MAX_HASHED_BYTES)
+                recent.push_back(name);
+            files[name] = {info.st_mtim.tv_sec, info.st_mtim.tv_nsec, info.st_size, (long long)info.st_ino, 0};
         }
         closedir(dir);
+    }
+    // The recent files hashed in turn from where the last look stopped, within the budget; the others keep
+    // the hash of their last look while their stamp is the same.
+    std::sort(recent.begin(), recent.end());
+    size_t start = size_t(std::upper_bound(recent.begin(), recent.end(), watch.lastHashed) - recent.begin());
+    long long budget = HASHED_BYTES_PER_LOOK;
+    for (size_t k = 0; k < recent.size(); ++k) {
+        const std::string& name = recent[(start + k) % recent.size()];
+        FileStamp& stamp = files[name];
+        if (budget < stamp.size && k > 0) {
+            auto before = watch.stamps.find(name);
+            if (before != watch.stamps.end() && before->second == stamp) stamp.contents = before->second.contents;
+            continue;
+        }
+        budget -= std::max(stamp.size, 1ll);
+        stamp.contents = HashOf(name);
+        watch.lastHashed = name;
     }
     return files;
 }

@@ -1,5 +1,6 @@
 // The sound device, the 512-slot table and the effect bank.
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <vector>
 #include "platform/files.h"
@@ -78,6 +79,12 @@ int LoadEffect(const char* fileName, int slot) {
     // refuse is not read at all.
     uint64_t wanted = uint64_t(WAV_HEAD_BYTES) + ReadU32(head + 54);
     if (ReadU32(head + 54) > MAX_SOUND_BYTES) {
+        std::fclose(file);
+        return 0;
+    }
+    // A file too short for its data is refused before anything is allocated.
+    long end = std::fseek(file, 0, SEEK_END) == 0 ? std::ftell(file) : -1;
+    if (end < 0 || uint64_t(end) < wanted || std::fseek(file, long(WAV_HEAD_BYTES), SEEK_SET) != 0) {
         std::fclose(file);
         return 0;
     }

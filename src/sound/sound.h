@@ -50,11 +50,19 @@ struct SongHeader {
 };
 static_assert(sizeof(InstrumentRecord) == 340 && sizeof(SongHeader) == 1048);
 constexpr uint32_t SONG_HEADER_BYTES = 1048;
+#ifndef FUZZING_BUILD_MODE_UNSAFE_FOR_PRODUCTION
 constexpr int32_t MAX_TRACK_LENGTH = 1 << 20;   // steps; longer songs are refused
+#else
+constexpr int32_t MAX_TRACK_LENGTH = 1 << 10;   // fuzzers: small inputs reach the limits
+#endif
 // The longest note that is built, in bytes (11.9 s); the song compiler and the data checker use the same
 // bound. A song's 72 instrument voices of this length take 18 MiB as written and 82 MB once converted to
 // 16-bit samples at the 48 kHz the device asks for, which is what the mixer is sized to hold for one song.
+#ifndef FUZZING_BUILD_MODE_UNSAFE_FOR_PRODUCTION
 constexpr uint32_t MAX_NOTE_LENGTH = 1u << 18;
+#else
+constexpr uint32_t MAX_NOTE_LENGTH = 1u << 12;
+#endif
 constexpr uint64_t SONG_VOICES_MIXER_BUDGET = 96u << 20;  // converted bytes of one song's 72 voices
 static_assert(72 * ((uint64_t(MAX_NOTE_LENGTH) * 48000 + 11025) / 22050) * 2 <= SONG_VOICES_MIXER_BUDGET);
 constexpr int MAX_OCTAVE_SHIFT = 19;

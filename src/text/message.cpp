@@ -1,5 +1,6 @@
 // The script text and the message window that types it, one item per frame.
 #include <cstdlib>
+#include <string>
 
 #include "app/app.h"
 #include "gfx/gfx.h"
@@ -19,8 +20,13 @@ constexpr int KEY_WAIT_SLOT = 4;
 constexpr int KEY_WAIT_CELL = 32;
 constexpr int KEY_WAIT_PERIOD = 7;
 
-void FailScriptLoad(Window window) {
-    ReportFailure(("cannot read the story script data.txt in the data folder " + DataFolder()).c_str());
+std::string LimitText() {
+    return MAX_SCRIPT_BYTES >= (1u << 20) ? std::to_string(MAX_SCRIPT_BYTES >> 20) + " MiB"
+                                          : std::to_string(MAX_SCRIPT_BYTES >> 10) + " KiB";
+}
+
+void FailScriptLoad(Window window, const std::string& detail = "") {
+    ReportFailure(("cannot read the story script data.txt in the data folder " + DataFolder() + detail).c_str());
     ShowMessageBox(window, "ロード失敗", "Push return");
     PostClose(window);
 }
@@ -106,6 +112,8 @@ void LoadScriptText(Window window) {
     message.scriptSize = 0;
     uint32_t size = 0;
     if (!GetDataFileSize("data.txt", &size)) return FailScriptLoad(window);
+    if (size > MAX_SCRIPT_BYTES)
+        return FailScriptLoad(window, "\ndata.txt is " + std::to_string(size) + " bytes; the game reads at most " + LimitText());
     FILE* file = OpenDataFile("data.txt", "rb");
     if (!file) return FailScriptLoad(window);
     uint8_t* text = size ? static_cast<uint8_t*>(std::malloc(size)) : nullptr;
@@ -125,6 +133,12 @@ int ReloadScriptText(Window window, const char** why) {
     FILE* file = GetDataFileSize("data.txt", &size) ? OpenDataFile("data.txt", "rb") : nullptr;
     if (!file) {
         *why = "cannot be read";
+        return 0;
+    }
+    if (size > MAX_SCRIPT_BYTES) {
+        std::fclose(file);
+        static const std::string tooLarge = "larger than the " + LimitText() + " the game reads";
+        *why = tooLarge.c_str();
         return 0;
     }
     uint8_t* text = size ? static_cast<uint8_t*>(std::malloc(size)) : nullptr;

@@ -58,6 +58,12 @@ int DecodeUtf8(const uint8_t* p, uint32_t available, uint32_t* codePoint);
 // The pen advance of a character beyond ASCII in the message window (the checker, the storyboard).
 constexpr int MESSAGE_TEXT_HEIGHT = 21;
 int WideCharAdvance(uint32_t codePoint);
+// The largest data.txt that is read (a whole story is some hundred KB); a larger one fails as a missing one.
+#ifndef FUZZING_BUILD_MODE_UNSAFE_FOR_PRODUCTION
+constexpr uint32_t MAX_SCRIPT_BYTES = 16u << 20;
+#else
+constexpr uint32_t MAX_SCRIPT_BYTES = 2u << 10;  // fuzzers: small inputs reach the limit
+#endif
 
 void LoadScriptText(Window window);
 // Live reload: data.txt was saved. The new text replaces the old and a message under way starts again

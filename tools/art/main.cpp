@@ -6,6 +6,7 @@
 #include <string>
 
 #include "art.h"
+#include "read_input.h"
 #include "tool_help.h"
 
 static int Usage() {
@@ -24,7 +25,7 @@ static const char help[] =
     "\n"
     "Exit status: 0 when the picture is written, 1 on a fault in the source, 2 on a bad command line.\n";
 
-int main(int argc, char** argv) {
+static int ArtMain(int argc, char** argv) {
     if (AnswerHelpOrVersion(argc, argv, "kirake-art", help)) return 0;
     std::string source, output, preview;
     Program program;
@@ -68,4 +69,8 @@ int main(int argc, char** argv) {
         return 1;
     }
     return 0;
+}
+
+int main(int argc, char** argv) {
+    return GuardToolMain("kirake-art", [&] { return ArtMain(argc, argv); });
 }

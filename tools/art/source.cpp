@@ -1,10 +1,12 @@
 // Reading palette files and picture sources.
 #include <cctype>
 #include <cstdlib>
-#include <fstream>
+#include <unistd.h>
 #include <sstream>
+#include <vector>
 
 #include "art.h"
+#include "read_input.h"
 
 namespace {
 
@@ -27,12 +29,12 @@ std::string ReadSource(const std::string& name, const std::vector<std::string>& 
     else
         for (const auto& d : dirs) tries.push_back(JoinPath(d, name));
     for (const auto& path : tries) {
-        std::ifstream in(path, std::ios::binary);
-        if (!in) continue;
-        std::stringstream ss;
-        ss << in.rdbuf();
+        if (access(path.c_str(), F_OK) != 0) continue;
+        std::vector<uint8_t> bytes;
+        std::string why;
+        if (!ReadInputFile(path, MAX_SOURCE_BYTES, &bytes, &why)) throw ArtError(path + ": " + why);
         found = path;
-        return ss.str();
+        return std::string(bytes.begin(), bytes.end());
     }
     throw ArtError("cannot open " + name);
 }

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <strings.h>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -20,6 +21,7 @@
 #include "sound/sound.h"
 #include "story/tables.h"
 #include "text/text.h"
+#include "read_input.h"
 #include "tool_help.h"
 
 namespace fs = std::filesystem;
@@ -66,18 +68,22 @@ fs::path FindIn(const fs::path& dir, const std::string& name) {
     return FindDataFile((dir.generic_string() + "/" + name).c_str());
 }
 
-// The file's bytes, at most `limit` of them.
-bool ReadAll(const fs::path& path, std::vector<uint8_t>* bytes, size_t limit = SIZE_MAX) {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) return false;
+// The file's first `limit` bytes (the most the game reads of it), when it is a regular file; else false
+// with *why.
+bool ReadAll(const fs::path& path, std::vector<uint8_t>* bytes, size_t limit, std::string* why) {
+    int fd = OpenInputFile(path.string(), UINT64_MAX, why);
+    if (fd < 0) return false;
     bytes->clear();
-    char chunk[65536];
+    uint8_t chunk[65536];
     while (bytes->size() < limit) {
-        file.read(chunk, std::streamsize(std::min(sizeof chunk, limit - bytes->size())));
-        if (file.gcount() <= 0) break;
-        bytes->insert(bytes->end(), chunk, chunk + file.gcount());
+        ssize_t got = read(fd, chunk, std::min(sizeof chunk, limit - bytes->size()));
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) *why = std::string("cannot be read: ") + std::strerror(errno);
+        if (got <= 0) break;
+        bytes->insert(bytes->end(), chunk, chunk + got);
     }
-    return !file.bad();
+    close(fd);
+    return why->empty();
 }
 
 uint32_t Le32(const uint8_t* p) { return p[0] | p[1] << 8 | p[2] << 16 | uint32_t(p[3]) << 24; }
@@ -261,8 +267,14 @@ void CheckScript(const fs::path& dir) {
     }
     Script script;
     script.file = path.filename().string();
-    if (!ReadAll(path, &script.text)) {
-        Report(script.file, "cannot be read");
+    std::string why;
+    if (!ReadAll(path, &script.text, MAX_SCRIPT_BYTES + 1, &why)) {
+        Report(script.file, why);
+        return;
+    }
+    if (script.text.size() > MAX_SCRIPT_BYTES) {
+        Report(script.file, "longer than the " + SizeText(MAX_SCRIPT_BYTES) +
+                                " the game reads: it shows an error and closes at once");
         return;
     }
     script.Index();
@@ -418,8 +430,9 @@ void CheckPicture(const fs::path& dir, const PictureUse& use) {
     }
     std::string file = fs::relative(path, dir).generic_string();
     std::vector<uint8_t> bytes;
-    if (!ReadAll(path, &bytes, MAX_PICTURE_FILE_BYTES + 1)) {
-        Report(file, "cannot be read");
+    std::string why;
+    if (!ReadAll(path, &bytes, MAX_PICTURE_FILE_BYTES + 1, &why)) {
+        Report(file, why);
         return;
     }
     if (bytes.size() < 54 || bytes[0] != 'B' || bytes[1] != 'M') {
@@ -514,7 +527,7 @@ void CheckPicture(const fs::path& dir, const PictureUse& use) {
 }
 
 // The bytes of a data file of the folder, with its name as found; reports it missing or unreadable.
-bool ReadDataFile(const fs::path& dir, const char* name, const char* whenMissing, std::string* file,
+bool ReadDataFile(const fs::path& dir, const char* name, const char* whenMissing, size_t limit, std::string* file,
                   std::vector<uint8_t>* bytes) {
     fs::path path = FindIn(dir, name);
     if (path.empty()) {
@@ -522,8 +535,9 @@ bool ReadDataFile(const fs::path& dir, const char* name, const char* whenMissing
         return false;
     }
     *file = path.filename().string();
-    if (!ReadAll(path, bytes)) {
-        Report(*file, "cannot be read");
+    std::string why;
+    if (!ReadAll(path, bytes, limit, &why)) {
+        Report(*file, why);
         return false;
     }
     return true;
@@ -539,7 +553,7 @@ const char IMPORT_HINT[] = "; `kirake-sfx import IN.wav OUT.wav` writes any PCM 
 void CheckEffect(const fs::path& dir, const char* name) {
     std::string file;
     std::vector<uint8_t> b;
-    if (!ReadDataFile(dir, name, "missing: the effect would be silent", &file, &b)) return;
+    if (!ReadDataFile(dir, name, "missing: the effect would be silent", 58 + MAX_SOUND_BYTES, &file, &b)) return;
     if (b.size() < 58) {
         Report(file, std::string("shorter than the 58-byte WAV head the game reads") + IMPORT_HINT);
         return;
@@ -587,7 +601,7 @@ void CheckSong(const fs::path& dir, const char* name) {
     std::string file;
     std::vector<uint8_t> b;
     if (!ReadDataFile(dir, name, "missing: that part of the game would have no music (or the previous song)",
-                      &file, &b))
+                      SONG_HEADER_BYTES + 16 * size_t(MAX_TRACK_LENGTH), &file, &b))
         return;
     if (b.size() < 1048) {
         Report(file, "shorter than the 1048-byte song header: the game keeps the rest of the previous song's "
@@ -650,7 +664,7 @@ static const char help[] =
     "\n"
     "Exit status: 0 when the folder is clean, 1 when it has problems, 2 on a bad command line.\n";
 
-int main(int argc, char** argv) {
+static int CheckMain(int argc, char** argv) {
     if (AnswerHelpOrVersion(argc, argv, "kirake-check", help)) return 0;
     if (argc != 2) {
         std::fprintf(stderr, "usage: kirake-check DIR\n");
@@ -673,4 +687,21 @@ int main(int argc, char** argv) {
     }
     std::printf("kirake-check: %d problem%s in %s\n", problemCount, problemCount == 1 ? "" : "s", argv[1]);
     return 1;
+}
+
+// The fuzz harness's entry: the one data file NAME ("data.txt", a picture, effect or song the story
+// uses) of the folder DIR checked alone. The number of problems found so far.
+int KirakeCheckOneFile(const char* dir, const char* name) {
+    if (strcasecmp(name, "data.txt") == 0) CheckScript(dir);
+    for (const PictureUse& use : PICTURES)
+        if (strcasecmp(name, use.name) == 0) CheckPicture(dir, use);
+    for (const char* effect : EFFECTS)
+        if (strcasecmp(name, effect) == 0) CheckEffect(dir, effect);
+    for (const char* song : SONGS)
+        if (strcasecmp(name, song) == 0) CheckSong(dir, song);
+    return problemCount;
+}
+
+int main(int argc, char** argv) {
+    return GuardToolMain("kirake-check", [&] { return CheckMain(argc, argv); });
 }

@@ -1,9 +1,8 @@
 // kirake-song compile SONG.song -o SONG.pmd
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 #include <string>
+#include "../common/read_input.h"
 #include "../common/wav58.h"
 #include "song_tool.h"
 #include "songlang.h"
@@ -23,17 +22,16 @@ int SongCompileMain(int argc, char** argv) {
         std::fprintf(stderr, "usage: kirake-song compile SONG.song -o SONG.pmd\n");
         return 2;
     }
-    std::ifstream file(input, std::ios::binary);
-    if (!file) {
-        std::fprintf(stderr, "kirake-song: cannot read %s\n", input);
+    std::vector<uint8_t> bytes;
+    std::string why;
+    if (!ReadInputFile(input, MAX_SOURCE_BYTES, &bytes, &why)) {
+        std::fprintf(stderr, "kirake-song: %s: %s\n", input, why.c_str());
         return 1;
     }
-    std::stringstream text;
-    text << file.rdbuf();
     CompiledSong song;
     std::vector<std::string> messages;
-    bool ok = CompileSongText(text.str(), input, &song, &messages);
-    for (const std::string& message : messages) std::fprintf(stderr, "%s\n", message.c_str());
+    bool ok = CompileSongText(std::string(bytes.begin(), bytes.end()), input, &song, &messages);
+    for (const std::string& message : messages) std::fprintf(stderr, "%s\n", EscapeBytes(message).c_str());
     if (!ok) return 1;
     if (!WriteFileBytes(output, EncodeSong(song))) {
         std::fprintf(stderr, "kirake-song: cannot write %s\n", output);

@@ -7,6 +7,7 @@
 #include <set>
 #include <string>
 #include <vector>
+#include "read_input.h"
 #include "song_tool.h"
 #include "sound/sound.h"
 
@@ -31,18 +32,12 @@ int SongInfoMain(int argc, char** argv) {
         std::fprintf(stderr, "usage: kirake-song info FILE.pmd\n");
         return 2;
     }
-    FILE* file = std::fopen(argv[1], "rb");
-    if (!file) {
-        std::fprintf(stderr, "kirake-song info: cannot open %s\n", argv[1]);
+    std::vector<uint8_t> bytes;
+    std::string why;
+    if (!ReadInputFile(argv[1], MAX_SONG_FILE_BYTES, &bytes, &why)) {
+        std::fprintf(stderr, "kirake-song info: %s: %s\n", argv[1], why.c_str());
         return 1;
     }
-    std::vector<uint8_t> bytes;
-    uint8_t chunk[65536];
-    for (size_t got; (got = std::fread(chunk, 1, sizeof chunk, file)) > 0;) {
-        bytes.insert(bytes.end(), chunk, chunk + got);
-        if (bytes.size() > (uint64_t(SONG_HEADER_BYTES) + 16ull * MAX_TRACK_LENGTH + 65536)) break;
-    }
-    std::fclose(file);
     // A source file or some other file: say what is wanted instead of reading numbers out of it.
     size_t head = std::min(bytes.size(), size_t(SONG_HEADER_BYTES));
     if (std::find(bytes.begin(), bytes.begin() + long(head), 0) == bytes.begin() + long(head)) {

@@ -1,5 +1,6 @@
 #include <cstdio>
 #include <cstring>
+#include "read_input.h"
 #include "song_tool.h"
 #include "tool_help.h"
 
@@ -17,7 +18,7 @@ static const char help[] =
     "\n"
     "Exit status: 0 on success, 1 on a fault in the input, 2 on a bad command line.\n";
 
-int main(int argc, char** argv) {
+static int SongMain(int argc, char** argv) {
     if (AnswerHelpOrVersion(argc, argv, "kirake-song", help)) return 0;
     if (argc >= 2 && std::strcmp(argv[1], "compile") == 0) return SongCompileMain(argc - 1, argv + 1);
     if (argc >= 2 && std::strcmp(argv[1], "render") == 0) return SongRenderMain(argc - 1, argv + 1);
@@ -29,4 +30,8 @@ int main(int argc, char** argv) {
                  "       kirake-song info FILE.pmd\n"
                  "       kirake-song plot SONG.song|SONG.pmd OUT.png\n");
     return 2;
+}
+
+int main(int argc, char** argv) {
+    return GuardToolMain("kirake-song", [&] { return SongMain(argc, argv); });
 }

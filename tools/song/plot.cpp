@@ -6,10 +6,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
+#include "read_input.h"
 #include "song_tool.h"
 #include "songlang.h"
 #include "sound/sound.h"
@@ -119,31 +118,34 @@ std::string NoteName(int octave, int voice) {
 
 }  // namespace
 
+int ReadSongToPlot(const char* path, CompiledSong* song) {
+    std::vector<uint8_t> bytes;
+    std::string why;
+    if (!ReadInputFile(path, MAX_SONG_FILE_BYTES, &bytes, &why)) {
+        std::fprintf(stderr, "kirake-song plot: %s: %s\n", path, why.c_str());
+        return 0;
+    }
+    size_t head = std::min(bytes.size(), size_t(SONG_HEADER_BYTES));
+    if (std::find(bytes.begin(), bytes.begin() + long(head), 0) == bytes.begin() + long(head)) {
+        std::vector<std::string> messages;  // text: a source
+        bool ok = CompileSongText(std::string(bytes.begin(), bytes.end()), path, song, &messages);
+        for (const std::string& m : messages) std::fprintf(stderr, "%s\n", EscapeBytes(m).c_str());
+        return ok ? 1 : 0;
+    }
+    if (!DecodeSong(bytes, song, &why)) {
+        std::fprintf(stderr, "kirake-song plot: %s is not a playable song: %s\n", path, EscapeBytes(why).c_str());
+        return 0;
+    }
+    return 1;
+}
+
 int SongPlotMain(int argc, char** argv) {
     if (argc != 3) {
         std::fprintf(stderr, "usage: kirake-song plot SONG.song|SONG.pmd OUT.png\n");
         return 2;
     }
-    std::ifstream file(argv[1], std::ios::binary);
-    if (!file) {
-        std::fprintf(stderr, "kirake-song plot: cannot read %s\n", argv[1]);
-        return 1;
-    }
-    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
     CompiledSong song{};
-    size_t head = std::min(bytes.size(), size_t(SONG_HEADER_BYTES));
-    if (std::find(bytes.begin(), bytes.begin() + long(head), 0) == bytes.begin() + long(head)) {
-        std::vector<std::string> messages;  // text: a source
-        bool ok = CompileSongText(std::string(bytes.begin(), bytes.end()), argv[1], &song, &messages);
-        for (const std::string& m : messages) std::fprintf(stderr, "%s\n", m.c_str());
-        if (!ok) return 1;
-    } else {
-        std::string why;
-        if (!DecodeSong(bytes, &song, &why)) {
-            std::fprintf(stderr, "kirake-song plot: %s is not a playable song: %s\n", argv[1], why.c_str());
-            return 1;
-        }
-    }
+    if (!ReadSongToPlot(argv[1], &song)) return 1;
 
     // Layout: the roll on the left, the instruments on the right.
     const int steps = std::min(song.songLength, song.trackLength);

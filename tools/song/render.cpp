@@ -5,7 +5,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include "platform/sound_mixer.h"
+#include "read_input.h"
 #include "song_tool.h"
 #include "platform/hooks.h"
 #include "sound/sound.h"
@@ -49,9 +51,12 @@ int SongRenderMain(int argc, char** argv) {
     ResetSound();
     InitSound(0);
     LoadDrumKit();
-    FILE* file = std::fopen(songPath, "rb");
+    std::string why;
+    int fd = OpenInputFile(songPath, MAX_SONG_FILE_BYTES, &why);
+    FILE* file = fd >= 0 ? fdopen(fd, "rb") : nullptr;
     if (!file) {
-        std::fprintf(stderr, "kirake-song render: cannot open %s\n", songPath);
+        if (fd >= 0) close(fd);
+        std::fprintf(stderr, "kirake-song render: %s: %s\n", songPath, why.c_str());
         return 1;
     }
     int loaded = LoadSongFrom(file);

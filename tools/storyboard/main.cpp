@@ -6,7 +6,9 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include "read_input.h"
 #include "storyboard.h"
+#include "text/text.h"
 
 namespace fs = std::filesystem;
 
@@ -46,7 +48,13 @@ std::string Absolute(const std::string& path) {
 }
 }  // namespace
 
+static int StoryboardMain(int argc, char** argv);
+
 int main(int argc, char** argv) {
+    return GuardToolMain("kirake-storyboard", [&] { return StoryboardMain(argc, argv); });
+}
+
+static int StoryboardMain(int argc, char** argv) {
     std::string checker, data, out;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
@@ -93,8 +101,9 @@ int main(int argc, char** argv) {
     for (const auto& entry : fs::directory_iterator(data, error)) {
         std::string name = entry.path().filename().string();
         if (strcasecmp(name.c_str(), "data.txt") != 0) continue;
-        std::ifstream in(entry.path(), std::ios::binary);
-        script.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        std::string why;  // what the game does not read is drawn as no script
+        if (!ReadInputFile(entry.path().string(), MAX_SCRIPT_BYTES, &script, &why))
+            std::fprintf(stderr, "kirake-storyboard: %s: %s\n", entry.path().c_str(), why.c_str());
     }
 
     std::vector<StoryPath> paths;

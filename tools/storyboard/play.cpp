@@ -20,6 +20,7 @@
 #include "sound/sound.h"
 #include "story/story.h"
 #include "story/tables.h"
+#include "read_input.h"
 #include "storyboard.h"
 #include "text/text.h"
 
@@ -252,9 +253,12 @@ std::vector<SongFile> SongsIn(const std::string& dir) {
     for (const auto& entry : fs::directory_iterator(dir, error)) {
         std::string name = entry.path().filename().string();
         if (name.size() < 4 || strcasecmp(name.c_str() + name.size() - 4, ".pmd") != 0) continue;
-        std::ifstream in(entry.path(), std::ios::binary);
+        std::string why;
+        int fd = OpenInputFile(entry.path().string(), UINT64_MAX, &why);  // never a FIFO or device
         uint8_t bytes[SONG_HEADER_BYTES];
-        if (!in.read(reinterpret_cast<char*>(bytes), sizeof bytes)) continue;
+        bool whole = fd >= 0 && read(fd, bytes, sizeof bytes) == ssize_t(sizeof bytes);
+        if (fd >= 0) close(fd);
+        if (!whole) continue;
         SongFile song{name, {}};
         DecodeSongHeader(bytes, &song.header);
         songs.push_back(song);

@@ -1,14 +1,17 @@
 // The headless backend: no display, a virtual clock of exactly 1000/60 ms per frame, keys from a script,
 // frames captured to PNG files. Its table is in table.cpp; the page's headless backend (web/) uses these
 // parts in its own.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
+#include <cstring>
 #include <map>
-#include <set>
 #include <sstream>
 #include <string>
-#include <iterator>
 #include <vector>
 #include "platform/backend.h"
 #include "platform/headless/headless.h"
@@ -24,12 +27,22 @@ struct ScriptEvent {
     std::vector<int> keys;
     long milliseconds;
     std::string name, from;  // SAVE_FILE: the data file, and the file whose bytes it gets
+    std::string where;       // SAVE_FILE: "FILE:LINE", for its failure
 };
+
+// The key script and the capture list are bounded, and both are walked with one pointer as the frames
+// go by: no search per frame.
+constexpr uint64_t MAX_SCRIPT_FILE_BYTES = 16u << 20;
+constexpr uint64_t MAX_SAVED_FILE_BYTES = 64u << 20;  // more than any data file the game reads
+constexpr size_t MAX_CAPTURE_ITEMS = 4096;
 
 struct HeadlessRecord {
     PlatformOptions options;
-    std::vector<ScriptEvent> script;  // in file order
-    std::set<long> captures;
+    std::vector<ScriptEvent> script;  // by frame, in file order within a frame
+    size_t nextEvent;                 // the first event not yet due
+    std::vector<std::pair<long, long>> captures;  // first and last frame, ordered, not overlapping
+    size_t nextCapture;
+    bool captureFailed;
     long framesShown;       // frames run so far = the number of the next frame
     long deliveredFor = -1;  // the frame whose scripted events have been delivered
     uint64_t extraMs;        // virtual time spent inactive
@@ -51,12 +64,42 @@ bool ParseNumber(const std::string& text, long* value) {
     return true;
 }
 
-bool ParseScript(const std::string& path, std::string* error) {
-    std::ifstream file(path);
-    if (!file) {
-        *error = "cannot read key script " + path;
+// The bytes of a regular file of at most `limit` bytes (never blocking on a FIFO); false with *why.
+bool ReadRegularFile(const std::string& path, uint64_t limit, std::string* bytes, std::string* why) {
+    int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        *why = std::strerror(errno);
         return false;
     }
+    struct stat info;
+    bool ok = fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+    if (!ok) *why = "not a regular file";
+    if (ok && uint64_t(info.st_size) > limit) {
+        *why = std::to_string(uint64_t(info.st_size)) + " bytes, more than " + std::to_string(limit >> 20) + " MiB";
+        ok = false;
+    }
+    bytes->clear();
+    char chunk[65536];
+    for (ssize_t got; ok && (got = read(fd, chunk, sizeof chunk)) != 0;) {
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0 || bytes->size() + size_t(got) > limit) {
+            *why = got < 0 ? std::strerror(errno) : "grew while it was read";
+            ok = false;
+        } else {
+            bytes->append(chunk, size_t(got));
+        }
+    }
+    close(fd);
+    return ok;
+}
+
+bool ParseScript(const std::string& path, std::string* error) {
+    std::string text, why;
+    if (!ReadRegularFile(path, MAX_SCRIPT_FILE_BYTES, &text, &why)) {
+        *error = "cannot read key script " + path + ": " + why;
+        return false;
+    }
+    std::istringstream file(text);
     std::string line;
     for (int number = 1; std::getline(file, line); ++number) {
         size_t hash = line.find('#');
@@ -101,8 +144,25 @@ bool ParseScript(const std::string& path, std::string* error) {
                 *error = where + "save needs NAME FROM";
                 return false;
             }
+            // NAME is a file of the data folder; FROM must be there to be read when the frame comes.
+            bool outside = event.name[0] == '/' || event.name[0] == '\\';
+            for (size_t at = 0; !outside && (at = event.name.find("..", at)) != std::string::npos; at += 2)
+                outside = (at == 0 || event.name[at - 1] == '/' || event.name[at - 1] == '\\') &&
+                          (at + 2 == event.name.size() || event.name[at + 2] == '/' || event.name[at + 2] == '\\');
+            if (outside) {
+                *error = where + "save: \"" + event.name + "\" is not a file of the data folder";
+                return false;
+            }
             size_t slash = path.rfind('/');
             if (event.from[0] != '/' && slash != std::string::npos) event.from = path.substr(0, slash + 1) + event.from;
+            struct stat info;
+            bool exists = stat(event.from.c_str(), &info) == 0;
+            if (!exists || !S_ISREG(info.st_mode)) {
+                *error = where + "save: cannot read " + event.from + ": " +
+                         (exists ? "not a regular file" : std::strerror(errno));
+                return false;
+            }
+            event.where = path + ":" + std::to_string(number);
         } else {
             *error = where + "unknown action \"" + verb + "\"";
             return false;
@@ -114,23 +174,37 @@ bool ParseScript(const std::string& path, std::string* error) {
         }
         headless.script.push_back(event);
     }
+    std::stable_sort(headless.script.begin(), headless.script.end(),
+                     [](const ScriptEvent& a, const ScriptEvent& b) { return a.frame < b.frame; });
     return true;
 }
 
 bool ParseCaptures(const std::string& list, std::string* error) {
     std::stringstream items(list);
     std::string item;
+    std::vector<std::pair<long, long>> ranges;
     while (std::getline(items, item, ',')) {
+        if (ranges.size() == MAX_CAPTURE_ITEMS) {
+            *error = "more than " + std::to_string(MAX_CAPTURE_ITEMS) + " items in the capture list";
+            return false;
+        }
         size_t dash = item.find('-');
         long first, last;
         bool ok = dash == std::string::npos
                       ? ParseNumber(item, &first) && (last = first, true)
                       : ParseNumber(item.substr(0, dash), &first) && ParseNumber(item.substr(dash + 1), &last);
-        if (!ok || last < first || last - first > 1000000) {
+        if (!ok || last < first) {
             *error = "bad capture list item \"" + item + "\"";
             return false;
         }
-        for (long f = first; f <= last; ++f) headless.captures.insert(f);
+        ranges.push_back({first, last});
+    }
+    std::sort(ranges.begin(), ranges.end());
+    for (const auto& range : ranges) {  // overlapping and touching ranges merged
+        if (!headless.captures.empty() && range.first <= headless.captures.back().second + 1)
+            headless.captures.back().second = std::max(headless.captures.back().second, range.second);
+        else
+            headless.captures.push_back(range);
     }
     return true;
 }
@@ -147,6 +221,11 @@ int HeadlessStart(const PlatformOptions& options, std::string* error) {
             *error = "--capture needs --capture-dir";
             return 0;
         }
+        struct stat info;
+        if (stat(options.captureDir.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
+            *error = "the capture folder " + options.captureDir + " does not exist";
+            return 0;
+        }
     }
     return 1;
 }
@@ -157,16 +236,27 @@ void HeadlessCloseWindow() {}
 void HeadlessHideCursor() {}
 
 namespace {
-// Writes the file in place, as most editors save; the watch sees it closed after writing.
+// Saves as careful editors do: the bytes go to a temporary file beside the data file, which then takes
+// its place, so that a save that fails leaves the data file as it was. A failure ends the run with
+// status 1.
 void SaveFile(const ScriptEvent& event) {
-    std::ifstream from(event.from, std::ios::binary);
-    std::string bytes((std::istreambuf_iterator<char>(from)), std::istreambuf_iterator<char>());
+    std::string bytes, why;
     std::string target = FindDataFile(event.name.c_str());
     if (target.empty()) target = event.name;
-    FILE* file = std::fopen(target.c_str(), "wb");
-    bool ok = from && file && std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    if (file && std::fclose(file) != 0) ok = false;
-    if (!ok) std::fprintf(stderr, "headless: cannot save %s from %s\n", event.name.c_str(), event.from.c_str());
+    std::string temporary = target + ".saving";
+    if (ReadRegularFile(event.from, MAX_SAVED_FILE_BYTES, &bytes, &why)) {
+        FILE* file = std::fopen(temporary.c_str(), "wb");
+        bool ok = file && std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+        if (!file || std::fclose(file) != 0 || !ok || std::rename(temporary.c_str(), target.c_str()) != 0) {
+            why = std::string("cannot write ") + target + ": " + std::strerror(errno);
+            std::remove(temporary.c_str());
+        } else {
+            return;
+        }
+    } else {
+        why = "cannot read " + event.from + ": " + why;
+    }
+    NoteWriteFailure(event.where + ": save " + event.name + ": " + why);
 }
 
 }  // namespace
@@ -180,8 +270,10 @@ void HeadlessPumpEvents() {
     headless.releaseNext.clear();
     if (FaultTakeAtFrame("surface-lost", frame)) LoseAllSurfaces();
     if (FaultTakeAtFrame("input-lost", frame)) KeyboardFocusLost();
-    for (const ScriptEvent& event : headless.script) {
-        if (event.frame != frame) continue;
+    std::vector<ScriptEvent>& script = headless.script;
+    while (headless.nextEvent < script.size() && script[headless.nextEvent].frame < frame) ++headless.nextEvent;
+    for (; headless.nextEvent < script.size() && script[headless.nextEvent].frame == frame; ++headless.nextEvent) {
+        const ScriptEvent& event = script[headless.nextEvent];
         switch (event.action) {
             case KEY_PRESS:
                 for (int key : event.keys) {
@@ -229,14 +321,20 @@ void Capture(long frame) {
     char name[64];
     std::snprintf(name, sizeof name, "/frame-%06ld.png", frame);
     std::string path = headless.options.captureDir + name;
-    if (!WritePng(path.c_str(), rgb.data(), 640, 480))
-        std::fprintf(stderr, "headless: cannot write %s\n", path.c_str());
+    if (!headless.captureFailed && !WritePng(path.c_str(), rgb.data(), 640, 480)) {
+        headless.captureFailed = true;  // said once; the run then ends with status 1
+        NoteWriteFailure("cannot write the captured frame " + path);
+    }
 }
 }  // namespace
 
 void HeadlessFrameShown(long framesShown) {
     headless.framesShown = framesShown;
-    if (headless.captures.count(framesShown - 1)) Capture(framesShown - 1);
+    long frame = framesShown - 1;
+    const auto& captures = headless.captures;
+    while (headless.nextCapture < captures.size() && captures[headless.nextCapture].second < frame)
+        ++headless.nextCapture;
+    if (headless.nextCapture < captures.size() && captures[headless.nextCapture].first <= frame) Capture(frame);
     if (headless.options.frames >= 0 && framesShown == headless.options.frames) QueueMessage(MSG_CLOSE, 0, 0);
 }
 

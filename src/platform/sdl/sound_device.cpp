@@ -159,8 +159,7 @@ void Stop() {
         device.sdlAudioStarted = false;
     }
     if (device.recorder) {
-        if (!WavRecorderClose(device.recorder))
-            std::fprintf(stderr, "kirake: the audio recording could not be written completely\n");
+        if (!WavRecorderClose(device.recorder)) NoteWriteFailure("the audio recording could not be written completely");
         device.recorder = nullptr;
     }
     MixerClose();
