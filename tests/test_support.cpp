@@ -7,6 +7,7 @@
 #include "app/app.h"
 #include "gfx/gfx.h"
 #include "input/input.h"
+#include "platform/hooks.h"
 #include "platform/platform.h"
 #include "run_program.h"
 #include "story/story.h"
@@ -18,6 +19,7 @@ void OpenTestDisplay(const PaletteEntry palette[256]) {
     display = DisplayState{};
     spriteState = SpriteState{};
     story = StoryState{};
+    hooks.beforeScene = nullptr;
     input = InputState{};
     ASSERT_TRUE(DisplayCreate());
     display.device = 1;
@@ -28,7 +30,7 @@ void OpenTestDisplay(const PaletteEntry palette[256]) {
     display.clipper = CreateClipper();
     ClipperSetWindow(display.clipper, 1);
     SurfaceSetClipper(display.backBuffer, display.clipper);
-    display.displayPalette = CreatePalette(palette);
+    display.displayPalette = CreateSurfacePalette(palette);
     AttachPalette(display.primary, display.displayPalette);
     spriteState.baseRect = {0, 0, 640, 480};
 }
@@ -51,12 +53,12 @@ void DisplayTest::TearDown() {
 void DisplayTest::SetDisplayPalette(const std::vector<PaletteEntry>& entries) {
     PaletteEntry all[256] = {};
     for (size_t i = 0; i < entries.size() && i < 256; ++i) all[i] = entries[i];
-    SetPaletteEntries(display.displayPalette, all);
+    WritePaletteEntries(display.displayPalette, all);
 }
 
 PaletteEntry DisplayTest::DisplayEntry(int index) {
     PaletteEntry all[256];
-    GetPaletteEntries(display.displayPalette, all);
+    ReadPaletteEntries(display.displayPalette, all);
     return all[index];
 }
 
@@ -101,7 +103,7 @@ void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
 
 void FillSurface(Surface* surface, int index) {
     Rect all{0, 0, SurfaceWidth(surface), SurfaceHeight(surface)};
-    FillRect(surface, &all, index);
+    FillSurfaceRect(surface, &all, index);
 }
 
 std::vector<uint8_t> SurfacePixels(Surface* surface) {

@@ -50,7 +50,7 @@ protected:
         textContext = {};
         sheet = CreateSurface(640, 480);
         ASSERT_NE(sheet, nullptr);
-        AttachPalette(sheet, CreatePalette(TestTable().data()));
+        AttachPalette(sheet, CreateSurfacePalette(TestTable().data()));
         FillSurface(sheet, BACKGROUND);
         Surface* box = CreateSurface(640, 480);
         FillSurface(box, BOX);
@@ -242,10 +242,10 @@ TEST_F(MessageWindow, ScreenShakeCode) {
 TEST_F(MessageWindow, KeyWaitCursorAnimatesFromWhereItLeftOff) {
     Load("tx0<*<!");
     EXPECT_EQ(Call('0'), 0);  // the wait begins: no cursor step yet
-    EXPECT_EQ(story.keyWaitSequence[0], 0);
+    EXPECT_EQ(message.keyWaitSequence[0], 0);
     for (int frame = 1; frame <= 8; frame++) Call('0');
-    EXPECT_EQ(story.keyWaitSequence[0], 8);
-    EXPECT_EQ(story.keyWaitSequence[21], 1);
+    EXPECT_EQ(message.keyWaitSequence[0], 8);
+    EXPECT_EQ(message.keyWaitSequence[21], 1);
     Call('0');  // ninth frame of the cursor: first cell, column 17
     EXPECT_EQ(sprites[4].srcLeft, 17 * 32);
     EXPECT_EQ(sprites[4].srcRight, 18 * 32);
@@ -259,7 +259,7 @@ TEST_F(MessageWindow, KeyWaitCursorAnimatesFromWhereItLeftOff) {
     for (int frame = 0; frame < 8; frame++) Call('0');
     EXPECT_EQ(sprites[4].active, 1);
     EXPECT_EQ(sprites[4].srcLeft, 17 * 32);
-    EXPECT_EQ(story.keyWaitSequence[21], 4);
+    EXPECT_EQ(message.keyWaitSequence[21], 4);
     EXPECT_EQ(Call('0', KEY_C), 1);
 }
 
@@ -272,7 +272,7 @@ TEST_F(MessageWindow, TypedCharacterAndItsShadow) {
     // Each glyph as drawn by itself; the window draws shadow then glyph, character by character.
     std::vector<uint8_t> expected(640 * 480, BACKGROUND);
     Surface* reference = CreateSurface(640, 480);
-    AttachPalette(reference, CreatePalette(TestTable().data()));
+    AttachPalette(reference, CreateSurfacePalette(TestTable().data()));
     const std::pair<const char*, int> typed[] = {{"A", 60}, {"V", 60 + 14}};
     for (auto [text, x0] : typed) {
         FillSurface(reference, 0);
@@ -395,8 +395,8 @@ void ExpectLoadFailure(Window window) {
     EXPECT_EQ(message.scriptText, nullptr);
     EXPECT_EQ(message.scriptSize, 0u);
     Message posted{};
-    ASSERT_EQ(PeekMessage(&posted), 1);
-    ASSERT_EQ(GetMessage(&posted), 1);
+    ASSERT_EQ(PeekWindowMessage(&posted), 1);
+    ASSERT_EQ(GetWindowMessage(&posted), 1);
     EXPECT_EQ(posted.id, MSG_CLOSE);
     EXPECT_EQ(posted.window, window);
 }

@@ -6,7 +6,6 @@
 #include "input/input.h"
 #include "platform/files.h"
 #include "sound/sound.h"
-#include "story/story.h"
 #include "text/text.h"
 
 MessageState message;
@@ -137,9 +136,9 @@ int ReloadScriptText(Window window, const char** why) {
 }
 
 void DrawTextChar(int x, int y, const uint8_t* scriptText, uint32_t colour) {
-    SetTextColor(textDC, colour);
+    SetTextColour(textDC, colour);
     if (scriptText && message.scriptPos >= 0 && static_cast<uint32_t>(message.scriptPos) < message.scriptSize)
-        TextOut(textDC, x + message.penX, y + message.penY,
+        PaintText(textDC, x + message.penX, y + message.penY,
                 reinterpret_cast<const char*>(scriptText) + message.scriptPos, 1);
 }
 
@@ -156,7 +155,7 @@ int TypeMessage(Window window, const uint8_t* scriptText, int originX, int origi
 
     if (message.keyWait == 1) {
         sprites[KEY_WAIT_SLOT].active = 1;
-        int* sequence = story.keyWaitSequence;
+        int* sequence = message.keyWaitSequence;
         AnimateSprite(window, sequence, KEY_WAIT_CELL, KEY_WAIT_CELL, KEY_WAIT_PERIOD, &sequence[0], &sequence[21],
                       KEY_WAIT_SLOT);
         if (keysPressed & KEY_F1) {

@@ -14,6 +14,7 @@
 #include "gfx/gfx.h"
 #include "input/input.h"
 #include "platform/clock.h"
+#include "platform/hooks.h"
 #include "platform/platform.h"
 #include "sound/sound.h"
 #include "story/story.h"
@@ -285,7 +286,7 @@ int PlayPath(const StoryPath& answers, const PlatformOptions& options, std::stri
     fresh.songs = player.songs;
     fresh.answers = answers;
     player = fresh;
-    story.beforeScene = Hook;
+    hooks.beforeScene = Hook;
     if (!PlatformStart(options, error)) return 0;
     WinMain();
     ResetGame();
@@ -338,6 +339,7 @@ int PlayEveryPath(const std::string& dataDir, const std::string& out, std::vecto
                     fs::current_path(cwd, ec);
                     return 0;
                 }
+    hooks.beforeScene = nullptr;
     fs::current_path(cwd, ec);  // back where we were (the paths given are absolute anyway)
     for (int a = 0; a < 3; ++a)
         for (int r = 0; r < 3; ++r)

@@ -12,8 +12,7 @@
 
 namespace {
 
-constexpr int HEADLESS_RATE = 44100;
-constexpr int FRAMES_PER_SECOND = 60;
+constexpr int HEADLESS_RATE = MIXER_FRAME_CLOCK_RATE;
 // The real device: 48 kHz, 256 frames per callback (5.3 ms). A voice struck in a frame is mixed by the
 // next callback and heard after the device's queue of about two callbacks: some 16 ms at worst.
 constexpr int DEVICE_CALLBACK_FRAMES = 256;
@@ -21,10 +20,9 @@ constexpr int DEVICE_CALLBACK_FRAMES = 256;
 constexpr int FADE_MS = 8;
 
 struct SoundDevice {
-    SoundBackendKind kind;
     bool verbose;
     WavRecorder* recorder;
-    uint64_t samplesRendered;  // headless: frames of audio rendered so far
+    MixerClock clock;  // headless: the samples rendered by the game's frames
     SDL_AudioDeviceID sdlDevice;
     bool sdlAudioStarted;
     std::atomic<int> paused;  // asked by the game's thread
@@ -70,7 +68,6 @@ int OpenSdlDevice() {
         return 0;
     }
     MixerOpen(have.freq);
-    MixerSetRealtime(1);
     device.fadeFrames = std::max(1, have.freq * FADE_MS / 1000);
     device.gain = device.fadeFrames;
     if (device.verbose)
@@ -80,20 +77,25 @@ int OpenSdlDevice() {
     return 1;
 }
 
-}  // namespace
-
-int SoundBackendStart(const PlatformOptions& options, std::string* error) {
-    device.kind = SOUND_BACKEND_NONE;
-    device.verbose = false;
+// Both devices start from nothing.
+void Reset(const PlatformOptions& options) {
+    device.verbose = options.verbose;
     device.recorder = nullptr;
-    device.samplesRendered = 0;
+    device.clock = MixerClock{};
     device.sdlDevice = 0;
     device.sdlAudioStarted = false;
     device.paused = 0;
     device.gain = device.fadeFrames = 1;
-    device.kind = options.headless ? SOUND_BACKEND_HEADLESS : SOUND_BACKEND_SDL;
-    device.verbose = options.verbose;
-    if (options.headless && !options.recordAudio.empty()) {
+}
+
+int StartSdl(const PlatformOptions& options, std::string*) {
+    Reset(options);
+    return 1;
+}
+
+int StartFrameClock(const PlatformOptions& options, std::string* error) {
+    Reset(options);
+    if (!options.recordAudio.empty()) {
         device.recorder = WavRecorderOpen(options.recordAudio.c_str());
         if (!device.recorder) {
             if (error) *error = "cannot write the audio recording " + options.recordAudio;
@@ -103,31 +105,27 @@ int SoundBackendStart(const PlatformOptions& options, std::string* error) {
     return 1;
 }
 
-void SoundBackendFrameShown(long framesShown) {
-    if (device.kind != SOUND_BACKEND_HEADLESS || framesShown < 0) return;
-    // Frame n starts at sample round(n * 44100 / 60).
-    uint64_t target = (uint64_t(framesShown) * HEADLESS_RATE + FRAMES_PER_SECOND / 2) / FRAMES_PER_SECOND;
-    int16_t block[2 * 1024];
-    while (device.samplesRendered < target) {
-        int n = int(std::min<uint64_t>(1024, target - device.samplesRendered));
-        MixerRender(block, n);
-        if (device.recorder) WavRecorderWrite(device.recorder, block, n);
-        device.samplesRendered += uint64_t(n);
-    }
+int OpenFrameClock() { return MixerOpen(HEADLESS_RATE); }
+
+void Record(void* recorder, const int16_t* frames, int count) {
+    WavRecorderWrite(static_cast<WavRecorder*>(recorder), frames, count);
 }
 
-void SoundBackendHold(int hold) {
-    if (device.sdlDevice) SDL_PauseAudioDevice(device.sdlDevice, hold ? 1 : 0);
+// The headless device renders by the virtual clock after every frame.
+void FrameClockShown(long framesShown) {
+    MixerRenderFrames(&device.clock, framesShown, device.recorder ? Record : nullptr, device.recorder);
 }
 
-void SoundBackendFrameSkipped(long framesRun) {
-    if (device.kind == SOUND_BACKEND_HEADLESS) {  // rendered on the virtual clock, not recorded
-        WavRecorder* recorder = device.recorder;
-        device.recorder = nullptr;
-        SoundBackendFrameShown(framesRun);
-        device.recorder = recorder;
-        return;
-    }
+void FrameClockSkipped(long framesRun) {  // rendered on the virtual clock, not recorded
+    WavRecorder* recorder = device.recorder;
+    device.recorder = nullptr;
+    FrameClockShown(framesRun);
+    device.recorder = recorder;
+}
+
+void SdlShown(long) {}
+
+void SdlSkipped(long) {
     if (!device.sdlDevice || !MixerIsOpen()) return;
     // The device is not heard from here: its callback is held while one frame's samples are discarded.
     int16_t block[2 * 1024];
@@ -141,7 +139,17 @@ void SoundBackendFrameSkipped(long framesRun) {
     SDL_UnlockAudioDevice(device.sdlDevice);
 }
 
-void SoundBackendStop() {
+void SdlHold(int hold) {
+    if (device.sdlDevice) SDL_PauseAudioDevice(device.sdlDevice, hold ? 1 : 0);
+}
+
+void SdlPause(int paused) {
+    if (device.sdlDevice) device.paused.store(paused ? 1 : 0, std::memory_order_relaxed);
+}
+
+void NoPause(int) {}
+
+void Stop() {
     if (device.sdlDevice) {
         SDL_CloseAudioDevice(device.sdlDevice);
         device.sdlDevice = 0;
@@ -156,17 +164,33 @@ void SoundBackendStop() {
         device.recorder = nullptr;
     }
     MixerClose();
-    MixerSetRealtime(0);
-    device.kind = SOUND_BACKEND_NONE;
 }
 
-void SoundBackendPause(int paused) {
-    if (device.sdlDevice) device.paused.store(paused ? 1 : 0, std::memory_order_relaxed);
-}
+}  // namespace
 
+const SoundOutput sdlSound = {
+    .start = StartSdl,
+    .stop = Stop,
+    .openDevice = OpenSdlDevice,
+    .frameShown = SdlShown,
+    .frameSkipped = SdlSkipped,
+    .pause = SdlPause,
+    .hold = SdlHold,
+};
+
+const SoundOutput frameClockSound = {
+    .start = StartFrameClock,
+    .stop = Stop,
+    .openDevice = OpenFrameClock,
+    .frameShown = FrameClockShown,
+    .frameSkipped = FrameClockSkipped,
+    .pause = NoPause,
+    .hold = NoPause,
+};
+
+// Before any backend starts (unit tests, the song player) the headless backend's device serves.
 int SoundDeviceOpen(Window) {
     if (MixerIsOpen()) return 1;
     if (FaultRefuses("no-sound")) return 0;
-    if (device.kind == SOUND_BACKEND_SDL) return OpenSdlDevice();
-    return MixerOpen(HEADLESS_RATE);
+    return SoundBackendOpen();
 }
