@@ -4,11 +4,13 @@
 #include "tool_help.h"
 
 static const char help[] =
-    "Usage: kirake-song compile SONG.txt -o SONG.pmd\n"
+    "Usage: kirake-song compile SONG.song -o SONG.pmd\n"
     "  or:  kirake-song render FILE.pmd OUT.wav [--seconds S]\n"
     "  or:  kirake-song info FILE.pmd\n"
+    "  or:  kirake-song plot SONG.song|SONG.pmd OUT.png\n"
     "Compiles a song from the song language into the game's song file, plays a song file into a WAV\n"
-    "with the game's own sequencer, or describes a song file.\n"
+    "with the game's own sequencer, describes a song file, or draws a song (a source or a song file) as a\n"
+    "piano roll with its instruments' waves and envelopes (PNG).\n"
     "\n"
     "Options:\n"
     "  -o SONG.pmd    compile: the song file to write\n"
