@@ -16,6 +16,7 @@
 #include "platform/backend.h"
 #include "platform/bitmap.h"
 #include "platform/resources.h"
+#include "platform/user_dirs.h"
 #include "platform/window.h"
 
 // sdl_x11.cpp (kept apart: Xlib's names clash with ours): sets _NET_WM_ICON when the window is on X11.
@@ -345,10 +346,7 @@ void ToggleFullscreen() {
 }
 
 std::string PicturesFolder() {
-    const char* pictures = std::getenv("XDG_PICTURES_DIR");
-    if (pictures && *pictures) return std::string(pictures) + "/kirake";
-    const char* home = std::getenv("HOME");
-    return std::string(home && *home ? home : ".") + "/Pictures/kirake";
+    return UserPicturesFolder() + "/kirake";
 }
 
 int MakeFolders(const std::string& path) {
