@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 #include <cstdlib>
 #include <fstream>
-#include "platform/user_dirs.h"
+#include "platform/sdl/user_dirs.h"
 #include "test_support.h"
 
 namespace {

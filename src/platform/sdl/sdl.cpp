@@ -16,7 +16,7 @@
 #include "platform/backend.h"
 #include "platform/bitmap.h"
 #include "platform/resources.h"
-#include "platform/user_dirs.h"
+#include "platform/sdl/user_dirs.h"
 #include "platform/window.h"
 
 // sdl_x11.cpp (kept apart: Xlib's names clash with ours): sets _NET_WM_ICON when the window is on X11.

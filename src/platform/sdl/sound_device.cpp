@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
-#include "platform/alsa_quiet.h"
+#include "platform/sdl/alsa_quiet.h"
 #include "platform/backend.h"
 #include "platform/sound.h"
 #include "platform/sound_mixer.h"

@@ -1,7 +1,7 @@
 // The pictures folder the desktop has set for the user. xdg-user-dirs writes it to user-dirs.dirs in the
 // configuration folder as a shell assignment, XDG_PICTURES_DIR="$HOME/Pictures", the value either under
 // $HOME or absolute, with backslash escapes; the folder name is translated (Bilder, Images, ...).
-#include "platform/user_dirs.h"
+#include "platform/sdl/user_dirs.h"
 #include <cstdlib>
 #include <fstream>
 

@@ -2,7 +2,7 @@
 // error while SDL looks for a device, before the game says in one line that it plays without sound.
 // SDL has no setting for them, so ALSA's error handler is replaced by one that says nothing. libasound is
 // taken with dlopen, as SDL takes it: the game does not link it and runs where it is missing.
-#include "platform/alsa_quiet.h"
+#include "platform/sdl/alsa_quiet.h"
 
 #if defined(__linux__)
 #include <dlfcn.h>
