@@ -6,6 +6,7 @@
 # installed programs' pages.
 # A program that does not answer --help yet gets a page saying so, and a warning; the tests fail on it,
 # the build does not.
+cmake_minimum_required(VERSION 3.20)  # the script's own policies: "@SEE_ALSO@" is no variable
 get_filename_component(dir ${OUTPUT} DIRECTORY)
 file(MAKE_DIRECTORY ${dir})
 string(REGEX REPLACE "\\.gz$" "" page ${OUTPUT})
