@@ -29,9 +29,6 @@ struct MixerBufferInfo {
 };
 int MixerBufferInfoOf(const SoundBuffer* buffer, MixerBufferInfo* info);
 
-// The device behind the mixer, chosen by SoundBackendStart (sound_device.cpp).
-enum SoundBackendKind { SOUND_BACKEND_NONE = 0, SOUND_BACKEND_HEADLESS, SOUND_BACKEND_SDL };
-
 // A 44100 Hz stereo 16-bit WAV file written as it grows (headless recording, the song player).
 struct WavRecorder;
 WavRecorder* WavRecorderOpen(const char* path);

@@ -22,7 +22,6 @@ constexpr int DEVICE_CALLBACK_FRAMES = 256;
 constexpr int FADE_MS = 8;
 
 struct SoundDevice {
-    SoundBackendKind kind;
     bool verbose;
     WavRecorder* recorder;
     uint64_t samplesRendered;  // headless: frames of audio rendered so far
@@ -82,20 +81,25 @@ int OpenSdlDevice() {
     return 1;
 }
 
-}  // namespace
-
-int SoundBackendStart(const PlatformOptions& options, std::string* error) {
-    device.kind = SOUND_BACKEND_NONE;
-    device.verbose = false;
+// Both devices start from nothing.
+void Reset(const PlatformOptions& options) {
+    device.verbose = options.verbose;
     device.recorder = nullptr;
     device.samplesRendered = 0;
     device.sdlDevice = 0;
     device.sdlAudioStarted = false;
     device.paused = 0;
     device.gain = device.fadeFrames = 1;
-    device.kind = options.headless ? SOUND_BACKEND_HEADLESS : SOUND_BACKEND_SDL;
-    device.verbose = options.verbose;
-    if (options.headless && !options.recordAudio.empty()) {
+}
+
+int StartSdl(const PlatformOptions& options, std::string*) {
+    Reset(options);
+    return 1;
+}
+
+int StartFrameClock(const PlatformOptions& options, std::string* error) {
+    Reset(options);
+    if (!options.recordAudio.empty()) {
         device.recorder = WavRecorderOpen(options.recordAudio.c_str());
         if (!device.recorder) {
             if (error) *error = "cannot write the audio recording " + options.recordAudio;
@@ -105,8 +109,11 @@ int SoundBackendStart(const PlatformOptions& options, std::string* error) {
     return 1;
 }
 
-void SoundBackendFrameShown(long framesShown) {
-    if (device.kind != SOUND_BACKEND_HEADLESS || framesShown < 0) return;
+int OpenFrameClock() { return MixerOpen(HEADLESS_RATE); }
+
+// The headless device renders by the virtual clock after every frame.
+void FrameClockShown(long framesShown) {
+    if (framesShown < 0) return;
     // Frame n starts at sample round(n * 44100 / 60).
     uint64_t target = (uint64_t(framesShown) * HEADLESS_RATE + FRAMES_PER_SECOND / 2) / FRAMES_PER_SECOND;
     int16_t block[2 * 1024];
@@ -118,18 +125,16 @@ void SoundBackendFrameShown(long framesShown) {
     }
 }
 
-void SoundBackendHold(int hold) {
-    if (device.sdlDevice) SDL_PauseAudioDevice(device.sdlDevice, hold ? 1 : 0);
+void FrameClockSkipped(long framesRun) {  // rendered on the virtual clock, not recorded
+    WavRecorder* recorder = device.recorder;
+    device.recorder = nullptr;
+    FrameClockShown(framesRun);
+    device.recorder = recorder;
 }
 
-void SoundBackendFrameSkipped(long framesRun) {
-    if (device.kind == SOUND_BACKEND_HEADLESS) {  // rendered on the virtual clock, not recorded
-        WavRecorder* recorder = device.recorder;
-        device.recorder = nullptr;
-        SoundBackendFrameShown(framesRun);
-        device.recorder = recorder;
-        return;
-    }
+void SdlShown(long) {}
+
+void SdlSkipped(long) {
     if (!device.sdlDevice || !MixerIsOpen()) return;
     // The device is not heard from here: its callback is held while one frame's samples are discarded.
     int16_t block[2 * 1024];
@@ -143,7 +148,17 @@ void SoundBackendFrameSkipped(long framesRun) {
     SDL_UnlockAudioDevice(device.sdlDevice);
 }
 
-void SoundBackendStop() {
+void SdlHold(int hold) {
+    if (device.sdlDevice) SDL_PauseAudioDevice(device.sdlDevice, hold ? 1 : 0);
+}
+
+void SdlPause(int paused) {
+    if (device.sdlDevice) device.paused.store(paused ? 1 : 0, std::memory_order_relaxed);
+}
+
+void NoPause(int) {}
+
+void Stop() {
     if (device.sdlDevice) {
         SDL_CloseAudioDevice(device.sdlDevice);
         device.sdlDevice = 0;
@@ -159,16 +174,33 @@ void SoundBackendStop() {
     }
     MixerClose();
     MixerSetRealtime(0);
-    device.kind = SOUND_BACKEND_NONE;
 }
 
-void SoundBackendPause(int paused) {
-    if (device.sdlDevice) device.paused.store(paused ? 1 : 0, std::memory_order_relaxed);
-}
+}  // namespace
 
+const SoundOutput sdlSound = {
+    .start = StartSdl,
+    .stop = Stop,
+    .openDevice = OpenSdlDevice,
+    .frameShown = SdlShown,
+    .frameSkipped = SdlSkipped,
+    .pause = SdlPause,
+    .hold = SdlHold,
+};
+
+const SoundOutput frameClockSound = {
+    .start = StartFrameClock,
+    .stop = Stop,
+    .openDevice = OpenFrameClock,
+    .frameShown = FrameClockShown,
+    .frameSkipped = FrameClockSkipped,
+    .pause = NoPause,
+    .hold = NoPause,
+};
+
+// Before any backend starts (unit tests, the song player) the headless backend's device serves.
 int SoundDeviceOpen(Window) {
     if (MixerIsOpen()) return 1;
     if (FaultRefuses("no-sound")) return 0;
-    if (device.kind == SOUND_BACKEND_SDL) return OpenSdlDevice();
-    return MixerOpen(HEADLESS_RATE);
+    return SoundBackendOpen();
 }

@@ -1,7 +1,6 @@
 // The C library's standard generator in the browser build: the same sequence as the desktop's C library
 // (an additive feedback generator over 34 seeded words), so that a draw seeded with the same calendar
 // time gives the same route in the page as on the desktop. Emscripten's own rand differs.
-#ifdef __EMSCRIPTEN__
 #include <cstdint>
 #include <cstdlib>
 
@@ -41,4 +40,3 @@ extern "C" int rand() {
     generator.next = (at + 1) % 34;
     return int(value >> 1);
 }
-#endif
