@@ -17,6 +17,7 @@
 #include "gfx/gfx.h"
 #include "input/input.h"
 #include "platform/clock.h"
+#include "platform/hooks.h"
 #include "platform/platform.h"
 #include "story/story.h"
 #include "story/tables.h"
@@ -303,7 +304,7 @@ int PlayHere(const Plan& plan, const std::string& data, const std::string& out) 
     player = Player{};
     player.plan = &plan;
     player.script = std::fopen((out + "/keys.txt").c_str(), "w");
-    story.beforeScene = PlayerHook;
+    hooks.beforeScene = PlayerHook;
     PlatformOptions options;
     options.headless = true;
     options.frames = 20000;  // a stuck run ends here

@@ -1,11 +1,10 @@
 // The command line: which backend, which data folder, and the headless run's script and captures.
-#include <unistd.h>
-#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include "app/app.h"
+#include "platform/files.h"
 #include "platform/platform.h"
 
 namespace {
@@ -49,23 +48,13 @@ const char usage[] =
     "                       no-keyboard, no-sound, no-inotify (repeatable)\n"
     "  --epoch SECONDS      the calendar time at the start (default 946684800, 2000-01-01)\n";
 
-std::string Absolute(const std::string& path) {
-    if (path.empty() || path[0] == '/') return path;
-    char cwd[PATH_MAX];
-    return getcwd(cwd, sizeof cwd) ? std::string(cwd) + "/" + path : path;
-}
-
 // The default data: beside the build's executable, or where it is installed.
-std::string DefaultDataDir() {
-    char exe[PATH_MAX];
-    ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
-    if (n <= 0) return ".";
-    exe[n] = 0;
-    std::string dir(exe);
-    dir.erase(dir.rfind('/'));
+std::string DefaultDataDir(const char* argv0) {
+    std::string dir = ProgramFolder(argv0);
+    if (dir.empty()) return ".";
     for (const char* candidate : {"/../gamedata", "/gamedata", "/../share/kirake/data"}) {
         std::string path = dir + candidate;
-        if (access(path.c_str(), F_OK) == 0) return path;
+        if (PathExists(path)) return path;
     }
     return ".";
 }
@@ -124,15 +113,15 @@ int main(int argc, char** argv) {
         } else if (arg == "--frames" && ParseLong(value("--frames"), &number) && number >= 0) {
             options.frames = number;
         } else if (arg == "--keys") {
-            options.keysFile = Absolute(value("--keys"));
+            options.keysFile = AbsolutePath(value("--keys"));
         } else if (arg == "--trace") {
-            traceFile = Absolute(value("--trace"));
+            traceFile = AbsolutePath(value("--trace"));
         } else if (arg == "--capture") {
             options.captureList = value("--capture");
         } else if (arg == "--capture-dir") {
-            options.captureDir = Absolute(value("--capture-dir"));
+            options.captureDir = AbsolutePath(value("--capture-dir"));
         } else if (arg == "--record-audio") {
-            options.recordAudio = Absolute(value("--record-audio"));
+            options.recordAudio = AbsolutePath(value("--record-audio"));
         } else if (arg == "--fault") {
             options.faults.push_back(value("--fault"));
         } else if (arg == "--watch") {
@@ -143,7 +132,7 @@ int main(int argc, char** argv) {
                 return 2;
             }
         } else if (arg == "--start-keys") {
-            SetStartKeysFile(Absolute(value("--start-keys")).c_str());
+            SetStartKeysFile(AbsolutePath(value("--start-keys")).c_str());
         } else if (arg == "--epoch" && ParseLong(value("--epoch"), &number)) {
             options.epoch = number;
         } else {
@@ -157,8 +146,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "kirake: --keys, --capture, --record-audio and --fault need --headless\n");
         return 2;
     }
-    if (dataDir.empty()) dataDir = DefaultDataDir();
-    if (chdir(dataDir.c_str()) != 0) {
+    if (dataDir.empty()) dataDir = DefaultDataDir(argv[0]);
+    if (!ChangeFolder(dataDir)) {
         std::fprintf(stderr, "kirake: cannot enter the data folder %s\n", dataDir.c_str());
         return 1;
     }

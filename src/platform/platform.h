@@ -25,7 +25,7 @@ struct PlatformOptions {
 int PlatformStart(const PlatformOptions& options, std::string* error);
 // main: ends the backend (files written, devices closed).
 void PlatformStop();
-// The frame the headless backend is at (frames shown so far); counts frames on both backends.
+// The frames shown so far, on every backend (the headless one numbers its captures and script by it).
 long PlatformFrameNumber();
 
 // Headless captures, benchmarks and tests: the page on the screen (the primary after its last flip) seen

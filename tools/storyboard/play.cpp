@@ -15,6 +15,7 @@
 #include "gfx/gfx.h"
 #include "input/input.h"
 #include "platform/clock.h"
+#include "platform/hooks.h"
 #include "platform/platform.h"
 #include "sound/sound.h"
 #include "story/story.h"
@@ -312,7 +313,7 @@ int PlayEveryPath(const std::string& dataDir, const std::string& out, std::vecto
     player.out = out;
     player.pathDir = pathDir;
     player.songs = SongsIn(".");
-    story.beforeScene = Hook;
+    hooks.beforeScene = Hook;
     PlatformOptions options;
     options.headless = true;
     options.frames = FRAME_LIMIT;
@@ -324,7 +325,7 @@ int PlayEveryPath(const std::string& dataDir, const std::string& out, std::vecto
     }
     WinMain();
     PlatformStop();
-    story.beforeScene = nullptr;
+    hooks.beforeScene = nullptr;
     fs::current_path(cwd, ec);  // back where we were (the paths given are absolute anyway)
     for (int a = 0; a < 3; ++a)
         for (int r = 0; r < 3; ++r)

@@ -13,8 +13,7 @@
 
 namespace {
 
-constexpr int HEADLESS_RATE = 44100;
-constexpr int FRAMES_PER_SECOND = 60;
+constexpr int HEADLESS_RATE = MIXER_FRAME_CLOCK_RATE;
 // The real device: 48 kHz, 256 frames per callback (5.3 ms). A voice struck in a frame is mixed by the
 // next callback and heard after the device's queue of about two callbacks: some 16 ms at worst.
 constexpr int DEVICE_CALLBACK_FRAMES = 256;
@@ -24,7 +23,7 @@ constexpr int FADE_MS = 8;
 struct SoundDevice {
     bool verbose;
     WavRecorder* recorder;
-    uint64_t samplesRendered;  // headless: frames of audio rendered so far
+    MixerClock clock;  // headless: the samples rendered by the game's frames
     SDL_AudioDeviceID sdlDevice;
     bool sdlAudioStarted;
     std::atomic<int> paused;  // asked by the game's thread
@@ -71,7 +70,6 @@ int OpenSdlDevice() {
         return 0;
     }
     MixerOpen(have.freq);
-    MixerSetRealtime(1);
     device.fadeFrames = std::max(1, have.freq * FADE_MS / 1000);
     device.gain = device.fadeFrames;
     if (device.verbose)
@@ -85,7 +83,7 @@ int OpenSdlDevice() {
 void Reset(const PlatformOptions& options) {
     device.verbose = options.verbose;
     device.recorder = nullptr;
-    device.samplesRendered = 0;
+    device.clock = MixerClock{};
     device.sdlDevice = 0;
     device.sdlAudioStarted = false;
     device.paused = 0;
@@ -111,18 +109,13 @@ int StartFrameClock(const PlatformOptions& options, std::string* error) {
 
 int OpenFrameClock() { return MixerOpen(HEADLESS_RATE); }
 
+void Record(void* recorder, const int16_t* frames, int count) {
+    WavRecorderWrite(static_cast<WavRecorder*>(recorder), frames, count);
+}
+
 // The headless device renders by the virtual clock after every frame.
 void FrameClockShown(long framesShown) {
-    if (framesShown < 0) return;
-    // Frame n starts at sample round(n * 44100 / 60).
-    uint64_t target = (uint64_t(framesShown) * HEADLESS_RATE + FRAMES_PER_SECOND / 2) / FRAMES_PER_SECOND;
-    int16_t block[2 * 1024];
-    while (device.samplesRendered < target) {
-        int n = int(std::min<uint64_t>(1024, target - device.samplesRendered));
-        MixerRender(block, n);
-        if (device.recorder) WavRecorderWrite(device.recorder, block, n);
-        device.samplesRendered += uint64_t(n);
-    }
+    MixerRenderFrames(&device.clock, framesShown, device.recorder ? Record : nullptr, device.recorder);
 }
 
 void FrameClockSkipped(long framesRun) {  // rendered on the virtual clock, not recorded
@@ -173,7 +166,6 @@ void Stop() {
         device.recorder = nullptr;
     }
     MixerClose();
-    MixerSetRealtime(0);
 }
 
 }  // namespace
