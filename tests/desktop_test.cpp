@@ -273,3 +273,16 @@ TEST(RealBackendSound, PauseHoldsTheSoundsAndResumeGoesOn) {
     unsetenv("SDL_AUDIODRIVER");
 }
 }  // namespace
+
+// With no sound card ALSA's own error lines are silenced: the game's one notice is all standard error says.
+TEST_F(RealWindow, WithoutASoundCardOnlyTheGamesNotice) {
+    StartScreen(640, 480);
+    if (IsSkipped()) return;
+    game = Spawn(Env() + "SDL_AUDIODRIVER=alsa AUDIODEV=hw:99 exec '" + std::string(KIRAKE_BINARY) +
+                 "' --window --frames 30 2>'" + dir + "/err.txt'");
+    EXPECT_EQ(Finish(game, 60), 0);
+    game = -1;
+    std::string err = ReadText(dir + "/err.txt");
+    if (err.find("playing without sound") == std::string::npos) GTEST_SKIP() << "ALSA found a sound card";
+    EXPECT_EQ(err.find("ALSA lib"), std::string::npos) << err;
+}

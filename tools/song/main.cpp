@@ -5,11 +5,13 @@
 #include "tool_help.h"
 
 static const char help[] =
-    "Usage: kirake-song compile SONG.txt -o SONG.pmd\n"
+    "Usage: kirake-song compile SONG.song -o SONG.pmd\n"
     "  or:  kirake-song render FILE.pmd OUT.wav [--seconds S]\n"
     "  or:  kirake-song info FILE.pmd\n"
-    "Compiles a song from the song language into the game's song file, plays a song file into a WAV\n"
-    "with the game's own sequencer, or describes a song file.\n"
+    "  or:  kirake-song plot SONG.song|SONG.pmd OUT.png\n"
+    "Makes the game's songs and shows them: compiles a song from the song language into the game's song\n"
+    "file, plays a song file into a WAV with the game's own sequencer, describes a song file, or draws a\n"
+    "song (a source or a song file) as a piano roll with its instruments' waves and envelopes (PNG).\n"
     "\n"
     "Options:\n"
     "  -o SONG.pmd    compile: the song file to write\n"

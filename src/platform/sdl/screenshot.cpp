@@ -8,13 +8,11 @@
 #include <string>
 #include <vector>
 #include "platform/sdl/sdl.h"
+#include "platform/sdl/user_dirs.h"
 
 namespace {
 std::string PicturesFolder() {
-    const char* pictures = std::getenv("XDG_PICTURES_DIR");
-    if (pictures && *pictures) return std::string(pictures) + "/kirake";
-    const char* home = std::getenv("HOME");
-    return std::string(home && *home ? home : ".") + "/Pictures/kirake";
+    return UserPicturesFolder() + "/kirake";
 }
 
 int MakeFolders(const std::string& path) {

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include "platform/sdl/alsa_quiet.h"
 #include "platform/backend.h"
 #include "platform/sound.h"
 #include "platform/sound_mixer.h"
@@ -48,6 +49,7 @@ void SdlCallback(void*, Uint8* stream, int length) {
 }
 
 int OpenSdlDevice() {
+    if (!device.verbose) QuietAlsaErrors();  // the game says itself when it plays without sound
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
         std::fprintf(stderr, "kirake: playing without sound: %s\n", SDL_GetError());
         return 0;
