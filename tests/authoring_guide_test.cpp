@@ -9,6 +9,13 @@ using namespace authoring;
 
 namespace {
 
+// The guide's blocks are shell commands: they run in sh, from the scratch folder.
+std::string ShellQuote(const std::string& s) {
+    std::string quoted = "'";
+    for (char c : s) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
 std::vector<std::string> CommandBlocks(const std::string& guide) {
     std::vector<std::string> blocks;
     std::istringstream lines(guide);

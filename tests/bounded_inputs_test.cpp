@@ -20,7 +20,6 @@ using authoring::ToolPath;
 using authoring::WriteText;
 namespace fs = std::filesystem;
 
-std::string Q(const std::string& s) { return authoring::ShellQuote(s); }
 
 // A data folder holding only a script with message 0.
 std::string TinyData(const std::string& name) {
@@ -40,17 +39,17 @@ TEST(BoundedInputs, KeyScriptSavesNeverDestroyTheDataFile) {
     // A FROM that is missing, or not a regular file, is an error of the script's line before anything runs.
     for (const std::string& from : {std::string("missing.txt"), std::string("/dev/zero")}) {
         WriteText(keys + "/keys.txt", "# saves\n2 save data.txt " + from + "\n");
-        EXPECT_EQ(RunKirake("--headless --data " + Q(data) + " --frames 5 --keys " + Q(keys + "/keys.txt"), &errors), 1);
+        EXPECT_EQ(RunKirake({"--headless", "--data", data, "--frames", "5", "--keys", keys + "/keys.txt"}, &errors), 1);
         EXPECT_TRUE(Contains(errors, keys + "/keys.txt:2: save: cannot read")) << errors;
     }
     WriteText(keys + "/keys.txt", "2 save ../outside.txt new.txt\n");
-    EXPECT_EQ(RunKirake("--headless --data " + Q(data) + " --frames 5 --keys " + Q(keys + "/keys.txt"), &errors), 1);
+    EXPECT_EQ(RunKirake({"--headless", "--data", data, "--frames", "5", "--keys", keys + "/keys.txt"}, &errors), 1);
     EXPECT_TRUE(Contains(errors, "is not a file of the data folder")) << errors;
     EXPECT_EQ(ReadBytes(data + "/data.txt"), std::vector<uint8_t>({'t', 'x', '0', 'H', 'e', 'l', 'l', 'o', '<', '!'}));
 
     // A good save: the new bytes take the data file's place whole, through a temporary file.
     WriteText(keys + "/keys.txt", "1 save data.txt new.txt\n");
-    EXPECT_EQ(RunKirake("--headless --data " + Q(data) + " --frames 5 --keys " + Q(keys + "/keys.txt"), &errors), 0)
+    EXPECT_EQ(RunKirake({"--headless", "--data", data, "--frames", "5", "--keys", keys + "/keys.txt"}, &errors), 0)
         << errors;
     EXPECT_EQ(ReadBytes(data + "/data.txt"), std::vector<uint8_t>({'t', 'x', '0', 'S', 'a', 'v', 'e', 'd', '<', '!'}));
     EXPECT_FALSE(fs::exists(data + "/data.txt.saving"));
@@ -58,18 +57,23 @@ TEST(BoundedInputs, KeyScriptSavesNeverDestroyTheDataFile) {
 
 TEST(BoundedInputs, RunsRefuseWhatTheyCannotReadOrWrite) {
     std::string data = TinyData("bounded-data"), out = MakeTempDir("bounded-out");
-    std::string errors, run = "--headless --data " + Q(data) + " --frames 30 ";
+    std::string errors;
+    auto run = [&](std::vector<std::string> more) {
+        std::vector<std::string> args = {"--headless", "--data", data, "--frames", "30"};
+        args.insert(args.end(), more.begin(), more.end());
+        return RunKirake(args, &errors);
+    };
     // Failed writes: said once, status 1.
-    EXPECT_EQ(RunKirake(run + "--trace /dev/full", &errors), 1);
+    EXPECT_EQ(run({"--trace", "/dev/full"}), 1);
     EXPECT_TRUE(Contains(errors, "cannot write the trace /dev/full")) << errors;
     EXPECT_EQ(errors.find("cannot write the trace"), errors.rfind("cannot write the trace")) << errors;
-    EXPECT_EQ(RunKirake(run + "--record-audio /dev/full", &errors), 1);
+    EXPECT_EQ(run({"--record-audio", "/dev/full"}), 1);
     EXPECT_TRUE(Contains(errors, "the audio recording could not be written")) << errors;
-    EXPECT_EQ(RunKirake(run + "--capture 0-9 --capture-dir " + Q(out + "/missing"), &errors), 1);
+    EXPECT_EQ(run({"--capture", "0-9", "--capture-dir", out + "/missing"}), 1);
     EXPECT_TRUE(Contains(errors, "the capture folder " + out + "/missing does not exist")) << errors;
-    EXPECT_EQ(RunKirake(run + "--data ''", &errors), 2);
+    EXPECT_EQ(run({"--data", ""}), 2);
     // The capture list: ranges of any length cost nothing before they are reached; at most 4096 items.
-    EXPECT_EQ(RunKirake(run + "--capture 28-999999999999,3,1-2 --capture-dir " + Q(out), &errors), 0) << errors;
+    EXPECT_EQ(run({"--capture", "28-999999999999,3,1-2", "--capture-dir", out}), 0) << errors;
     std::vector<std::string> frames;
     for (const auto& entry : fs::directory_iterator(out)) frames.push_back(entry.path().filename().string());
     std::sort(frames.begin(), frames.end());
@@ -77,11 +81,11 @@ TEST(BoundedInputs, RunsRefuseWhatTheyCannotReadOrWrite) {
                                                 "frame-000028.png", "frame-000029.png"}));
     std::string many;
     for (int i = 0; i <= 4096; ++i) many += std::to_string(i) + ",";
-    EXPECT_EQ(RunKirake(run + "--capture " + many + " --capture-dir " + Q(out), &errors), 1);
+    EXPECT_EQ(run({"--capture", many, "--capture-dir", out}), 1);
     EXPECT_TRUE(Contains(errors, "more than 4096 items in the capture list")) << errors;
     // A key script of events out of frame order plays them at their frames.
     WriteText(out + "/keys.txt", "20 escape\n5 press z\n");
-    EXPECT_EQ(RunKirake(run + "--trace " + Q(out + "/t.jsonl") + " --keys " + Q(out + "/keys.txt"), &errors), 0);
+    EXPECT_EQ(run({"--trace", out + "/t.jsonl", "--keys", out + "/keys.txt"}), 0);
     std::vector<std::string> trace = ReadLines(out + "/t.jsonl");
     EXPECT_TRUE(trace.size() >= 20 && trace.size() < 30) << trace.size() << errors;
     ASSERT_GT(trace.size(), 5u);
@@ -89,12 +93,12 @@ TEST(BoundedInputs, RunsRefuseWhatTheyCannotReadOrWrite) {
 
     // The polling watch says that a FIFO stands where a data file could be.
     ASSERT_EQ(mkfifo((data + "/mag.wav").c_str(), 0600), 0);
-    EXPECT_EQ(RunKirake(run + "--watch --fault no-inotify", &errors), 0) << errors;
+    EXPECT_EQ(run({"--watch", "--fault", "no-inotify"}), 0) << errors;
     EXPECT_TRUE(Contains(errors, "mag.wav is not a regular file (a FIFO)")) << errors;
 
     // data.txt over 16 MiB fails as a missing one, saying the size and the limit.
     ASSERT_EQ(truncate((data + "/data.txt").c_str(), (16 << 20) + 1), 0);
-    EXPECT_EQ(RunKirake(run, &errors), 1);
+    EXPECT_EQ(run({}), 1);
     EXPECT_TRUE(Contains(errors, "data.txt is 16777217 bytes; the game reads at most 16 MiB\n")) << errors;
 }
 
@@ -102,7 +106,10 @@ TEST(BoundedInputs, TheGameNeverPlaysTheWorkingFolderWhenItsDataIsMissing) {
     ScratchDir dir;
     fs::copy_file(KIRAKE_BINARY, dir.path() / "kirake");
     WriteText(dir.path() / "data.txt", "tx0planted<!");
-    authoring::RunResult run = RunTool({"sh", "-c", "cd " + Q(dir.path().string()) + " && ./kirake --headless --frames 3"});
+    fs::path before = fs::current_path();
+    fs::current_path(dir.path());
+    authoring::RunResult run = RunTool({(dir.path() / "kirake").string(), "--headless", "--frames", "3"});
+    fs::current_path(before);
     EXPECT_EQ(run.status, 1) << run.output;
     EXPECT_TRUE(Contains(run.output, "no game data found (looked in " + dir.path().string() + "/../gamedata, "))
         << run.output;

@@ -278,10 +278,13 @@ TEST(RealBackendSound, PauseHoldsTheSoundsAndResumeGoesOn) {
 TEST_F(RealWindow, WithoutASoundCardOnlyTheGamesNotice) {
     StartScreen(640, 480);
     if (IsSkipped()) return;
-    game = Spawn(Env() + "SDL_AUDIODRIVER=alsa AUDIODEV=hw:99 exec '" + std::string(KIRAKE_BINARY) +
-                 "' --window --frames 30 2>'" + dir + "/err.txt'");
-    EXPECT_EQ(Finish(game, 60), 0);
-    game = -1;
+    ProcessOptions options = Env();
+    for (std::string& variable : options.environment)
+        if (variable.rfind("SDL_AUDIODRIVER=", 0) == 0) variable = "SDL_AUDIODRIVER=alsa";
+    options.environment.push_back("AUDIODEV=hw:99");
+    options.errors = dir + "/err.txt";
+    game = StartProcess({KIRAKE_BINARY, "--window", "--frames", "30"}, options);
+    EXPECT_EQ(FinishGame(60), 0);
     std::string err = ReadText(dir + "/err.txt");
     if (err.find("playing without sound") == std::string::npos) GTEST_SKIP() << "ALSA found a sound card";
     EXPECT_EQ(err.find("ALSA lib"), std::string::npos) << err;

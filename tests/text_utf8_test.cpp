@@ -7,6 +7,7 @@
 #include <iterator>
 #include <string>
 #include <vector>
+#include "run_program.h"
 #include "test_support.h"
 #include "text/text.h"
 
@@ -45,8 +46,8 @@ Typed Type(bool mark) {
     std::ofstream(t.dir + "/data.txt", std::ios::binary) << (mark ? MARK : "") << text;
     t.bodyStart = long(body + (mark ? MARK.size() : 0));
     std::string errors;
-    EXPECT_EQ(RunKirake("--headless --data '" + t.dir + "' --start route:hiyori --frames 45 --trace '" + t.dir +
-                            "/trace.jsonl' --capture 44 --capture-dir '" + t.dir + "'",
+    EXPECT_EQ(RunKirake({"--headless", "--data", t.dir, "--start", "route:hiyori", "--frames", "45", "--trace",
+                         t.dir + "/trace.jsonl", "--capture", "44", "--capture-dir", t.dir},
                         &errors),
               0)
         << errors;
@@ -117,8 +118,9 @@ TEST(TextUtf8, CheckerMeasuresCharactersAndPlacesBadBytes) {
     }
     std::ofstream(dir + "/data.txt", std::ios::binary) << text;
     std::string out = dir + "/out.txt";
-    std::string command = std::string(KIRAKE_TOOLS_DIR) + "/check/kirake-check '" + dir + "' > '" + out + "'";
-    EXPECT_NE(std::system(command.c_str()), 0);
+    ProcessOptions options;
+    options.output = out;
+    EXPECT_NE(RunProcess({std::string(KIRAKE_TOOLS_DIR) + "/check/" + ExecutableName("kirake-check"), dir}, options).status, 0);
     std::string report = Read(out);
     EXPECT_NE(report.find("data.txt:3:6: the byte 0xE2 starts no UTF-8 character"), std::string::npos) << report;
     EXPECT_NE(report.find("message '2', page 1, line 1 is"), std::string::npos) << report;
