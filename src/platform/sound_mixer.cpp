@@ -1,20 +1,21 @@
-// The portable mixer: static sound buffers in memory, converted to the mixer's rate with SDL's own
-// converter when they are filled, summed with their gains and clipped when rendered.
+// The portable mixer: static sound buffers in memory, summed with their gains, converted to the mixer's
+// rate by its own band-limited resampler, and clipped.
+//
+// Buffers are mixed at their own rate: all buffers of one rate are summed into one stereo stream of
+// that rate (a lane), and each lane is converted to the mixer's rate once, as a whole, by a
+// windowed-sinc polyphase filter. Conversion therefore costs the same whether one buffer sounds or a
+// hundred, and filling a buffer costs only the decoding of its bytes to 16-bit samples: a buffer can
+// be struck the moment it is unlocked. A lane at the mixer's own rate is summed straight into the output.
+//
+// Everything is computed from additions, multiplications, divisions and square roots only (no libm
+// calls), in a fixed order, so that every backend and every compiler gives the same samples.
 // The SDL backend renders from its audio thread, so every operation takes the mixer's lock.
-// Conversions run on a converter thread of their own, so that filling many buffers (a song's 72 voices)
-// costs the caller only the copying. A buffer that is struck before its conversion is done waits for it
-// when rendering is driven by the program (headless, tests), and starts when it is ready on a real device.
-#include <SDL.h>
 #include <algorithm>
-#include <new>
-#include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <condition_variable>
-#include <deque>
+#include <memory>
 #include <mutex>
-#include <pthread.h>
-#include <thread>
+#include <numeric>
 #include <vector>
 #include "platform/sound.h"
 #include "platform/sound_mixer.h"
@@ -22,52 +23,213 @@
 struct SoundBuffer {
     SoundFormat format;
     std::vector<uint8_t> bytes;  // the samples as the owner wrote them
-    std::vector<int16_t> pcm;    // converted: 16-bit, own channel count, mixer rate
+    std::vector<int16_t> pcm;    // decoded: 16-bit, own channel count, own rate
     uint32_t frames = 0;         // frames in pcm
-    uint32_t position = 0;       // next frame to sound
+    uint32_t position = 0;       // next frame to sound, at the buffer's rate
     bool playing = false;
     bool looping = false;
     bool locked = false;
+    bool struck = false;         // started since the last render: its lane places its start exactly
     int32_t volume = 0;
     int32_t pan = 0;
     float gainLeft = 1.0f;
     float gainRight = 1.0f;
-    uint64_t id = 0;             // names the buffer to the converter thread
-    int pendingConversions = 0;  // queued or running; pcm is stale while above 0
 };
+
+// ---- The resampler ------------------------------------------------------------------------------
+
+namespace {
+
+constexpr double PI = 3.14159265358979323846;
+
+// sin(pi x) for any x: reduced to [-1/2, 1/2], then its Taylor series.
+double SinPi(double x) {
+    double whole = double(int64_t(x >= 0 ? x + 0.5 : x - 0.5));
+    double r = x - whole;  // [-1/2, 1/2]
+    double sign = (int64_t(whole) & 1) ? -1.0 : 1.0;
+    double t = PI * r, t2 = t * t, term = t, sum = t;
+    for (int k = 1; k < 14; ++k) {
+        term *= -t2 / double((2 * k) * (2 * k + 1));
+        sum += term;
+    }
+    return sign * sum;
+}
+
+// The modified Bessel function of order 0, by its power series (x up to about 20 here).
+double BesselI0(double x) {
+    double sum = 1.0, term = 1.0, q = x * x / 4.0;
+    for (int k = 1; k < 60 && term > 1e-21 * sum; ++k) {
+        term *= q / double(k * k);
+        sum += term;
+    }
+    return sum;
+}
+
+}  // namespace
+
+// A polyphase filter from one rate to another. For output frame k the source position is
+// k * from / to = whole + remainder / to; the filter row for that fraction weights the taps source
+// samples around it. When to / gcd (the number of distinct fractions) is small enough every fraction
+// has its own row; otherwise rows are kept at 1/MAX_EXACT_PHASES steps and the two rows around the
+// fraction are blended.
+struct Resampler {
+    int from = 0, to = 0;
+    int taps = 0;         // even; source samples weighted per output frame
+    int phases = 0;       // rows in the table (one more is kept for blending)
+    uint32_t step = 0;    // remainder unit when every fraction has its row (gcd), else 0
+    std::vector<float> rows;  // (phases + 1) rows of 2 * taps: each coefficient twice, for stereo frames
+};
+
+namespace {
+constexpr int MAX_EXACT_PHASES = 1024;
+}
+
+Resampler* ResamplerCreate(int from, int to) {
+    if (from <= 0 || to <= 0) return nullptr;
+    auto* rs = new Resampler;
+    rs->from = from;
+    rs->to = to;
+    // Cut-off at half the lower rate, with a transition band of a tenth of the lower rate around it:
+    // 64 taps of the lower rate give a Kaiser window of about 100 dB there.
+    double ratio = from > to ? double(from) / to : 1.0;
+    rs->taps = (int(64 * ratio) + 3) / 4 * 4;
+    int g = std::gcd(from, to);
+    int exact = to / g;
+    rs->phases = exact <= MAX_EXACT_PHASES ? exact : MAX_EXACT_PHASES;
+    rs->step = exact <= MAX_EXACT_PHASES ? uint32_t(g) : 0;
+    const double cutoff = 0.5 / ratio;  // cycles per source sample
+    const double beta = 10.0;
+    const double half = rs->taps / 2.0;
+    const double windowNorm = BesselI0(beta);
+    const int n = rs->taps;
+    rs->rows.assign(size_t(rs->phases + 1) * 2 * n, 0.0f);
+    std::vector<double> row(n);
+    for (int p = 0; p <= rs->phases; ++p) {
+        // Tap j weighs the source sample at whole - taps/2 + 1 + j: its distance from the output's time.
+        double fraction = double(p) / rs->phases;
+        double sum = 0.0;
+        for (int j = 0; j < n; ++j) {
+            double t = fraction + half - 1.0 - j;
+            double w = t / half;
+            double window = w * w < 1.0 ? BesselI0(beta * __builtin_sqrt(1.0 - w * w)) / windowNorm : 0.0;
+            double x = 2.0 * cutoff * t;
+            double sinc = x == 0.0 ? 1.0 : SinPi(x) / (PI * x);
+            row[j] = 2.0 * cutoff * sinc * window;
+            sum += row[j];
+        }
+        for (int j = 0; j < n; ++j) {  // every row passes a constant unchanged
+            float c = float(row[j] / sum);
+            rs->rows[size_t(p) * 2 * n + 2 * j] = c;
+            rs->rows[size_t(p) * 2 * n + 2 * j + 1] = c;
+        }
+    }
+    return rs;
+}
+
+void ResamplerFree(Resampler* rs) { delete rs; }
+
+int ResamplerTaps(const Resampler* rs) { return rs ? rs->taps : 0; }
+
+namespace {
+
+typedef float Float4 __attribute__((vector_size(16)));
+
+// One stereo output frame: the source frames src[0 .. taps) (interleaved) weighted by one row.
+inline void Dot(const float* src, const float* row, int taps, float* left, float* right) {
+    Float4 acc = {0, 0, 0, 0};
+    for (int i = 0; i < 2 * taps; i += 4) {
+        Float4 s, c;
+        std::memcpy(&s, src + i, sizeof s);
+        std::memcpy(&c, row + i, sizeof c);
+        acc += s * c;
+    }
+    *left = acc[0] + acc[2];
+    *right = acc[1] + acc[3];
+}
+
+}  // namespace
+
+void ResamplerRun(const Resampler* rs, const float* source, uint64_t* whole, uint32_t* remainder, float* left,
+                  float* right, int frames) {
+    const int n = rs->taps;
+    uint64_t at = *whole;
+    uint32_t r = *remainder;
+    const uint32_t from = uint32_t(rs->from), to = uint32_t(rs->to);
+    for (int k = 0; k < frames; ++k) {
+        const float* src = source + 2 * at;
+        float l, rr;
+        if (rs->step) {
+            Dot(src, rs->rows.data() + size_t(r / rs->step) * 2 * n, n, &l, &rr);
+        } else {
+            uint64_t scaled = uint64_t(r) * uint32_t(rs->phases);
+            uint32_t p = uint32_t(scaled / to);
+            float f = float(scaled % to) / float(to);
+            float l0, r0, l1, r1;
+            Dot(src, rs->rows.data() + size_t(p) * 2 * n, n, &l0, &r0);
+            Dot(src, rs->rows.data() + size_t(p + 1) * 2 * n, n, &l1, &r1);
+            l = l0 + (l1 - l0) * f;
+            rr = r0 + (r1 - r0) * f;
+        }
+        left[k] += l;
+        right[k] += rr;
+        r += from;
+        while (r >= to) {
+            r -= to;
+            ++at;
+        }
+    }
+    *whole = at;
+    *remainder = r;
+}
+
+uint64_t ResamplerSourceNeeded(const Resampler* rs, uint32_t remainder, int frames) {
+    // The last output frame's first tap is (remainder + (frames - 1) * from) / to frames on.
+    if (frames <= 0) return 0;
+    return (uint64_t(remainder) + uint64_t(frames - 1) * uint64_t(rs->from)) / uint64_t(rs->to) + uint64_t(rs->taps);
+}
+
+// ---- The mixer ----------------------------------------------------------------------------------
 
 namespace {
 
 constexpr int CHUNK_FRAMES = 1024;
-constexpr int CONVERT_PIECE_BYTES = 1 << 16;  // what the converter is handed at a time
-constexpr int CONVERT_PADDING_FRAMES = 2048;
 
-struct ConversionJob {
-    uint64_t id;
-    SoundFormat format;
-    std::vector<uint8_t> bytes;
-    int rate;
+// Every buffer of one rate, summed at that rate and converted to the mixer's rate as one stream.
+// history holds the source frames from historyStart on (interleaved stereo); the converter's position
+// (whole, remainder) is counted from historyStart's origin, which history[0] stands for.
+struct Lane {
+    uint32_t rate = 0;
+    std::unique_ptr<Resampler, void (*)(Resampler*)> resampler{nullptr, ResamplerFree};  // null: same rate
+    std::vector<float> history;
+    uint64_t whole = 0;      // source frame (in history) of the next output frame
+    uint32_t remainder = 0;
+    uint32_t quietFrames = 0;  // trailing silent frames in history
+    int buffers = 0;           // buffers of this rate that exist
 };
 
 struct Mixer {
     std::mutex lock;
-    std::condition_variable changed;  // a job was queued or a conversion installed
     bool open = false;
-    bool realtime = false;  // rendered by a device's thread: never wait for a conversion there
     int rate = 0;
-    std::vector<SoundBuffer*> buffers;  // every buffer that exists
-    std::deque<ConversionJob> jobs;
-    bool converterStarted = false;
-    uint64_t nextId = 1;
+    std::vector<SoundBuffer*> buffers;  // every buffer that exists, in the order they were made
+    std::vector<std::unique_ptr<Lane>> lanes;
     float left[CHUNK_FRAMES];
     float right[CHUNK_FRAMES];
+    std::vector<float> sourceLeft, sourceRight;  // a lane's new frames while they are summed
 };
-// Never destroyed: the converter thread may still wait on it while the program exits.
-Mixer& mixer = *new Mixer;
+Mixer& mixer = *new Mixer;  // never destroyed: a device thread may render while the program exits
+
+// 10^(h/2000) for h in hundredths of a decibel, by repeated squaring of 10^(1/2000).
+double DecibelGain(int32_t hundredths) {
+    double base = 1.001151955538169, gain = 1.0;
+    for (uint32_t e = uint32_t(hundredths < 0 ? -hundredths : hundredths); e; e >>= 1, base *= base)
+        if (e & 1) gain *= base;
+    return hundredths < 0 ? 1.0 / gain : gain;
+}
 
 float Attenuation(int32_t hundredthsOfDb) {
     if (hundredthsOfDb <= -10000) return 0.0f;  // the bottom of the range is silence
-    return std::pow(10.0f, float(hundredthsOfDb) / 2000.0f);
+    return float(DecibelGain(hundredthsOfDb));
 }
 
 // Volume attenuates both sides; pan attenuates the side away from it by its amount as well.
@@ -76,123 +238,37 @@ void UpdateGains(SoundBuffer* b) {
     b->gainRight = Attenuation(b->volume - std::max<int32_t>(0, -b->pan));
 }
 
-// The buffer's bytes converted to 16-bit samples at the given rate; empty when SDL refuses or fails at
-// any point. The sound is handed over in pieces and taken back as it comes, so the converter's own work
-// space stays small, and no more than the converted length is ever kept.
-std::vector<int16_t> Convert(const SoundFormat& f, const std::vector<uint8_t>& bytes, int rate) {
-    std::vector<int16_t> out;
-    if (SoundBufferProblem(&f, uint32_t(bytes.size()), rate)) return out;
-    uint32_t usable = uint32_t(bytes.size()) / f.blockAlign * f.blockAlign;
-    SDL_AudioFormat from = f.bitsPerSample == 8 ? AUDIO_U8 : AUDIO_S16LSB;
-    SDL_AudioStream* stream = SDL_NewAudioStream(from, uint8_t(f.channels), int(f.samplesPerSec), AUDIO_S16SYS,
-                                                 uint8_t(f.channels), rate);
-    if (!stream) return out;
-    // SDL's stream holds back the last few hundred frames even when flushed: push silence after the
-    // sound and keep exactly as many frames as the sound lasts at the new rate.
-    const size_t wanted = size_t(SoundConvertedBytes(&f, usable, rate) / sizeof(int16_t));
-    out.resize(wanted);
-    size_t have = 0;
-    auto drain = [&]() {
-        for (int available; (available = SDL_AudioStreamAvailable(stream)) > 0;) {
-            if (have == wanted) {  // the padding's part: taken and dropped
-                int16_t scrap[4096];
-                if (SDL_AudioStreamGet(stream, scrap, std::min<int>(available, int(sizeof scrap))) <= 0) return false;
-                continue;
-            }
-            int room = int(std::min<size_t>((wanted - have) * sizeof(int16_t), size_t(available)));
-            int got = SDL_AudioStreamGet(stream, out.data() + have, room);
-            if (got <= 0) return false;
-            have += size_t(got) / sizeof(int16_t);
-        }
-        return true;
-    };
-    std::vector<uint8_t> padding(size_t(CONVERT_PADDING_FRAMES) * f.blockAlign, f.bitsPerSample == 8 ? 128 : 0);
-    bool ok = true;
-    for (uint32_t at = 0; ok && at < usable; at += CONVERT_PIECE_BYTES) {
-        int piece = int(std::min<uint32_t>(CONVERT_PIECE_BYTES, usable - at));
-        ok = SDL_AudioStreamPut(stream, bytes.data() + at, piece) == 0 && drain();
+// Sets a lane up for the mixer's rate: an empty history with the taps before the first frame silent.
+void ResetLane(Lane* lane, int rate) {
+    if (int(lane->rate) != rate) {
+        lane->resampler.reset(ResamplerCreate(int(lane->rate), rate));
+    } else {
+        lane->resampler.reset();
     }
-    ok = ok && SDL_AudioStreamPut(stream, padding.data(), int(padding.size())) == 0 &&
-         SDL_AudioStreamFlush(stream) == 0 && drain();
-    SDL_FreeAudioStream(stream);
-    if (!ok) return {};
-    out.resize(have / f.channels * f.channels);
-    return out;
+    int taps = ResamplerTaps(lane->resampler.get());
+    lane->history.assign(size_t(taps) * 2, 0.0f);  // frames -taps/2 + 1 ... taps/2 before any sound
+    lane->whole = 0;
+    lane->remainder = 0;
+    lane->quietFrames = uint32_t(taps);
 }
 
-SoundBuffer* FindBuffer(uint64_t id) {
-    for (SoundBuffer* b : mixer.buffers)
-        if (b->id == id) return b;
+Lane* LaneOf(uint32_t rate) {
+    for (auto& lane : mixer.lanes)
+        if (lane->rate == rate) return lane.get();
     return nullptr;
 }
 
-void ConverterThread() {
-    std::unique_lock<std::mutex> guard(mixer.lock);
-    for (;;) {
-        mixer.changed.wait(guard, [] { return !mixer.jobs.empty(); });
-        ConversionJob job = std::move(mixer.jobs.front());
-        mixer.jobs.pop_front();
-        if (!FindBuffer(job.id)) continue;  // released meanwhile
-        guard.unlock();
-        std::vector<int16_t> pcm = Convert(job.format, job.bytes, job.rate);
-        guard.lock();
-        SoundBuffer* b = FindBuffer(job.id);
-        if (!b) continue;
-        if (job.rate == mixer.rate) {  // else a later job converts for the new rate
-            b->pcm = std::move(pcm);
-            b->frames = uint32_t(b->pcm.size() / b->format.channels);
-        }
-        --b->pendingConversions;
-        mixer.changed.notify_all();
-    }
+// The decoded samples of the buffer's bytes: 16-bit, own rate and channel count.
+std::vector<int16_t> Decode(const SoundFormat& f, const std::vector<uint8_t>& bytes) {
+    size_t samples = bytes.size() / f.blockAlign * f.channels;
+    std::vector<int16_t> pcm(samples);
+    if (f.bitsPerSample == 8)
+        for (size_t i = 0; i < samples; ++i) pcm[i] = int16_t((int(bytes[i]) - 128) << 8);
+    else
+        for (size_t i = 0; i < samples; ++i) pcm[i] = int16_t(bytes[2 * i] | bytes[2 * i + 1] << 8);
+    return pcm;
 }
 
-// Starts the converter thread when there is work and no thread yet. The mixer's lock is held.
-void EnsureConverter() {
-    if (!mixer.converterStarted && !mixer.jobs.empty()) {
-        std::thread(ConverterThread).detach();
-        mixer.converterStarted = true;
-    }
-}
-
-// A forked child has no converter thread: the conversion the parent's thread had in hand is queued
-// again, and a thread is started when the child next needs one.
-void PrepareFork() { mixer.lock.lock(); }
-void ParentAfterFork() { mixer.lock.unlock(); }
-void ChildAfterFork() {
-    // The parent's converter thread may have been waiting on the condition: its bookkeeping is not
-    // valid here, so the child starts with a fresh one (and a fresh lock, held as before).
-    new (&mixer.changed) std::condition_variable;
-    mixer.converterStarted = false;
-    for (SoundBuffer* b : mixer.buffers) {
-        int queued = int(std::count_if(mixer.jobs.begin(), mixer.jobs.end(),
-                                       [b](const ConversionJob& job) { return job.id == b->id; }));
-        if (b->pendingConversions > queued) {
-            mixer.jobs.push_back({b->id, b->format, b->bytes, mixer.rate});
-            ++queued;
-        }
-        b->pendingConversions = queued;
-    }
-    mixer.lock.unlock();
-}
-
-// Hands the buffer's current bytes to the converter thread. The mixer's lock is held.
-void QueueConversion(SoundBuffer* b, int rate) {
-    static const bool forkSafe = pthread_atfork(PrepareFork, ParentAfterFork, ChildAfterFork) == 0;
-    (void)forkSafe;
-    ++b->pendingConversions;
-    mixer.jobs.push_back({b->id, b->format, b->bytes, rate});
-    EnsureConverter();
-    mixer.changed.notify_all();
-}
-
-void WaitForConversion(std::unique_lock<std::mutex>& guard, const SoundBuffer* b) {
-    EnsureConverter();
-    mixer.changed.wait(guard, [b] { return b->pendingConversions == 0; });
-}
-
-// The inner loop of the mixer, four frames at a time.
-typedef float Float4 __attribute__((vector_size(16)));
 typedef int16_t Short4 __attribute__((vector_size(8)));
 
 void MixMono(const int16_t* s, float gl, float gr, float* l, float* r, int n) {
@@ -250,28 +326,108 @@ void MixBuffer(SoundBuffer* b, float* left, float* right, int frames) {
     }
 }
 
+// Sums `frames` frames of every playing buffer of the rate into left and right. 1 when any sounded.
+bool SumBuffers(uint32_t rate, float* left, float* right, int frames) {
+    bool any = false;
+    for (SoundBuffer* b : mixer.buffers)
+        if (b->playing && b->format.samplesPerSec == rate) {
+            b->struck = false;
+            MixBuffer(b, left, right, frames);
+            any = true;
+        }
+    return any;
+}
+
+// One lane's share of the next `frames` output frames, added to left and right.
+void RenderLane(Lane* lane, float* left, float* right, int frames) {
+    if (!lane->resampler) {
+        SumBuffers(lane->rate, left, right, frames);
+        return;
+    }
+    const Resampler* rs = lane->resampler.get();
+    uint64_t have = lane->history.size() / 2;
+    // A buffer struck since the last render starts at the next output frame's own time, not after the
+    // frames already summed: it is added into those (the outputs before its start miss only its
+    // filter's lead-in, as a buffer converted on its own would).
+    uint64_t start = lane->whole + uint64_t(rs->taps / 2 - 1) + (lane->remainder ? 1 : 0);
+    int late = int(have > start ? have - start : 0);
+    bool anyLate = false;
+    for (SoundBuffer* b : mixer.buffers)
+        if (b->struck && b->playing && b->format.samplesPerSec == lane->rate) {
+            if (!anyLate) {
+                mixer.sourceLeft.assign(size_t(late), 0.0f);
+                mixer.sourceRight.assign(size_t(late), 0.0f);
+                anyLate = true;
+            }
+            b->struck = false;
+            MixBuffer(b, mixer.sourceLeft.data(), mixer.sourceRight.data(), late);
+        }
+    if (anyLate) {
+        float* h = lane->history.data() + 2 * start;
+        for (int i = 0; i < late; ++i) {
+            h[2 * i] += mixer.sourceLeft[size_t(i)];
+            h[2 * i + 1] += mixer.sourceRight[size_t(i)];
+        }
+        lane->quietFrames = 0;
+    }
+    // Sum the new source frames that the output's taps reach.
+    uint64_t needed = lane->whole + ResamplerSourceNeeded(rs, lane->remainder, frames);
+    int fresh = int(needed > have ? needed - have : 0);
+    mixer.sourceLeft.assign(size_t(fresh), 0.0f);
+    mixer.sourceRight.assign(size_t(fresh), 0.0f);
+    bool sounded = SumBuffers(lane->rate, mixer.sourceLeft.data(), mixer.sourceRight.data(), fresh);
+    lane->history.resize(size_t(have + uint64_t(fresh)) * 2);
+    float* h = lane->history.data() + 2 * have;
+    for (int i = 0; i < fresh; ++i) {
+        h[2 * i] = mixer.sourceLeft[size_t(i)];
+        h[2 * i + 1] = mixer.sourceRight[size_t(i)];
+    }
+    if (sounded) {
+        uint32_t quiet = 0;
+        for (int i = fresh; i > 0 && h[2 * i - 2] == 0.0f && h[2 * i - 1] == 0.0f; --i) ++quiet;
+        lane->quietFrames = quiet == uint32_t(fresh) ? lane->quietFrames + quiet : quiet;
+    } else {
+        lane->quietFrames += uint32_t(fresh);
+    }
+    if (lane->quietFrames >= have + uint64_t(fresh) - lane->whole) {
+        // Every tap of every output frame is silent: only the position moves on.
+        uint64_t advance = (uint64_t(lane->remainder) + uint64_t(frames) * rs->from) / uint64_t(rs->to);
+        lane->remainder = uint32_t((uint64_t(lane->remainder) + uint64_t(frames) * rs->from) % uint64_t(rs->to));
+        lane->whole += advance;
+    } else {
+        ResamplerRun(rs, lane->history.data(), &lane->whole, &lane->remainder, left, right, frames);
+    }
+    // Keep only the frames that later outputs still weigh: from whole on, taps in all.
+    if (lane->whole > 0) {
+        uint64_t drop = std::min<uint64_t>(lane->whole, lane->history.size() / 2);
+        lane->history.erase(lane->history.begin(), lane->history.begin() + ptrdiff_t(2 * drop));
+        lane->whole -= drop;
+    }
+    lane->quietFrames = uint32_t(std::min<uint64_t>(lane->quietFrames, lane->history.size() / 2));
+}
+
+uint32_t AtMixerRate(uint64_t frames, uint32_t rate) {
+    return mixer.rate > 0 && rate > 0 ? uint32_t(frames * uint64_t(mixer.rate) / rate) : 0;
+}
+
 }  // namespace
 
 int MixerOpen(int rate) {
     if (rate <= 0) return 0;
     std::lock_guard<std::mutex> guard(mixer.lock);
-    bool newRate = mixer.rate != rate;
     mixer.open = true;
-    mixer.rate = rate;
-    if (newRate)  // buffers made for another rate (tests switch rates)
-        for (SoundBuffer* b : mixer.buffers) QueueConversion(b, rate);
+    if (mixer.rate != rate) {  // tests switch rates
+        mixer.rate = rate;
+        for (auto& lane : mixer.lanes) ResetLane(lane.get(), rate);
+    }
     return 1;
-}
-
-void MixerSetRealtime(int realtime) {
-    std::lock_guard<std::mutex> guard(mixer.lock);
-    mixer.realtime = realtime != 0;
 }
 
 void MixerClose() {
     std::lock_guard<std::mutex> guard(mixer.lock);
     mixer.open = false;
     for (SoundBuffer* b : mixer.buffers) b->playing = false;
+    for (auto& lane : mixer.lanes) ResetLane(lane.get(), mixer.rate);
 }
 
 int MixerIsOpen() {
@@ -293,18 +449,21 @@ int MixerPlayingCount() {
 
 int MixerBufferInfoOf(const SoundBuffer* b, MixerBufferInfo* info) {
     if (!b || !info) return 0;
-    std::unique_lock<std::mutex> guard(mixer.lock);
-    WaitForConversion(guard, b);
-    *info = {b->playing, b->looping, b->position, b->frames, b->volume, b->pan, b->format.channels,
+    std::lock_guard<std::mutex> guard(mixer.lock);
+    uint64_t frames = SoundConvertedBytes(&b->format, uint32_t(b->bytes.size()), mixer.rate) / 2 / b->format.channels;
+    *info = {b->playing,
+             b->looping,
+             AtMixerRate(b->position, b->format.samplesPerSec),
+             uint32_t(frames),
+             b->volume,
+             b->pan,
+             b->format.channels,
              uint32_t(b->bytes.size())};
     return 1;
 }
 
 void MixerRender(int16_t* out, int frames) {
-    std::unique_lock<std::mutex> guard(mixer.lock);
-    if (!mixer.realtime)
-        for (SoundBuffer* b : mixer.buffers)
-            if (b->playing) WaitForConversion(guard, b);
+    std::lock_guard<std::mutex> guard(mixer.lock);
     while (frames > 0) {
         int n = std::min(frames, CHUNK_FRAMES);
         float* left = mixer.left;
@@ -312,14 +471,28 @@ void MixerRender(int16_t* out, int frames) {
         std::fill(left, left + n, 0.0f);
         std::fill(right, right + n, 0.0f);
         if (mixer.open)
-            for (SoundBuffer* b : mixer.buffers)
-                if (b->playing && b->pendingConversions == 0) MixBuffer(b, left, right, n);
+            for (auto& lane : mixer.lanes) RenderLane(lane.get(), left, right, n);
         for (int i = 0; i < n; ++i) {
-            out[2 * i] = int16_t(std::lrint(std::clamp(left[i], -32768.0f, 32767.0f)));
-            out[2 * i + 1] = int16_t(std::lrint(std::clamp(right[i], -32768.0f, 32767.0f)));
+            out[2 * i] = int16_t(__builtin_lrintf(std::clamp(left[i], -32768.0f, 32767.0f)));
+            out[2 * i + 1] = int16_t(__builtin_lrintf(std::clamp(right[i], -32768.0f, 32767.0f)));
         }
         out += 2 * n;
         frames -= n;
+    }
+}
+
+void MixerRenderFrames(MixerClock* clock, long framesShown, MixerSink sink, void* user) {
+    if (!clock || framesShown < 0) return;
+    int rate = MixerRate();
+    if (rate <= 0) rate = MIXER_FRAME_CLOCK_RATE;  // no device: the clock still runs, in silence
+    // Frame n starts at sample round(n * rate / 60).
+    uint64_t target = (uint64_t(framesShown) * uint64_t(rate) + 30) / 60;
+    int16_t block[2 * 1024];
+    while (clock->rendered < target) {
+        int n = int(std::min<uint64_t>(1024, target - clock->rendered));
+        MixerRender(block, n);
+        if (sink) sink(user, block, n);
+        clock->rendered += uint64_t(n);
     }
 }
 
@@ -329,9 +502,18 @@ SoundBuffer* SoundCreateBuffer(const SoundFormat* format, uint32_t bytes) {
     SoundBuffer* b = new SoundBuffer;
     b->format = *format;
     b->bytes.assign(bytes, format->bitsPerSample == 8 ? 128 : 0);
-    b->id = mixer.nextId++;
+    b->pcm = Decode(b->format, b->bytes);
+    b->frames = uint32_t(b->pcm.size() / b->format.channels);
     UpdateGains(b);
     mixer.buffers.push_back(b);
+    Lane* lane = LaneOf(format->samplesPerSec);
+    if (!lane) {
+        mixer.lanes.push_back(std::make_unique<Lane>());
+        lane = mixer.lanes.back().get();
+        lane->rate = format->samplesPerSec;
+        ResetLane(lane, mixer.rate);
+    }
+    ++lane->buffers;
     return b;
 }
 
@@ -353,8 +535,9 @@ int SoundLock(SoundBuffer* b, uint32_t offset, uint32_t bytes, void** region1, u
 int SoundUnlock(SoundBuffer* b, void*, uint32_t, void*, uint32_t) {
     if (!b || !b->locked) return 0;
     b->locked = false;
+    std::vector<int16_t> pcm = Decode(b->format, b->bytes);  // outside the lock: the device renders meanwhile
     std::lock_guard<std::mutex> guard(mixer.lock);
-    QueueConversion(b, mixer.rate);
+    b->pcm = std::move(pcm);
     return 1;
 }
 
@@ -362,6 +545,7 @@ int SoundPlay(SoundBuffer* b, int looping) {
     if (!b) return 0;
     std::lock_guard<std::mutex> guard(mixer.lock);
     if (!mixer.open) return 0;
+    b->struck = b->struck || !b->playing;
     b->playing = true;
     b->looping = looping != 0;
     return 1;
@@ -377,9 +561,7 @@ int SoundStop(SoundBuffer* b) {
 int SoundSetPosition(SoundBuffer* b, uint32_t position) {
     if (!b || position >= b->bytes.size()) return 0;
     std::lock_guard<std::mutex> guard(mixer.lock);
-    uint64_t sourceFrame = position / b->format.blockAlign;
-    uint64_t frame = mixer.rate > 0 ? sourceFrame * uint64_t(mixer.rate) / b->format.samplesPerSec : 0;
-    b->position = uint32_t(frame);  // past the end (the conversion may still run): the sound is over
+    b->position = position / b->format.blockAlign;
     return 1;
 }
 
@@ -404,7 +586,14 @@ void SoundRelease(SoundBuffer* b) {
     {
         std::lock_guard<std::mutex> guard(mixer.lock);
         auto it = std::find(mixer.buffers.begin(), mixer.buffers.end(), b);
-        if (it != mixer.buffers.end()) mixer.buffers.erase(it);
+        if (it == mixer.buffers.end()) return;
+        mixer.buffers.erase(it);
+        // The last buffer of its rate takes the lane with it (a file may bring any rate).
+        for (auto lane = mixer.lanes.begin(); lane != mixer.lanes.end(); ++lane)
+            if ((*lane)->rate == b->format.samplesPerSec) {
+                if (--(*lane)->buffers == 0) mixer.lanes.erase(lane);
+                break;
+            }
     }
     delete b;
 }

@@ -1,21 +1,37 @@
-// Inside the platform: the portable mixer behind platform/sound.h, shared by both backends.
-// Buffers are converted once, when unlocked, to 16-bit samples at the mixer's rate (keeping their
-// channel count); rendering only sums them with their gains and clips.
+// Inside the platform: the portable mixer behind platform/sound.h, the one place where sound is summed.
+// Buffers keep their own rate and channel count; rendering sums the buffers of each rate with their
+// gains, converts each rate's sum to the mixer's rate with a band-limited resampler, adds and clips.
 // Nothing outside src/platform includes this file, except tests, benchmarks, fuzzers and the song player.
+//
+// A sound device backend (SDL, headless, browser, Windows) only moves the mixer's samples to a device:
+//   - SoundDeviceOpen: MixerOpen(the device's rate);
+//   - a device that asks for samples (an audio callback or thread): MixerRender(out, frames) there;
+//     it may be called from any thread, and costs no more than the summing and the conversion;
+//   - a device fed by the game's own frames (headless, the browser): MixerRenderFrames after every
+//     frame shown, which renders exactly the samples of the 60 Hz game clock up to that frame;
+//   - SoundBackendStop: MixerClose.
 #pragma once
 #include <cstdint>
 
-// Opens the mixer at a rate (frames per second); buffers made afterwards are converted to it.
-// Closing releases nothing that is still held: buffers stay valid but stop sounding.
+// Opens the mixer at a rate (frames per second). Closing stops every buffer; buffers stay valid.
 int MixerOpen(int rate);
 void MixerClose();
 int MixerIsOpen();
 int MixerRate();
-// Rendered by a device's own thread: a buffer still being converted is skipped instead of waited for.
-void MixerSetRealtime(int realtime);
 // Renders frames of interleaved stereo 16-bit samples, advancing every playing buffer.
 // With the mixer closed the output is silence.
 void MixerRender(int16_t* out, int frames);
+
+// The game's clock: frame n starts at sample round(n * rate / 60) of the mixer's rate (44100 when no
+// device is open, so that a recording keeps time in silence).
+constexpr int MIXER_FRAME_CLOCK_RATE = 44100;
+struct MixerClock {
+    uint64_t rendered = 0;  // frames of audio rendered so far
+};
+typedef void (*MixerSink)(void* user, const int16_t* frames, int count);
+// Renders what is due up to the start of frame framesShown, in blocks handed to sink (which may be null).
+void MixerRenderFrames(MixerClock* clock, long framesShown, MixerSink sink, void* user);
+
 // How many buffers are sounding now (tests and benchmarks).
 int MixerPlayingCount();
 // What a buffer is doing (tests).
@@ -28,6 +44,20 @@ struct MixerBufferInfo {
     uint32_t bytes;             // as created
 };
 int MixerBufferInfoOf(const SoundBuffer* buffer, MixerBufferInfo* info);
+
+// The resampler: a windowed-sinc polyphase filter (Kaiser window, beta 10) from one rate to another,
+// cut off at half the lower rate, on interleaved stereo float frames.
+struct Resampler;
+Resampler* ResamplerCreate(int fromRate, int toRate);
+void ResamplerFree(Resampler* resampler);
+int ResamplerTaps(const Resampler* resampler);
+// Source frames needed from `whole` on to make `frames` output frames from the position's remainder.
+uint64_t ResamplerSourceNeeded(const Resampler* resampler, uint32_t remainder, int frames);
+// Adds `frames` output frames to left and right; the position (source frame `whole` of `source`, and
+// remainder / toRate of a frame) moves on. Output frame k stands for source time
+// whole + taps / 2 - 1 + remainder / toRate: the filter's delay is taps / 2 - 1 source frames.
+void ResamplerRun(const Resampler* resampler, const float* source, uint64_t* whole, uint32_t* remainder,
+                  float* left, float* right, int frames);
 
 // The device behind the mixer, chosen by SoundBackendStart (sound_device.cpp).
 enum SoundBackendKind { SOUND_BACKEND_NONE = 0, SOUND_BACKEND_HEADLESS, SOUND_BACKEND_SDL };

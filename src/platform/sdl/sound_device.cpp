@@ -12,8 +12,7 @@
 
 namespace {
 
-constexpr int HEADLESS_RATE = 44100;
-constexpr int FRAMES_PER_SECOND = 60;
+constexpr int HEADLESS_RATE = MIXER_FRAME_CLOCK_RATE;
 // The real device: 48 kHz, 256 frames per callback (5.3 ms). A voice struck in a frame is mixed by the
 // next callback and heard after the device's queue of about two callbacks: some 16 ms at worst.
 constexpr int DEVICE_CALLBACK_FRAMES = 256;
@@ -24,7 +23,7 @@ struct SoundDevice {
     SoundBackendKind kind;
     bool verbose;
     WavRecorder* recorder;
-    uint64_t samplesRendered;  // headless: frames of audio rendered so far
+    MixerClock clock;  // headless: the samples rendered by the game's frames
     SDL_AudioDeviceID sdlDevice;
     bool sdlAudioStarted;
     std::atomic<int> paused;  // asked by the game's thread
@@ -70,7 +69,6 @@ int OpenSdlDevice() {
         return 0;
     }
     MixerOpen(have.freq);
-    MixerSetRealtime(1);
     device.fadeFrames = std::max(1, have.freq * FADE_MS / 1000);
     device.gain = device.fadeFrames;
     if (device.verbose)
@@ -86,7 +84,7 @@ int SoundBackendStart(const PlatformOptions& options, std::string* error) {
     device.kind = SOUND_BACKEND_NONE;
     device.verbose = false;
     device.recorder = nullptr;
-    device.samplesRendered = 0;
+    device.clock = MixerClock{};
     device.sdlDevice = 0;
     device.sdlAudioStarted = false;
     device.paused = 0;
@@ -103,17 +101,15 @@ int SoundBackendStart(const PlatformOptions& options, std::string* error) {
     return 1;
 }
 
+namespace {
+void Record(void* recorder, const int16_t* frames, int count) {
+    WavRecorderWrite(static_cast<WavRecorder*>(recorder), frames, count);
+}
+}  // namespace
+
 void SoundBackendFrameShown(long framesShown) {
-    if (device.kind != SOUND_BACKEND_HEADLESS || framesShown < 0) return;
-    // Frame n starts at sample round(n * 44100 / 60).
-    uint64_t target = (uint64_t(framesShown) * HEADLESS_RATE + FRAMES_PER_SECOND / 2) / FRAMES_PER_SECOND;
-    int16_t block[2 * 1024];
-    while (device.samplesRendered < target) {
-        int n = int(std::min<uint64_t>(1024, target - device.samplesRendered));
-        MixerRender(block, n);
-        if (device.recorder) WavRecorderWrite(device.recorder, block, n);
-        device.samplesRendered += uint64_t(n);
-    }
+    if (device.kind != SOUND_BACKEND_HEADLESS) return;
+    MixerRenderFrames(&device.clock, framesShown, device.recorder ? Record : nullptr, device.recorder);
 }
 
 void SoundBackendHold(int hold) {
@@ -156,7 +152,6 @@ void SoundBackendStop() {
         device.recorder = nullptr;
     }
     MixerClose();
-    MixerSetRealtime(0);
     device.kind = SOUND_BACKEND_NONE;
 }
 
