@@ -43,7 +43,6 @@ add_custom_target(kirake_windows_stage ALL
   COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:kirake> ${KIRAKE_STAGE}/
   ${copy_tools}
   COMMAND ${CMAKE_COMMAND} -E copy_directory ${KIRAKE_NATIVE_BUILD}/gamedata ${KIRAKE_STAGE}/data
-  COMMAND ${CMAKE_COMMAND} -E copy ${KIRAKE_NATIVE_BUILD}/web/glyphs.kfnt ${KIRAKE_STAGE}/
   COMMAND ${CMAKE_COMMAND} -E copy ${CMAKE_BINARY_DIR}/README.txt ${KIRAKE_STAGE}/
   DEPENDS kirake ${tools}
   COMMENT "Putting the game, its data and the tools together in ${KIRAKE_PACKAGE_NAME}/")

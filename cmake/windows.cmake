@@ -3,7 +3,7 @@
 # fontconfig: they run in the native build, whose folder is given here.
 set(KIRAKE_NATIVE_BUILD "${PROJECT_SOURCE_DIR}/build" CACHE PATH
     "The native build folder (its tools made the resources, the glyph file, the icons and the data)")
-foreach(made res/resources.cpp web/glyphs.kfnt gamedata/data.txt packaging/icons/icon-16.bmp
+foreach(made tools/kirake-embed res/icon.bmp web/glyphs.kfnt gamedata/data.txt packaging/icons/icon-16.bmp
              packaging/icons/icon-32.bmp packaging/icons/icon-48.bmp)
   if(NOT EXISTS ${KIRAKE_NATIVE_BUILD}/${made})
     message(FATAL_ERROR "${KIRAKE_NATIVE_BUILD}/${made} is missing: build the native build first (./setup build)")
@@ -22,8 +22,23 @@ add_link_options(-s)
 # Windows 7 and later; the names of the Unicode functions.
 add_compile_definitions(_WIN32_WINNT=0x0601 WINVER=0x0601 UNICODE _UNICODE NOMINMAX WIN32_LEAN_AND_MEAN)
 
-# The executable's embedded data (drums, window icon), as the native build wrote them.
-add_library(kirake_resources STATIC ${KIRAKE_NATIVE_BUILD}/res/resources.cpp)
+# The executable's embedded data, as the native build made it: the drum samples, the window icon, and
+# the glyphs the text is drawn with (there is no FreeType here), in a table by the native kirake-embed.
+file(GLOB drums ${KIRAKE_NATIVE_BUILD}/res/drums/*.wav)
+set(embedded)
+foreach(drum ${drums})
+  get_filename_component(name ${drum} NAME_WE)
+  list(APPEND embedded ${name} WAVE ${drum})
+endforeach()
+list(APPEND embedded icon ICON ${KIRAKE_NATIVE_BUILD}/res/icon.bmp glyphs KFNT ${KIRAKE_NATIVE_BUILD}/web/glyphs.kfnt)
+add_custom_command(
+  OUTPUT ${CMAKE_BINARY_DIR}/res/resources.cpp
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/res
+  COMMAND ${KIRAKE_NATIVE_BUILD}/tools/kirake-embed ${CMAKE_BINARY_DIR}/res/resources.cpp ${embedded}
+  DEPENDS ${drums} ${KIRAKE_NATIVE_BUILD}/res/icon.bmp ${KIRAKE_NATIVE_BUILD}/web/glyphs.kfnt
+  COMMENT "Embedding the resources"
+  VERBATIM)
+add_library(kirake_resources STATIC ${CMAKE_BINARY_DIR}/res/resources.cpp)
 target_include_directories(kirake_resources PUBLIC ${PROJECT_SOURCE_DIR}/src)
 
 # The icon file of the executable and the installer, made from the icon pictures by a small program

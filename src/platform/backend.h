@@ -28,6 +28,7 @@ struct Backend {
 
 extern const Backend headlessBackend;
 extern const Backend sdlBackend;
+extern const Backend win32Backend;
 // The browser build: the page's backend, or the headless one drawing into the page (web.cpp).
 const Backend* WebBackendFor(const PlatformOptions& options);
 const Backend* CurrentBackend();

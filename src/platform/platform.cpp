@@ -33,6 +33,8 @@ int PlatformStart(const PlatformOptions& options, std::string* error) {
     }
 #ifdef __EMSCRIPTEN__
     platform.backend = WebBackendFor(options);
+#elif defined(_WIN32)
+    platform.backend = options.headless ? &headlessBackend : &win32Backend;
 #else
     platform.backend = options.headless ? &headlessBackend : &sdlBackend;
 #endif

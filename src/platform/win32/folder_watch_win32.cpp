@@ -1,0 +1,91 @@
+// Watching the data folder on Windows: directory change notifications (watch_win32.cpp) for the data
+// folder and its picture folder "bmp", or, where they cannot be had, every file's time stamp and size
+// compared once per frame.
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <system_error>
+#include <vector>
+#include "platform/backend.h"
+#include "platform/watch.h"
+#include "platform/win32/win32.h"
+
+namespace {
+constexpr size_t MAX_PENDING = 1024;
+constexpr size_t MAX_POLLED_FILES = 4096;
+
+struct FileStamp {
+    long long time, size;
+    bool operator==(const FileStamp& o) const { return time == o.time && size == o.size; }
+};
+
+struct WatchRecord {
+    bool watching, polling;
+    std::map<std::string, FileStamp> stamps;
+};
+WatchRecord watch;
+
+std::string Utf8(const std::filesystem::path& path) {
+    std::u8string text = path.u8string();
+    return std::string(text.begin(), text.end());
+}
+
+std::map<std::string, FileStamp> LookAtFiles() {
+    std::map<std::string, FileStamp> files;
+    for (const char* prefix : {"", "bmp/"}) {
+        std::error_code error;
+        for (const auto& entry : std::filesystem::directory_iterator(*prefix ? "bmp" : ".", error)) {
+            std::error_code e;
+            if (files.size() >= MAX_POLLED_FILES || !entry.is_regular_file(e)) continue;
+            auto time = entry.last_write_time(e);
+            auto size = entry.file_size(e);
+            if (e) continue;
+            files[prefix + Utf8(entry.path().filename())] = {
+                (long long)time.time_since_epoch().count(), (long long)size};
+        }
+    }
+    return files;
+}
+}  // namespace
+
+int StartWatching(bool verbose) {
+    StopWatching();
+    std::error_code error;
+    std::string folder = Utf8(std::filesystem::current_path(error));
+    bool notified = !FaultRefuses("no-inotify") && !error && Win32WatchStart(folder, {"bmp"});
+    watch.polling = !notified;
+    if (watch.polling) watch.stamps = LookAtFiles();
+    watch.watching = true;
+    if (verbose) std::fprintf(stderr, "kirake: watching the data folder by %s\n", WatchMethod());
+    return 1;
+}
+
+void StopWatching() {
+    Win32WatchStop();
+    watch = WatchRecord{};
+}
+
+int TakeSavedFiles(std::vector<std::string>* names) {
+    names->clear();
+    if (!watch.watching) return 0;
+    if (!watch.polling) {
+        Win32WatchTake(names);
+        if (names->size() > MAX_PENDING) names->resize(MAX_PENDING);
+        return 1;
+    }
+    std::map<std::string, FileStamp> now = LookAtFiles();
+    for (const auto& [name, stamp] : now) {
+        auto before = watch.stamps.find(name);
+        if ((before == watch.stamps.end() || !(before->second == stamp)) && names->size() < MAX_PENDING)
+            names->push_back(name);
+    }
+    watch.stamps = std::move(now);
+    return 1;
+}
+
+const char* WatchMethod() {
+    if (!watch.watching) return "";
+    return watch.polling ? "polling" : "directory change notifications";
+}
