@@ -1,8 +1,9 @@
-// Text drawing from a glyph file, for builds without FreeType (the web build). The file holds the
+// Text drawing from a glyph file, for builds without FreeType (the web and Windows builds: a file in the
+// page's file system, or embedded in the executable as resource "glyphs" of type "KFNT"). It holds the
 // printable ASCII glyphs of the fonts the game uses, drawn beforehand by the FreeType text code
 // (tools/glyphs), so the pictures are the same pixel for pixel. A font the file does not hold cannot be
 // had (null), as when no face is found.
-#ifdef __EMSCRIPTEN__
+#if defined(__EMSCRIPTEN__) || defined(_WIN32)
 #include "platform/text.h"
 
 #include <algorithm>
@@ -13,6 +14,7 @@
 #include <vector>
 
 #include "platform/backend.h"
+#include "platform/resources.h"
 
 namespace {
 
@@ -71,7 +73,10 @@ struct Reader {
 void LoadGlyphFile() {
     glyphFile.loaded = true;
     std::vector<uint8_t> bytes;
-    if (FILE* file = std::fopen(GLYPH_FILE, "rb")) {
+    uint32_t embeddedSize = 0;
+    if (const uint8_t* embedded = FindResource("glyphs", "KFNT", &embeddedSize)) {
+        bytes.assign(embedded, embedded + embeddedSize);
+    } else if (FILE* file = std::fopen(GLYPH_FILE, "rb")) {
         uint8_t block[4096];
         for (size_t n; (n = std::fread(block, 1, sizeof block, file)) > 0;) bytes.insert(bytes.end(), block, block + n);
         std::fclose(file);
