@@ -20,7 +20,7 @@ TraceRecord trace;
 
 int OpenTrace(const char* path) {
     CloseTrace();
-    trace.file = std::fopen(path, "w");
+    trace.file = std::fopen(path, "wb");  // the same bytes on every system: no CR
     return trace.file ? 1 : 0;
 }
 
