@@ -1,10 +1,11 @@
 // The command line: which backend, which data folder, and the headless run's script and captures.
-#include <unistd.h>
-#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
+#include <system_error>
+#include <vector>
 #include "app/app.h"
 #include "platform/platform.h"
 
@@ -49,23 +50,32 @@ const char usage[] =
     "                       no-keyboard, no-sound, no-inotify (repeatable)\n"
     "  --epoch SECONDS      the calendar time at the start (default 946684800, 2000-01-01)\n";
 
-std::string Absolute(const std::string& path) {
-    if (path.empty() || path[0] == '/') return path;
-    char cwd[PATH_MAX];
-    return getcwd(cwd, sizeof cwd) ? std::string(cwd) + "/" + path : path;
+// Paths are UTF-8 text everywhere (Windows' own are UTF-16).
+std::filesystem::path PathOf(const std::string& text) {
+    return std::filesystem::path(std::u8string(text.begin(), text.end()));
 }
 
-// The default data: beside the build's executable, or where it is installed.
+std::string TextOf(const std::filesystem::path& path) {
+    std::u8string text = path.u8string();
+    return std::string(text.begin(), text.end());
+}
+
+// A path from the working folder made absolute ("/x", "C:\x" and "\\server\share\x" already are).
+std::string Absolute(const std::string& path) {
+    if (path.empty()) return path;
+    std::error_code error;
+    std::filesystem::path absolute = std::filesystem::absolute(PathOf(path), error);
+    return error ? path : TextOf(absolute);
+}
+
+// The default data: beside the build's executable, or where it is installed (Linux: share/kirake/data;
+// Windows: the data folder beside the game).
 std::string DefaultDataDir() {
-    char exe[PATH_MAX];
-    ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
-    if (n <= 0) return ".";
-    exe[n] = 0;
-    std::string dir(exe);
-    dir.erase(dir.rfind('/'));
-    for (const char* candidate : {"/../gamedata", "/gamedata", "/../share/kirake/data"}) {
-        std::string path = dir + candidate;
-        if (access(path.c_str(), F_OK) == 0) return path;
+    std::string dir = ProgramFolder();
+    if (dir.empty()) return ".";
+    for (const char* candidate : {"/../gamedata", "/gamedata", "/../share/kirake/data", "/data"}) {
+        std::error_code error;
+        if (std::filesystem::is_directory(PathOf(dir + candidate), error)) return dir + candidate;
     }
     return ".";
 }
@@ -78,6 +88,12 @@ bool ParseLong(const char* text, long* value) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    std::vector<std::string> words = ProgramArguments(argc, argv);
+    std::vector<char*> pointers;
+    for (std::string& word : words) pointers.push_back(word.data());
+    argc = int(pointers.size());
+    pointers.push_back(nullptr);
+    argv = pointers.data();
     PlatformOptions options;
     std::string dataDir, traceFile;
     for (int i = 1; i < argc; ++i) {
@@ -158,7 +174,9 @@ int main(int argc, char** argv) {
         return 2;
     }
     if (dataDir.empty()) dataDir = DefaultDataDir();
-    if (chdir(dataDir.c_str()) != 0) {
+    std::error_code entered;
+    std::filesystem::current_path(PathOf(dataDir), entered);
+    if (entered) {
         std::fprintf(stderr, "kirake: cannot enter the data folder %s\n", dataDir.c_str());
         return 1;
     }

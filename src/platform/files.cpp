@@ -3,6 +3,7 @@
 #include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <cctype>
 #include <climits>
 #include <string>
 #include "platform/files.h"
@@ -10,7 +11,33 @@
 namespace {
 std::string Join(const std::string& dir, const std::string& part) {
     if (dir.empty()) return part;
-    return dir == "/" ? "/" + part : dir + "/" + part;
+    return dir.back() == '/' ? dir + part : dir + "/" + part;
+}
+
+bool IsSeparator(char c) { return c == '/' || c == '\\'; }
+
+// Where an absolute name starts from: "/", a drive (C:\ or C:/) or a network share (\\server\share\ or
+// //server/share/), and how many of the name's bytes that takes; 0 for a relative name.
+size_t RootOf(const char* name, std::string* root) {
+    if (std::isalpha(static_cast<unsigned char>(name[0])) && name[1] == ':' && IsSeparator(name[2])) {
+        *root = std::string(name, 2) + "/";
+        return 3;
+    }
+    if (IsSeparator(name[0]) && IsSeparator(name[1]) && name[2] && !IsSeparator(name[2])) {
+        size_t at = 2;
+        for (int parts = 0; parts < 2; ++parts) {
+            while (name[at] && !IsSeparator(name[at])) ++at;
+            if (parts == 0 && name[at]) ++at;
+        }
+        *root = "//" + std::string(name + 2, at - 2) + "/";
+        for (char& c : *root) c = IsSeparator(c) ? '/' : c;
+        return name[at] ? at + 1 : at;
+    }
+    if (name[0] == '/') {  // a single leading backslash stays a separator inside the data folder
+        *root = "/";
+        return 1;
+    }
+    return 0;
 }
 
 // The entry of dir whose name matches part: the exact spelling first, then any spelling.
@@ -37,9 +64,9 @@ bool FindEntry(const std::string& dir, const std::string& part, std::string* fou
 
 std::string FindDataFile(const char* name) {
     if (!name || !*name) return "";
-    std::string path = (name[0] == '/') ? "/" : "";
+    std::string path;
     std::string part;
-    for (const char* p = name;; ++p) {
+    for (const char* p = name + RootOf(name, &path);; ++p) {
         if (*p == '\\' || *p == '/' || *p == 0) {
             if (part == "..") {
                 path = Join(path, "..");
