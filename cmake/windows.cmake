@@ -18,7 +18,8 @@ set(KIRAKE_BENCH OFF)
 set(KIRAKE_FUZZ OFF)
 # zlib linked in (Debian's libz-mingw-w64-dev has both); programs stripped (the zip stays small).
 set(ZLIB_USE_STATIC_LIBS ON)
-add_link_options(-s)
+add_compile_options(-ffunction-sections -fdata-sections)
+add_link_options(-s -Wl,--gc-sections)
 # Windows 7 and later; the names of the Unicode functions.
 add_compile_definitions(_WIN32_WINNT=0x0601 WINVER=0x0601 UNICODE _UNICODE NOMINMAX WIN32_LEAN_AND_MEAN)
 

@@ -2,9 +2,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <string>
-#include <system_error>
 #include <vector>
 #include "app/app.h"
 #include "platform/platform.h"
@@ -50,33 +48,13 @@ const char usage[] =
     "                       no-keyboard, no-sound, no-inotify (repeatable)\n"
     "  --epoch SECONDS      the calendar time at the start (default 946684800, 2000-01-01)\n";
 
-// Paths are UTF-8 text everywhere (Windows' own are UTF-16).
-std::filesystem::path PathOf(const std::string& text) {
-    return std::filesystem::path(std::u8string(text.begin(), text.end()));
-}
-
-std::string TextOf(const std::filesystem::path& path) {
-    std::u8string text = path.u8string();
-    return std::string(text.begin(), text.end());
-}
-
-// A path from the working folder made absolute ("/x", "C:\x" and "\\server\share\x" already are).
-std::string Absolute(const std::string& path) {
-    if (path.empty()) return path;
-    std::error_code error;
-    std::filesystem::path absolute = std::filesystem::absolute(PathOf(path), error);
-    return error ? path : TextOf(absolute);
-}
-
 // The default data: beside the build's executable, or where it is installed (Linux: share/kirake/data;
 // Windows: the data folder beside the game).
 std::string DefaultDataDir() {
     std::string dir = ProgramFolder();
     if (dir.empty()) return ".";
-    for (const char* candidate : {"/../gamedata", "/gamedata", "/../share/kirake/data", "/data"}) {
-        std::error_code error;
-        if (std::filesystem::is_directory(PathOf(dir + candidate), error)) return dir + candidate;
-    }
+    for (const char* candidate : {"/../gamedata", "/gamedata", "/../share/kirake/data", "/data"})
+        if (FolderExists(dir + candidate)) return dir + candidate;
     return ".";
 }
 
@@ -140,15 +118,15 @@ int main(int argc, char** argv) {
         } else if (arg == "--frames" && ParseLong(value("--frames"), &number) && number >= 0) {
             options.frames = number;
         } else if (arg == "--keys") {
-            options.keysFile = Absolute(value("--keys"));
+            options.keysFile = AbsolutePath(value("--keys"));
         } else if (arg == "--trace") {
-            traceFile = Absolute(value("--trace"));
+            traceFile = AbsolutePath(value("--trace"));
         } else if (arg == "--capture") {
             options.captureList = value("--capture");
         } else if (arg == "--capture-dir") {
-            options.captureDir = Absolute(value("--capture-dir"));
+            options.captureDir = AbsolutePath(value("--capture-dir"));
         } else if (arg == "--record-audio") {
-            options.recordAudio = Absolute(value("--record-audio"));
+            options.recordAudio = AbsolutePath(value("--record-audio"));
         } else if (arg == "--fault") {
             options.faults.push_back(value("--fault"));
         } else if (arg == "--watch") {
@@ -159,7 +137,7 @@ int main(int argc, char** argv) {
                 return 2;
             }
         } else if (arg == "--start-keys") {
-            SetStartKeysFile(Absolute(value("--start-keys")).c_str());
+            SetStartKeysFile(AbsolutePath(value("--start-keys")).c_str());
         } else if (arg == "--epoch" && ParseLong(value("--epoch"), &number)) {
             options.epoch = number;
         } else {
@@ -174,9 +152,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     if (dataDir.empty()) dataDir = DefaultDataDir();
-    std::error_code entered;
-    std::filesystem::current_path(PathOf(dataDir), entered);
-    if (entered) {
+    if (!EnterFolder(dataDir)) {
         std::fprintf(stderr, "kirake: cannot enter the data folder %s\n", dataDir.c_str());
         return 1;
     }

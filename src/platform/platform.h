@@ -43,3 +43,10 @@ void EndUnshownFrames();
 std::vector<std::string> ProgramArguments(int argc, char** argv);
 // main: the folder of the running program's executable, or "" when it cannot be told.
 std::string ProgramFolder();
+// main: a path made absolute against the working folder; one that already is ("/x", and on Windows
+// "C:\x" and "\\server\share\x") stays as it is.
+std::string AbsolutePath(const std::string& path);
+// main: makes the folder the working folder. 1, or 0 when it cannot be entered.
+int EnterFolder(const std::string& path);
+// main: 1 when the path names a folder.
+int FolderExists(const std::string& path);

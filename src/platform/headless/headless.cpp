@@ -1,14 +1,12 @@
 // The headless backend: no display, a virtual clock of exactly 1000/60 ms per frame, keys from a script,
 // frames captured to PNG files.
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <map>
 #include <set>
-#include <sstream>
 #include <string>
 #include <vector>
-#include <iterator>
 #include "platform/backend.h"
 #include "platform/files.h"
 #include "platform/window.h"
@@ -50,29 +48,56 @@ bool ParseNumber(const std::string& text, long* value) {
     return true;
 }
 
+// The whole file; false when it cannot be read. (C streams: the C++ ones would bring their locale code
+// into every executable, half of a Windows one's size.)
+bool ReadWholeFile(const std::string& path, std::string* bytes) {
+    FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file) return false;
+    char block[4096];
+    for (size_t n; (n = std::fread(block, 1, sizeof block, file)) > 0;) bytes->append(block, n);
+    bool ok = !std::ferror(file);
+    std::fclose(file);
+    return ok;
+}
+
+// The next word of text from *at (words are separated by white space, CR included); false at the end.
+bool NextWord(const std::string& text, size_t* at, std::string* word) {
+    while (*at < text.size() && std::isspace(static_cast<unsigned char>(text[*at]))) ++*at;
+    size_t start = *at;
+    while (*at < text.size() && !std::isspace(static_cast<unsigned char>(text[*at]))) ++*at;
+    word->assign(text, start, *at - start);
+    return *at > start;
+}
+
+bool IsSeparator(char c) { return c == '/' || c == '\\'; }
+
 bool ParseScript(const std::string& path, std::string* error) {
-    std::ifstream file(path);
-    if (!file) {
+    std::string text;
+    if (!ReadWholeFile(path, &text)) {
         *error = "cannot read key script " + path;
         return false;
     }
-    std::string line;
-    for (int number = 1; std::getline(file, line); ++number) {
+    size_t lineStart = 0;
+    for (int number = 1; lineStart < text.size(); ++number) {
+        size_t lineEnd = text.find('\n', lineStart);
+        if (lineEnd == std::string::npos) lineEnd = text.size();
+        std::string line = text.substr(lineStart, lineEnd - lineStart);
+        lineStart = lineEnd + 1;
         size_t hash = line.find('#');
         if (hash != std::string::npos) line.erase(hash);
-        std::istringstream words(line);
+        size_t at = 0;
         std::string frameText, verb;
-        if (!(words >> frameText)) continue;
+        if (!NextWord(line, &at, &frameText)) continue;
         ScriptEvent event{};
         std::string where = path + ":" + std::to_string(number) + ": ";
-        if (!ParseNumber(frameText, &event.frame) || !(words >> verb)) {
+        if (!ParseNumber(frameText, &event.frame) || !NextWord(line, &at, &verb)) {
             *error = where + "expected FRAME ACTION";
             return false;
         }
         if (verb == "press" || verb == "down" || verb == "up") {
             event.action = verb == "press" ? KEY_PRESS : verb == "down" ? KEY_DOWN_FROM : KEY_UP_FROM;
             std::string key;
-            while (words >> key) {
+            while (NextWord(line, &at, &key)) {
                 auto found = keyNames.find(key);
                 if (found == keyNames.end()) {
                     *error = where + "unknown key \"" + key + "\"";
@@ -89,25 +114,26 @@ bool ParseScript(const std::string& path, std::string* error) {
         } else if (verb == "deactivate") {
             std::string ms;
             event.action = DEACTIVATE;
-            if (!(words >> ms) || !ParseNumber(ms, &event.milliseconds)) {
+            if (!NextWord(line, &at, &ms) || !ParseNumber(ms, &event.milliseconds)) {
                 *error = where + "deactivate needs MILLISECONDS";
                 return false;
             }
         } else if (verb == "save") {
             // "save NAME FROM": the data file NAME gets the bytes of FROM (beside the script), as an editor saves.
             event.action = SAVE_FILE;
-            if (!(words >> event.name >> event.from)) {
+            if (!NextWord(line, &at, &event.name) || !NextWord(line, &at, &event.from)) {
                 *error = where + "save needs NAME FROM";
                 return false;
             }
-            size_t slash = path.rfind('/');
-            if (event.from[0] != '/' && slash != std::string::npos) event.from = path.substr(0, slash + 1) + event.from;
+            size_t slash = path.find_last_of("/\\");
+            bool absolute = IsSeparator(event.from[0]) || (event.from.size() > 2 && event.from[1] == ':');
+            if (!absolute && slash != std::string::npos) event.from = path.substr(0, slash + 1) + event.from;
         } else {
             *error = where + "unknown action \"" + verb + "\"";
             return false;
         }
         std::string extra;
-        if (words >> extra) {
+        if (NextWord(line, &at, &extra)) {
             *error = where + "unexpected \"" + extra + "\"";
             return false;
         }
@@ -117,9 +143,11 @@ bool ParseScript(const std::string& path, std::string* error) {
 }
 
 bool ParseCaptures(const std::string& list, std::string* error) {
-    std::stringstream items(list);
-    std::string item;
-    while (std::getline(items, item, ',')) {
+    for (size_t start = 0; start < list.size();) {
+        size_t comma = list.find(',', start);
+        if (comma == std::string::npos) comma = list.size();
+        std::string item = list.substr(start, comma - start);
+        start = comma + 1;
         size_t dash = item.find('-');
         long first, last;
         bool ok = dash == std::string::npos
@@ -160,12 +188,12 @@ void LoseKeyboard() {
 
 // Writes the file in place, as most editors save; the watch sees it closed after writing.
 void SaveFile(const ScriptEvent& event) {
-    std::ifstream from(event.from, std::ios::binary);
-    std::string bytes((std::istreambuf_iterator<char>(from)), std::istreambuf_iterator<char>());
+    std::string bytes;
+    bool read = ReadWholeFile(event.from, &bytes);
     std::string target = FindDataFile(event.name.c_str());
     if (target.empty()) target = event.name;
     FILE* file = std::fopen(target.c_str(), "wb");
-    bool ok = from && file && std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    bool ok = read && file && std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
     if (file && std::fclose(file) != 0) ok = false;
     if (!ok) std::fprintf(stderr, "headless: cannot save %s from %s\n", event.name.c_str(), event.from.c_str());
 }

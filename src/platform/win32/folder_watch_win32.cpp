@@ -3,10 +3,8 @@
 // compared once per frame.
 #include <algorithm>
 #include <cstdio>
-#include <filesystem>
 #include <map>
 #include <string>
-#include <system_error>
 #include <vector>
 #include "platform/backend.h"
 #include "platform/watch.h"
@@ -27,24 +25,13 @@ struct WatchRecord {
 };
 WatchRecord watch;
 
-std::string Utf8(const std::filesystem::path& path) {
-    std::u8string text = path.u8string();
-    return std::string(text.begin(), text.end());
-}
-
 std::map<std::string, FileStamp> LookAtFiles() {
     std::map<std::string, FileStamp> files;
     for (const char* prefix : {"", "bmp/"}) {
-        std::error_code error;
-        for (const auto& entry : std::filesystem::directory_iterator(*prefix ? "bmp" : ".", error)) {
-            std::error_code e;
-            if (files.size() >= MAX_POLLED_FILES || !entry.is_regular_file(e)) continue;
-            auto time = entry.last_write_time(e);
-            auto size = entry.file_size(e);
-            if (e) continue;
-            files[prefix + Utf8(entry.path().filename())] = {
-                (long long)time.time_since_epoch().count(), (long long)size};
-        }
+        std::vector<Win32FileStamp> found;
+        Win32ListFiles(*prefix ? "bmp" : ".", &found);
+        for (const Win32FileStamp& file : found)
+            if (files.size() < MAX_POLLED_FILES) files[prefix + file.name] = {file.time, file.size};
     }
     return files;
 }
@@ -52,9 +39,8 @@ std::map<std::string, FileStamp> LookAtFiles() {
 
 int StartWatching(bool verbose) {
     StopWatching();
-    std::error_code error;
-    std::string folder = Utf8(std::filesystem::current_path(error));
-    bool notified = !FaultRefuses("no-inotify") && !error && Win32WatchStart(folder, {"bmp"});
+    std::string folder = Win32CurrentFolder();
+    bool notified = !FaultRefuses("no-inotify") && !folder.empty() && Win32WatchStart(folder, {"bmp"});
     watch.polling = !notified;
     if (watch.polling) watch.stamps = LookAtFiles();
     watch.watching = true;

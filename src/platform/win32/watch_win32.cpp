@@ -105,3 +105,25 @@ void Win32WatchStop() {
     for (Folder* folder : watch.folders) Close(folder);
     watch.folders.clear();
 }
+
+std::string Win32CurrentFolder() {
+    DWORD n = GetCurrentDirectoryW(0, nullptr);
+    std::wstring folder(n, L'\0');
+    n = GetCurrentDirectoryW(n, folder.data());
+    return n ? Utf8(folder.c_str(), int(n)) : std::string();
+}
+
+void Win32ListFiles(const std::string& folder, std::vector<Win32FileStamp>* files) {
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW(Wide(folder + "\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return;
+    do {
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+        Win32FileStamp stamp;
+        stamp.name = Utf8(found.cFileName, int(wcslen(found.cFileName)));
+        stamp.time = int64_t(found.ftLastWriteTime.dwHighDateTime) << 32 | found.ftLastWriteTime.dwLowDateTime;
+        stamp.size = int64_t(found.nFileSizeHigh) << 32 | found.nFileSizeLow;
+        files->push_back(stamp);
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+}

@@ -73,3 +73,10 @@ void Win32AudioLock(int locked);
 int Win32WatchStart(const std::string& folder, const std::vector<std::string>& subfolders);
 void Win32WatchTake(std::vector<std::string>* names);
 void Win32WatchStop();
+// The working folder; the regular files of a folder with their time stamps and sizes.
+std::string Win32CurrentFolder();
+struct Win32FileStamp {
+    std::string name;
+    int64_t time, size;
+};
+void Win32ListFiles(const std::string& folder, std::vector<Win32FileStamp>* files);
