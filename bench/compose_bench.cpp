@@ -27,7 +27,7 @@ struct Scene {
         SurfaceSetClipper(display.backBuffer, display.clipper);
         PaletteEntry entries[256];
         for (int i = 0; i < 256; ++i) entries[i] = {uint8_t(i), uint8_t(i * 3), uint8_t(i * 7), 0};
-        display.displayPalette = CreatePalette(entries);
+        display.displayPalette = CreateSurfacePalette(entries);
         AttachPalette(display.primary, display.displayPalette);
         display.windowSheet = Picture(640, 480, 0);
         display.bgSheet = Picture(512, 272, 40);

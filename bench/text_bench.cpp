@@ -27,7 +27,7 @@ struct Sheet {
         surface = CreateSurface(640, 480);
         std::vector<PaletteEntry> table(256);
         for (int i = 0; i < 256; i++) table[i] = {uint8_t(i), uint8_t(255 - i), uint8_t(i * 7), 0};
-        AttachPalette(surface, CreatePalette(table.data()));
+        AttachPalette(surface, CreateSurfacePalette(table.data()));
         app.displayActive = 0;  // no box to clear: only the text is measured
     }
     ~Sheet() {

@@ -45,7 +45,7 @@ target_include_directories(kirake_resources PUBLIC ${PROJECT_SOURCE_DIR}/src)
 # The icon file of the executable and the installer, made from the icon pictures by a small program
 # built for this machine.
 set(KIRAKE_MAKE_ICON ${CMAKE_BINARY_DIR}/host/kirake-make-icon)
-set(make_icon_source ${PROJECT_SOURCE_DIR}/src/platform/win32/make_icon.cpp)
+set(make_icon_source ${PROJECT_SOURCE_DIR}/src/platform/win32/tools/make_icon.cpp)
 set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${make_icon_source})
 if(NOT EXISTS ${KIRAKE_MAKE_ICON} OR ${make_icon_source} IS_NEWER_THAN ${KIRAKE_MAKE_ICON})
   file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/host)

@@ -29,9 +29,9 @@ int OpenDisplay() {
     ClipperSetWindow(display.clipper, 1);
     SurfaceSetClipper(display.backBuffer, display.clipper);
     PaletteEntry grey[256];
-    for (int i = 0; i < 256; ++i) grey[i] = {uint8_t(i), uint8_t(i), uint8_t(i), PC_NOCOLLAPSE};
+    for (int i = 0; i < 256; ++i) grey[i] = {uint8_t(i), uint8_t(i), uint8_t(i), PALETTE_NOCOLLAPSE};
     for (int i = 0; i < 256; ++i) display.masterPalette[i] = grey[i];
-    display.displayPalette = CreatePalette(grey);
+    display.displayPalette = CreateSurfacePalette(grey);
     AttachPalette(display.primary, display.displayPalette);
     return display.primary && display.backBuffer ? 1 : 0;
 }

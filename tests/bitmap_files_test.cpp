@@ -126,7 +126,7 @@ TEST_F(DataFolder, MasterPaletteTakesEntries0To254AndKeeps255) {
     display.masterPalette[255] = {9, 9, 9, 0};
     ASSERT_EQ(LoadMasterPalette("System.BMP"), 1);
     EXPECT_EQ(DisplayEntry(254).red, 254);
-    EXPECT_EQ(DisplayEntry(254).flags, PC_NOCOLLAPSE);
+    EXPECT_EQ(DisplayEntry(254).flags, PALETTE_NOCOLLAPSE);
     EXPECT_EQ(DisplayEntry(255).red, 9);
     EXPECT_EQ(LoadMasterPalette("none.bmp"), 0);
 }

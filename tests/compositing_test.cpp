@@ -13,7 +13,7 @@ protected:
     Surface* Filled(int w, int h, uint8_t value) {
         Surface* s = CreateSurface(w, h);
         Rect all = {0, 0, w, h};
-        FillRect(s, &all, value);
+        FillSurfaceRect(s, &all, value);
         return s;
     }
     uint8_t Back(int x, int y) {
@@ -28,11 +28,11 @@ TEST_F(Compositing, ColourKeyNineIsTransparentOnlyOnceSet) {
     LockSurface(src, &pitch)[1] = 200;
     Rect from = {0, 0, 4, 1}, to = {10, 10, 14, 11};
     Rect all = {0, 0, 640, 480};
-    FillRect(display.backBuffer, &all, 50);
+    FillSurfaceRect(display.backBuffer, &all, 50);
     ASSERT_EQ(Blit(display.backBuffer, &to, src, &from, BLIT_KEYSRC), SURFACE_OK);
     EXPECT_EQ(Back(10, 10), 9) << "no key set yet: index 9 is copied like any other";
     EXPECT_EQ(Back(11, 10), 200);
-    FillRect(display.backBuffer, &all, 50);
+    FillSurfaceRect(display.backBuffer, &all, 50);
     SetColorKey(src, COLOR_KEY);
     Blit(display.backBuffer, &to, src, &from, BLIT_KEYSRC);
     EXPECT_EQ(Back(10, 10), 50);
@@ -48,7 +48,7 @@ TEST_F(Compositing, KeyedCopyOfLongRowsKeepsEveryIndex) {
     for (int i = 0; i < 74; ++i) p[i] = (i % 5 == 0) ? 9 : uint8_t(i + 100);
     SetColorKey(src, 9);
     Rect all = {0, 0, 640, 480}, from = {0, 0, 37, 2}, to = {3, 0, 40, 2};
-    FillRect(display.backBuffer, &all, 1);
+    FillSurfaceRect(display.backBuffer, &all, 1);
     Blit(display.backBuffer, &to, src, &from, BLIT_KEYSRC);
     for (int i = 0; i < 74; ++i) EXPECT_EQ(Back(3 + i % 37, i / 37), (i % 5 == 0) ? 1 : i + 100) << i;
 }
@@ -88,7 +88,7 @@ TEST_F(Compositing, NothingIsDrawnWhileTheDisplayIsInactive) {
     display.windowSheet = Filled(640, 480, 7);
     display.systemSheet = Filled(542, 106, 8);
     Rect all = {0, 0, 640, 480};
-    FillRect(display.backBuffer, &all, 3);
+    FillSurfaceRect(display.backBuffer, &all, 3);
     app.displayActive = 0;
     sprites[1] = {1, 0, 0, 0, 0, 10, 10, display.windowSheet};
     DrawBaseLayer(1);

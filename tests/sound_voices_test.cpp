@@ -197,7 +197,7 @@ TEST_F(SoundDrumKit, ResourcesHoldTheSixDrumsInTheFixedLayout) {
                           {"HAT1", 15076}, {"HAT2", 738},   {"SYMBAL1", 15567}};
     for (const Drum& d : drums) {
         uint32_t size = 0;
-        const uint8_t* image = FindResource(d.name, "WAVE", &size);
+        const uint8_t* image = FindEmbeddedResource(d.name, "WAVE", &size);
         ASSERT_NE(image, nullptr) << d.name;
         EXPECT_EQ(size, 58 + d.length + (d.length & 1)) << d.name;
         std::vector<uint8_t> head(image, image + 58);

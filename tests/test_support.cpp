@@ -26,7 +26,7 @@ void OpenTestDisplay(const PaletteEntry palette[256]) {
     display.clipper = CreateClipper();
     ClipperSetWindow(display.clipper, 1);
     SurfaceSetClipper(display.backBuffer, display.clipper);
-    display.displayPalette = CreatePalette(palette);
+    display.displayPalette = CreateSurfacePalette(palette);
     AttachPalette(display.primary, display.displayPalette);
     spriteState.baseRect = {0, 0, 640, 480};
 }
@@ -49,12 +49,12 @@ void DisplayTest::TearDown() {
 void DisplayTest::SetDisplayPalette(const std::vector<PaletteEntry>& entries) {
     PaletteEntry all[256] = {};
     for (size_t i = 0; i < entries.size() && i < 256; ++i) all[i] = entries[i];
-    SetPaletteEntries(display.displayPalette, all);
+    WritePaletteEntries(display.displayPalette, all);
 }
 
 PaletteEntry DisplayTest::DisplayEntry(int index) {
     PaletteEntry all[256];
-    GetPaletteEntries(display.displayPalette, all);
+    ReadPaletteEntries(display.displayPalette, all);
     return all[index];
 }
 
@@ -99,7 +99,7 @@ void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
 
 void FillSurface(Surface* surface, int index) {
     Rect all{0, 0, SurfaceWidth(surface), SurfaceHeight(surface)};
-    FillRect(surface, &all, index);
+    FillSurfaceRect(surface, &all, index);
 }
 
 std::vector<uint8_t> SurfacePixels(Surface* surface) {

@@ -34,7 +34,7 @@ protected:
         Surface* surface = CreateSurface(width, height);
         EXPECT_NE(surface, nullptr);
         if (withTable) {
-            Palette* palette = CreatePalette(TestTable().data());
+            Palette* palette = CreateSurfacePalette(TestTable().data());
             EXPECT_EQ(AttachPalette(surface, palette), 1);
         }
         FillSurface(surface, BACKGROUND);
@@ -160,11 +160,11 @@ TEST_F(TextDraw, HeavyWeightIsEmboldenedAndDrawingsRepeatExactly) {
         ASSERT_NE(font, nullptr) << "no font for the game's face";
         DrawContext* dc = GetSurfaceDC(surface);
         ASSERT_NE(dc, nullptr);
-        Font* old = SelectFont(dc, font);
+        Font* old = SelectTextFont(dc, font);
         SetTransparentBackground(dc);
-        SetTextColor(dc, 0xFFFFFF);
-        TextOut(dc, 3, 3, "Hello", 5);
-        SelectFont(dc, old);
+        SetTextColour(dc, 0xFFFFFF);
+        PaintText(dc, 3, 3, "Hello", 5);
+        SelectTextFont(dc, old);
         ReleaseSurfaceDC(surface, dc);
         DeleteTextFont(font);
     }
@@ -176,9 +176,9 @@ TEST_F(TextDraw, OpaqueBackgroundFillsTheCellsInWhite) {
     Surface* surface = MakeSurface(100, 40);
     Font* font = CreateTextFont(GAME_FACE, 21, 1000, 0x12);
     DrawContext* dc = GetSurfaceDC(surface);
-    SelectFont(dc, font);
-    SetTextColor(dc, 0);
-    TextOut(dc, 10, 10, "ab", 2);
+    SelectTextFont(dc, font);
+    SetTextColour(dc, 0);
+    PaintText(dc, 10, 10, "ab", 2);
     ReleaseSurfaceDC(surface, dc);
     std::vector<uint8_t> pixels = SurfacePixels(surface);
     EXPECT_GT(Count(pixels, BLACK_INDEX), 0);
@@ -205,7 +205,7 @@ TEST_F(TextDraw, EmptyStringsLostSurfacesAndTheContextRecord) {
     EXPECT_NE(LockSurface(surface, &pitch), nullptr);
     UnlockSurface(surface);
     Rect box{0, 0, 64, 32};
-    EXPECT_EQ(FillRect(surface, &box, 1), SURFACE_OK);
+    EXPECT_EQ(FillSurfaceRect(surface, &box, 1), SURFACE_OK);
 
     ReleaseSurface(surface);
     EXPECT_EQ(GetSurfaceDC(surface), nullptr);

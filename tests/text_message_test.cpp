@@ -50,7 +50,7 @@ protected:
         textContext = {};
         sheet = CreateSurface(640, 480);
         ASSERT_NE(sheet, nullptr);
-        AttachPalette(sheet, CreatePalette(TestTable().data()));
+        AttachPalette(sheet, CreateSurfacePalette(TestTable().data()));
         FillSurface(sheet, BACKGROUND);
         Surface* box = CreateSurface(640, 480);
         FillSurface(box, BOX);
@@ -272,7 +272,7 @@ TEST_F(MessageWindow, TypedCharacterAndItsShadow) {
     // Each glyph as drawn by itself; the window draws shadow then glyph, character by character.
     std::vector<uint8_t> expected(640 * 480, BACKGROUND);
     Surface* reference = CreateSurface(640, 480);
-    AttachPalette(reference, CreatePalette(TestTable().data()));
+    AttachPalette(reference, CreateSurfacePalette(TestTable().data()));
     const std::pair<const char*, int> typed[] = {{"A", 60}, {"V", 60 + 14}};
     for (auto [text, x0] : typed) {
         FillSurface(reference, 0);
@@ -395,8 +395,8 @@ void ExpectLoadFailure(Window window) {
     EXPECT_EQ(message.scriptText, nullptr);
     EXPECT_EQ(message.scriptSize, 0u);
     Message posted{};
-    ASSERT_EQ(PeekMessage(&posted), 1);
-    ASSERT_EQ(GetMessage(&posted), 1);
+    ASSERT_EQ(PeekWindowMessage(&posted), 1);
+    ASSERT_EQ(GetWindowMessage(&posted), 1);
     EXPECT_EQ(posted.id, MSG_CLOSE);
     EXPECT_EQ(posted.window, window);
 }

@@ -22,6 +22,6 @@ int FatalError(Window window) {
     ReleaseDisplay();
     ReportFailure(DisplayFailure());
     ShowMessageBox(window, "Error!", "何でじゃあ");
-    DestroyWindow(window);
+    DestroyMainWindow(window);
     return 0;
 }

@@ -51,7 +51,7 @@ void WriteTraceLine() {
     }
     line += "],\"palette\":";
     PaletteEntry entries[256];
-    if (display.displayPalette && GetPaletteEntries(display.displayPalette, entries)) {
+    if (display.displayPalette && ReadPaletteEntries(display.displayPalette, entries)) {
         static const char hex[] = "0123456789abcdef";
         line += '"';
         for (const PaletteEntry& e : entries) {

@@ -22,18 +22,18 @@ intptr_t WindowProc(Window window, int message, uintptr_t wParam, intptr_t lPara
             app.appActive = int(wParam);
             return 0;
         case MSG_KEYDOWN:
-            if (app.displayActive && wParam == VKEY_ESCAPE) PostMessage(window, MSG_CLOSE, 0, 0);
+            if (app.displayActive && wParam == VKEY_ESCAPE) PostWindowMessage(window, MSG_CLOSE, 0, 0);
             return 0;
         case MSG_DESTROY:
             ReleaseDisplay();
-            PostQuitMessage(FailureReported() ? 1 : 0);  // a failure ending is not a success
+            PostQuit(FailureReported() ? 1 : 0);  // a failure ending is not a success
             return 0;
         default:
-            return DefWindowProc(window, message, wParam, lParam);
+            return DefaultWindowProcedure(window, message, wParam, lParam);
     }
 }
 
-int PostClose(Window window) { return PostMessage(window, MSG_CLOSE, 0, 0); }
+int PostClose(Window window) { return PostWindowMessage(window, MSG_CLOSE, 0, 0); }
 
 void RunFrame(Window window) {
     ReadInput(&input.keysHeld, &input.keysPressed);
@@ -63,21 +63,21 @@ int WinMain() {
     for (const EffectFile& effect : effectBank) LoadEffect(effect.file, effect.slot);
     SongControl(SONG_LOAD, "kura3.pmd");
     if (!ReachStartScene(window)) {
-        DestroyWindow(window);
+        DestroyMainWindow(window);
         return 1;
     }
 
     for (;;) {
-        if (PeekMessage(&app.msg)) {
-            if (!GetMessage(&app.msg)) return int(app.msg.wParam);
-            DispatchMessage(&app.msg);
+        if (PeekWindowMessage(&app.msg)) {
+            if (!GetWindowMessage(&app.msg)) return int(app.msg.wParam);
+            DispatchWindowMessage(&app.msg);
         } else if (app.appActive) {
             if (app.liveReload) TakeSavedDataFiles(window);
             RunFrame(window);
             WriteTraceLine();
             FrameShown();
         } else {
-            WaitMessage();
+            WaitWindowMessage();
         }
     }
 }

@@ -18,7 +18,7 @@ uint8_t Up(uint8_t channel, uint8_t target, int step) {
 void Apply(Rule rule, int step, int first, int last, int first2 = 1, int last2 = 0) {
     if (!display.displayPalette) return;
     PaletteEntry entries[256];
-    if (!GetPaletteEntries(display.displayPalette, entries)) return;
+    if (!ReadPaletteEntries(display.displayPalette, entries)) return;
     auto change = [&](int i) {
         PaletteEntry& e = entries[i];
         const PaletteEntry& m = display.masterPalette[i];
@@ -32,7 +32,7 @@ void Apply(Rule rule, int step, int first, int last, int first2 = 1, int last2 =
     };
     for (int i = first; i <= last; ++i) change(i);
     for (int i = first2; i <= last2; ++i) change(i);
-    SetPaletteEntries(display.displayPalette, entries);
+    WritePaletteEntries(display.displayPalette, entries);
 }
 }  // namespace
 

@@ -43,8 +43,8 @@ int LoadSheet(Surface** sheet, const char* fileName) {
     }
     PaletteEntry table[256] = {};
     for (int i = 0; i < bitmap->colourCount; ++i)
-        table[i] = {bitmap->table[i][0], bitmap->table[i][1], bitmap->table[i][2], PC_NOCOLLAPSE};
-    AttachPalette(surface, CreatePalette(table));
+        table[i] = {bitmap->table[i][0], bitmap->table[i][1], bitmap->table[i][2], PALETTE_NOCOLLAPSE};
+    AttachPalette(surface, CreateSurfacePalette(table));
     int pitch = 0;
     uint8_t* pixels = LockSurface(surface, &pitch);
     if (pixels) {
@@ -68,10 +68,11 @@ int LoadMasterPalette(const char* fileName) {
     if (!bitmap) return 0;
     for (int i = 0; i < 255; ++i) {
         if (i < bitmap->colourCount)
-            display.masterPalette[i] = {bitmap->table[i][0], bitmap->table[i][1], bitmap->table[i][2], PC_NOCOLLAPSE};
+            display.masterPalette[i] = {bitmap->table[i][0], bitmap->table[i][1], bitmap->table[i][2],
+                                        PALETTE_NOCOLLAPSE};
     }
     FreeBitmap(bitmap);
-    Palette* palette = CreatePalette(display.masterPalette);
+    Palette* palette = CreateSurfacePalette(display.masterPalette);
     if (!palette) return FatalError(app.mainWindow);
     display.displayPalette = palette;
     if (!AttachPalette(display.primary, palette)) return FatalError(app.mainWindow);
@@ -122,7 +123,7 @@ int ReloadPicture(Window window, const char* fileName, const char** why) {
     Surface** sheets[] = {&display.windowSheet, &display.charSheet, &display.systemSheet, &display.bgSheet};
     PaletteEntry table[256] = {};
     for (int i = 0; i < bitmap->colourCount; ++i)
-        table[i] = {bitmap->table[i][0], bitmap->table[i][1], bitmap->table[i][2], PC_NOCOLLAPSE};
+        table[i] = {bitmap->table[i][0], bitmap->table[i][1], bitmap->table[i][2], PALETTE_NOCOLLAPSE};
     for (int index = 0; index < 4 && display.device; ++index) {
         Surface* old = *sheets[index];
         if (!old || !SameFile(sheetSources.fileName[index], fileName)) continue;
@@ -130,7 +131,7 @@ int ReloadPicture(Window window, const char* fileName, const char** why) {
                         sheetSources.loaded[index].size() == size_t(bitmap->width) * bitmap->height;
         if (sameSize) {
             TakeSameSize(index, old, bitmap);
-            if (Palette* own = SurfacePalette(old)) SetPaletteEntries(own, table);
+            if (Palette* own = SurfacePalette(old)) WritePaletteEntries(own, table);
             sheetSources.loaded[index].assign(bitmap->pixels, bitmap->pixels + size_t(bitmap->width) * bitmap->height);
             continue;
         }
@@ -148,7 +149,7 @@ int ReloadPicture(Window window, const char* fileName, const char** why) {
     if (display.device && display.displayPalette && SameFile(sheetSources.paletteFile, fileName)) {
         // Entries shown at their full colour take the new colour; faded ones fade toward it.
         PaletteEntry shown[256];
-        if (GetPaletteEntries(display.displayPalette, shown)) {
+        if (ReadPaletteEntries(display.displayPalette, shown)) {
             for (int i = 0; i < 255 && i < bitmap->colourCount; ++i) {
                 PaletteEntry& m = display.masterPalette[i];
                 PaletteEntry& e = shown[i];
@@ -156,7 +157,7 @@ int ReloadPicture(Window window, const char* fileName, const char** why) {
                 m = table[i];
                 if (full) e = {m.red, m.green, m.blue, e.flags};
             }
-            SetPaletteEntries(display.displayPalette, shown);
+            WritePaletteEntries(display.displayPalette, shown);
         }
     }
     FreeBitmap(bitmap);

@@ -67,13 +67,13 @@ SurfaceResult RestoreSurfaces(Window) {
 void FillScreenRect(Window window, int left, int top, int right, int bottom, int colour) {
     if (!display.backBuffer) return;
     Rect rect = {left, top, right, bottom};
-    Guarded(window, [&] { return FillRect(display.backBuffer, &rect, colour); });
+    Guarded(window, [&] { return FillSurfaceRect(display.backBuffer, &rect, colour); });
 }
 
 void FillWindowSheetRect(Window window, int left, int top, int right, int bottom, int colour) {
     if (!display.windowSheet) return;
     Rect rect = {left, top, right, bottom};
-    Guarded(window, [&] { return FillRect(display.windowSheet, &rect, colour); });
+    Guarded(window, [&] { return FillSurfaceRect(display.windowSheet, &rect, colour); });
 }
 
 void ClearMessageBox(Window window) {

@@ -11,9 +11,9 @@ struct KeyBit {
     int code;
 };
 const KeyBit keyMap[11] = {
-    {KEY_LEFT, DIK_LEFT}, {KEY_RIGHT, DIK_RIGHT}, {KEY_UP, DIK_UP}, {KEY_DOWN, DIK_DOWN},
-    {KEY_Z, DIK_Z},       {KEY_X, DIK_X},         {KEY_C, DIK_C},   {KEY_V, DIK_V},
-    {KEY_SPACE, DIK_SPACE}, {KEY_F1, DIK_F1},     {KEY_F2, DIK_F2},
+    {KEY_LEFT, KEYCODE_LEFT}, {KEY_RIGHT, KEYCODE_RIGHT}, {KEY_UP, KEYCODE_UP},     {KEY_DOWN, KEYCODE_DOWN},
+    {KEY_Z, KEYCODE_Z},       {KEY_X, KEYCODE_X},         {KEY_C, KEYCODE_C},       {KEY_V, KEYCODE_V},
+    {KEY_SPACE, KEYCODE_SPACE}, {KEY_F1, KEYCODE_F1},     {KEY_F2, KEYCODE_F2},
 };
 
 using Reader = void (*)(uint16_t*, uint16_t*);
@@ -23,7 +23,7 @@ const Reader inputModeTable[4] = {ReadKeyboard, [](uint16_t*, uint16_t*) {}, nul
 int InitInput(Window window) {
     if (!KeyboardCreate(window)) {
         ReportFailure("no keyboard could be opened");
-        DestroyWindow(window);
+        DestroyMainWindow(window);
         return 0;
     }
     KeyboardAcquire();

@@ -3,7 +3,7 @@
 #include <cstdint>
 
 // MusicTick: milliseconds since the program started (wraps as an unsigned 32-bit count).
-uint32_t GetTickCount();
+uint32_t ClockMilliseconds();
 // RouteMain: seconds since 1970-01-01 00:00:00 UTC.
 int64_t GetCalendarTime();
 // Frame loop, after each frame's FlipPage: the headless backend advances its clock, captures and

@@ -12,7 +12,7 @@ struct Clipper;
 struct PaletteEntry {
     uint8_t red, green, blue, flags;
 };
-constexpr uint8_t PC_NOCOLLAPSE = 4;
+constexpr uint8_t PALETTE_NOCOLLAPSE = 4;
 
 struct Rect {
     int left, top, right, bottom;  // right and bottom exclusive
@@ -60,17 +60,17 @@ int SetColorKey(Surface* surface, int index);
 // are cropped to their surfaces; a clipped destination is cropped to its clipper's screen.
 SurfaceResult Blit(Surface* dst, const Rect* dstRect, Surface* src, const Rect* srcRect, int flags);
 // Fills a rectangle of dst with one palette index.
-SurfaceResult FillRect(Surface* dst, const Rect* rect, int colourIndex);
+SurfaceResult FillSurfaceRect(Surface* dst, const Rect* rect, int colourIndex);
 // FlipPage: shows the back buffer through the primary's palette and waits for the next display frame.
 SurfaceResult FlipSurface(Surface* primary);
 // RestoreSurfaces: brings a lost surface back (its contents are gone). SURFACE_OK or a failure.
 SurfaceResult RestoreSurface(Surface* surface);
 
 // Palettes: 256 entries. The palette attached to the primary is the display palette.
-Palette* CreatePalette(const PaletteEntry entries[256]);
+Palette* CreateSurfacePalette(const PaletteEntry entries[256]);
 int AttachPalette(Surface* surface, Palette* palette);
-int GetPaletteEntries(Palette* palette, PaletteEntry out[256]);
-int SetPaletteEntries(Palette* palette, const PaletteEntry in[256]);
+int ReadPaletteEntries(Palette* palette, PaletteEntry out[256]);
+int WritePaletteEntries(Palette* palette, const PaletteEntry in[256]);
 // The palette attached to a surface (its colour table), or null.
 Palette* SurfacePalette(const Surface* surface);
 

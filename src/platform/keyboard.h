@@ -1,4 +1,4 @@
-// Keyboard: the system keyboard as a 256-byte state indexed by DirectInput key codes.
+// Keyboard: the system keyboard as a 256-byte state indexed by key code.
 // Used by InitInput and ReadKeyboard.
 #pragma once
 #include <cstdint>
@@ -11,9 +11,10 @@ enum KeyboardResult {
     KEYBOARD_FAILED,
 };
 
-constexpr int DIK_Z = 0x2C, DIK_X = 0x2D, DIK_C = 0x2E, DIK_V = 0x2F, DIK_SPACE = 0x39, DIK_F1 = 0x3B,
-              DIK_F2 = 0x3C, DIK_RETURN = 0x1C, DIK_A = 0x1E, DIK_UP = 0xC8, DIK_LEFT = 0xCB,
-              DIK_RIGHT = 0xCD, DIK_DOWN = 0xD0, DIK_ESCAPE = 0x01;
+// Key codes: the scan codes of the keys the game reads (set 1; cursor keys with the 0xE0 prefix as 0x80 up).
+constexpr int KEYCODE_ESCAPE = 0x01, KEYCODE_RETURN = 0x1C, KEYCODE_A = 0x1E, KEYCODE_Z = 0x2C, KEYCODE_X = 0x2D,
+              KEYCODE_C = 0x2E, KEYCODE_V = 0x2F, KEYCODE_SPACE = 0x39, KEYCODE_F1 = 0x3B, KEYCODE_F2 = 0x3C,
+              KEYCODE_UP = 0xC8, KEYCODE_LEFT = 0xCB, KEYCODE_RIGHT = 0xCD, KEYCODE_DOWN = 0xD0;
 
 // InitInput: creates the keyboard device, standard format, foreground non-exclusive. 1, or 0 when refused.
 int KeyboardCreate(Window window);

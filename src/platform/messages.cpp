@@ -47,14 +47,14 @@ void ShowMainWindow(Window window) {
 
 void HideMouseCursor() { CurrentBackend()->hideCursor(); }
 
-int PeekMessage(Message* message) {
+int PeekWindowMessage(Message* message) {
     if (wm.queue.empty()) CurrentBackend()->pumpEvents();
     if (wm.queue.empty()) return 0;
     *message = wm.queue.front();
     return 1;
 }
 
-int GetMessage(Message* message) {
+int GetWindowMessage(Message* message) {
     while (wm.queue.empty()) {
         CurrentBackend()->pumpEvents();
         if (wm.queue.empty()) CurrentBackend()->waitEvents();
@@ -64,30 +64,30 @@ int GetMessage(Message* message) {
     return message->id == MSG_QUIT ? 0 : 1;
 }
 
-intptr_t DispatchMessage(const Message* message) {
+intptr_t DispatchWindowMessage(const Message* message) {
     if (!message->window || message->window != wm.window || !wm.procedure) return 0;
     return wm.procedure(message->window, message->id, message->wParam, message->lParam);
 }
 
-void WaitMessage() {
+void WaitWindowMessage() {
     if (wm.queue.empty()) CurrentBackend()->pumpEvents();
     if (wm.queue.empty()) CurrentBackend()->waitEvents();
 }
 
-int PostMessage(Window window, int id, uintptr_t wParam, intptr_t lParam) {
+int PostWindowMessage(Window window, int id, uintptr_t wParam, intptr_t lParam) {
     if (!window || window != wm.window) return 0;
     wm.queue.push_back({window, id, wParam, lParam});
     return 1;
 }
 
-void PostQuitMessage(int exitCode) { wm.queue.push_back({0, MSG_QUIT, uintptr_t(exitCode), 0}); }
+void PostQuit(int exitCode) { wm.queue.push_back({0, MSG_QUIT, uintptr_t(exitCode), 0}); }
 
-intptr_t DefWindowProc(Window window, int id, uintptr_t, intptr_t) {
-    if (id == MSG_CLOSE) DestroyWindow(window);
+intptr_t DefaultWindowProcedure(Window window, int id, uintptr_t, intptr_t) {
+    if (id == MSG_CLOSE) DestroyMainWindow(window);
     return 0;
 }
 
-void DestroyWindow(Window window) {
+void DestroyMainWindow(Window window) {
     if (!window || window != wm.window) return;
     // Messages still queued for the window die with it; MSG_DESTROY is the last it receives.
     std::deque<Message> kept;

@@ -24,10 +24,10 @@ void DrawMask() {
     if (!scratch) return;
     Font* font = CreateTextFont("sans-serif", 16, 700, 0);
     DrawContext* dc = GetSurfaceDC(scratch);
-    SelectFont(dc, font);
+    SelectTextFont(dc, font);
     SetTransparentBackground(dc);
-    SetTextColor(dc, 0xFFFFFF);
-    TextOut(dc, 6, 3, overlay.text.c_str(), int(overlay.text.size()));
+    SetTextColour(dc, 0xFFFFFF);
+    PaintText(dc, 6, 3, overlay.text.c_str(), int(overlay.text.size()));
     ReleaseSurfaceDC(scratch, dc);
     DeleteTextFont(font);
     int pitch = 0;

@@ -1,10 +1,11 @@
-// Choosing the backend, and the services every backend shares: the clock and the frame boundary.
+// Choosing the backend, and the services every backend shares: the clock, the frame boundary and the
+// sound output's calls.
 #include "platform/backend.h"
 #include "platform/clock.h"
 
 namespace {
 struct PlatformRecord {
-    const Backend* backend = &headlessBackend;
+    const Backend* backend = nullptr;  // null before PlatformStart: the build's headless one
     PlatformOptions options;
     long framesShown = 0;
     bool started = false;
@@ -14,9 +15,30 @@ struct PlatformRecord {
     uint32_t tickOffset = 0;  // added to the backend's clock once unshown frames have run
 };
 PlatformRecord platform;
+// The output SoundBackendStart started; before (unit tests, the song player) and after, the headless
+// backend's: a mixer that sounds only when someone renders it.
+const SoundOutput* soundOutput;
+const SoundOutput* Sound() { return soundOutput ? soundOutput : BackendFor(true)->sound; }
 }  // namespace
 
-const Backend* CurrentBackend() { return platform.backend; }
+const Backend* BackendFor(bool headless) {
+    for (const Backend* const* backend = buildBackends; *backend; ++backend)
+        if ((*backend)->headless == headless) return *backend;
+    return nullptr;
+}
+
+const Backend* CurrentBackend() { return platform.backend ? platform.backend : BackendFor(true); }
+
+const TextSource* CurrentTextSource() {
+    const Backend* backend = CurrentBackend();
+    return backend->headless ? buildBackends[0]->text : backend->text;
+}
+
+const FileWatch* CurrentFileWatch() {
+    const Backend* backend = CurrentBackend();
+    return backend->headless ? buildBackends[0]->watch : backend->watch;
+}
+
 const PlatformOptions& CurrentOptions() { return platform.options; }
 long PlatformFrameNumber() { return platform.framesShown; }
 long UnshownFrameCount() { return platform.unshownFrames; }
@@ -31,16 +53,16 @@ int PlatformStart(const PlatformOptions& options, std::string* error) {
             return 0;
         }
     }
-#ifdef __EMSCRIPTEN__
-    platform.backend = WebBackendFor(options);
-#elif defined(_WIN32)
-    platform.backend = options.headless ? &headlessBackend : &win32Backend;
-#else
-    platform.backend = options.headless ? &headlessBackend : &sdlBackend;
-#endif
-    if (!platform.backend->start(options, error)) return 0;
+    platform.backend = BackendFor(options.headless);
+    if (!platform.backend) {
+        platform = PlatformRecord{};
+        *error = options.headless ? "this build has no headless backend" : "this build can only run --headless";
+        return 0;
+    }
+    KeyboardReset();
+    if (!CurrentBackend()->start(options, error)) return 0;
     if (!SoundBackendStart(options, error)) {
-        platform.backend->stop();
+        CurrentBackend()->stop();
         return 0;
     }
     if (options.watch) StartWatching(options.verbose);
@@ -52,19 +74,19 @@ void PlatformStop() {
     if (!platform.started) return;
     StopWatching();
     SoundBackendStop();
-    platform.backend->stop();
+    CurrentBackend()->stop();
     platform.started = false;
 }
 
-uint32_t GetTickCount() {
+uint32_t ClockMilliseconds() {
     if (platform.unshown)
         return platform.unshownBase + uint32_t(uint64_t(platform.unshownFrames) * 1000 / 60);
-    return platform.backend->tickCount() + platform.tickOffset;
+    return CurrentBackend()->tickCount() + platform.tickOffset;
 }
 
 void BeginUnshownFrames() {
     if (platform.unshown) return;
-    platform.unshownBase = GetTickCount();
+    platform.unshownBase = ClockMilliseconds();
     platform.unshownFrames = 0;
     platform.unshown = true;
     SetDisplayWaitsForFrames(0);
@@ -73,13 +95,13 @@ void BeginUnshownFrames() {
 
 void EndUnshownFrames() {
     if (!platform.unshown) return;
-    uint32_t now = GetTickCount();
+    uint32_t now = ClockMilliseconds();
     platform.unshown = false;
     SetDisplayWaitsForFrames(1);
     SoundBackendHold(0);
-    platform.tickOffset = now - platform.backend->tickCount();
+    platform.tickOffset = now - CurrentBackend()->tickCount();
 }
-int64_t GetCalendarTime() { return platform.backend->calendarTime(); }
+int64_t GetCalendarTime() { return CurrentBackend()->calendarTime(); }
 
 void FrameShown() {
     if (platform.unshown) {
@@ -88,6 +110,23 @@ void FrameShown() {
         return;
     }
     ++platform.framesShown;
-    platform.backend->frameShown(platform.framesShown);
+    CurrentBackend()->frameShown(platform.framesShown);
     SoundBackendFrameShown(platform.framesShown + platform.unshownFrames);
 }
+
+int SoundBackendStart(const PlatformOptions& options, std::string* error) {
+    const Backend* backend = BackendFor(options.headless);
+    soundOutput = backend ? backend->sound : nullptr;
+    return Sound()->start(options, error);
+}
+
+void SoundBackendStop() {
+    Sound()->stop();
+    soundOutput = nullptr;
+}
+
+int SoundBackendOpen() { return Sound()->openDevice(); }
+void SoundBackendFrameShown(long framesRun) { Sound()->frameShown(framesRun); }
+void SoundBackendFrameSkipped(long framesRun) { Sound()->frameSkipped(framesRun); }
+void SoundBackendPause(int paused) { Sound()->pause(paused); }
+void SoundBackendHold(int hold) { Sound()->hold(hold); }

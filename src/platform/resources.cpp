@@ -3,7 +3,7 @@
 #include "platform/resource_table.h"
 #include "platform/resources.h"
 
-const uint8_t* FindResource(const char* name, const char* type, uint32_t* size) {
+const uint8_t* FindEmbeddedResource(const char* name, const char* type, uint32_t* size) {
     for (const ResourceEntry* entry = resourceTable; entry->name; ++entry) {
         if (strcasecmp(entry->name, name) == 0 && strcasecmp(entry->type, type) == 0) {
             if (size) *size = entry->size;

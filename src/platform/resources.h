@@ -3,4 +3,4 @@
 #pragma once
 #include <cstdint>
 
-const uint8_t* FindResource(const char* name, const char* type, uint32_t* size);
+const uint8_t* FindEmbeddedResource(const char* name, const char* type, uint32_t* size);

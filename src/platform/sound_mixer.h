@@ -59,9 +59,6 @@ uint64_t ResamplerSourceNeeded(const Resampler* resampler, uint32_t remainder, i
 void ResamplerRun(const Resampler* resampler, const float* source, uint64_t* whole, uint32_t* remainder,
                   float* left, float* right, int frames);
 
-// The device behind the mixer, chosen by SoundBackendStart (sound_device.cpp).
-enum SoundBackendKind { SOUND_BACKEND_NONE = 0, SOUND_BACKEND_HEADLESS, SOUND_BACKEND_SDL };
-
 // A 44100 Hz stereo 16-bit WAV file written as it grows (headless recording, the song player).
 struct WavRecorder;
 WavRecorder* WavRecorderOpen(const char* path);

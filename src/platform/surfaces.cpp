@@ -221,7 +221,7 @@ SurfaceResult Blit(Surface* dst, const Rect* dstRect, Surface* src, const Rect* 
     return SURFACE_OK;
 }
 
-SurfaceResult FillRect(Surface* dst, const Rect* rect, int colourIndex) {
+SurfaceResult FillSurfaceRect(Surface* dst, const Rect* rect, int colourIndex) {
     if (!Alive(dst) || !rect) return SURFACE_FAILED;
     if (dst->lost) return SURFACE_LOST;
     int left = std::max(rect->left, 0), top = std::max(rect->top, 0);
@@ -259,7 +259,7 @@ SurfaceResult RestoreSurface(Surface* surface) {
     return SURFACE_OK;
 }
 
-Palette* CreatePalette(const PaletteEntry entries[256]) {
+Palette* CreateSurfacePalette(const PaletteEntry entries[256]) {
     if (!device.exists) return nullptr;
     auto palette = std::make_unique<Palette>();
     std::memcpy(palette->entries, entries, sizeof palette->entries);
@@ -276,13 +276,13 @@ int AttachPalette(Surface* surface, Palette* palette) {
     return 1;
 }
 
-int GetPaletteEntries(Palette* palette, PaletteEntry out[256]) {
+int ReadPaletteEntries(Palette* palette, PaletteEntry out[256]) {
     if (!palette || palette->released) return 0;
     std::memcpy(out, palette->entries, sizeof palette->entries);
     return 1;
 }
 
-int SetPaletteEntries(Palette* palette, const PaletteEntry in[256]) {
+int WritePaletteEntries(Palette* palette, const PaletteEntry in[256]) {
     if (!palette || palette->released) return 0;
     std::memcpy(palette->entries, in, sizeof palette->entries);
     return 1;

@@ -17,9 +17,9 @@ DrawContext* GetSurfaceDC(Surface* surface);
 // EndText: gives the context back.
 void ReleaseSurfaceDC(Surface* surface, DrawContext* context);
 // Selects a font into the context; returns the one it replaces (may be null). Null context: nothing.
-Font* SelectFont(DrawContext* context, Font* font);
+Font* SelectTextFont(DrawContext* context, Font* font);
 // colour = red | green << 8 | blue << 16.
-void SetTextColor(DrawContext* context, uint32_t colour);
+void SetTextColour(DrawContext* context, uint32_t colour);
 void SetTransparentBackground(DrawContext* context);
 // Draws length bytes at (x, y), the top-left of the text cell; clipped to the surface.
-void TextOut(DrawContext* context, int x, int y, const char* bytes, int length);
+void PaintText(DrawContext* context, int x, int y, const char* bytes, int length);

@@ -1,12 +1,8 @@
-// Watching the data folder (the working folder) and its picture folder "bmp": inotify, or a comparison
-// of every file's time stamp, size and inode once per frame when inotify is refused.
+// Watching the data folder (the working folder) and its picture folder "bmp": the backend's file watch
+// (inotify), or a comparison of every file's time stamp, size and inode once per frame where there is
+// none or it is refused.
 #include <dirent.h>
-#if defined(__linux__) && !defined(__EMSCRIPTEN__)
-#include <sys/inotify.h>
-#define KIRAKE_HAS_INOTIFY 1
-#endif
 #include <sys/stat.h>
-#include <unistd.h>
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
@@ -50,9 +46,7 @@ uint64_t HashOf(const std::string& name) {
 
 struct WatchRecord {
     bool watching;
-    bool polling;
-    int fd = -1;
-    std::map<int, std::string> folders;       // inotify watch descriptor -> folder prefix ("" or "bmp/")
+    const FileWatch* notifier;                // the file watch in use; null: polling
     std::map<std::string, FileStamp> stamps;  // polling: the files as last seen
     std::vector<std::string> pending;
 };
@@ -60,11 +54,6 @@ WatchRecord watch;
 
 const char* const FOLDERS[] = {"", "bmp/"};
 
-void Note(const std::string& name) {
-    if (name.empty() || watch.pending.size() >= MAX_PENDING) return;
-    if (std::find(watch.pending.begin(), watch.pending.end(), name) == watch.pending.end())
-        watch.pending.push_back(name);
-}
 
 std::map<std::string, FileStamp> LookAtFiles() {
     std::map<std::string, FileStamp> files;
@@ -87,74 +76,49 @@ std::map<std::string, FileStamp> LookAtFiles() {
     return files;
 }
 
-#ifdef KIRAKE_HAS_INOTIFY
-void ReadNotifications() {
-    alignas(inotify_event) char buffer[16 * 1024];
-    for (;;) {
-        ssize_t got = read(watch.fd, buffer, sizeof buffer);
-        if (got <= 0) return;  // EAGAIN: nothing more
-        for (char* p = buffer; p < buffer + got;) {
-            auto* event = reinterpret_cast<inotify_event*>(p);
-            p += sizeof(inotify_event) + event->len;
-            auto folder = watch.folders.find(event->wd);
-            if (folder == watch.folders.end() || event->len == 0 || (event->mask & IN_ISDIR)) continue;
-            Note(folder->second + event->name);
-        }
-    }
-}
-#else
-void ReadNotifications() {}
-#endif
-
 void Poll() {
     std::map<std::string, FileStamp> now = LookAtFiles();
     for (const auto& [name, stamp] : now) {
         auto before = watch.stamps.find(name);
-        if (before == watch.stamps.end() || !(before->second == stamp)) Note(name);
+        if (before == watch.stamps.end() || !(before->second == stamp)) NoteSavedFile(name);
     }
     watch.stamps = std::move(now);
 }
 }  // namespace
 
+void NoteSavedFile(const std::string& name) {
+    if (name.empty() || watch.pending.size() >= MAX_PENDING) return;
+    if (std::find(watch.pending.begin(), watch.pending.end(), name) == watch.pending.end())
+        watch.pending.push_back(name);
+}
+
 int StartWatching(bool verbose) {
     StopWatching();
-#ifdef KIRAKE_HAS_INOTIFY
-    if (!FaultRefuses("no-inotify")) watch.fd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-    if (watch.fd >= 0) {
-        for (const char* prefix : FOLDERS) {
-            int wd = inotify_add_watch(watch.fd, *prefix ? prefix : ".", IN_CLOSE_WRITE | IN_MOVED_TO);
-            if (wd >= 0) watch.folders[wd] = prefix;
-        }
-        if (watch.folders.empty()) {
-            close(watch.fd);
-            watch.fd = -1;
-        }
-    }
-#endif
-    watch.polling = watch.fd < 0;
-    if (watch.polling) watch.stamps = LookAtFiles();
+    const FileWatch* notifier = CurrentFileWatch();
+    if (notifier && !FaultRefuses("no-inotify") && notifier->start(FOLDERS, 2)) watch.notifier = notifier;
+    if (!watch.notifier) watch.stamps = LookAtFiles();
     watch.watching = true;
     if (verbose) std::fprintf(stderr, "kirake: watching the data folder by %s\n", WatchMethod());
     return 1;
 }
 
 void StopWatching() {
-    if (watch.fd >= 0) close(watch.fd);
+    if (watch.notifier) watch.notifier->stop();
     watch = WatchRecord{};
 }
 
 int TakeSavedFiles(std::vector<std::string>* names) {
     names->clear();
     if (!watch.watching) return 0;
-    if (watch.polling)
-        Poll();
+    if (watch.notifier)
+        watch.notifier->take();
     else
-        ReadNotifications();
+        Poll();
     names->swap(watch.pending);
     return 1;
 }
 
 const char* WatchMethod() {
     if (!watch.watching) return "";
-    return watch.polling ? "polling" : "inotify";
+    return watch.notifier ? watch.notifier->method : "polling";
 }

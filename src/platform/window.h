@@ -33,21 +33,21 @@ void ShowMainWindow(Window window);
 // WinMain: hides the mouse cursor for the program's life.
 void HideMouseCursor();
 // Frame loop: 1 when a message waits (left in the queue), 0 when the queue is empty.
-int PeekMessage(Message* message);
+int PeekWindowMessage(Message* message);
 // Frame loop: removes the next message (waits for one); 0 when it is MSG_QUIT, else 1.
-int GetMessage(Message* message);
+int GetWindowMessage(Message* message);
 // Frame loop: hands the message to the window procedure; returns its result.
-intptr_t DispatchMessage(const Message* message);
+intptr_t DispatchWindowMessage(const Message* message);
 // Frame loop, while inactive: sleeps until a message arrives.
-void WaitMessage();
+void WaitWindowMessage();
 // Anyone: queues a message for the window. 1, or 0 when the window does not exist.
-int PostMessage(Window window, int id, uintptr_t wParam, intptr_t lParam);
+int PostWindowMessage(Window window, int id, uintptr_t wParam, intptr_t lParam);
 // WindowProc on MSG_DESTROY: queues MSG_QUIT with the exit code.
-void PostQuitMessage(int exitCode);
+void PostQuit(int exitCode);
 // WindowProc for messages it does not handle: MSG_CLOSE destroys the window; others return 0.
-intptr_t DefWindowProc(Window window, int id, uintptr_t wParam, intptr_t lParam);
+intptr_t DefaultWindowProcedure(Window window, int id, uintptr_t wParam, intptr_t lParam);
 // FatalError, InitInput: destroys the window; MSG_DESTROY reaches the procedure before this returns.
-void DestroyWindow(Window window);
+void DestroyMainWindow(Window window);
 // Error paths: a modal box with one OK button (UTF-8 texts); returns when it is answered.
 void ShowMessageBox(Window owner, const char* text, const char* caption);
 // Failure endings (a refused display, a missing script, no keyboard): one English line naming the

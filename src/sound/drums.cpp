@@ -4,7 +4,7 @@
 
 int LoadDrumSample(const char* resourceName, int slot) {
     uint32_t size = 0;
-    const uint8_t* image = FindResource(resourceName, "WAVE", &size);
+    const uint8_t* image = FindEmbeddedResource(resourceName, "WAVE", &size);
     if (!image) return 0;
     return FillSlotFromWavImage(image, size, slot);
 }

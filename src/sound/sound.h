@@ -62,7 +62,7 @@ struct MusicState {
     uint32_t lastStepTime;  // milliseconds, when the last step was played or play was started
     SongHeader header;      // all zeros before the first song
     std::vector<int32_t> tracks[SONG_TRACKS];  // N words each; empty before the first song
-    uint32_t (*clock)();    // where time comes from; null: GetTickCount
+    uint32_t (*clock)();    // where time comes from; null: ClockMilliseconds
     char songFile[64];      // the file the song in memory came from; "" before the first
 };
 extern MusicState music;

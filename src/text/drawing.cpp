@@ -9,20 +9,20 @@ TextContext textContext;
 void BeginText(const char* faceName, int height, Surface* surface) {
     textFont = CreateTextFont(faceName, height, TEXT_WEIGHT, TEXT_PITCH_AND_FAMILY);
     textDC = GetSurfaceDC(surface);
-    previousFont = SelectFont(textDC, textFont);
+    previousFont = SelectTextFont(textDC, textFont);
     SetTransparentBackground(textDC);
 }
 
 void EndText(Surface* surface) {
-    SelectFont(textDC, previousFont);
+    SelectTextFont(textDC, previousFont);
     DeleteTextFont(textFont);
     ReleaseSurfaceDC(surface, textDC);
     textContext = {};
 }
 
 void DrawTextString(int x, int y, const char* string, uint32_t colour) {
-    SetTextColor(textDC, colour);
-    if (string) TextOut(textDC, x, y, string, static_cast<int>(std::strlen(string)));
+    SetTextColour(textDC, colour);
+    if (string) PaintText(textDC, x, y, string, static_cast<int>(std::strlen(string)));
 }
 
 void DrawTextLine(const char* string, const char* faceName, int x, int y, int height, Surface* surface, int red,

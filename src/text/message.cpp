@@ -137,9 +137,9 @@ int ReloadScriptText(Window window, const char** why) {
 }
 
 void DrawTextChar(int x, int y, const uint8_t* scriptText, uint32_t colour) {
-    SetTextColor(textDC, colour);
+    SetTextColour(textDC, colour);
     if (scriptText && message.scriptPos >= 0 && static_cast<uint32_t>(message.scriptPos) < message.scriptSize)
-        TextOut(textDC, x + message.penX, y + message.penY,
+        PaintText(textDC, x + message.penX, y + message.penY,
                 reinterpret_cast<const char*>(scriptText) + message.scriptPos, 1);
 }
 

@@ -36,11 +36,11 @@ void Draw(Surface* surface, Font* font, uint8_t byte, uint32_t colour, bool tran
         for (int x = 0; x < SIZE; ++x) pixels[y * pitch + x] = CLEAR;
     UnlockSurface(surface);
     DrawContext* dc = GetSurfaceDC(surface);
-    SelectFont(dc, font);
-    SetTextColor(dc, colour);
+    SelectTextFont(dc, font);
+    SetTextColour(dc, colour);
     if (transparent) SetTransparentBackground(dc);
     char text = char(byte);
-    TextOut(dc, PEN, PEN, &text, 1);
+    PaintText(dc, PEN, PEN, &text, 1);
     ReleaseSurfaceDC(surface, dc);
 }
 
@@ -90,7 +90,7 @@ int main(int argc, char** argv) {
     for (auto& entry : table) entry = {128, 128, 128, 0};
     table[0] = {0, 0, 0, 0};
     table[INK] = {255, 255, 255, 0};
-    AttachPalette(surface, CreatePalette(table));
+    AttachPalette(surface, CreateSurfacePalette(table));
 
     // Without the face the desktop has no text either: the file then holds only the fonts that were found.
     std::vector<Font*> fonts;

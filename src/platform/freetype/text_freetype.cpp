@@ -1,11 +1,5 @@
-// Text drawing on 8-bit surfaces with FreeType, fonts found through fontconfig.
-//
-// A font is a face file at one cell height. Glyphs are rendered in monochrome (no anti-aliasing) and
-// painted in one palette index: the entry of the surface's own colour table nearest to the text colour.
-// Fonts are kept once made, keyed by face name, height, weight and pitch-and-family, so the many
-// one-character drawings of the message window do not reopen the face file each time.
-#include "platform/text.h"
-
+// The desktop's text source: fonts found through fontconfig, glyphs rendered by FreeType in monochrome
+// (no anti-aliasing) at one cell height. The drawing itself is the platform's text core (text.cpp).
 #include <fontconfig/fontconfig.h>
 #include <ft2build.h>
 #include FT_FREETYPE_H
@@ -23,22 +17,13 @@
 #include <vector>
 
 #include "platform/backend.h"
+#include "platform/glyphs.h"
 
 namespace {
 
-constexpr int FIRST_GLYPH = 0x20, LAST_GLYPH = 0x7E;
-constexpr int GLYPH_COUNT = LAST_GLYPH - FIRST_GLYPH + 1;
 constexpr int MAX_HEIGHT = 512;  // larger requests are drawn at this size
 constexpr int DEFAULT_HEIGHT = 16;
 constexpr int WEIGHT_BOLD = 600;  // from here on the face is drawn emboldened
-
-struct Glyph {
-    bool ready = false;
-    int left = 0, top = 0;          // offset of the bitmap from the pen on the baseline (top: upwards)
-    int width = 0, height = 0;
-    int advance = 0;                // pixels
-    std::vector<uint8_t> ink;       // width * height, 1 = painted
-};
 
 // A face file found for a face name.
 struct FaceChoice {
@@ -48,37 +33,20 @@ struct FaceChoice {
     int index = 0;
 };
 
-}  // namespace
-
-struct Font {
+struct FreetypeFont {
     std::string name;
-    int height = 0, weight = 0, pitchAndFamily = 0;
+    int height = 0, weight = 0;
     FT_Face face = nullptr;
     int ascent = 0, cellHeight = 0;
     FT_Pos emboldenStrength = 0;  // 26.6; 0 = regular
-    Glyph glyphs[GLYPH_COUNT];
 };
-
-struct DrawContext {
-    Surface* surface;
-    uint8_t* pixels;
-    int pitch, width, height;
-    Font* font;
-    uint32_t textColour;
-    int textIndex;          // -1 until worked out for textColour
-    int backgroundIndex;    // -1 until worked out (white)
-    bool transparent;
-    PaletteEntry table[256];
-};
-
-namespace {
 
 struct TextSystem {
     FT_Library library = nullptr;
     bool libraryFailed = false;
     bool fontconfigReady = false;
-    std::vector<FaceChoice> faces;             // every face name mapped so far
-    std::vector<std::unique_ptr<Font>> fonts;  // every font made so far
+    std::vector<FaceChoice> faces;                     // every face name mapped so far
+    std::vector<std::unique_ptr<FreetypeFont>> fonts;  // every font opened
     ~TextSystem() {
         for (auto& font : fonts)
             if (font->face) FT_Done_Face(font->face);
@@ -201,7 +169,7 @@ const FaceChoice& MapFace(const std::string& name) {
     return textSystem.faces.back();
 }
 
-bool OpenFace(Font* font) {
+bool OpenFace(FreetypeFont* font) {
     if (!textSystem.library && !textSystem.libraryFailed)
         textSystem.libraryFailed = FT_Init_FreeType(&textSystem.library) != 0;
     if (!textSystem.library) return false;
@@ -241,162 +209,45 @@ bool OpenFace(Font* font) {
     return true;
 }
 
-const Glyph& GetGlyph(Font* font, int byte) {
-    Glyph& glyph = font->glyphs[byte - FIRST_GLYPH];
-    if (glyph.ready) return glyph;
-    glyph.ready = true;
+void DrawGlyph(void* handle, uint32_t character, Glyph* glyph) {
+    auto* font = static_cast<FreetypeFont*>(handle);
     FT_Face face = font->face;
-    FT_UInt index = FT_Get_Char_Index(face, static_cast<FT_ULong>(byte));
-    if (index == 0) return glyph;  // not in the font: nothing drawn, no advance
-    if (FT_Load_Glyph(face, index, FT_LOAD_NO_BITMAP | FT_LOAD_TARGET_MONO) != 0) return glyph;
+    FT_UInt index = FT_Get_Char_Index(face, static_cast<FT_ULong>(character));
+    if (index == 0) return;  // not in the font: nothing drawn, no advance
+    if (FT_Load_Glyph(face, index, FT_LOAD_NO_BITMAP | FT_LOAD_TARGET_MONO) != 0) return;
     FT_GlyphSlot slot = face->glyph;
     FT_Pos advance = slot->advance.x;
     if (font->emboldenStrength && slot->format == FT_GLYPH_FORMAT_OUTLINE) {
         FT_Outline_EmboldenXY(&slot->outline, font->emboldenStrength, 0);
         advance += font->emboldenStrength;
     }
-    glyph.advance = static_cast<int>((advance + 32) >> 6);
-    if (FT_Render_Glyph(slot, FT_RENDER_MODE_MONO) != 0) return glyph;
+    glyph->advance = static_cast<int>((advance + 32) >> 6);
+    if (FT_Render_Glyph(slot, FT_RENDER_MODE_MONO) != 0) return;
     const FT_Bitmap& bitmap = slot->bitmap;
-    if (bitmap.pixel_mode != FT_PIXEL_MODE_MONO) return glyph;
-    glyph.left = slot->bitmap_left;
-    glyph.top = slot->bitmap_top;
-    glyph.width = static_cast<int>(bitmap.width);
-    glyph.height = static_cast<int>(bitmap.rows);
-    glyph.ink.assign(static_cast<size_t>(glyph.width) * glyph.height, 0);
-    for (int row = 0; row < glyph.height; row++) {
+    if (bitmap.pixel_mode != FT_PIXEL_MODE_MONO) return;
+    glyph->left = slot->bitmap_left;
+    glyph->top = font->ascent - slot->bitmap_top;  // the baseline lies at the ascent
+    glyph->width = static_cast<int>(bitmap.width);
+    glyph->height = static_cast<int>(bitmap.rows);
+    glyph->ink.assign(static_cast<size_t>(glyph->width) * glyph->height, 0);
+    for (int row = 0; row < glyph->height; row++) {
         const uint8_t* bits = bitmap.buffer + static_cast<ptrdiff_t>(row) * bitmap.pitch;
-        for (int col = 0; col < glyph.width; col++)
-            glyph.ink[static_cast<size_t>(row) * glyph.width + col] = (bits[col >> 3] >> (7 - (col & 7))) & 1;
-    }
-    return glyph;
-}
-
-// The lowest index among the entries nearest to the colour (squared distance in RGB).
-int NearestIndex(const PaletteEntry table[256], uint32_t colour) {
-    int red = colour & 0xFF, green = (colour >> 8) & 0xFF, blue = (colour >> 16) & 0xFF;
-    int best = 0;
-    int bestDistance = 1 << 30;
-    for (int i = 0; i < 256; i++) {
-        int dr = table[i].red - red, dg = table[i].green - green, db = table[i].blue - blue;
-        int distance = dr * dr + dg * dg + db * db;
-        if (distance < bestDistance) {
-            bestDistance = distance;
-            best = i;
-            if (distance == 0) break;
-        }
-    }
-    return best;
-}
-
-void PaintGlyph(DrawContext* dc, const Glyph& glyph, long long penX, long long baseline, int index) {
-    long long x0 = penX + glyph.left, y0 = baseline - glyph.top;
-    int colStart = static_cast<int>(std::clamp<long long>(-x0, 0, glyph.width));
-    int colEnd = static_cast<int>(std::clamp<long long>(dc->width - x0, 0, glyph.width));
-    int rowStart = static_cast<int>(std::clamp<long long>(-y0, 0, glyph.height));
-    int rowEnd = static_cast<int>(std::clamp<long long>(dc->height - y0, 0, glyph.height));
-    for (int row = rowStart; row < rowEnd; row++) {
-        const uint8_t* ink = glyph.ink.data() + static_cast<size_t>(row) * glyph.width;
-        uint8_t* out = dc->pixels + (y0 + row) * dc->pitch + x0;
-        for (int col = colStart; col < colEnd; col++)
-            if (ink[col]) out[col] = static_cast<uint8_t>(index);
+        for (int col = 0; col < glyph->width; col++)
+            glyph->ink[static_cast<size_t>(row) * glyph->width + col] = (bits[col >> 3] >> (7 - (col & 7))) & 1;
     }
 }
 
-void FillCell(DrawContext* dc, long long x, long long y, int width, int height, int index) {
-    long long left = std::max<long long>(x, 0), right = std::min<long long>(x + width, dc->width);
-    long long top = std::max<long long>(y, 0), bottom = std::min<long long>(y + height, dc->height);
-    for (long long row = top; row < bottom; row++)
-        if (left < right) std::memset(dc->pixels + row * dc->pitch + left, index, static_cast<size_t>(right - left));
+void* OpenFont(const char* faceName, int height, int weight, int pitchAndFamily, int* cellHeight) {
+    auto font = std::make_unique<FreetypeFont>();
+    font->name = faceName;
+    font->height = height;
+    font->weight = weight;
+    if (!OpenFace(font.get())) return nullptr;
+    *cellHeight = font->cellHeight;
+    textSystem.fonts.push_back(std::move(font));
+    return textSystem.fonts.back().get();
 }
 
 }  // namespace
 
-Font* CreateTextFont(const char* faceName, int height, int weight, int pitchAndFamily) {
-    std::string name = faceName ? std::string(faceName, strnlen(faceName, 31)) : std::string();
-    for (auto& font : textSystem.fonts)
-        if (font->name == name && font->height == height && font->weight == weight &&
-            font->pitchAndFamily == pitchAndFamily)
-            return font->face ? font.get() : nullptr;
-    auto font = std::make_unique<Font>();
-    font->name = name;
-    font->height = height;
-    font->weight = weight;
-    font->pitchAndFamily = pitchAndFamily;
-    OpenFace(font.get());
-    textSystem.fonts.push_back(std::move(font));
-    Font* made = textSystem.fonts.back().get();
-    return made->face ? made : nullptr;
-}
-
-void DeleteTextFont(Font*) {
-    // Fonts stay made for the next drawing that asks for the same one.
-}
-
-DrawContext* GetSurfaceDC(Surface* surface) {
-    if (!surface) return nullptr;
-    int pitch = 0;
-    uint8_t* pixels = LockSurface(surface, &pitch);
-    if (!pixels) return nullptr;
-    DrawContext* dc = new DrawContext;
-    dc->surface = surface;
-    dc->pixels = pixels;
-    dc->pitch = pitch;
-    dc->width = SurfaceWidth(surface);
-    dc->height = SurfaceHeight(surface);
-    dc->font = nullptr;
-    dc->textColour = 0;
-    dc->textIndex = -1;
-    dc->backgroundIndex = -1;
-    dc->transparent = false;
-    Palette* palette = SurfacePalette(surface);
-    if (!palette || !GetPaletteEntries(palette, dc->table)) {
-        // No colour table of its own: black everywhere but a white last entry.
-        std::memset(dc->table, 0, sizeof dc->table);
-        dc->table[255] = {255, 255, 255, 0};
-    }
-    return dc;
-}
-
-void ReleaseSurfaceDC(Surface* surface, DrawContext* context) {
-    if (!context) return;
-    UnlockSurface(context->surface);
-    delete context;
-}
-
-Font* SelectFont(DrawContext* context, Font* font) {
-    if (!context) return nullptr;
-    Font* previous = context->font;
-    context->font = font;
-    return previous;
-}
-
-void SetTextColor(DrawContext* context, uint32_t colour) {
-    if (!context) return;
-    colour &= 0xFFFFFF;
-    if (colour != context->textColour) context->textIndex = -1;
-    context->textColour = colour;
-}
-
-void SetTransparentBackground(DrawContext* context) {
-    if (context) context->transparent = true;
-}
-
-void TextOut(DrawContext* context, int x, int y, const char* bytes, int length) {
-    if (!context || !context->font || !bytes || length <= 0) return;
-    Font* font = context->font;
-    if (context->textIndex < 0) context->textIndex = NearestIndex(context->table, context->textColour);
-    long long penX = x;
-    long long baseline = static_cast<long long>(y) + font->ascent;
-    for (int i = 0; i < length; i++) {
-        int byte = static_cast<unsigned char>(bytes[i]);
-        if (byte < FIRST_GLYPH || byte > LAST_GLYPH) continue;
-        const Glyph& glyph = GetGlyph(font, byte);
-        if (!context->transparent) {
-            if (context->backgroundIndex < 0) context->backgroundIndex = NearestIndex(context->table, 0xFFFFFF);
-            FillCell(context, penX, y, glyph.advance, font->cellHeight, context->backgroundIndex);
-        }
-        PaintGlyph(context, glyph, penX, baseline, context->textIndex);
-        penX += glyph.advance;
-    }
-}
+const TextSource freetypeText = {.openFont = OpenFont, .drawGlyph = DrawGlyph};

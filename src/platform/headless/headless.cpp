@@ -1,5 +1,6 @@
 // The headless backend: no display, a virtual clock of exactly 1000/60 ms per frame, keys from a script,
-// frames captured to PNG files.
+// frames captured to PNG files. Its table is in table.cpp; the page's headless backend (web/) uses these
+// parts in its own.
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
@@ -8,6 +9,7 @@
 #include <string>
 #include <vector>
 #include "platform/backend.h"
+#include "platform/headless/headless.h"
 #include "platform/files.h"
 #include "platform/window.h"
 
@@ -32,14 +34,13 @@ struct HeadlessRecord {
     long pendingReactivateMs = -1;
     uint8_t keys[256];
     std::vector<int> releaseNext;  // keys pressed for one frame
-    bool acquired, lostPending;
 };
 HeadlessRecord headless;
 
 const std::map<std::string, int> keyNames = {
-    {"left", DIK_LEFT}, {"right", DIK_RIGHT}, {"up", DIK_UP}, {"down", DIK_DOWN}, {"z", DIK_Z},
-    {"x", DIK_X},       {"c", DIK_C},         {"v", DIK_V},   {"space", DIK_SPACE}, {"f1", DIK_F1},
-    {"f2", DIK_F2},     {"enter", DIK_RETURN}, {"a", DIK_A},
+    {"left", KEYCODE_LEFT}, {"right", KEYCODE_RIGHT}, {"up", KEYCODE_UP}, {"down", KEYCODE_DOWN}, {"z", KEYCODE_Z},
+    {"x", KEYCODE_X},       {"c", KEYCODE_C},         {"v", KEYCODE_V},   {"space", KEYCODE_SPACE}, {"f1", KEYCODE_F1},
+    {"f2", KEYCODE_F2},     {"enter", KEYCODE_RETURN}, {"a", KEYCODE_A},
 };
 
 bool ParseNumber(const std::string& text, long* value) {
@@ -162,7 +163,9 @@ bool ParseCaptures(const std::string& list, std::string* error) {
     return true;
 }
 
-int Start(const PlatformOptions& options, std::string* error) {
+}  // namespace
+
+int HeadlessStart(const PlatformOptions& options, std::string* error) {
     headless = HeadlessRecord{};
     headless.options = options;
     if (!options.keysFile.empty() && !ParseScript(options.keysFile, error)) return 0;
@@ -176,16 +179,12 @@ int Start(const PlatformOptions& options, std::string* error) {
     return 1;
 }
 
-void Stop() {}
-int OpenWindow(const char*, const char*) { return 1; }
-void CloseWindow() {}
-void HideCursor() {}
+void HeadlessStop() {}
+int HeadlessOpenWindow(const char*, const char*) { return 1; }
+void HeadlessCloseWindow() {}
+void HeadlessHideCursor() {}
 
-void LoseKeyboard() {
-    headless.acquired = false;
-    headless.lostPending = true;
-}
-
+namespace {
 // Writes the file in place, as most editors save; the watch sees it closed after writing.
 void SaveFile(const ScriptEvent& event) {
     std::string bytes;
@@ -198,15 +197,17 @@ void SaveFile(const ScriptEvent& event) {
     if (!ok) std::fprintf(stderr, "headless: cannot save %s from %s\n", event.name.c_str(), event.from.c_str());
 }
 
+}  // namespace
+
 // Delivers the scripted events due before the next frame, once.
-void PumpEvents() {
+void HeadlessPumpEvents() {
     long frame = headless.framesShown;
     if (headless.deliveredFor == frame) return;
     headless.deliveredFor = frame;
     for (int key : headless.releaseNext) headless.keys[key] = 0;
     headless.releaseNext.clear();
     if (FaultTakeAtFrame("surface-lost", frame)) LoseAllSurfaces();
-    if (FaultTakeAtFrame("input-lost", frame)) LoseKeyboard();
+    if (FaultTakeAtFrame("input-lost", frame)) KeyboardFocusLost();
     for (const ScriptEvent& event : headless.script) {
         if (event.frame != frame) continue;
         switch (event.action) {
@@ -226,7 +227,7 @@ void PumpEvents() {
             case CLOSE: QueueMessage(MSG_CLOSE, 0, 0); break;
             case DEACTIVATE:
                 QueueMessage(MSG_ACTIVATEAPP, 0, 0);
-                LoseKeyboard();
+                KeyboardFocusLost();
                 headless.pendingReactivateMs = event.milliseconds;
                 break;
             case SAVE_FILE: SaveFile(event); break;
@@ -234,7 +235,7 @@ void PumpEvents() {
     }
 }
 
-void WaitEvents() {
+void HeadlessWaitEvents() {
     if (headless.pendingReactivateMs >= 0) {
         headless.extraMs += uint64_t(headless.pendingReactivateMs);
         headless.pendingReactivateMs = -1;
@@ -244,11 +245,12 @@ void WaitEvents() {
     // Nothing scripted can ever arrive: end the run rather than wait for ever.
     std::fprintf(stderr, "headless: waiting with nothing scripted to come; closing\n");
     QueueMessage(MSG_CLOSE, 0, 0);
-    PostQuitMessage(0);  // in case the window is already gone
+    PostQuit(0);  // in case the window is already gone
 }
 
-void Present(const uint8_t*, int, const PaletteEntry*) {}
+void HeadlessPresent(const uint8_t*, int, const PaletteEntry*) {}
 
+namespace {
 void Capture(long frame) {
     std::vector<uint8_t> rgb(640 * 480 * 3);
     CapturePage(rgb.data());
@@ -258,52 +260,25 @@ void Capture(long frame) {
     if (!WritePng(path.c_str(), rgb.data(), 640, 480))
         std::fprintf(stderr, "headless: cannot write %s\n", path.c_str());
 }
+}  // namespace
 
-void FrameShownHeadless(long framesShown) {
+void HeadlessFrameShown(long framesShown) {
     headless.framesShown = framesShown;
     if (headless.captures.count(framesShown - 1)) Capture(framesShown - 1);
     if (headless.options.frames >= 0 && framesShown == headless.options.frames) QueueMessage(MSG_CLOSE, 0, 0);
 }
 
 // Frames run to reach a starting scene count as they would have been shown.
-uint32_t TickCount() {
+uint32_t HeadlessTickCount() {
     return uint32_t(uint64_t(headless.framesShown + UnshownFrameCount()) * 1000 / 60 + headless.extraMs);
 }
 
-int64_t CalendarTime() { return headless.options.epoch + int64_t(TickCount() / 1000); }
+int64_t HeadlessCalendarTime() { return headless.options.epoch + int64_t(HeadlessTickCount() / 1000); }
 
-void MessageBoxHeadless(const char* text, const char* caption) {
+void HeadlessMessageBox(const char* text, const char* caption) {
     std::fprintf(stderr, "MessageBox: %s: %s\n", caption, text);
 }
 
-int KeyboardCreateHeadless() {
-    if (FaultRefuses("no-keyboard")) return 0;
-    headless.acquired = false;
-    return 1;
-}
-
-KeyboardResult KeyboardGetStateHeadless(uint8_t state[256]) {
-    if (!headless.acquired) {
-        if (headless.lostPending) {
-            headless.lostPending = false;
-            return KEYBOARD_INPUT_LOST;
-        }
-        return KEYBOARD_NOT_ACQUIRED;
-    }
+void HeadlessReadKeys(uint8_t state[256]) {
     for (int i = 0; i < 256; ++i) state[i] = headless.keys[i];
-    return KEYBOARD_OK;
 }
-
-int KeyboardAcquireHeadless() {
-    headless.acquired = true;
-    headless.lostPending = false;
-    return 1;
-}
-}  // namespace
-
-const Backend headlessBackend = {
-    Start,        Stop,         OpenWindow,         CloseWindow,
-    HideCursor,   PumpEvents,   WaitEvents,         Present,
-    FrameShownHeadless, TickCount, CalendarTime,    MessageBoxHeadless,
-    KeyboardCreateHeadless, KeyboardGetStateHeadless, KeyboardAcquireHeadless,
-};

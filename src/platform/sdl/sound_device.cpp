@@ -20,7 +20,6 @@ constexpr int DEVICE_CALLBACK_FRAMES = 256;
 constexpr int FADE_MS = 8;
 
 struct SoundDevice {
-    SoundBackendKind kind;
     bool verbose;
     WavRecorder* recorder;
     MixerClock clock;  // headless: the samples rendered by the game's frames
@@ -78,20 +77,25 @@ int OpenSdlDevice() {
     return 1;
 }
 
-}  // namespace
-
-int SoundBackendStart(const PlatformOptions& options, std::string* error) {
-    device.kind = SOUND_BACKEND_NONE;
-    device.verbose = false;
+// Both devices start from nothing.
+void Reset(const PlatformOptions& options) {
+    device.verbose = options.verbose;
     device.recorder = nullptr;
     device.clock = MixerClock{};
     device.sdlDevice = 0;
     device.sdlAudioStarted = false;
     device.paused = 0;
     device.gain = device.fadeFrames = 1;
-    device.kind = options.headless ? SOUND_BACKEND_HEADLESS : SOUND_BACKEND_SDL;
-    device.verbose = options.verbose;
-    if (options.headless && !options.recordAudio.empty()) {
+}
+
+int StartSdl(const PlatformOptions& options, std::string*) {
+    Reset(options);
+    return 1;
+}
+
+int StartFrameClock(const PlatformOptions& options, std::string* error) {
+    Reset(options);
+    if (!options.recordAudio.empty()) {
         device.recorder = WavRecorderOpen(options.recordAudio.c_str());
         if (!device.recorder) {
             if (error) *error = "cannot write the audio recording " + options.recordAudio;
@@ -101,29 +105,27 @@ int SoundBackendStart(const PlatformOptions& options, std::string* error) {
     return 1;
 }
 
-namespace {
 void Record(void* recorder, const int16_t* frames, int count) {
     WavRecorderWrite(static_cast<WavRecorder*>(recorder), frames, count);
 }
-}  // namespace
 
-void SoundBackendFrameShown(long framesShown) {
-    if (device.kind != SOUND_BACKEND_HEADLESS) return;
+int OpenFrameClock() { return MixerOpen(HEADLESS_RATE); }
+
+// The headless device renders by the virtual clock after every frame.
+void FrameClockShown(long framesShown) {
     MixerRenderFrames(&device.clock, framesShown, device.recorder ? Record : nullptr, device.recorder);
 }
 
-void SoundBackendHold(int hold) {
-    if (device.sdlDevice) SDL_PauseAudioDevice(device.sdlDevice, hold ? 1 : 0);
+void FrameClockSkipped(long framesRun) {  // rendered on the virtual clock, not recorded
+    WavRecorder* recorder = device.recorder;
+    device.recorder = nullptr;
+    FrameClockShown(framesRun);
+    device.recorder = recorder;
 }
 
-void SoundBackendFrameSkipped(long framesRun) {
-    if (device.kind == SOUND_BACKEND_HEADLESS) {  // rendered on the virtual clock, not recorded
-        WavRecorder* recorder = device.recorder;
-        device.recorder = nullptr;
-        SoundBackendFrameShown(framesRun);
-        device.recorder = recorder;
-        return;
-    }
+void SdlShown(long) {}
+
+void SdlSkipped(long) {
     if (!device.sdlDevice || !MixerIsOpen()) return;
     // The device is not heard from here: its callback is held while one frame's samples are discarded.
     int16_t block[2 * 1024];
@@ -137,7 +139,17 @@ void SoundBackendFrameSkipped(long framesRun) {
     SDL_UnlockAudioDevice(device.sdlDevice);
 }
 
-void SoundBackendStop() {
+void SdlHold(int hold) {
+    if (device.sdlDevice) SDL_PauseAudioDevice(device.sdlDevice, hold ? 1 : 0);
+}
+
+void SdlPause(int paused) {
+    if (device.sdlDevice) device.paused.store(paused ? 1 : 0, std::memory_order_relaxed);
+}
+
+void NoPause(int) {}
+
+void Stop() {
     if (device.sdlDevice) {
         SDL_CloseAudioDevice(device.sdlDevice);
         device.sdlDevice = 0;
@@ -152,16 +164,33 @@ void SoundBackendStop() {
         device.recorder = nullptr;
     }
     MixerClose();
-    device.kind = SOUND_BACKEND_NONE;
 }
 
-void SoundBackendPause(int paused) {
-    if (device.sdlDevice) device.paused.store(paused ? 1 : 0, std::memory_order_relaxed);
-}
+}  // namespace
 
+const SoundOutput sdlSound = {
+    .start = StartSdl,
+    .stop = Stop,
+    .openDevice = OpenSdlDevice,
+    .frameShown = SdlShown,
+    .frameSkipped = SdlSkipped,
+    .pause = SdlPause,
+    .hold = SdlHold,
+};
+
+const SoundOutput frameClockSound = {
+    .start = StartFrameClock,
+    .stop = Stop,
+    .openDevice = OpenFrameClock,
+    .frameShown = FrameClockShown,
+    .frameSkipped = FrameClockSkipped,
+    .pause = NoPause,
+    .hold = NoPause,
+};
+
+// Before any backend starts (unit tests, the song player) the headless backend's device serves.
 int SoundDeviceOpen(Window) {
     if (MixerIsOpen()) return 1;
     if (FaultRefuses("no-sound")) return 0;
-    if (device.kind == SOUND_BACKEND_SDL) return OpenSdlDevice();
-    return MixerOpen(HEADLESS_RATE);
+    return SoundBackendOpen();
 }

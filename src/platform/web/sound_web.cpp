@@ -3,7 +3,6 @@
 // works them out. The page's audio context starts with the first key press or click (the browser's rule
 // for sound), and the headless page plays nothing. The answers to the program (refusals, sizes) are the
 // desktop mixer's, so a run takes the same course with or without sound.
-#ifdef __EMSCRIPTEN__
 #include <emscripten.h>
 
 #include <algorithm>
@@ -45,23 +44,34 @@ void SendGains(const SoundBuffer* b) {
     kirake_sound_gains(b->id, Attenuation(b->volume - std::max<int32_t>(0, b->pan)),
                        Attenuation(b->volume - std::max<int32_t>(0, -b->pan)));
 }
-}  // namespace
-
-int SoundBackendStart(const PlatformOptions&, std::string*) {
+int Start(const PlatformOptions&, std::string*) {
     sound = WebSound{};
     return 1;
 }
-void SoundBackendStop() { sound.open = false; }
-void SoundBackendFrameShown(long) {}
-// The page never plays frames unshown (it has no --start), and the browser mixes by itself.
-void SoundBackendFrameSkipped(long) {}
-void SoundBackendHold(int) {}
+void Stop() { sound.open = false; }
+int Open() {
+    sound.open = true;
+    return 1;
+}
+// The page never plays frames unshown (it has no --start), and the browser mixes and pauses by itself.
+void Nothing(long) {}
+void NothingToHold(int) {}
+}  // namespace
+
+const SoundOutput webSound = {
+    .start = Start,
+    .stop = Stop,
+    .openDevice = Open,
+    .frameShown = Nothing,
+    .frameSkipped = Nothing,
+    .pause = NothingToHold,
+    .hold = NothingToHold,
+};
 
 int SoundDeviceOpen(Window) {
     if (sound.open) return 1;
     if (FaultRefuses("no-sound")) return 0;
-    sound.open = true;
-    return 1;
+    return SoundBackendOpen();
 }
 
 SoundBuffer* SoundCreateBuffer(const SoundFormat* format, uint32_t bytes) {
@@ -137,4 +147,3 @@ void SoundRelease(SoundBuffer* b) {
     kirake_sound_release(b->id);
     delete b;
 }
-#endif

@@ -1,11 +1,8 @@
-// Text drawing from a glyph file, for builds without FreeType (the web and Windows builds: a file in the
-// page's file system, or embedded in the executable as resource "glyphs" of type "KFNT"). It holds the
-// printable ASCII glyphs of the fonts the game uses, drawn beforehand by the FreeType text code
-// (tools/glyphs), so the pictures are the same pixel for pixel. A font the file does not hold cannot be
-// had (null), as when no face is found.
-#if defined(__EMSCRIPTEN__) || defined(_WIN32)
-#include "platform/text.h"
-
+// The text source of the builds without FreeType (the browser, Windows): glyphs read from a glyph file,
+// in the page's file system or embedded in the executable (resource "glyphs" of type "KFNT"). The file
+// holds the printable ASCII glyphs of the fonts the game uses, drawn beforehand by the desktop's text
+// source (tools/glyphs), so the pictures are the same pixel for pixel. A font the file does not hold
+// cannot be had (null), as when no face is found.
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -14,6 +11,7 @@
 #include <vector>
 
 #include "platform/backend.h"
+#include "platform/glyphs.h"
 #include "platform/resources.h"
 
 namespace {
@@ -23,37 +21,16 @@ constexpr int GLYPH_COUNT = LAST_GLYPH - FIRST_GLYPH + 1;
 constexpr int MAX_FONTS = 64, MAX_GLYPH_SIDE = 1024;
 const char GLYPH_FILE[] = "/kirake/glyphs.kfnt";
 
-struct Glyph {
-    int advance = 0, left = 0, top = 0, width = 0, height = 0;  // left, top: ink offset from the pen and cell top
-    std::vector<uint8_t> ink;                                  // width * height, 1 = painted
-};
-
-}  // namespace
-
-struct Font {
+struct GlyphFont {
     std::string name;
     int height = 0, weight = 0, pitchAndFamily = 0;
     int cellHeight = 0;
     Glyph glyphs[GLYPH_COUNT];
 };
 
-struct DrawContext {
-    Surface* surface;
-    uint8_t* pixels;
-    int pitch, width, height;
-    Font* font;
-    uint32_t textColour;
-    int textIndex;
-    int backgroundIndex;
-    bool transparent;
-    PaletteEntry table[256];
-};
-
-namespace {
-
 struct GlyphFile {
     bool loaded = false;
-    std::vector<std::unique_ptr<Font>> fonts;
+    std::vector<std::unique_ptr<GlyphFont>> fonts;
 };
 GlyphFile glyphFile;
 
@@ -74,7 +51,7 @@ void LoadGlyphFile() {
     glyphFile.loaded = true;
     std::vector<uint8_t> bytes;
     uint32_t embeddedSize = 0;
-    if (const uint8_t* embedded = FindResource("glyphs", "KFNT", &embeddedSize)) {
+    if (const uint8_t* embedded = FindEmbeddedResource("glyphs", "KFNT", &embeddedSize)) {
         bytes.assign(embedded, embedded + embeddedSize);
     } else if (FILE* file = std::fopen(GLYPH_FILE, "rb")) {
         uint8_t block[4096];
@@ -90,7 +67,7 @@ void LoadGlyphFile() {
     int version = in.u16(), count = in.u16();
     if (version != 1 || count > MAX_FONTS) return;
     for (int f = 0; f < count && in.ok; ++f) {
-        auto font = std::make_unique<Font>();
+        auto font = std::make_unique<GlyphFont>();
         int length = in.u8();
         for (int i = 0; i < length; ++i) font->name += char(in.u8());
         font->height = in.i16();
@@ -119,122 +96,23 @@ void LoadGlyphFile() {
     if (!in.ok) std::fprintf(stderr, "text: the glyph file %s is damaged\n", GLYPH_FILE);
 }
 
-// The lowest index among the entries nearest to the colour (squared distance in RGB).
-int NearestIndex(const PaletteEntry table[256], uint32_t colour) {
-    int red = colour & 0xFF, green = (colour >> 8) & 0xFF, blue = (colour >> 16) & 0xFF;
-    int best = 0;
-    int bestDistance = 1 << 30;
-    for (int i = 0; i < 256; i++) {
-        int dr = table[i].red - red, dg = table[i].green - green, db = table[i].blue - blue;
-        int distance = dr * dr + dg * dg + db * db;
-        if (distance < bestDistance) {
-            bestDistance = distance;
-            best = i;
-            if (distance == 0) break;
-        }
-    }
-    return best;
-}
-
-void PaintGlyph(DrawContext* dc, const Glyph& glyph, long long penX, long long cellTop, int index) {
-    long long x0 = penX + glyph.left, y0 = cellTop + glyph.top;
-    int colStart = int(std::clamp<long long>(-x0, 0, glyph.width));
-    int colEnd = int(std::clamp<long long>(dc->width - x0, 0, glyph.width));
-    int rowStart = int(std::clamp<long long>(-y0, 0, glyph.height));
-    int rowEnd = int(std::clamp<long long>(dc->height - y0, 0, glyph.height));
-    for (int row = rowStart; row < rowEnd; row++) {
-        const uint8_t* ink = glyph.ink.data() + size_t(row) * glyph.width;
-        uint8_t* out = dc->pixels + (y0 + row) * dc->pitch + x0;
-        for (int col = colStart; col < colEnd; col++)
-            if (ink[col]) out[col] = uint8_t(index);
-    }
-}
-
-void FillCell(DrawContext* dc, long long x, long long y, int width, int height, int index) {
-    long long left = std::max<long long>(x, 0), right = std::min<long long>(x + width, dc->width);
-    long long top = std::max<long long>(y, 0), bottom = std::min<long long>(y + height, dc->height);
-    for (long long row = top; row < bottom; row++)
-        if (left < right) std::memset(dc->pixels + row * dc->pitch + left, index, size_t(right - left));
-}
-
-}  // namespace
-
-Font* CreateTextFont(const char* faceName, int height, int weight, int pitchAndFamily) {
+void* OpenFont(const char* faceName, int height, int weight, int pitchAndFamily, int* cellHeight) {
     if (!glyphFile.loaded) LoadGlyphFile();
-    std::string name = faceName ? std::string(faceName, strnlen(faceName, 31)) : std::string();
     for (auto& font : glyphFile.fonts)
-        if (font->name == name && font->height == height && font->weight == weight &&
-            font->pitchAndFamily == pitchAndFamily)
+        if (font->name == faceName && font->height == height && font->weight == weight &&
+            font->pitchAndFamily == pitchAndFamily) {
+            *cellHeight = font->cellHeight;
             return font.get();
+        }
     if (CurrentOptions().verbose) std::fprintf(stderr, "text: no glyphs for height %d weight %d\n", height, weight);
     return nullptr;
 }
 
-void DeleteTextFont(Font*) {}
-
-DrawContext* GetSurfaceDC(Surface* surface) {
-    if (!surface) return nullptr;
-    int pitch = 0;
-    uint8_t* pixels = LockSurface(surface, &pitch);
-    if (!pixels) return nullptr;
-    DrawContext* dc = new DrawContext;
-    dc->surface = surface;
-    dc->pixels = pixels;
-    dc->pitch = pitch;
-    dc->width = SurfaceWidth(surface);
-    dc->height = SurfaceHeight(surface);
-    dc->font = nullptr;
-    dc->textColour = 0;
-    dc->textIndex = -1;
-    dc->backgroundIndex = -1;
-    dc->transparent = false;
-    Palette* palette = SurfacePalette(surface);
-    if (!palette || !GetPaletteEntries(palette, dc->table)) {
-        std::memset(dc->table, 0, sizeof dc->table);
-        dc->table[255] = {255, 255, 255, 0};
-    }
-    return dc;
+void DrawGlyph(void* handle, uint32_t character, Glyph* glyph) {
+    if (character >= FIRST_GLYPH && character <= LAST_GLYPH)
+        *glyph = static_cast<GlyphFont*>(handle)->glyphs[character - FIRST_GLYPH];
 }
 
-void ReleaseSurfaceDC(Surface*, DrawContext* context) {
-    if (!context) return;
-    UnlockSurface(context->surface);
-    delete context;
-}
+}  // namespace
 
-Font* SelectFont(DrawContext* context, Font* font) {
-    if (!context) return nullptr;
-    Font* previous = context->font;
-    context->font = font;
-    return previous;
-}
-
-void SetTextColor(DrawContext* context, uint32_t colour) {
-    if (!context) return;
-    colour &= 0xFFFFFF;
-    if (colour != context->textColour) context->textIndex = -1;
-    context->textColour = colour;
-}
-
-void SetTransparentBackground(DrawContext* context) {
-    if (context) context->transparent = true;
-}
-
-void TextOut(DrawContext* context, int x, int y, const char* bytes, int length) {
-    if (!context || !context->font || !bytes || length <= 0) return;
-    Font* font = context->font;
-    if (context->textIndex < 0) context->textIndex = NearestIndex(context->table, context->textColour);
-    long long penX = x;
-    for (int i = 0; i < length; i++) {
-        int byte = static_cast<unsigned char>(bytes[i]);
-        if (byte < FIRST_GLYPH || byte > LAST_GLYPH) continue;
-        const Glyph& glyph = font->glyphs[byte - FIRST_GLYPH];
-        if (!context->transparent) {
-            if (context->backgroundIndex < 0) context->backgroundIndex = NearestIndex(context->table, 0xFFFFFF);
-            FillCell(context, penX, y, glyph.advance, font->cellHeight, context->backgroundIndex);
-        }
-        PaintGlyph(context, glyph, penX, y, context->textIndex);
-        penX += glyph.advance;
-    }
-}
-#endif
+const TextSource glyphFileText = {.openFont = OpenFont, .drawGlyph = DrawGlyph};

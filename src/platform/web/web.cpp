@@ -5,11 +5,11 @@
 //
 // With --headless the headless backend runs (virtual clock, key script, trace) and the page is drawn
 // as well, so a test can read the canvas; the program gives the browser a turn now and then.
-#ifdef __EMSCRIPTEN__
 #include <emscripten.h>
 
 #include <cstdio>
 #include "platform/backend.h"
+#include "platform/headless/headless.h"
 #include "platform/window.h"
 
 // The page's side. Events: 0 none, 1 Esc pressed, 2 activated, 3 deactivated, 4 closed.
@@ -39,8 +39,6 @@ namespace {
 struct WebRecord {
     PlatformOptions options;
     double startMs;
-    bool inputLost;  // the keyboard was taken away since the last read
-    bool acquired;
 };
 WebRecord web;
 
@@ -48,10 +46,10 @@ constexpr struct {
     const char* code;  // the browser's KeyboardEvent.code
     int key;
 } keyMap[] = {
-    {"ArrowLeft", DIK_LEFT}, {"ArrowRight", DIK_RIGHT}, {"ArrowUp", DIK_UP},   {"ArrowDown", DIK_DOWN},
-    {"KeyZ", DIK_Z},         {"KeyX", DIK_X},           {"KeyC", DIK_C},       {"KeyV", DIK_V},
-    {"Space", DIK_SPACE},    {"F1", DIK_F1},            {"F2", DIK_F2},        {"Enter", DIK_RETURN},
-    {"NumpadEnter", DIK_RETURN}, {"KeyA", DIK_A},       {"Escape", DIK_ESCAPE},
+    {"ArrowLeft", KEYCODE_LEFT}, {"ArrowRight", KEYCODE_RIGHT}, {"ArrowUp", KEYCODE_UP},   {"ArrowDown", KEYCODE_DOWN},
+    {"KeyZ", KEYCODE_Z},         {"KeyX", KEYCODE_X},           {"KeyC", KEYCODE_C},       {"KeyV", KEYCODE_V},
+    {"Space", KEYCODE_SPACE},    {"F1", KEYCODE_F1},            {"F2", KEYCODE_F2},        {"Enter", KEYCODE_RETURN},
+    {"NumpadEnter", KEYCODE_RETURN}, {"KeyA", KEYCODE_A},       {"Escape", KEYCODE_ESCAPE},
 };
 
 int Start(const PlatformOptions& options, std::string*) {
@@ -75,8 +73,7 @@ void PumpEvents() {
             case 2: QueueMessage(MSG_ACTIVATEAPP, 1, 0); break;
             case 3:
                 QueueMessage(MSG_ACTIVATEAPP, 0, 0);
-                web.inputLost = true;
-                web.acquired = false;
+                KeyboardFocusLost();
                 break;
             case 4: QueueMessage(MSG_CLOSE, 0, 0); break;
         }
@@ -106,38 +103,20 @@ void MessageBoxWeb(const char* text, const char* caption) {
     kirake_message_box(text, caption);
 }
 
-int KeyboardCreateWeb() { return FaultRefuses("no-keyboard") ? 0 : 1; }
-
-KeyboardResult KeyboardGetStateWeb(uint8_t state[256]) {
-    if (!web.acquired) {
-        if (web.inputLost) {
-            web.inputLost = false;
-            return KEYBOARD_INPUT_LOST;
-        }
-        return KEYBOARD_NOT_ACQUIRED;
-    }
-    kirake_key_state(state);
-    return KEYBOARD_OK;
-}
-
-int KeyboardAcquireWeb() {
-    web.acquired = true;
-    web.inputLost = false;
-    return 1;
-}
+void ReadKeys(uint8_t state[256]) { kirake_key_state(state); }
 
 // Headless in the page: the headless backend, with the page drawn when the page asks for the frame.
 double lastYieldMs;
 
 int StartHeadlessWeb(const PlatformOptions& options, std::string* error) {
-    if (!headlessBackend.start(options, error)) return 0;
+    if (!HeadlessStart(options, error)) return 0;
     kirake_start(1);
     lastYieldMs = kirake_now();
     return 1;
 }
 
 void StopHeadlessWeb() {
-    headlessBackend.stop();
+    HeadlessStop();
     kirake_stop();
 }
 
@@ -146,7 +125,7 @@ void PresentHeadlessWeb(const uint8_t* pixels, int pitch, const PaletteEntry* pa
 }
 
 void FrameShownHeadlessWeb(long framesShown) {
-    headlessBackend.frameShown(framesShown);
+    HeadlessFrameShown(framesShown);
     kirake_headless_frame_shown(framesShown - 1);
     if (kirake_now() - lastYieldMs > 50) {  // let the page breathe
         kirake_yield();
@@ -160,27 +139,53 @@ void MessageBoxHeadlessWeb(const char* text, const char* caption) {
 
 }  // namespace
 
+extern const Backend webBackend;  // in the build's list (cmake/KirakeBackends.cmake)
 const Backend webBackend = {
-    Start,         Stop,        OpenWindow,   CloseWindow,    HideCursor,
-    PumpEvents,    WaitEvents,  Present,      FrameShownWeb,  TickCount,
-    CalendarTime,  MessageBoxWeb, KeyboardCreateWeb, KeyboardGetStateWeb, KeyboardAcquireWeb,
+    .name = "web",
+    .headless = false,
+    .start = Start,
+    .stop = Stop,
+    .openWindow = OpenWindow,
+    .closeWindow = CloseWindow,
+    .hideCursor = HideCursor,
+    .messageBox = MessageBoxWeb,
+    .pumpEvents = PumpEvents,
+    .waitEvents = WaitEvents,
+    .readKeys = ReadKeys,
+    .present = Present,
+    .frameShown = FrameShownWeb,
+    .tickCount = TickCount,
+    .calendarTime = CalendarTime,
+    .sound = &webSound,
+    .text = &glyphFileText,
+    .watch = nullptr,
 };
 
-const Backend* WebBackendFor(const PlatformOptions& options) {
-    if (!options.headless) return &webBackend;
-    static Backend headlessWeb;
-    headlessWeb = headlessBackend;
-    headlessWeb.start = StartHeadlessWeb;
-    headlessWeb.stop = StopHeadlessWeb;
-    headlessWeb.present = PresentHeadlessWeb;
-    headlessWeb.frameShown = FrameShownHeadlessWeb;
-    headlessWeb.messageBox = MessageBoxHeadlessWeb;
-    return &headlessWeb;
-}
+// Headless in the page: the headless backend's parts, with the page drawn when it asks for the frame.
+extern const Backend webHeadlessBackend;  // in the build's list (cmake/KirakeBackends.cmake)
+const Backend webHeadlessBackend = {
+    .name = "web-headless",
+    .headless = true,
+    .start = StartHeadlessWeb,
+    .stop = StopHeadlessWeb,
+    .openWindow = HeadlessOpenWindow,
+    .closeWindow = HeadlessCloseWindow,
+    .hideCursor = HeadlessHideCursor,
+    .messageBox = MessageBoxHeadlessWeb,
+    .pumpEvents = HeadlessPumpEvents,
+    .waitEvents = HeadlessWaitEvents,
+    .readKeys = HeadlessReadKeys,
+    .present = PresentHeadlessWeb,
+    .frameShown = FrameShownHeadlessWeb,
+    .tickCount = HeadlessTickCount,
+    .calendarTime = HeadlessCalendarTime,
+    .sound = &webSound,
+    .text = nullptr,   // the main backend's
+    .watch = nullptr,
+};
 
 // PNG files are not written in the page: captures are read from the canvas there.
 int WritePng(const char* path, const uint8_t*, int, int) {
     std::fprintf(stderr, "headless: %s not written: the web build reads captures from the canvas\n", path);
     return 0;
 }
-#endif

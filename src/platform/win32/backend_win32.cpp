@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 #include "platform/backend.h"
+#include "platform/glyphs.h"
 #include "platform/win32/win32.h"
 
 namespace {
@@ -15,8 +16,6 @@ struct Win32Record {
     PlatformOptions options;
     uint32_t startMs;
     bool windowOpen;
-    bool focusLost;    // the keyboard was taken away since the last read
-    bool acquired;
     uint8_t down[256];    // keys held now, by key code
     uint8_t tapped[256];  // keys that went down since the last read
 };
@@ -28,10 +27,10 @@ struct KeyCode {
     int code;
 };
 const KeyCode keyCodes[] = {
-    {0x25, DIK_LEFT}, {0x27, DIK_RIGHT}, {0x26, DIK_UP}, {0x28, DIK_DOWN},   // VK_LEFT, VK_RIGHT, VK_UP, VK_DOWN
-    {'Z', DIK_Z},     {'X', DIK_X},      {'C', DIK_C},   {'V', DIK_V},       // letters are their capitals
-    {0x20, DIK_SPACE}, {0x70, DIK_F1},   {0x71, DIK_F2}, {0x0D, DIK_RETURN}, // VK_SPACE, VK_F1, VK_F2, VK_RETURN
-    {'A', DIK_A},     {0x1B, DIK_ESCAPE},                                    // VK_ESCAPE
+    {0x25, KEYCODE_LEFT}, {0x27, KEYCODE_RIGHT}, {0x26, KEYCODE_UP}, {0x28, KEYCODE_DOWN},   // VK_LEFT, VK_RIGHT, VK_UP, VK_DOWN
+    {'Z', KEYCODE_Z},     {'X', KEYCODE_X},      {'C', KEYCODE_C},   {'V', KEYCODE_V},       // letters are their capitals
+    {0x20, KEYCODE_SPACE}, {0x70, KEYCODE_F1},   {0x71, KEYCODE_F2}, {0x0D, KEYCODE_RETURN}, // VK_SPACE, VK_F1, VK_F2, VK_RETURN
+    {'A', KEYCODE_A},     {0x1B, KEYCODE_ESCAPE},                                    // VK_ESCAPE
 };
 
 // Pad buttons as keys, as on Linux: d-pad as the cursor keys, A as Space, B as F1, X and Y as Z and X,
@@ -41,16 +40,15 @@ struct PadKey {
     int code;
 };
 const PadKey padKeys[] = {
-    {PAD_LEFT, DIK_LEFT}, {PAD_RIGHT, DIK_RIGHT}, {PAD_UP, DIK_UP}, {PAD_DOWN, DIK_DOWN}, {PAD_A, DIK_SPACE},
-    {PAD_B, DIK_F1},      {PAD_X, DIK_Z},         {PAD_Y, DIK_X},   {PAD_START, DIK_SPACE},
+    {PAD_LEFT, KEYCODE_LEFT}, {PAD_RIGHT, KEYCODE_RIGHT}, {PAD_UP, KEYCODE_UP}, {PAD_DOWN, KEYCODE_DOWN}, {PAD_A, KEYCODE_SPACE},
+    {PAD_B, KEYCODE_F1},      {PAD_X, KEYCODE_Z},         {PAD_Y, KEYCODE_X},   {PAD_START, KEYCODE_SPACE},
 };
 
 void OnActivate(int active) {
     QueueMessage(MSG_ACTIVATEAPP, uintptr_t(active), 0);
     SoundBackendPause(active ? 0 : 1);
     if (!active) {
-        win.focusLost = true;
-        win.acquired = false;
+        KeyboardFocusLost();
         std::memset(win.down, 0, sizeof win.down);
         std::memset(win.tapped, 0, sizeof win.tapped);
     }
@@ -149,36 +147,37 @@ void MessageBoxWin32(const char* text, const char* caption) {
     Win32MessageBox(body.c_str(), caption);
 }
 
-int KeyboardCreateWin32() { return FaultRefuses("no-keyboard") ? 0 : 1; }
-
 // The keys down now, and those pressed and let go since the last read: a tap between two reads still
 // counts as down for this one. Pads count as keys.
-KeyboardResult KeyboardGetStateWin32(uint8_t state[256]) {
-    if (!win.acquired) {
-        if (win.focusLost) {
-            win.focusLost = false;
-            return KEYBOARD_INPUT_LOST;
-        }
-        return KEYBOARD_NOT_ACQUIRED;
-    }
+void ReadKeys(uint8_t state[256]) {
     for (int i = 0; i < 256; ++i) state[i] = (win.down[i] || win.tapped[i]) ? 0x80 : 0;
     unsigned held = 0, pressed = 0;
     Win32ReadPads(&held, &pressed);
     for (const PadKey& key : padKeys)
         if ((held | pressed) & key.bit) state[key.code] = 0x80;
     std::memset(win.tapped, 0, sizeof win.tapped);
-    return KEYBOARD_OK;
-}
-
-int KeyboardAcquireWin32() {
-    win.acquired = true;
-    win.focusLost = false;
-    return 1;
 }
 }  // namespace
 
+extern const SoundOutput win32Sound;  // sound_device_win32.cpp
+extern const Backend win32Backend;     // in the build's list (cmake/KirakeBackends.cmake)
 const Backend win32Backend = {
-    Start,           Stop,           OpenWindow,        CloseWindow,           Win32HideCursor,
-    Win32PumpMessages, Win32WaitMessages, Present,       FrameShownWin32,       TickCount,
-    Win32CalendarTime, MessageBoxWin32, KeyboardCreateWin32, KeyboardGetStateWin32, KeyboardAcquireWin32,
+    .name = "win32",
+    .headless = false,
+    .start = Start,
+    .stop = Stop,
+    .openWindow = OpenWindow,
+    .closeWindow = CloseWindow,
+    .hideCursor = Win32HideCursor,
+    .messageBox = MessageBoxWin32,
+    .pumpEvents = Win32PumpMessages,
+    .waitEvents = Win32WaitMessages,
+    .readKeys = ReadKeys,
+    .present = Present,
+    .frameShown = FrameShownWin32,
+    .tickCount = TickCount,
+    .calendarTime = Win32CalendarTime,
+    .sound = &win32Sound,
+    .text = &glyphFileText,
+    .watch = nullptr,  // folder_watch_win32.cpp watches for the core
 };

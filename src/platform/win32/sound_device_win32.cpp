@@ -1,6 +1,5 @@
-// The sound device behind the mixer on Windows: the system's output (WASAPI or waveOut, sound_win32.cpp)
-// pulling the mixer from its own thread, or, headless, the mixer rendered by the virtual clock after
-// every frame and possibly recorded.
+// The Windows backend's sound output: the system's device (WASAPI or waveOut, sound_win32.cpp) pulling
+// the mixer from its own thread.
 #include <cstdio>
 #include <string>
 #include "platform/backend.h"
@@ -10,19 +9,24 @@
 
 namespace {
 struct SoundDevice {
-    bool headless;
     bool verbose;
-    bool open;  // the system's output is open
-    WavRecorder* recorder;
-    MixerClock clock;
+    bool open;
 };
 SoundDevice device;
 
-void Record(void* recorder, const int16_t* frames, int count) {
-    WavRecorderWrite(static_cast<WavRecorder*>(recorder), frames, count);
+int Start(const PlatformOptions& options, std::string*) {
+    device = SoundDevice{};
+    device.verbose = options.verbose;
+    return 1;
 }
 
-int OpenSystemDevice() {
+void Stop() {
+    if (device.open) Win32AudioClose();
+    device.open = false;
+    MixerClose();
+}
+
+int OpenDevice() {
     int rate = 0;
     std::string reason, name;
     if (!Win32AudioOpen(DEVICE_RATE_ASKED, MixerRender, &rate, &reason, &name)) {
@@ -38,38 +42,12 @@ int OpenSystemDevice() {
     if (device.verbose) std::fprintf(stderr, "kirake: audio through %s at %d Hz\n", name.c_str(), rate);
     return 1;
 }
-}  // namespace
 
-int SoundBackendStart(const PlatformOptions& options, std::string* error) {
-    device = SoundDevice{};
-    device.headless = options.headless;
-    device.verbose = options.verbose;
-    if (options.headless && !options.recordAudio.empty()) {
-        device.recorder = WavRecorderOpen(options.recordAudio.c_str());
-        if (!device.recorder) {
-            if (error) *error = "cannot write the audio recording " + options.recordAudio;
-            return 0;
-        }
-    }
-    return 1;
-}
+void FrameShown(long) {}
 
-void SoundBackendFrameShown(long framesShown) {
-    if (!device.headless) return;
-    MixerRenderFrames(&device.clock, framesShown, device.recorder ? Record : nullptr, device.recorder);
-}
-
-void SoundBackendHold(int hold) {
-    if (device.open) Win32AudioPause(hold);
-}
-
-void SoundBackendFrameSkipped(long framesRun) {
-    if (device.headless) {  // rendered on the virtual clock, not recorded
-        MixerRenderFrames(&device.clock, framesRun, nullptr, nullptr);
-        return;
-    }
+// A frame run but not heard: the device's thread is held while one frame's samples are discarded.
+void FrameSkipped(long) {
     if (!device.open || !MixerIsOpen()) return;
-    // Not heard: the device's thread is held while one frame's samples are discarded.
     int16_t block[2 * 1024];
     Win32AudioLock(1);
     for (int left = MixerRate() / 60; left > 0;) {
@@ -80,24 +58,18 @@ void SoundBackendFrameSkipped(long framesRun) {
     Win32AudioLock(0);
 }
 
-void SoundBackendStop() {
-    if (device.open) Win32AudioClose();
-    device.open = false;
-    if (device.recorder) {
-        if (!WavRecorderClose(device.recorder))
-            std::fprintf(stderr, "kirake: the audio recording could not be written completely\n");
-        device.recorder = nullptr;
-    }
-    MixerClose();
-}
-
-void SoundBackendPause(int paused) {
+void Pause(int paused) {
     if (device.open) Win32AudioPause(paused);
 }
+}  // namespace
 
-int SoundDeviceOpen(Window) {
-    if (MixerIsOpen()) return 1;
-    if (FaultRefuses("no-sound")) return 0;
-    if (!device.headless) return OpenSystemDevice();
-    return MixerOpen(MIXER_FRAME_CLOCK_RATE);
-}
+extern const SoundOutput win32Sound;
+const SoundOutput win32Sound = {
+    .start = Start,
+    .stop = Stop,
+    .openDevice = OpenDevice,
+    .frameShown = FrameShown,
+    .frameSkipped = FrameSkipped,
+    .pause = Pause,
+    .hold = Pause,
+};

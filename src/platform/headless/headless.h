@@ -1,0 +1,20 @@
+// The headless backend's parts (headless.cpp), for its table (table.cpp) and for backends that run
+// headless in their own way (the page's, web/web.cpp).
+#pragma once
+#include <cstdint>
+#include <string>
+#include "platform/backend.h"
+
+int HeadlessStart(const PlatformOptions& options, std::string* error);
+void HeadlessStop();
+int HeadlessOpenWindow(const char* caption, const char* iconName);
+void HeadlessCloseWindow();
+void HeadlessHideCursor();
+void HeadlessMessageBox(const char* text, const char* caption);
+void HeadlessPumpEvents();
+void HeadlessWaitEvents();
+void HeadlessReadKeys(uint8_t state[256]);
+void HeadlessPresent(const uint8_t* pixels, int pitch, const PaletteEntry* palette);
+void HeadlessFrameShown(long framesShown);
+uint32_t HeadlessTickCount();
+int64_t HeadlessCalendarTime();
