@@ -1,7 +1,5 @@
-// The sound device behind the mixer. The real backend opens one SDL audio device whose callback renders
-// the mixer; the headless backend renders it by the virtual clock after every frame and may record it.
-// Before any backend starts (unit tests, the song player) the device is a mixer at 44100 Hz that only
-// sounds when someone calls MixerRender.
+// The SDL backend's sound output: one SDL audio device whose callback renders the mixer. (The headless
+// backend's, the frame clock, is in headless/frame_clock.cpp.)
 #include <SDL.h>
 #include <algorithm>
 #include <atomic>
@@ -12,7 +10,6 @@
 
 namespace {
 
-constexpr int HEADLESS_RATE = MIXER_FRAME_CLOCK_RATE;
 // The real device: 48 kHz, 256 frames per callback (5.3 ms). A voice struck in a frame is mixed by the
 // next callback and heard after the device's queue of about two callbacks: some 16 ms at worst.
 constexpr int DEVICE_CALLBACK_FRAMES = 256;
@@ -21,8 +18,6 @@ constexpr int FADE_MS = 8;
 
 struct SoundDevice {
     bool verbose;
-    WavRecorder* recorder;
-    MixerClock clock;  // headless: the samples rendered by the game's frames
     SDL_AudioDeviceID sdlDevice;
     bool sdlAudioStarted;
     std::atomic<int> paused;  // asked by the game's thread
@@ -77,11 +72,9 @@ int OpenSdlDevice() {
     return 1;
 }
 
-// Both devices start from nothing.
+// The device starts from nothing.
 void Reset(const PlatformOptions& options) {
     device.verbose = options.verbose;
-    device.recorder = nullptr;
-    device.clock = MixerClock{};
     device.sdlDevice = 0;
     device.sdlAudioStarted = false;
     device.paused = 0;
@@ -91,36 +84,6 @@ void Reset(const PlatformOptions& options) {
 int StartSdl(const PlatformOptions& options, std::string*) {
     Reset(options);
     return 1;
-}
-
-int StartFrameClock(const PlatformOptions& options, std::string* error) {
-    Reset(options);
-    if (!options.recordAudio.empty()) {
-        device.recorder = WavRecorderOpen(options.recordAudio.c_str());
-        if (!device.recorder) {
-            if (error) *error = "cannot write the audio recording " + options.recordAudio;
-            return 0;
-        }
-    }
-    return 1;
-}
-
-void Record(void* recorder, const int16_t* frames, int count) {
-    WavRecorderWrite(static_cast<WavRecorder*>(recorder), frames, count);
-}
-
-int OpenFrameClock() { return MixerOpen(HEADLESS_RATE); }
-
-// The headless device renders by the virtual clock after every frame.
-void FrameClockShown(long framesShown) {
-    MixerRenderFrames(&device.clock, framesShown, device.recorder ? Record : nullptr, device.recorder);
-}
-
-void FrameClockSkipped(long framesRun) {  // rendered on the virtual clock, not recorded
-    WavRecorder* recorder = device.recorder;
-    device.recorder = nullptr;
-    FrameClockShown(framesRun);
-    device.recorder = recorder;
 }
 
 void SdlShown(long) {}
@@ -147,8 +110,6 @@ void SdlPause(int paused) {
     if (device.sdlDevice) device.paused.store(paused ? 1 : 0, std::memory_order_relaxed);
 }
 
-void NoPause(int) {}
-
 void Stop() {
     if (device.sdlDevice) {
         SDL_CloseAudioDevice(device.sdlDevice);
@@ -157,11 +118,6 @@ void Stop() {
     if (device.sdlAudioStarted) {
         SDL_QuitSubSystem(SDL_INIT_AUDIO);
         device.sdlAudioStarted = false;
-    }
-    if (device.recorder) {
-        if (!WavRecorderClose(device.recorder))
-            std::fprintf(stderr, "kirake: the audio recording could not be written completely\n");
-        device.recorder = nullptr;
     }
     MixerClose();
 }
@@ -178,19 +134,3 @@ const SoundOutput sdlSound = {
     .hold = SdlHold,
 };
 
-const SoundOutput frameClockSound = {
-    .start = StartFrameClock,
-    .stop = Stop,
-    .openDevice = OpenFrameClock,
-    .frameShown = FrameClockShown,
-    .frameSkipped = FrameClockSkipped,
-    .pause = NoPause,
-    .hold = NoPause,
-};
-
-// Before any backend starts (unit tests, the song player) the headless backend's device serves.
-int SoundDeviceOpen(Window) {
-    if (MixerIsOpen()) return 1;
-    if (FaultRefuses("no-sound")) return 0;
-    return SoundBackendOpen();
-}
