@@ -399,20 +399,29 @@ void Win32WaitMessages() {
     Win32PumpMessages();
 }
 
+// A page and colour table the same as those shown last are not drawn again (a still text wait costs
+// only the wait for the frame).
 void Win32Present(const uint8_t* pixels, int pitch, const uint8_t (*colours)[3]) {
     if (!w32.window) return;
+    bool same = w32.hasPage;
     for (int i = 0; i < 256; ++i) {
-        RGBQUAD& c = w32.info.colours[i];
+        RGBQUAD c{};
         c.rgbRed = colours ? colours[i][0] : 0;
         c.rgbGreen = colours ? colours[i][1] : 0;
         c.rgbBlue = colours ? colours[i][2] : 0;
-        c.rgbReserved = 0;
+        RGBQUAD& shown = w32.info.colours[i];
+        same = same && shown.rgbRed == c.rgbRed && shown.rgbGreen == c.rgbGreen && shown.rgbBlue == c.rgbBlue;
+        shown = c;
     }
-    for (int y = 0; y < HEIGHT; ++y)
-        std::copy(pixels + size_t(y) * pitch, pixels + size_t(y) * pitch + WIDTH,
-                  w32.page.begin() + long(HEIGHT - 1 - y) * WIDTH);
+    for (int y = 0; y < HEIGHT; ++y) {
+        const uint8_t* from = pixels + size_t(y) * pitch;
+        uint8_t* to = w32.page.data() + size_t(HEIGHT - 1 - y) * WIDTH;
+        if (same && std::equal(from, from + WIDTH, to)) continue;
+        same = false;
+        std::copy(from, from + WIDTH, to);
+    }
     w32.hasPage = true;
-    Repaint();
+    if (!same) Repaint();
     WaitForDeadline();
     Pacing& p = w32.pacing;
     int64_t now = Counter();
