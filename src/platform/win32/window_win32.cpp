@@ -359,8 +359,7 @@ void Win32CloseWindow() {
     w32.pacing.timer = nullptr;
     if (w32.periodSet) timeEndPeriod(1);
     w32.periodSet = false;
-    if (w32.xinput) FreeLibrary(w32.xinput);
-    w32.xinput = nullptr;
+    // XInput stays loaded to the end: its own threads (Wine's reads HID devices) may still run.
     w32.getState = nullptr;
 }
 
