@@ -19,9 +19,14 @@ struct FileStamp {
     bool operator==(const FileStamp& o) const { return time == o.time && size == o.size; }
 };
 
+// Windows tells of a save in steps (emptied, written, closed): a file is taken once it has been quiet for
+// this many frame boundaries, so that one save is taken once and whole.
+constexpr int QUIET_LOOKS = 2;
+
 struct WatchRecord {
     bool watching, polling;
     std::map<std::string, FileStamp> stamps;
+    std::map<std::string, int> settling;  // notified names and the looks since their last notice
 };
 WatchRecord watch;
 
@@ -57,8 +62,18 @@ int TakeSavedFiles(std::vector<std::string>* names) {
     names->clear();
     if (!watch.watching) return 0;
     if (!watch.polling) {
-        Win32WatchTake(names);
-        if (names->size() > MAX_PENDING) names->resize(MAX_PENDING);
+        std::vector<std::string> noticed;
+        Win32WatchTake(&noticed);
+        for (const std::string& name : noticed)
+            if (watch.settling.size() < MAX_PENDING || watch.settling.count(name)) watch.settling[name] = 0;
+        for (auto it = watch.settling.begin(); it != watch.settling.end();) {
+            if (++it->second <= QUIET_LOOKS) {
+                ++it;
+                continue;
+            }
+            names->push_back(it->first);
+            it = watch.settling.erase(it);
+        }
         return 1;
     }
     std::map<std::string, FileStamp> now = LookAtFiles();
