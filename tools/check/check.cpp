@@ -8,9 +8,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <string>
+#include <sys/stat.h>
 #include <vector>
 #include "gfx/gfx.h"
 #include "platform/bitmap.h"
@@ -19,8 +18,6 @@
 #include "sound/sound.h"
 #include "text/text.h"
 #include "tool_help.h"
-
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -60,22 +57,43 @@ void FlushScriptReports(const std::string& file) {
 }
 
 // The file the game opens for a name ("\\" or "/" separated) in the folder `dir`; empty when none.
-fs::path FindIn(const fs::path& dir, const std::string& name) {
-    return FindDataFile((dir.generic_string() + "/" + name).c_str());
+// (Paths are plain strings and files C streams: std::filesystem and the C++ streams would bring their
+// locale code into the program, half of its size on Windows.)
+std::string FindIn(const std::string& dir, const std::string& name) {
+    return FindDataFile((dir + "/" + name).c_str());
+}
+
+// A found file's name as the report gives it: its path inside the folder ("bmp/x.BMP", "../x.BMP").
+std::string InsideFolder(const std::string& path, std::string dir) {
+    for (char& c : dir) c = c == '\\' ? '/' : c;
+    // The lookup leaves out "." and doubled separators: so does the folder's own spelling here.
+    for (size_t at; (at = dir.find("/./")) != std::string::npos;) dir.erase(at, 2);
+    for (size_t at; (at = dir.find("//", 1)) != std::string::npos;) dir.erase(at, 1);
+    while (dir.rfind("./", 0) == 0 && dir.size() > 2) dir.erase(0, 2);
+    while (dir.size() > 1 && (dir.back() == '/' || (dir.size() > 2 && dir.compare(dir.size() - 2, 2, "/.") == 0)))
+        dir.erase(dir.size() - (dir.back() == '/' ? 1 : 2));
+    return path.compare(0, dir.size() + 1, dir + "/") == 0 ? path.substr(dir.size() + 1) : path;
+}
+
+std::string FileName(const std::string& path) {
+    size_t slash = path.find_last_of("/\\");
+    return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
 // The file's bytes, at most `limit` of them.
-bool ReadAll(const fs::path& path, std::vector<uint8_t>* bytes, size_t limit = SIZE_MAX) {
-    std::ifstream file(path, std::ios::binary);
+bool ReadAll(const std::string& path, std::vector<uint8_t>* bytes, size_t limit = SIZE_MAX) {
+    FILE* file = std::fopen(path.c_str(), "rb");
     if (!file) return false;
     bytes->clear();
     char chunk[65536];
     while (bytes->size() < limit) {
-        file.read(chunk, std::streamsize(std::min(sizeof chunk, limit - bytes->size())));
-        if (file.gcount() <= 0) break;
-        bytes->insert(bytes->end(), chunk, chunk + file.gcount());
+        size_t got = std::fread(chunk, 1, std::min(sizeof chunk, limit - bytes->size()), file);
+        if (got == 0) break;
+        bytes->insert(bytes->end(), chunk, chunk + got);
     }
-    return !file.bad();
+    bool ok = !std::ferror(file);
+    std::fclose(file);
+    return ok;
 }
 
 uint32_t Le32(const uint8_t* p) { return p[0] | p[1] << 8 | p[2] << 16 | uint32_t(p[3]) << 24; }
@@ -240,14 +258,14 @@ void CheckBody(const Script& script, uint8_t id, size_t start) {
     script.At(start, "missing end codes", name + " has no end code " + Quote("<!") + ": the game would type past it");
 }
 
-void CheckScript(const fs::path& dir) {
-    fs::path path = FindIn(dir, "data.txt");
+void CheckScript(const std::string& dir) {
+    std::string path = FindIn(dir, "data.txt");
     if (path.empty()) {
         Report("data.txt", "missing: the game shows an error and closes at once");
         return;
     }
     Script script;
-    script.file = path.filename().string();
+    script.file = FileName(path);
     if (!ReadAll(path, &script.text)) {
         Report(script.file, "cannot be read");
         return;
@@ -314,15 +332,15 @@ const PictureUse PICTURES[] = {
 // reach is x 12-541, y 13-95 of the box.
 constexpr int BOX_TEXT_LEFT = 12, BOX_TEXT_TOP = 13, BOX_TEXT_RIGHT = 542, BOX_TEXT_BOTTOM = 96;
 
-void CheckPicture(const fs::path& dir, const PictureUse& use) {
-    fs::path path;
+void CheckPicture(const std::string& dir, const PictureUse& use) {
+    std::string path;
     for (const char* folder : PICTURE_FOLDERS)
         if (path.empty()) path = FindIn(dir, std::string(folder) + use.name);
     if (path.empty()) {
         Report(std::string("bmp/") + use.name, "missing: the scenes that show it would show nothing there");
         return;
     }
-    std::string file = fs::relative(path, dir).generic_string();
+    std::string file = InsideFolder(path, dir);
     std::vector<uint8_t> bytes;
     if (!ReadAll(path, &bytes, MAX_PICTURE_FILE_BYTES + 1)) {
         Report(file, "cannot be read");
@@ -419,14 +437,14 @@ void CheckPicture(const fs::path& dir, const PictureUse& use) {
 }
 
 // The bytes of a data file of the folder, with its name as found; reports it missing or unreadable.
-bool ReadDataFile(const fs::path& dir, const char* name, const char* whenMissing, std::string* file,
+bool ReadDataFile(const std::string& dir, const char* name, const char* whenMissing, std::string* file,
                   std::vector<uint8_t>* bytes) {
-    fs::path path = FindIn(dir, name);
+    std::string path = FindIn(dir, name);
     if (path.empty()) {
         Report(name, whenMissing);
         return false;
     }
-    *file = path.filename().string();
+    *file = FileName(path);
     if (!ReadAll(path, bytes)) {
         Report(*file, "cannot be read");
         return false;
@@ -439,7 +457,7 @@ bool ReadDataFile(const fs::path& dir, const char* name, const char* whenMissing
 const char* EFFECTS[] = {"End.wav", "Crash.wav", "Houtyo.wav", "Han.wav",
                          "mag.wav", "messg.wav", "hako3.wav",  "punch3.wav"};
 
-void CheckEffect(const fs::path& dir, const char* name) {
+void CheckEffect(const std::string& dir, const char* name) {
     std::string file;
     std::vector<uint8_t> b;
     if (!ReadDataFile(dir, name, "missing: the effect would be silent", &file, &b)) return;
@@ -485,7 +503,7 @@ void CheckEffect(const fs::path& dir, const char* name) {
 
 const char* SONGS[] = {"kura3.pmd", "koi.pmd", "end.pmd"};
 
-void CheckSong(const fs::path& dir, const char* name) {
+void CheckSong(const std::string& dir, const char* name) {
     std::string file;
     std::vector<uint8_t> b;
     if (!ReadDataFile(dir, name, "missing: that part of the game would have no music (or the previous song)",
@@ -558,9 +576,9 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: kirake-check DIR\n");
         return 2;
     }
-    fs::path dir = argv[1];
-    std::error_code error;
-    if (!fs::is_directory(dir, error)) {
+    std::string dir = argv[1];
+    struct stat info;
+    if (stat(dir.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
         std::fprintf(stderr, "kirake-check: %s is not a folder\n", argv[1]);
         return 2;
     }
