@@ -1,20 +1,20 @@
 // kirake-art, the picture drawing tool: exact pixels without blending, the source language, and
 // refusal of broken sources without crashing or leaving a file behind.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <set>
 #include <string>
 #include <vector>
+#include "run_program.h"
 
 namespace {
 
-const std::string kTool = std::string(KIRAKE_TOOLS_DIR) + "/art/kirake-art";
+const std::string kTool = std::string(KIRAKE_TOOLS_DIR) + "/art/" + ExecutableName("kirake-art");
 
 // A folder of the running test's own (made by the fixture), so that tests run side by side share no files.
 std::string testDir;
@@ -34,10 +34,7 @@ std::vector<uint8_t> ReadBytes(const std::string& path) {
 int Draw(const std::string& source, const std::string& out = "out.bmp") {
     Write("test.pic", source);
     std::remove((Dir() + "/" + out).c_str());
-    std::string cmd = "'" + kTool + "' '" + Dir() + "/test.pic' '" + Dir() + "/" + out + "' 2>/dev/null";
-    int status = std::system(cmd.c_str());
-    if (!WIFEXITED(status)) return -1;  // killed by a signal: a crash
-    return WEXITSTATUS(status);
+    return RunProcess({kTool, Dir() + "/test.pic", Dir() + "/" + out}).status;  // -1: a crash
 }
 
 struct Image {
@@ -82,12 +79,15 @@ class ArtTool : public testing::Test {
 protected:
     void SetUp() override {
         testDir = testing::TempDir() + "kirake_art_test_" +
-                  testing::UnitTest::GetInstance()->current_test_info()->name() + "_" + std::to_string(getpid());
-        ASSERT_EQ(std::system(("mkdir -p '" + testDir + "'").c_str()), 0);
+                  testing::UnitTest::GetInstance()->current_test_info()->name() + "_" + std::to_string(ThisProcessId());
+        ASSERT_TRUE(std::filesystem::create_directories(testDir) || std::filesystem::is_directory(testDir));
         Write("t.pal", kPalette);
         Write("e.pal", "base t\n5 rose #ff8080\n");
     }
-    void TearDown() override { std::system(("rm -rf '" + testDir + "'").c_str()); }
+    void TearDown() override {
+        std::error_code error;
+        std::filesystem::remove_all(testDir, error);
+    }
 };
 
 TEST_F(ArtTool, RectanglesLandOnExactPixelsAndRowsArePadded) {
@@ -200,10 +200,9 @@ TEST_F(ArtTool, BrokenSourcesAreRefusedWithoutOutput) {
 }
 
 TEST_F(ArtTool, BadUsageIsRefused) {
-    std::string cmd = "'" + kTool + "' 2>/dev/null";
-    int status = std::system(cmd.c_str());
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 2);
+    ProcessResult run = RunProcess({kTool});
+    ASSERT_NE(run.status, -1);
+    EXPECT_EQ(run.status, 2);
 }
 
 }  // namespace

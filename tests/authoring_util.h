@@ -1,7 +1,5 @@
 // Helpers for the authoring tool tests: running a built tool, scratch folders, little-endian bytes.
 #pragma once
-#include <sys/wait.h>
-#include <unistd.h>
 #include <atomic>
 #include <cstdint>
 #include <cstdio>
@@ -9,6 +7,7 @@
 #include <fstream>
 #include <string>
 #include <vector>
+#include "run_program.h"
 
 namespace authoring {
 
@@ -16,35 +15,17 @@ namespace fs = std::filesystem;
 
 // The built tool `name` (tools/<folder>/<name> in the build tree, or tools/<name>).
 inline std::string ToolPath(const std::string& folder, const std::string& name) {
-    fs::path nested = fs::path(KIRAKE_TOOLS_DIR) / folder / name;
+    fs::path nested = fs::path(KIRAKE_TOOLS_DIR) / folder / ExecutableName(name);
     if (fs::exists(nested)) return nested.string();
-    return (fs::path(KIRAKE_TOOLS_DIR) / name).string();
+    return (fs::path(KIRAKE_TOOLS_DIR) / ExecutableName(name)).string();
 }
 
-struct RunResult {
-    int status;          // exit code, or -1 when the tool did not exit normally
-    std::string output;  // standard output and standard error together
-};
+// status: the exit code, or -1 when the tool did not exit normally; output: standard output and error.
+using RunResult = ProcessResult;
 
-inline std::string ShellQuote(const std::string& s) {
-    std::string out = "'";
-    for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
-}
-
-inline RunResult RunTool(const std::vector<std::string>& args) {
-    std::string command;
-    for (const std::string& arg : args) command += ShellQuote(arg) + " ";
-    command += "2>&1";
-    RunResult result{-1, ""};
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe) return result;
-    char buffer[4096];
-    size_t got;
-    while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) result.output.append(buffer, got);
-    int status = pclose(pipe);
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return result;
+inline RunResult RunTool(const std::vector<std::string>& args, ProcessOptions options = {}) {
+    options.capture = true;
+    return RunProcess(args, options);
 }
 
 // A fresh, empty folder under the system's temporary folder, removed when the object goes.
@@ -53,7 +34,7 @@ public:
     ScratchDir() {
         static std::atomic<int> counter{0};
         path_ = fs::temp_directory_path() /
-                ("kirake-authoring-" + std::to_string(getpid()) + "-" + std::to_string(counter++));
+                ("kirake-authoring-" + std::to_string(ThisProcessId()) + "-" + std::to_string(counter++));
         fs::remove_all(path_);
         fs::create_directories(path_);
     }

@@ -1,7 +1,6 @@
 // Pictures and data files: the BMP reader on good and broken files, the case-blind search, sheets.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include <filesystem>
 #include "gfx/gfx.h"
 #include "platform/bitmap.h"
 #include "platform/files.h"
@@ -65,17 +64,16 @@ class DataFolder : public DisplayTest {
 protected:
     void SetUp() override {
         DisplayTest::SetUp();
-        ASSERT_TRUE(getcwd(cwd, sizeof cwd));
+        cwd = std::filesystem::current_path();
         root = MakeTempDir("folder");
-        mkdir((root + "/work").c_str(), 0755);
-        mkdir((root + "/work/bmp").c_str(), 0755);
-        ASSERT_EQ(chdir((root + "/work").c_str()), 0);
+        std::filesystem::create_directories(root + "/work/bmp");
+        std::filesystem::current_path(root + "/work");
     }
     void TearDown() override {
-        ASSERT_EQ(chdir(cwd), 0);
+        std::filesystem::current_path(cwd);
         DisplayTest::TearDown();
     }
-    char cwd[4096];
+    std::filesystem::path cwd;
     std::string root;
 };
 

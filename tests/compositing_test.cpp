@@ -1,6 +1,6 @@
 // Surfaces and compositing: colour key, slot order, clipping, animation cadence, shake, surface loss.
 #include <gtest/gtest.h>
-#include <unistd.h>
+#include <filesystem>
 #include "app/app.h"
 #include "gfx/gfx.h"
 #include "platform/backend.h"
@@ -130,9 +130,8 @@ TEST_F(Compositing, ShakeLeavesBaseRectHomeAndCountsToFive) {
 TEST_F(Compositing, LostSurfacesAreRestoredAndSheetsRefilled) {
     std::string dir = MakeTempDir("restore");
     WriteFile(dir + "/GAME_W.bmp", MakeBmp(640, 480, std::vector<uint8_t>(640 * 480, 77)));
-    char cwd[4096];
-    ASSERT_TRUE(getcwd(cwd, sizeof cwd));
-    ASSERT_EQ(chdir(dir.c_str()), 0);
+    std::filesystem::path cwd = std::filesystem::current_path();
+    std::filesystem::current_path(dir);
     display.windowSheet = Filled(640, 480, 5);
     display.charSheet = Filled(20, 20, 6);
     Surface* oldChar = display.charSheet;
@@ -145,7 +144,7 @@ TEST_F(Compositing, LostSurfacesAreRestoredAndSheetsRefilled) {
     EXPECT_EQ(sprites[2].surface, oldChar) << "slots keep the restored surface";
     DrawBaseLayer(1);
     EXPECT_EQ(Back(0, 0), 77);
-    ASSERT_EQ(chdir(cwd), 0);
+    std::filesystem::current_path(cwd);
 }
 
 TEST_F(Compositing, ReleasedSurfacesNeverHoldTheFrame) {

@@ -1,9 +1,6 @@
 // The real backend in a real X window: a virtual X server of our own (Xvfb), driven with xdotool and
 // looked at with xwininfo and ImageMagick's import. Skipped where those tools are not installed.
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -14,13 +11,10 @@
 #include "platform/backend.h"
 #include "platform/sound.h"
 #include "platform/sound_mixer.h"
+#include "run_program.h"
 #include "test_support.h"
 
 namespace {
-bool Installed(const char* tool) {
-    return std::system((std::string("command -v ") + tool + " >/dev/null 2>&1").c_str()) == 0;
-}
-
 std::string ReadText(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
@@ -37,68 +31,57 @@ bool WaitFor(Condition condition, double seconds) {
     return condition();
 }
 
-pid_t Spawn(const std::string& command) {
-    pid_t pid = fork();
-    if (pid == 0) {
-        setpgid(0, 0);
-        execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    return pid;
-}
-
-// The exit status of a spawned process, waiting up to `seconds`; -1 when it had to be killed.
-int Finish(pid_t pid, double seconds) {
-    int status = 0;
-    bool done = WaitFor([&] { return waitpid(pid, &status, WNOHANG) == pid; }, seconds);
-    if (!done) {
-        kill(-pid, SIGKILL);
-        waitpid(pid, &status, 0);
-        return -1;
-    }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
 // A virtual X screen of the given size for one test, on a display number the server picks itself.
 class RealWindow : public ::testing::Test {
 protected:
     void StartScreen(int width, int height) {
         for (const char* tool : {"Xvfb", "xdotool", "xwininfo", "import", "convert"})
-            if (!Installed(tool)) GTEST_SKIP() << tool << " is not installed";
+            if (!OnPath(tool)) GTEST_SKIP() << tool << " is not installed";
         dir = MakeTempDir("real-window");
-        std::string numberFile = dir + "/display";
-        server = Spawn("exec Xvfb -displayfd 3 -nolisten tcp -screen 0 " + std::to_string(width) + "x" +
-                       std::to_string(height) + "x24 3>'" + numberFile + "' 2>/dev/null");
-        ASSERT_TRUE(WaitFor([&] { return ReadText(numberFile).find('\n') != std::string::npos; }, 20))
+        ProcessOptions options;
+        options.output = dir + "/display";  // the number it listens on
+        server = StartProcess({"Xvfb", "-displayfd", "1", "-nolisten", "tcp", "-screen", "0",
+                               std::to_string(width) + "x" + std::to_string(height) + "x24"},
+                              options);
+        std::string number;
+        ASSERT_TRUE(WaitFor([&] { return (number = ReadText(options.output)).find('\n') != std::string::npos; }, 20))
             << "Xvfb did not start";
-        display = ":" + ReadText(numberFile).substr(0, ReadText(numberFile).find('\n'));
+        display = ":" + number.substr(0, number.find('\n'));
     }
     void TearDown() override {
-        if (game > 0) Finish(game, 0);
-        if (server > 0) {
-            kill(-server, SIGTERM);
-            Finish(server, 5);
+        if (game.id) FinishProcess(&game, 0);
+        if (server.id) {
+            StopProcess(server);
+            FinishProcess(&server, 5);
         }
     }
     // Starts the game on this screen; standard error goes to dir/err.txt.
-    void StartGame(const std::string& arguments) {
-        game = Spawn(Env() + "exec '" + std::string(KIRAKE_BINARY) + "' " + arguments + " 2>'" + dir + "/err.txt'");
+    void StartGame(std::vector<std::string> arguments) {
+        arguments.insert(arguments.begin(), KIRAKE_BINARY);
+        ProcessOptions options = Env();
+        options.errors = dir + "/err.txt";
+        game = StartProcess(arguments, options);
     }
+    // The game's exit status, waiting up to `seconds`; -1 when it had to be killed.
+    int FinishGame(double seconds) { return FinishProcess(&game, seconds).status; }
     // The desktop's own libraries (D-Bus, reached through SDL) keep allocations until exit; the leak
     // checker looks at our code in the headless runs.
-    std::string Env() const {
-        return "DISPLAY=" + display + " SDL_AUDIODRIVER=dummy XDG_PICTURES_DIR='" + dir + "/pictures' " +
-               "ASAN_OPTIONS=\"$ASAN_OPTIONS:detect_leaks=0\" ";
+    ProcessOptions Env() const {
+        ProcessOptions options;
+        options.environment = {"DISPLAY=" + display, "SDL_AUDIODRIVER=dummy", "XDG_PICTURES_DIR=" + dir + "/pictures",
+                               LeakCheckOff()};
+        return options;
     }
     // Runs an X tool on this screen; its standard output.
-    std::string X(const std::string& command) const {
-        std::string out = dir + "/x.txt";
-        std::system((Env() + command + " >'" + out + "' 2>/dev/null").c_str());
-        return ReadText(out);
+    std::string X(const std::vector<std::string>& command) const {
+        ProcessOptions options = Env();
+        options.output = dir + "/x.txt";
+        RunProcess(command, options);
+        return ReadText(options.output);
     }
     // The id of the top-level window with this name, or "".
     std::string WindowNamed(const std::string& name) const {
-        std::istringstream tree(X("xwininfo -root -tree"));
+        std::istringstream tree(X({"xwininfo", "-root", "-tree"}));
         std::string line;
         while (std::getline(tree, line))
             if (line.find("\"" + name + "\"") != std::string::npos) {
@@ -110,7 +93,7 @@ protected:
         return "";
     }
     std::pair<int, int> WindowSize(const std::string& id) const {
-        std::string info = X("xwininfo -id " + id);
+        std::string info = X({"xwininfo", "-id", id});
         auto field = [&](const char* name) {
             size_t at = info.find(name);
             return at == std::string::npos ? -1 : std::atoi(info.c_str() + at + std::strlen(name));
@@ -122,24 +105,27 @@ protected:
     std::vector<uint8_t> Rgb(const std::string& source) const {
         std::string out = dir + "/picture.rgb";
         std::remove(out.c_str());
-        X(source.rfind("0x", 0) == 0 ? "import -window " + source + " -depth 8 'rgb:" + out + "'"
-                                     : "convert '" + source + "' -depth 8 'rgb:" + out + "'");
+        if (source.rfind("0x", 0) == 0)
+            X({"import", "-window", source, "-depth", "8", "rgb:" + out});
+        else
+            X({"convert", source, "-depth", "8", "rgb:" + out});
         std::string bytes = ReadText(out);
         return std::vector<uint8_t>(bytes.begin(), bytes.end());
     }
 
     std::string dir, display;
-    pid_t server = -1, game = -1;
+    Process server, game;
 };
 
 TEST(RealBackendStart, WithoutADisplayItSaysSoAndExitsOne) {
     std::string data = MakeTempDir("no-display");
     std::ofstream(data + "/data.txt").flush();
-    std::string command = "env -u DISPLAY -u WAYLAND_DISPLAY '" + std::string(KIRAKE_BINARY) +
-                          "' --window --frames 30 --data '" + data + "' 2>'" + data + "/err.txt'";
-    int status = std::system(command.c_str());
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 1);
+    ProcessOptions options;
+    options.environment = {"DISPLAY", "WAYLAND_DISPLAY"};
+    options.errors = data + "/err.txt";
+    int status = RunProcess({KIRAKE_BINARY, "--window", "--frames", "30", "--data", data}, options).status;
+    ASSERT_NE(status, -1);
+    EXPECT_EQ(status, 1);
     std::string err = ReadText(data + "/err.txt");
     EXPECT_NE(err.find("kirake: no display"), std::string::npos) << err;
     EXPECT_NE(err.find("--headless"), std::string::npos) << err;
@@ -150,12 +136,11 @@ TEST_F(RealWindow, EmptyDataFolderNamesDataTxtAndExitsOne) {
     StartScreen(800, 600);
     if (IsSkipped()) return;
     std::string data = MakeTempDir("real-empty");
-    StartGame("--window --data '" + data + "'");
+    StartGame({"--window", "--data", data});
     std::string box;
     ASSERT_TRUE(WaitFor([&] { return !(box = WindowNamed("Push return")).empty(); }, 20)) << ReadText(dir + "/err.txt");
-    X("xdotool key --window " + box + " Return");
-    EXPECT_EQ(Finish(game, 20), 1);
-    game = -1;
+    X({"xdotool", "key", "--window", box, "Return"});
+    EXPECT_EQ(FinishGame(20), 1);
     std::string err = ReadText(dir + "/err.txt");
     EXPECT_NE(err.find("kirake: cannot read the story script data.txt in the data folder " + data), std::string::npos)
         << err;
@@ -166,46 +151,45 @@ TEST_F(RealWindow, EmptyDataFolderNamesDataTxtAndExitsOne) {
 // press and a release with no delay at the title is seen; closing from the system ends with status 0.
 TEST_F(RealWindow, AltEnterPauseTapsAndClose) {
     StartScreen(1024, 768);
-    if (IsSkipped() || !Installed("xlogo")) GTEST_SKIP() << "xlogo is not installed";
-    StartGame("--window --frames 3000 --trace '" + dir + "/trace.jsonl'");
+    if (IsSkipped() || !OnPath("xlogo")) GTEST_SKIP() << "xlogo is not installed";
+    StartGame({"--window", "--frames", "3000", "--trace", dir + "/trace.jsonl"});
     std::string window;
     ASSERT_TRUE(WaitFor([&] { return !(window = WindowNamed("kirake")).empty(); }, 20));
     ASSERT_TRUE(WaitFor([&] { return WindowSize(window) == std::make_pair(640, 480); }, 20))
         << "the window opens at 640x480: " << ReadText(dir + "/err.txt");
-    X("xdotool key --window " + window + " alt+Return");
+    X({"xdotool", "key", "--window", window, "alt+Return"});
     EXPECT_TRUE(WaitFor([&] { return WindowSize(window) == std::make_pair(1024, 768); }, 10));
-    X("xdotool key --window " + window + " alt+Return");
+    X({"xdotool", "key", "--window", window, "alt+Return"});
     EXPECT_TRUE(WaitFor([&] { return WindowSize(window) == std::make_pair(640, 480); }, 10));
 
     ASSERT_TRUE(WaitFor([&] { return TraceLines() >= 320; }, 120)) << "the title waits for a key from frame 300";
     std::vector<uint8_t> before = Rgb(window);
-    pid_t other = Spawn(Env() + "exec xlogo -geometry 300x200+250+200");
+    Process other = StartProcess({"xlogo", "-geometry", "300x200+250+200"}, Env());
     std::string otherWindow;
     ASSERT_TRUE(WaitFor([&] { return !(otherWindow = WindowNamed("xlogo")).empty(); }, 20));
-    X("xdotool windowfocus " + otherWindow);
+    X({"xdotool", "windowfocus", otherWindow});
     size_t paused = 0;
     EXPECT_TRUE(WaitFor([&] {
         size_t now = TraceLines();
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
         return (paused = now) == TraceLines();
     }, 10)) << "frames stop without the focus";
-    kill(other, SIGTERM);
-    Finish(other, 10);
+    StopProcess(other);
+    FinishProcess(&other, 10);
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     EXPECT_TRUE(Rgb(window) == before) << "the page is shown again where the other window was";
     EXPECT_EQ(TraceLines(), paused);
-    X("xdotool windowfocus " + window);
+    X({"xdotool", "windowfocus", window});
     ASSERT_TRUE(WaitFor([&] { return TraceLines() >= paused + 5; }, 20)) << "frames go on with the focus back";
-    X("xdotool key --window " + window + " --delay 0 --repeat 10 space");
+    X({"xdotool", "key", "--window", window, "--delay", "0", "--repeat", "10", "space"});
     EXPECT_TRUE(WaitFor([&] {
         for (const std::string& line : ReadLines(dir + "/trace.jsonl"))
             if (line.find("\"step\":2,") != std::string::npos) return true;
         return false;
     }, 10)) << "the taps left the title";
 
-    kill(game, SIGTERM);  // the way the system closes a program: a quit request
-    EXPECT_EQ(Finish(game, 20), 0) << ReadText(dir + "/err.txt");
-    game = -1;
+    StopProcess(game);  // the way the system closes a program: a quit request
+    EXPECT_EQ(FinishGame(20), 0) << ReadText(dir + "/err.txt");
 }
 
 // Full screen with --scale integer on a 1400x1100 screen shows the page at 2x, centred on black, pixel
@@ -213,27 +197,27 @@ TEST_F(RealWindow, AltEnterPauseTapsAndClose) {
 TEST_F(RealWindow, ScreenAndScreenshotEqualTheHeadlessCapture) {
     StartScreen(1400, 1100);
     if (IsSkipped()) return;
-    StartGame("--scale integer --frames 3000 --trace '" + dir + "/trace.jsonl'");
+    StartGame({"--scale", "integer", "--frames", "3000", "--trace", dir + "/trace.jsonl"});
     std::string window;
     ASSERT_TRUE(WaitFor([&] { return !(window = WindowNamed("kirake")).empty(); }, 20));
     EXPECT_EQ(WindowSize(window), std::make_pair(1400, 1100));
     ASSERT_TRUE(WaitFor([&] { return TraceLines() >= 320; }, 120));  // the still title from frame 300
     std::vector<uint8_t> shown = Rgb(window);
-    X("xdotool key --window " + window + " F12");
+    X({"xdotool", "key", "--window", window, "F12"});
     std::string err;
     auto saidSaved = [&] { return (err = ReadText(dir + "/err.txt")).find("screenshot of frame") != std::string::npos; };
     ASSERT_TRUE(WaitFor(saidSaved, 10)) << err;
-    X("xdotool key --window " + window + " Escape");
-    EXPECT_EQ(Finish(game, 20), 0);
-    game = -1;
+    X({"xdotool", "key", "--window", window, "Escape"});
+    EXPECT_EQ(FinishGame(20), 0);
 
     long frame = std::atol(err.c_str() + err.find("screenshot of frame") + 20);
     std::string saved = err.substr(err.find(" saved to ") + 10);
     saved = saved.substr(0, saved.find('\n'));
     EXPECT_EQ(saved.rfind(dir + "/pictures/kirake/kirake_", 0), 0u) << saved;
     std::string captures = MakeTempDir("real-captures");
-    ASSERT_EQ(RunKirake("--headless --frames " + std::to_string(frame + 1) + " --capture 300," + std::to_string(frame) +
-                        " --capture-dir '" + captures + "'"), 0);
+    ASSERT_EQ(RunKirake({"--headless", "--frames", std::to_string(frame + 1), "--capture",
+                         "300," + std::to_string(frame), "--capture-dir", captures}),
+              0);
     char name[32];
     std::snprintf(name, sizeof name, "/frame-%06ld.png", frame);
     EXPECT_EQ(ReadText(saved), ReadText(captures + name)) << "F12 at frame " << frame;

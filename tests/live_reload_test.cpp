@@ -1,7 +1,6 @@
 // Live reload: files saved into the data folder while the game runs are on screen (and heard) from the
 // frame after the save; broken files are reported over the page and change nothing else. The key script
 // saves the files at the frame it names, the way an editor writes them.
-#include <unistd.h>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -12,8 +11,6 @@
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string Quote(const std::string& s) { return "'" + s + "'"; }
 
 std::string ReadBytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -38,7 +35,7 @@ std::string Page(const std::string& dir, long frame) {
 // A copy of the default data in its own folder, or "" when the default data is not built.
 std::string CopyOfDefaultData(const std::string& name) {
     std::string data = KIRAKE_DATA_DIR;
-    if (access((data + "/data.txt").c_str(), R_OK) != 0) return "";
+    if (!std::filesystem::exists(data + "/data.txt")) return "";
     std::string dir = MakeTempDir(name);
     fs::copy(data, dir, fs::copy_options::recursive | fs::copy_options::overwrite_existing);
     return dir;
@@ -50,14 +47,16 @@ struct Session {
 };
 
 // Starts at the first route with the data folder watched; the key script's lines are given.
-Session Play(const std::string& data, const std::string& name, const std::string& script, const std::string& more) {
+Session Play(const std::string& data, const std::string& name, const std::string& script,
+             const std::vector<std::string>& more) {
     Session run;
     run.dir = MakeTempDir(name);
     WriteBytes(run.dir + "/keys.txt", script);
-    int code = RunKirake("--headless --data " + Quote(data) + " --start route:hiyori --keys " +
-                             Quote(run.dir + "/keys.txt") + " --trace " + Quote(run.dir + "/trace.jsonl") +
-                             " --capture-dir " + Quote(run.dir) + " " + more,
-                         &run.errors);
+    std::vector<std::string> arguments = {"--headless", "--data", data, "--start", "route:hiyori", "--keys",
+                                          run.dir + "/keys.txt", "--trace", run.dir + "/trace.jsonl",
+                                          "--capture-dir", run.dir};
+    arguments.insert(arguments.end(), more.begin(), more.end());
+    int code = RunKirake(arguments, &run.errors);
     EXPECT_EQ(code, 0) << run.errors;
     run.trace = ReadLines(run.dir + "/trace.jsonl");
     return run;
@@ -90,15 +89,17 @@ TEST(LiveReload, SavedPictureTextAndSongAreTakenAtTheNextFrame) {
     }
 
     constexpr long M = 30, N = 90;
-    std::string captures = "--frames " + std::to_string(N) + " --capture " + std::to_string(M - 1) + "," +
-                           std::to_string(N - 1) + " --record-audio ";
-    Session unchanged = Play(data, "reload-unchanged", "", "--watch " + captures + Quote(data + "/../unchanged.wav"));
+    auto watched = [&](const std::string& recording) {
+        return std::vector<std::string>{"--watch", "--frames", std::to_string(N), "--capture",
+                                        std::to_string(M - 1) + "," + std::to_string(N - 1), "--record-audio",
+                                        recording};
+    };
+    Session unchanged = Play(data, "reload-unchanged", "", watched(data + "/../unchanged.wav"));
     std::string saves = std::to_string(M) + " save bmp/stage1.BMP " + changes + "/stage1.BMP\n" +
                         std::to_string(M) + " save data.txt " + changes + "/data.txt\n" + std::to_string(M) +
                         " save koi.pmd " + changes + "/koi.pmd\n";
-    Session saved = Play(data, "reload-saved", saves, "--watch " + captures + Quote(data + "/../saved.wav"));
-    Session born = Play(fresh, "reload-born", "", "--frames " + std::to_string(N - M) + " --capture " +
-                                                  std::to_string(N - M - 1));
+    Session saved = Play(data, "reload-saved", saves, watched(data + "/../saved.wav"));
+    Session born = Play(fresh, "reload-born", "", {"--frames", std::to_string(N - M), "--capture", std::to_string(N - M - 1)});
     ASSERT_EQ(long(saved.trace.size()), N);
     ASSERT_EQ(long(unchanged.trace.size()), N);
     ASSERT_EQ(long(born.trace.size()), N - M);
@@ -143,7 +144,7 @@ TEST(LiveReload, BrokenFilesKeepTheLastGoodVersionAndAreShownOverThePage) {
         breaks += "10 save " + name + " " + files + "/bad-" + base + "\n";
         restores += "50 save " + name + " " + files + "/good-" + base + "\n";
     }
-    std::string options = "--watch --fault no-inotify --frames 80 --capture 9,30,79";
+    std::vector<std::string> options = Words("--watch --fault no-inotify --frames 80 --capture 9,30,79");
     Session clean = Play(CopyOfDefaultData("broken-data-clean"), "broken-clean", restores, options);
     Session broken = Play(data, "broken-broken", breaks + restores, options);
     ASSERT_EQ(broken.trace.size(), 80u);

@@ -1,8 +1,8 @@
 // The whole program on the headless backend: start-up, endings, faults, keys, activation.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 #include <cstdlib>
 #include <fstream>
+#include "run_program.h"
 #include "test_support.h"
 
 namespace {
@@ -17,9 +17,10 @@ RunResult Play(const std::string& data, const std::string& keys, const std::stri
     std::string dir = MakeTempDir("run");
     std::ofstream(dir + "/keys.txt") << keys;
     RunResult run;
-    run.exitCode = RunKirake("--headless --data '" + data + "' --keys '" + dir + "/keys.txt' --trace '" + dir +
-                                 "/trace.jsonl' " + options,
-                             &run.errors);
+    std::vector<std::string> arguments = {"--headless", "--data", data, "--keys", dir + "/keys.txt", "--trace",
+                                          dir + "/trace.jsonl"};
+    for (const std::string& word : Words(options)) arguments.push_back(word);
+    run.exitCode = RunKirake(arguments, &run.errors);
     run.trace = ReadLines(dir + "/trace.jsonl");
     return run;
 }
@@ -174,13 +175,13 @@ TEST(Program, LostSurfacesAreRecoveredAndTheRunGoesOn) {
 
 TEST(Program, BadCommandLinesAreRefused) {
     std::string errors;
-    EXPECT_EQ(RunKirake("--bogus", &errors), 2);
-    EXPECT_EQ(RunKirake("--keys x.txt", &errors), 2) << "key scripts need --headless";
-    EXPECT_EQ(RunKirake("--scale 3", &errors), 2);
-    EXPECT_EQ(RunKirake("--headless --fault display:nothing", &errors), 1);
+    EXPECT_EQ(RunKirake({"--bogus"}, &errors), 2);
+    EXPECT_EQ(RunKirake({"--keys", "x.txt"}, &errors), 2) << "key scripts need --headless";
+    EXPECT_EQ(RunKirake({"--scale", "3"}, &errors), 2);
+    EXPECT_EQ(RunKirake({"--headless", "--fault", "display:nothing"}, &errors), 1);
     EXPECT_NE(errors.find("unknown fault"), std::string::npos);
-    EXPECT_EQ(RunKirake("--headless --capture 5-1 --capture-dir /tmp", &errors), 1);
-    EXPECT_EQ(RunKirake("--version", &errors), 0);
+    EXPECT_EQ(RunKirake({"--headless", "--capture", "5-1", "--capture-dir", MakeTempDir("captures")}, &errors), 1);
+    EXPECT_EQ(RunKirake({"--version"}, &errors), 0);
 }
 }  // namespace
 
@@ -188,15 +189,16 @@ namespace {
 // The real backend in a virtual X display, when one can be had: it opens its window, runs frames and
 // ends with exit code 0.
 TEST(RealBackend, OpensAWindowRunsFramesAndEnds) {
-    if (std::system("command -v xvfb-run >/dev/null 2>&1") != 0) GTEST_SKIP() << "xvfb-run is not installed";
+    if (!OnPath("xvfb-run")) GTEST_SKIP() << "xvfb-run is not installed";
     std::string data = MakeTempDir("sdl-data");
     std::ofstream(data + "/data.txt").flush();  // a missing script would wait on its message box
     // The desktop's own libraries (D-Bus, reached through SDL) keep allocations until exit; the leak
     // checker looks at our code in the headless runs.
-    std::string command = std::string("ASAN_OPTIONS=\"$ASAN_OPTIONS:detect_leaks=0\" xvfb-run -a -s '-screen 0 800x600x24' '") + KIRAKE_BINARY +
-                          "' --window --frames 20 --data '" + data + "' >/dev/null 2>&1";
-    int status = std::system(command.c_str());
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0);
+    ProcessOptions options;
+    options.environment = {LeakCheckOff()};
+    ProcessResult run = RunProcess({"xvfb-run", "-a", "-s", "-screen 0 800x600x24", KIRAKE_BINARY, "--window", "--frames",
+                                    "20", "--data", data}, options);
+    ASSERT_NE(run.status, -1);
+    EXPECT_EQ(run.status, 0);
 }
 }  // namespace

@@ -5,6 +5,7 @@
 #include <fstream>
 #include <string>
 #include <vector>
+#include "run_program.h"
 #include "sound_test_songs.h"
 #include "test_support.h"
 
@@ -29,15 +30,13 @@ long FirstSound(const std::vector<int16_t>& samples, size_t from, size_t to) {
     return -1;
 }
 
-int RunTool(const std::string& arguments, std::string* output = nullptr) {
-    std::string out = MakeTempDir("tool-output") + "/out.txt";
-    std::string command = std::string("'") + KIRAKE_TOOLS_DIR + "/song/kirake-song' " + arguments + " >'" + out + "' 2>&1";
-    int status = std::system(command.c_str());
-    if (output) {
-        std::ifstream in(out);
-        output->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+int RunTool(std::vector<std::string> arguments, std::string* output = nullptr) {
+    arguments.insert(arguments.begin(), std::string(KIRAKE_TOOLS_DIR) + "/song/" + ExecutableName("kirake-song"));
+    ProcessOptions options;
+    options.capture = true;
+    ProcessResult run = RunProcess(arguments, options);
+    if (output) *output = run.output;
+    return run.status;
 }
 
 // Notes of 50 ms on instrument 0 at steps 0 and 3, every 100 ms; nothing else.
@@ -69,7 +68,7 @@ TEST(SoundSongPlayer, RenderedNotesStartWhereTheStepsSay) {
     std::string dir = MakeTempDir("render");
     WriteFile(dir + "/sparse.pmd", SparseSong().Bytes());
     std::string output;
-    ASSERT_EQ(RunTool("render '" + dir + "/sparse.pmd' '" + dir + "/out.wav' --seconds 1", &output), 0) << output;
+    ASSERT_EQ(RunTool({"render", dir + "/sparse.pmd", dir + "/out.wav", "--seconds", "1"}, &output), 0) << output;
     std::vector<int16_t> left = LeftChannel(ReadBytes(dir + "/out.wav"));
     ASSERT_EQ(left.size(), 44100u);
     std::vector<long> frames = StepFrames(100, 0, 7);
@@ -85,7 +84,7 @@ TEST(SoundSongPlayer, RenderedNotesStartWhereTheStepsSay) {
 TEST(SoundSongPlayer, DefaultLengthIsOnePassAndTwoSecondsOfRingingOut) {
     std::string dir = MakeTempDir("render-default");
     WriteFile(dir + "/sparse.pmd", SparseSong().Bytes());
-    ASSERT_EQ(RunTool("render '" + dir + "/sparse.pmd' '" + dir + "/out.wav'"), 0);
+    ASSERT_EQ(RunTool({"render", dir + "/sparse.pmd", dir + "/out.wav"}), 0);
     std::vector<int16_t> left = LeftChannel(ReadBytes(dir + "/out.wav"));
     long lastStepFrame = StepFrames(100, 0, 6).back();
     EXPECT_EQ(left.size(), size_t(lastStepFrame + 1 + 120) * 735);
@@ -105,20 +104,20 @@ TEST(SoundSongPlayer, InfoNamesWhatIsWrong) {
     shortFile.resize(shortFile.size() - 4);
     WriteFile(dir + "/short.pmd", shortFile);
     std::string output;
-    EXPECT_EQ(RunTool("info '" + dir + "/good.pmd'", &output), 0) << output;
+    EXPECT_EQ(RunTool({"info", dir + "/good.pmd"}, &output), 0) << output;
     EXPECT_NE(output.find("track length N: 6"), std::string::npos) << output;
     EXPECT_NE(output.find("track 3 (drums): 1 steps with notes, 1 strikes, 1 pan changes, voices 0"),
               std::string::npos)
         << output;
-    EXPECT_EQ(RunTool("info '" + dir + "/bad.pmd'", &output), 1);
+    EXPECT_EQ(RunTool({"info", dir + "/bad.pmd"}, &output), 1);
     EXPECT_NE(output.find("loop step is outside the song"), std::string::npos) << output;
     EXPECT_NE(output.find("instrument 1: octave shift above 19"), std::string::npos) << output;
     EXPECT_NE(output.find("track 2: 1 pan index(es) outside 0 to 7, first at step 2"), std::string::npos) << output;
-    EXPECT_EQ(RunTool("info '" + dir + "/short.pmd'", &output), 1);
+    EXPECT_EQ(RunTool({"info", dir + "/short.pmd"}, &output), 1);
     EXPECT_NE(output.find("shorter than 1048 + 16 x track length"), std::string::npos) << output;
     // The game plays a file that ends early with its missing steps silent, and so does the player.
-    EXPECT_EQ(RunTool("render '" + dir + "/short.pmd' '" + dir + "/x.wav'", &output), 0) << output;
-    EXPECT_EQ(RunTool("info", &output), 2);
+    EXPECT_EQ(RunTool({"render", dir + "/short.pmd", dir + "/x.wav"}, &output), 0) << output;
+    EXPECT_EQ(RunTool({"info"}, &output), 2);
 }
 
 // A data folder with the eight effects and a title song.
@@ -166,8 +165,8 @@ TEST(SoundProgram, HeadlessRunLoadsTheSoundsAndRecordsSilenceUntilSomethingPlays
     std::string data = SoundDataFolder();
     std::string dir = MakeTempDir("run");
     std::string errors;
-    ASSERT_EQ(RunKirake("--headless --data '" + data + "' --frames 240 --trace '" + dir + "/trace.jsonl' --record-audio '" +
-                            dir + "/audio.wav'",
+    ASSERT_EQ(RunKirake({"--headless", "--data", data, "--frames", "240", "--trace", dir + "/trace.jsonl",
+                         "--record-audio", dir + "/audio.wav"},
                         &errors),
               0)
         << errors;
@@ -183,8 +182,8 @@ TEST(SoundProgram, WithoutASoundDeviceTheGamePlaysThroughSilently) {
     std::string data = SoundDataFolder();
     std::string dir = MakeTempDir("run-silent");
     std::string errors;
-    ASSERT_EQ(RunKirake("--headless --fault no-sound --data '" + data + "' --frames 600 --trace '" + dir +
-                            "/trace.jsonl' --record-audio '" + dir + "/audio.wav'",
+    ASSERT_EQ(RunKirake({"--headless", "--fault", "no-sound", "--data", data, "--frames", "600", "--trace",
+                         dir + "/trace.jsonl", "--record-audio", dir + "/audio.wav"},
                         &errors),
               0)
         << errors;

@@ -1,7 +1,7 @@
 // Starting at a scene: every scene begins with the frames a player sees on reaching it from the title.
 // The keys of the way there (--start-keys) replayed from the title give, from the scene's frame on, the
 // same trace and the same captured pages as the run that starts there.
-#include <unistd.h>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -12,7 +12,6 @@ namespace {
 
 constexpr long SHOWN = 40;  // frames compared after the start
 
-std::string Quote(const std::string& s) { return "'" + s + "'"; }
 
 std::string ReadBytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -44,10 +43,9 @@ Start RunFromScene(const std::string& data, const std::string& scene) {
     s.scene = scene;
     s.dir = MakeTempDir("start-" + std::to_string(std::hash<std::string>{}(scene)));
     std::string errors;
-    EXPECT_EQ(RunKirake("--headless --data " + Quote(data) + " --start " + scene + " --start-keys " +
-                            Quote(s.dir + "/keys.txt") + " --frames " + std::to_string(SHOWN) + " --trace " +
-                            Quote(s.dir + "/trace.jsonl") + " --capture 0,19," + std::to_string(SHOWN - 1) +
-                            " --capture-dir " + Quote(s.dir),
+    EXPECT_EQ(RunKirake({"--headless", "--data", data, "--start", scene, "--start-keys", s.dir + "/keys.txt",
+                         "--frames", std::to_string(SHOWN), "--trace", s.dir + "/trace.jsonl", "--capture",
+                         "0,19," + std::to_string(SHOWN - 1), "--capture-dir", s.dir},
                         &errors),
               0)
         << scene << ": " << errors;
@@ -64,7 +62,7 @@ Start RunFromScene(const std::string& data, const std::string& scene) {
 // scene on the path is compared with it.
 TEST(StartScene, EachSceneShowsWhatPlayingThereFromTheTitleShows) {
     std::string data = KIRAKE_DATA_DIR;
-    if (access((data + "/data.txt").c_str(), R_OK) != 0) GTEST_SKIP() << "no default data at " << data;
+    if (!std::filesystem::exists(data + "/data.txt")) GTEST_SKIP() << "no default data at " << data;
     // The deepest scene of a path is where its keys end, so the scenes before it are compared up to the
     // next key of the way (a player who starts there presses it too).
     const std::vector<std::vector<std::string>> paths = {
@@ -86,9 +84,9 @@ TEST(StartScene, EachSceneShowsWhatPlayingThereFromTheTitleShows) {
         for (const Start& s : starts)
             for (long k : {0L, 19L, SHOWN - 1}) captures += std::to_string(s.frame + k) + ",";
         captures.pop_back();
-        ASSERT_EQ(RunKirake("--headless --data " + Quote(data) + " --keys " + Quote(out + "/keys.txt") +
-                            " --frames " + std::to_string(deepest.frame + SHOWN) + " --trace " +
-                            Quote(out + "/trace.jsonl") + " --capture " + captures + " --capture-dir " + Quote(out)),
+        ASSERT_EQ(RunKirake({"--headless", "--data", data, "--keys", out + "/keys.txt", "--frames",
+                             std::to_string(deepest.frame + SHOWN), "--trace", out + "/trace.jsonl", "--capture",
+                             captures, "--capture-dir", out}),
                   0);
         std::vector<std::string> played = ReadLines(out + "/trace.jsonl");
         ASSERT_EQ(long(played.size()), deepest.frame + SHOWN);
@@ -121,7 +119,7 @@ TEST(StartScene, EachSceneShowsWhatPlayingThereFromTheTitleShows) {
 TEST(StartScene, UnknownScenesAreRefusedWithTheUsage) {
     for (const char* scene : {"nowhere", "route", "route:nobody", "ending", "ending:maybe", "roll:match:3", "title:1"}) {
         std::string errors;
-        EXPECT_EQ(RunKirake(std::string("--headless --frames 1 --start ") + scene, &errors), 2) << scene;
+        EXPECT_EQ(RunKirake({"--headless", "--frames", "1", "--start", scene}, &errors), 2) << scene;
         EXPECT_NE(errors.find("unknown scene"), std::string::npos) << errors;
     }
 }

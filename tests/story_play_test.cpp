@@ -1,13 +1,11 @@
 // Whole playthroughs of the story on the headless backend: a player drives the keys from inside the frame
-// loop (a forked child running WinMain), writes the key script it used, and the trace and per-frame story
+// loop (a child process running WinMain), writes the key script it used, and the trace and per-frame story
 // snapshots are checked frame by frame. The same key script replayed through the kirake binary gives the
 // same trace.
-#include <fcntl.h>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <string>
@@ -18,6 +16,7 @@
 #include "input/input.h"
 #include "platform/clock.h"
 #include "platform/platform.h"
+#include "run_program.h"
 #include "story/story.h"
 #include "story/tables.h"
 #include "test_support.h"
@@ -308,7 +307,9 @@ int PlayHere(const Plan& plan, const std::string& data, const std::string& out) 
     options.headless = true;
     options.frames = 20000;  // a stuck run ends here
     std::string error;
-    if (!player.script || chdir(data.c_str()) != 0 || !PlatformStart(options, &error) ||
+    std::error_code entered;
+    std::filesystem::current_path(data, entered);
+    if (!player.script || entered || !PlatformStart(options, &error) ||
         !OpenTrace((out + "/trace.jsonl").c_str()))
         return 90;
     int code = WinMain();
@@ -328,20 +329,11 @@ PlayResult PlayInChild(const Plan& plan, const std::string& data, const std::str
     PlayResult run;
     run.scriptPath = out + "/keys.txt";
     run.tracePath = out + "/trace.jsonl";
-    std::fflush(nullptr);
-    pid_t pid = fork();
-    if (pid == 0) {
-        int quiet = open("/dev/null", O_WRONLY);
-        if (quiet >= 0) dup2(quiet, 1);
-        setenv("KIRAKE_STORY_PLAN", plan.name, 1);
-        setenv("KIRAKE_STORY_DATA", data.c_str(), 1);
-        setenv("KIRAKE_STORY_OUT", out.c_str(), 1);
-        execl("/proc/self/exe", "kirake_tests", "--gtest_filter=StoryTitle.*", static_cast<char*>(nullptr));
-        _exit(92);
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    ProcessOptions options;
+    options.errors = out + "/errors.txt";
+    options.environment = {std::string("KIRAKE_STORY_PLAN=") + plan.name, "KIRAKE_STORY_DATA=" + data,
+                           "KIRAKE_STORY_OUT=" + out};
+    run.exitCode = RunProcess({ThisProgram(), "--gtest_filter=StoryTitle.*"}, options).status;
     run.trace = ReadLines(run.tracePath);
     std::ifstream in(out + "/snaps.bin", std::ios::binary);
     Snapshot s;
@@ -473,8 +465,8 @@ public:
         const char* out = std::getenv("KIRAKE_STORY_OUT");
         if (!name) return;
         for (const Plan& plan : Plans())
-            if (data && out && plan.name == std::string(name)) _exit(PlayHere(plan, data, out));
-        _exit(93);
+            if (data && out && plan.name == std::string(name)) std::_Exit(PlayHere(plan, data, out));
+        std::_Exit(93);
     }
 };
 ::testing::Environment* const playerProcess = ::testing::AddGlobalTestEnvironment(new PlayerProcess);
@@ -499,8 +491,6 @@ void WriteLines(const std::string& path, const std::vector<std::string>& lines) 
     std::ofstream out(path);
     for (const std::string& line : lines) out << line << "\n";
 }
-
-std::string Quote(const std::string& s) { return "'" + s + "'"; }
 
 using Path = std::vector<std::pair<int, int>>;
 
@@ -733,8 +723,8 @@ TEST_P(StoryPlaythrough, PlaysFromTitleToTheEnd) {
     std::vector<std::string> script = ScriptBefore(run.scriptPath, escapeAt);
     script.push_back(std::to_string(escapeAt) + " escape");
     WriteLines(out + "/escape.txt", script);
-    EXPECT_EQ(RunKirake("--headless --data " + Quote(DataDir()) + " --keys " + Quote(out + "/escape.txt") +
-                        " --trace " + Quote(out + "/escape.jsonl")),
+    EXPECT_EQ(RunKirake({"--headless", "--data", DataDir(), "--keys", out + "/escape.txt", "--trace",
+                         out + "/escape.jsonl"}),
               0);
     std::vector<std::string> lines = ReadLines(out + "/escape.jsonl");
     ASSERT_EQ(long(lines.size()), escapeAt);
@@ -745,7 +735,7 @@ TEST_P(StoryPlaythrough, PlaysFromTitleToTheEnd) {
 TEST_P(StoryPlaythrough, PlaysTheDefaultDataToTheEnd) {
     const Plan& plan = GetParam();
     std::string data = KIRAKE_DATA_DIR;
-    if (access((data + "/data.txt").c_str(), R_OK) != 0) GTEST_SKIP() << "no default data at " << data;
+    if (!std::filesystem::exists(data + "/data.txt")) GTEST_SKIP() << "no default data at " << data;
     PlayResult run = PlayInChild(plan, data, MakeTempDir(std::string("story-default-") + plan.name));
     ASSERT_EQ(run.exitCode, 0);
     std::vector<TraceFrame> trace = ParseTrace(run.trace);
@@ -777,8 +767,8 @@ TEST(StoryReplay, KeyScriptThroughTheBinaryGivesTheSameTrace) {
     ASSERT_EQ(reference.exitCode, 0);
     std::string out = MakeTempDir("story-replay");
     std::string errors;
-    int code = RunKirake("--headless --data " + Quote(DataDir()) + " --keys " + Quote(reference.scriptPath) +
-                             " --trace " + Quote(out + "/trace.jsonl"),
+    int code = RunKirake({"--headless", "--data", DataDir(), "--keys", reference.scriptPath, "--trace",
+                          out + "/trace.jsonl"},
                          &errors);
     EXPECT_EQ(code, 0) << errors;
     std::vector<std::string> replayed = ReadLines(out + "/trace.jsonl");
@@ -798,8 +788,8 @@ TEST(StoryReplay, EscapeInEveryChapterEndsTheRunWithExitCodeZero) {
         std::vector<std::string> script = ScriptBefore(reference.scriptPath, at);
         script.push_back(std::to_string(at) + " escape");
         WriteLines(out + "/keys.txt", script);
-        int code = RunKirake("--headless --data " + Quote(DataDir()) + " --keys " + Quote(out + "/keys.txt") +
-                             " --trace " + Quote(out + "/trace.jsonl"));
+        int code = RunKirake({"--headless", "--data", DataDir(), "--keys", out + "/keys.txt", "--trace",
+                              out + "/trace.jsonl"});
         EXPECT_EQ(code, 0) << "chapter " << chapter;
         std::vector<std::string> lines = ReadLines(out + "/trace.jsonl");
         ASSERT_EQ(long(lines.size()), at) << "chapter " << chapter;
@@ -822,8 +812,8 @@ TEST(StoryReplay, LosingActivationPausesTheSceneAndResumesIt) {
         std::vector<std::string> script = ReadLines(reference.scriptPath);
         script.push_back(std::to_string(at) + " deactivate 5000");
         WriteLines(out + "/keys.txt", script);
-        int code = RunKirake("--headless --data " + Quote(DataDir()) + " --keys " + Quote(out + "/keys.txt") +
-                             " --trace " + Quote(out + "/trace.jsonl"));
+        int code = RunKirake({"--headless", "--data", DataDir(), "--keys", out + "/keys.txt", "--trace",
+                              out + "/trace.jsonl"});
         EXPECT_EQ(code, 0);
         std::vector<std::string> lines = ReadLines(out + "/trace.jsonl");
         size_t same = at > confirm ? reference.trace.size() : size_t(confirm);
@@ -853,8 +843,8 @@ TEST(StoryTitle, OnlyAKeyNewlyDownFromFrame160MovesOn) {
     for (const Case& c : cases) {
         std::string out = MakeTempDir("story-title");
         WriteLines(out + "/keys.txt", {c.script});
-        int code = RunKirake("--headless --frames 420 --data " + Quote(DataDir()) + " --keys " +
-                             Quote(out + "/keys.txt") + " --trace " + Quote(out + "/trace.jsonl"));
+        int code = RunKirake({"--headless", "--frames", "420", "--data", DataDir(), "--keys", out + "/keys.txt",
+                              "--trace", out + "/trace.jsonl"});
         EXPECT_EQ(code, 0);
         std::vector<TraceFrame> trace = ParseTrace(ReadLines(out + "/trace.jsonl"));
         ASSERT_EQ(trace.size(), 420u);
@@ -881,10 +871,13 @@ long SongField(const std::string& line, const std::string& key) {
 TEST(StorySong, SongsStartAndStopOnTheirFramesAndPauseWithTheGame) {
     std::string songs = KIRAKE_DATA_DIR;
     std::string data = MakeTempDir("story-song-data");
-    std::system(("cp " + Quote(DataDir()) + "/* " + Quote(data) + "/").c_str());
-    for (const char* song : {"kura3.pmd", "koi.pmd", "end.pmd"})
-        if (std::system(("cp " + Quote(songs + "/" + song) + " " + Quote(data) + "/ 2>/dev/null").c_str()) != 0)
-            GTEST_SKIP() << "no built songs in " << songs;
+    namespace fs = std::filesystem;
+    fs::copy(DataDir(), data, fs::copy_options::overwrite_existing);
+    for (const char* song : {"kura3.pmd", "koi.pmd", "end.pmd"}) {
+        std::error_code missing;
+        fs::copy_file(songs + "/" + song, data + "/" + song, fs::copy_options::overwrite_existing, missing);
+        if (missing) GTEST_SKIP() << "no built songs in " << songs;
+    }
     const PlayResult& reference = ReferenceRun();
     std::vector<TraceFrame> story = ParseTrace(reference.trace);
     auto firstShowing = [&](int chapter, int step) {
@@ -898,8 +891,8 @@ TEST(StorySong, SongsStartAndStopOnTheirFramesAndPauseWithTheGame) {
         std::vector<std::string> script = ReadLines(reference.scriptPath);
         if (deactivateAt >= 0) script.push_back(std::to_string(deactivateAt) + " deactivate 5000");
         WriteLines(out + "/keys.txt", script);
-        EXPECT_EQ(RunKirake("--headless --data " + Quote(data) + " --keys " + Quote(out + "/keys.txt") +
-                            " --trace " + Quote(out + "/trace.jsonl")),
+        EXPECT_EQ(RunKirake({"--headless", "--data", data, "--keys", out + "/keys.txt", "--trace",
+                             out + "/trace.jsonl"}),
                   0);
         std::vector<std::string> lines = ReadLines(out + "/trace.jsonl");
         ASSERT_GT(lines.size(), size_t(roll));

@@ -1,12 +1,14 @@
 #include "test_support.h"
-#include <sys/stat.h>
-#include <sys/wait.h>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
+#include <sstream>
 #include "app/app.h"
 #include "gfx/gfx.h"
 #include "input/input.h"
 #include "platform/platform.h"
+#include "run_program.h"
 #include "story/story.h"
 
 void OpenTestDisplay(const PaletteEntry palette[256]) {
@@ -114,24 +116,37 @@ std::vector<uint8_t> SurfacePixels(Surface* surface) {
 }
 
 std::string MakeTempDir(const std::string& name) {
-    const char* base = std::getenv("TMPDIR");
-    std::string root = std::string(base ? base : "/tmp") + "/kirake-tests-" + std::to_string(getpid());
-    mkdir(root.c_str(), 0755);
-    std::string dir = root + "/" + name;
-    std::system(("rm -rf '" + dir + "'").c_str());
-    mkdir(dir.c_str(), 0755);
-    return dir;
+    namespace fs = std::filesystem;
+    fs::path dir = fs::temp_directory_path() / ("kirake-tests-" + std::to_string(ThisProcessId())) / name;
+    std::error_code error;
+    fs::remove_all(dir, error);
+    fs::create_directories(dir, error);
+    return dir.generic_string();
 }
 
-int RunKirake(const std::string& arguments, std::string* errors) {
-    std::string errFile = MakeTempDir("stderr") + "/err.txt";
-    std::string command = std::string("'") + KIRAKE_BINARY + "' " + arguments + " 2>'" + errFile + "' >/dev/null";
-    int status = std::system(command.c_str());
+int RunKirake(const std::vector<std::string>& arguments, std::string* errors) {
+    ProcessOptions options;
+    options.errors = MakeTempDir("stderr") + "/err.txt";
+    std::vector<std::string> command = {KIRAKE_BINARY};
+    command.insert(command.end(), arguments.begin(), arguments.end());
+    int status = RunProcess(command, options).status;
     if (errors) {
-        std::ifstream in(errFile);
+        std::ifstream in(options.errors);
         errors->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return status;
+}
+
+std::string LeakCheckOff() {
+    const char* options = std::getenv("ASAN_OPTIONS");
+    return std::string("ASAN_OPTIONS=") + (options ? options : "") + ":detect_leaks=0";
+}
+
+std::vector<std::string> Words(const std::string& options) {
+    std::vector<std::string> words;
+    std::istringstream in(options);
+    for (std::string word; in >> word;) words.push_back(word);
+    return words;
 }
 
 std::vector<std::string> ReadLines(const std::string& path) {

@@ -29,7 +29,13 @@ void FillSurface(Surface* surface, int index);
 std::vector<uint8_t> SurfacePixels(Surface* surface);
 // A fresh empty folder under the test's temporary directory.
 std::string MakeTempDir(const std::string& name);
-// Runs the game binary; returns its exit code; standard error is captured in *errors when given.
-int RunKirake(const std::string& arguments, std::string* errors = nullptr);
+// Runs the game binary with these arguments; returns its exit code (-1 when it crashed); standard error
+// is captured in *errors when given.
+int RunKirake(const std::vector<std::string>& arguments, std::string* errors = nullptr);
+// The environment change that turns the leak checker off for a program started from a test (the
+// desktop's own libraries, reached through SDL, keep allocations until exit).
+std::string LeakCheckOff();
+// The words of an option list that holds no file names: "--frames 5 --fault palette@0".
+std::vector<std::string> Words(const std::string& options);
 // Reads a trace file: one string per line.
 std::vector<std::string> ReadLines(const std::string& path);

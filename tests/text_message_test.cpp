@@ -421,7 +421,7 @@ TEST_F(ScriptFile, MissingOrShortFileLeavesNoText) {
 TEST(ScriptFileProgram, MissingScriptEndsTheProgramBeforeAnyFrame) {
     std::string dir = MakeTempDir("text-no-script");
     std::string errors;
-    EXPECT_EQ(RunKirake("--headless --data '" + dir + "' --frames 20 --trace '" + dir + "/trace.jsonl'", &errors), 1);
+    EXPECT_EQ(RunKirake({"--headless", "--data", dir, "--frames", "20", "--trace", dir + "/trace.jsonl"}, &errors), 1);
     EXPECT_NE(errors.find("MessageBox: Push return: ロード失敗"), std::string::npos) << errors;
     EXPECT_NE(errors.find("kirake: cannot read the story script data.txt in the data folder " + dir), std::string::npos)
         << errors;
@@ -429,7 +429,7 @@ TEST(ScriptFileProgram, MissingScriptEndsTheProgramBeforeAnyFrame) {
 
     // With a script the same folder runs its frames, and each frame line carries the message state.
     WriteFile(dir + "/DATA.TXT", {'t', 'x', '0', 'A', '<', '!'});
-    EXPECT_EQ(RunKirake("--headless --data '" + dir + "' --frames 3 --trace '" + dir + "/trace.jsonl'", &errors), 0);
+    EXPECT_EQ(RunKirake({"--headless", "--data", dir, "--frames", "3", "--trace", dir + "/trace.jsonl"}, &errors), 0);
     EXPECT_EQ(errors.find("MessageBox"), std::string::npos) << errors;
     std::vector<std::string> lines = ReadLines(dir + "/trace.jsonl");
     ASSERT_EQ(lines.size(), 3u);

@@ -1,9 +1,8 @@
-// Playing every path: one run of the game on the headless backend, driven from the story's hook before
-// each scene. At each decision the process forks, one child per alternative (run one after the other),
-// so the part of the story that paths share is played once. Every path writes the moments it saw, in play
-// order, to a file of its own; the pictures are written once, named by their contents.
-#include <sys/wait.h>
-#include <unistd.h>
+// Playing every path: one run of the game on the headless backend per path, one after the other in this
+// process, each from a fresh start and driven from the story's hook before each scene with that path's
+// answers. Every path writes the moments it saw, in play order, to a file of its own; the pictures are
+// written once, named by their contents.
+#include <strings.h>
 #include <cairo.h>
 #include <cstdio>
 #include <cstdlib>
@@ -39,8 +38,9 @@ struct SongFile {
 
 struct Player {
     std::string out, pathDir;
-    StoryPath path;
-    bool child = false;
+    StoryPath answers;  // what this run answers at each decision
+    StoryPath path;     // the decisions reached so far (-1: not yet)
+    bool ended = false;
     std::vector<Moment> moments;
     std::vector<SongFile> songs;
     uint16_t lastTap = 0;
@@ -78,7 +78,8 @@ std::string CapturePicture() {
     char name[40];
     std::snprintf(name, sizeof name, "pages/%016llx.png", (unsigned long long)Hash(rgb.data(), rgb.size()));
     std::string file = player.out + "/" + name;
-    if (access(file.c_str(), F_OK) == 0) return name;
+    std::error_code error;
+    if (fs::exists(file, error)) return name;
     cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, 640, 480);
     cairo_surface_flush(surface);
     uint8_t* data = cairo_image_surface_get_data(surface);
@@ -127,24 +128,6 @@ char CurrentMessage() {
     return 0;
 }
 
-// Forks one process per alternative but the last, each run to its end before the next; the caller goes on
-// with the alternative returned.
-int Branch(int alternatives) {
-    for (int i = 0; i + 1 < alternatives; ++i) {
-        std::fflush(nullptr);
-        pid_t pid = fork();
-        if (pid == 0) {
-            player.child = true;
-            return i;
-        }
-        if (pid > 0) {
-            int status = 0;
-            waitpid(pid, &status, 0);
-        }
-    }
-    return alternatives - 1;
-}
-
 // The file of a path; a decision not reached (a path stuck before it) is "x".
 std::string PathFile(const std::string& dir, int firstAnswer, int routeAnswer, int match) {
     auto part = [](int value) { return value < 0 ? std::string("x") : std::to_string(value); };
@@ -163,14 +146,9 @@ void WritePath() {
 }
 
 void EndPath(Window window) {
-    static bool ended = false;
-    if (ended) return;
-    ended = true;
+    if (player.ended) return;
+    player.ended = true;
     WritePath();
-    if (player.child) {
-        std::fflush(nullptr);
-        _exit(0);
-    }
     PostClose(window);
 }
 
@@ -190,7 +168,7 @@ uint16_t Decide(Window window, int inStep) {
         return KEY_SPACE;
     }
     if (chapter == 1 && step == 5 && story.choiceState == 1) {
-        if (player.path.firstAnswer < 0) player.path.firstAnswer = Branch(CHOICE_COUNT);
+        player.path.firstAnswer = player.answers.firstAnswer;
         if (player.movesLeft < 0) player.movesLeft = player.path.firstAnswer;
         if (player.movesLeft > 0) return player.movesLeft--, KEY_DOWN;
         Capture("scene", "choice", 0, 0);
@@ -198,10 +176,8 @@ uint16_t Decide(Window window, int inStep) {
     }
     if (chapter >= FIRST_ROUTE_CHAPTER && chapter < FIRST_ROUTE_CHAPTER + ROUTE_COUNT && step == 0 &&
         story.routes[chapter - FIRST_ROUTE_CHAPTER].routeState == 4) {
-        if (player.path.routeAnswer < 0) {
-            player.path.routeAnswer = Branch(CHOICE_COUNT);
-            player.path.match = Branch(2) == 0 ? 1 : 0;
-        }
+        player.path.routeAnswer = player.answers.routeAnswer;
+        player.path.match = player.answers.match;
         if (player.movesLeft < 0) player.movesLeft = player.path.routeAnswer;
         if (player.movesLeft > 0) return player.movesLeft--, KEY_DOWN;
         if (!player.captured) Capture("scene", "route-choice", 0, 0), player.captured = true;
@@ -286,6 +262,37 @@ std::vector<Moment> ReadPath(const std::string& file) {
     return moments;
 }
 
+// Every record of the game as it is when the program starts, for the next path. The slots' sounds go back
+// to the platform while it still runs.
+void ResetGame() {
+    ResetSound();
+    std::free(message.scriptText);
+    app = {};
+    display = {};
+    spriteState = {};
+    sheetSources = {};
+    input = {};
+    textContext = {};
+    message = {};
+    story = {};
+}
+
+// One run of the game from the title, giving these answers; 0 when the platform cannot start.
+int PlayPath(const StoryPath& answers, const PlatformOptions& options, std::string* error) {
+    Player fresh;
+    fresh.out = player.out;
+    fresh.pathDir = player.pathDir;
+    fresh.songs = player.songs;
+    fresh.answers = answers;
+    player = fresh;
+    story.beforeScene = Hook;
+    if (!PlatformStart(options, error)) return 0;
+    WinMain();
+    ResetGame();
+    PlatformStop();
+    return 1;
+}
+
 }  // namespace
 
 int PlayEveryPath(const std::string& dataDir, const std::string& out, std::vector<StoryPath>* paths,
@@ -303,8 +310,9 @@ int PlayEveryPath(const std::string& dataDir, const std::string& out, std::vecto
         *error = "cannot write to " + out;
         return 0;
     }
-    std::string cwd = fs::current_path(ec).string();
-    if (chdir(dataDir.c_str()) != 0) {
+    fs::path cwd = fs::current_path(ec);
+    fs::current_path(dataDir, ec);
+    if (ec) {
         *error = "cannot enter the data folder " + dataDir;
         return 0;
     }
@@ -312,25 +320,29 @@ int PlayEveryPath(const std::string& dataDir, const std::string& out, std::vecto
     player.out = out;
     player.pathDir = pathDir;
     player.songs = SongsIn(".");
-    story.beforeScene = Hook;
     PlatformOptions options;
     options.headless = true;
     options.frames = FRAME_LIMIT;
     options.faults.push_back("no-sound");  // nothing is heard; the songs are still stepped through
+    // A path that stopped before a decision stands for every path through it, and is played once.
+    auto played = [&](int a, int r, int match) {
+        return fs::exists(PathFile(pathDir, a, r, match)) || fs::exists(PathFile(pathDir, a, r, -1)) ||
+               fs::exists(PathFile(pathDir, a, -1, -1)) || fs::exists(PathFile(pathDir, -1, -1, -1));
+    };
     std::string why;
-    if (!PlatformStart(options, &why)) {
-        *error = why;
-        return 0;
-    }
-    WinMain();
-    PlatformStop();
-    story.beforeScene = nullptr;
+    for (int a = 0; a < 3; ++a)
+        for (int r = 0; r < 3; ++r)
+            for (int match : {1, 0})
+                if (!played(a, r, match) && !PlayPath(StoryPath{a, r, match}, options, &why)) {
+                    *error = why;
+                    fs::current_path(cwd, ec);
+                    return 0;
+                }
     fs::current_path(cwd, ec);  // back where we were (the paths given are absolute anyway)
     for (int a = 0; a < 3; ++a)
         for (int r = 0; r < 3; ++r)
             for (int match : {1, 0}) {
                 paths->push_back(StoryPath{a, r, match});
-                // A path that stopped before a decision stands for every path through it.
                 std::string file = PathFile(pathDir, a, r, match);
                 if (!fs::exists(file)) file = PathFile(pathDir, a, r, -1);
                 if (!fs::exists(file)) file = PathFile(pathDir, a, -1, -1);
