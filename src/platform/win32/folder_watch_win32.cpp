@@ -19,14 +19,13 @@ struct FileStamp {
     bool operator==(const FileStamp& o) const { return time == o.time && size == o.size; }
 };
 
-// Windows tells of a save in steps (emptied, written, closed): a file is taken once it has been quiet for
-// this many frame boundaries, so that one save is taken once and whole.
-constexpr int QUIET_LOOKS = 2;
-
+// Windows tells of one save in steps (emptied, written, closed): a noticed file is taken once its writer
+// has closed it, and a notice that finds it as last taken (time stamp and size) is one of those steps.
 struct WatchRecord {
     bool watching, polling;
     std::map<std::string, FileStamp> stamps;
-    std::map<std::string, int> settling;  // notified names and the looks since their last notice
+    std::map<std::string, FileStamp> taken;  // the files as they were when last taken
+    std::vector<std::string> settling;       // noticed, still open for writing
 };
 WatchRecord watch;
 
@@ -62,17 +61,25 @@ int TakeSavedFiles(std::vector<std::string>* names) {
     names->clear();
     if (!watch.watching) return 0;
     if (!watch.polling) {
-        std::vector<std::string> noticed;
+        std::vector<std::string> noticed = watch.settling;
+        watch.settling.clear();
         Win32WatchTake(&noticed);
-        for (const std::string& name : noticed)
-            if (watch.settling.size() < MAX_PENDING || watch.settling.count(name)) watch.settling[name] = 0;
-        for (auto it = watch.settling.begin(); it != watch.settling.end();) {
-            if (++it->second <= QUIET_LOOKS) {
-                ++it;
+        for (const std::string& name : noticed) {
+            if (std::find(names->begin(), names->end(), name) != names->end()) continue;
+            int64_t time = 0, size = 0;
+            int closed = Win32FileClosed(name, &time, &size);
+            if (closed < 0) continue;  // gone
+            if (!closed) {
+                if (watch.settling.size() < MAX_PENDING &&
+                    std::find(watch.settling.begin(), watch.settling.end(), name) == watch.settling.end())
+                    watch.settling.push_back(name);
                 continue;
             }
-            names->push_back(it->first);
-            it = watch.settling.erase(it);
+            FileStamp stamp{time, size};
+            auto last = watch.taken.find(name);
+            if (last != watch.taken.end() && last->second == stamp) continue;
+            watch.taken[name] = stamp;
+            if (names->size() < MAX_PENDING) names->push_back(name);
         }
         return 1;
     }

@@ -127,3 +127,20 @@ void Win32ListFiles(const std::string& folder, std::vector<Win32FileStamp>* file
     } while (FindNextFileW(search, &found));
     FindClose(search);
 }
+
+int Win32FileClosed(const std::string& path, int64_t* time, int64_t* size) {
+    HANDLE file = CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        DWORD error = GetLastError();
+        return error == ERROR_SHARING_VIOLATION ? 0 : -1;
+    }
+    FILETIME written;
+    LARGE_INTEGER bytes;
+    bool ok = GetFileTime(file, nullptr, nullptr, &written) && GetFileSizeEx(file, &bytes);
+    CloseHandle(file);
+    if (!ok) return -1;
+    *time = int64_t(written.dwHighDateTime) << 32 | written.dwLowDateTime;
+    *size = bytes.QuadPart;
+    return 1;
+}

@@ -80,3 +80,6 @@ struct Win32FileStamp {
     int64_t time, size;
 };
 void Win32ListFiles(const std::string& folder, std::vector<Win32FileStamp>* files);
+// 1 when no one has the file open for writing (its time stamp and size then in *time, *size), 0 while
+// someone has, -1 when it is not there.
+int Win32FileClosed(const std::string& path, int64_t* time, int64_t* size);
