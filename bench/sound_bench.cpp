@@ -25,7 +25,7 @@ void LoadBenchSong() {
     music.header.drumLevel = 300;
 }
 
-// The whole of PrepareSong: 72 voices of 22050 samples synthesised, filled and converted by the mixer.
+// The whole of PrepareSong: 72 voices of 22050 samples synthesised and filled.
 void PrepareSongAt(benchmark::State& state) {
     ResetSound();
     SoundBackendStop();
@@ -40,7 +40,8 @@ void PrepareSongAt(benchmark::State& state) {
 }
 BENCHMARK(PrepareSongAt)->Arg(22050)->Arg(44100)->Arg(48000)->Unit(benchmark::kMillisecond);
 
-// The same, waiting until the converter thread has converted all 72 voices to the mixer's rate.
+// The same, until all 72 voices are ready to sound at the mixer's rate (the mixer converts as it renders,
+// so nothing is left to wait for).
 void PrepareSongAndConvertAt(benchmark::State& state) {
     ResetSound();
     SoundBackendStop();
@@ -70,7 +71,8 @@ void SynthesiseSeventyTwoVoices(benchmark::State& state) {
 }
 BENCHMARK(SynthesiseSeventyTwoVoices)->Unit(benchmark::kMillisecond);
 
-// One second at 48 kHz stereo with 104 buffers sounding (72 voices, 24 drums, 8 effects).
+// One second at 48 kHz stereo with 104 buffers sounding (72 voices, 24 drums, 8 effects), summed at
+// 22050 Hz and converted to 48 kHz.
 void MixOneSecondOf104Buffers(benchmark::State& state) {
     SoundBackendStop();
     MixerOpen(48000);

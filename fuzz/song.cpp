@@ -2,6 +2,7 @@
 // built, then a few hundred steps played and mixed.
 #include <string>
 #include "platform/sound_mixer.h"
+#include "platform/hooks.h"
 #include "sound/sound.h"
 #include "support.h"
 
@@ -37,7 +38,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     InitSound(1);
     LoadDrumKit();
     now = 0;
-    music.clock = FakeClock;
+    hooks.musicClock = FakeClock;
     static const std::string first = FuzzFolder() + "/first.pmd", name = FuzzFolder() + "/FUZZ.PMD";
     SongControl(SONG_LOAD, first.c_str());  // a file that ends early keeps parts of the song before it
     SongControl(SONG_LOAD, name.c_str());

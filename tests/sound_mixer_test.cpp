@@ -198,7 +198,23 @@ TEST_F(SoundMixerTest, ConvertsEveryRateToTheMixerRate) {
     }
 }
 
-TEST_F(SoundMixerTest, ReleasingBuffersWhoseConversionsAreQueuedIsSafe) {
+// A buffer of another rate sounds from the first output sample after it is struck (the resampler's
+// delay is not heard as lateness) and then at its own level: filling it leaves nothing to wait for.
+TEST_F(SoundMixerTest, ABufferOfAnotherRateStartsOnTheSampleItIsStruck) {
+    for (int rate : {44100, 48000}) {
+        MixerOpen(rate);
+        SoundBuffer* b = Keep(ConstantBuffer(10000, 2205, 22050));
+        Render(100);
+        SoundPlay(b, 0);
+        std::vector<int16_t> out = Render(200);
+        EXPECT_GT(out[0], 2000) << rate;
+        EXPECT_NEAR(out[2 * 150], 10000, 2) << rate;
+        EXPECT_EQ(out[2 * 150 + 1], out[2 * 150]) << rate;
+        SoundStop(b);
+    }
+}
+
+TEST_F(SoundMixerTest, ReleasingPlayingBuffersIsSafe) {
     SoundFormat f = Pcm(2, 11025, 16);
     for (int i = 0; i < 50; ++i) {
         SoundBuffer* b = SoundCreateBuffer(&f, 44100);
@@ -345,8 +361,9 @@ TEST(SoundResampler, PassesTheBandCleanlyAndStopsImagesAndAliases) {
         EXPECT_GE(ConversionSnr(c.from, c.to, 20, 0.45 * low), 95) << c.from << " to " << c.to << ": sweep";
         for (double f : {0.05, 0.3, 0.45})
             EXPECT_GE(ConversionSnr(c.from, c.to, f * low, f * low), 95) << c.from << " to " << c.to << ": " << f;
-        if (c.from > c.to)  // a tone above the target's band is not heard at all
+        if (c.from > c.to) {  // a tone above the target's band is not heard at all
             EXPECT_GE(ConversionSnr(c.from, c.to, 0.56 * low, 0.56 * low, false), 95) << "alias";
+        }
     }
 }
 

@@ -7,6 +7,7 @@
 #include <vector>
 #include "../tools/common/wav58.h"
 #include "platform/sound_mixer.h"
+#include "platform/hooks.h"
 #include "sound/sound.h"
 
 struct TestInstrument {
@@ -85,7 +86,7 @@ inline void FreshSound() {
     MixerClose();
     MixerOpen(44100);
     InitSound(0);
-    music.clock = TestClock::Read;
+    hooks.musicClock = TestClock::Read;
     TestClock::now = 0;
     TestClock::advancePerRead = 0;
 }

@@ -15,6 +15,7 @@
 #include "gfx/gfx.h"
 #include "input/input.h"
 #include "platform/clock.h"
+#include "platform/hooks.h"
 #include "platform/platform.h"
 #include "run_program.h"
 #include "story/story.h"
@@ -302,7 +303,7 @@ int PlayHere(const Plan& plan, const std::string& data, const std::string& out) 
     player = Player{};
     player.plan = &plan;
     player.script = std::fopen((out + "/keys.txt").c_str(), "w");
-    story.beforeScene = PlayerHook;
+    hooks.beforeScene = PlayerHook;
     PlatformOptions options;
     options.headless = true;
     options.frames = 20000;  // a stuck run ends here

@@ -7,6 +7,7 @@
 #include "app/app.h"
 #include "gfx/gfx.h"
 #include "input/input.h"
+#include "platform/hooks.h"
 #include "platform/platform.h"
 #include "run_program.h"
 #include "story/story.h"
@@ -18,6 +19,7 @@ void OpenTestDisplay(const PaletteEntry palette[256]) {
     display = DisplayState{};
     spriteState = SpriteState{};
     story = StoryState{};
+    hooks.beforeScene = nullptr;
     input = InputState{};
     ASSERT_TRUE(DisplayCreate());
     display.device = 1;

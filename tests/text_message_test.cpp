@@ -242,10 +242,10 @@ TEST_F(MessageWindow, ScreenShakeCode) {
 TEST_F(MessageWindow, KeyWaitCursorAnimatesFromWhereItLeftOff) {
     Load("tx0<*<!");
     EXPECT_EQ(Call('0'), 0);  // the wait begins: no cursor step yet
-    EXPECT_EQ(story.keyWaitSequence[0], 0);
+    EXPECT_EQ(message.keyWaitSequence[0], 0);
     for (int frame = 1; frame <= 8; frame++) Call('0');
-    EXPECT_EQ(story.keyWaitSequence[0], 8);
-    EXPECT_EQ(story.keyWaitSequence[21], 1);
+    EXPECT_EQ(message.keyWaitSequence[0], 8);
+    EXPECT_EQ(message.keyWaitSequence[21], 1);
     Call('0');  // ninth frame of the cursor: first cell, column 17
     EXPECT_EQ(sprites[4].srcLeft, 17 * 32);
     EXPECT_EQ(sprites[4].srcRight, 18 * 32);
@@ -259,7 +259,7 @@ TEST_F(MessageWindow, KeyWaitCursorAnimatesFromWhereItLeftOff) {
     for (int frame = 0; frame < 8; frame++) Call('0');
     EXPECT_EQ(sprites[4].active, 1);
     EXPECT_EQ(sprites[4].srcLeft, 17 * 32);
-    EXPECT_EQ(story.keyWaitSequence[21], 4);
+    EXPECT_EQ(message.keyWaitSequence[21], 4);
     EXPECT_EQ(Call('0', KEY_C), 1);
 }
 

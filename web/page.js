@@ -1,5 +1,6 @@
-// The page's side of the browser build: options from the address, the canvas, keys, the frame clock,
-// Web Audio, the dialog for message boxes, and the data of another story (?data=URL).
+// One run of the game in the page (built into kirake.js; web/shell.js makes a run and, to play again, the
+// next): options from the address, the canvas, the frame clock, sound's start, message boxes. The page's
+// own parts (loading, keys and touch, the control strip, the dialog) are the shell's, window.kirakeShell.
 //
 // Address options:  ?data=URL        play the story in that folder (it holds index.json, written by the build)
 //                   ?keys=SCRIPT     run headless on the virtual clock with this key script, lines split by ";"
@@ -7,23 +8,25 @@
 //                   ?frames=N        stop after N frames;  ?headless=1  run headless without a script
 //                   ?capture=LIST    headless: keep the canvas pixels of these frames ("0,10-20")
 //                   ?bench=N         headless benchmark: N frames, every one drawn; figures on the page
-//                   ?epoch=S, ?fault=SPEC   as on the command line
+//                   ?epoch=S, ?fault=SPEC, ?start=SCENE   as on the command line
 var Module = typeof Module !== 'undefined' ? Module : {};
 (function () {
   'use strict';
   var query = new URLSearchParams(window.location.search);
+  var shell = window.kirakeShell;
   var K = {
     ended: false, exitCode: null, started: false, headless: false,
     messages: [], errors: [], captures: {}, captureSet: null, drawAll: false,
     firstFrameMs: null, loadStartMs: performance.now(), framesPresented: 0,
     keys: new Uint8Array(256), keyCodes: {}, events: [], eventWaiters: [],
     next: undefined, period: 1000 / 60,
-    audio: null, sounds: {}, bench: null,
+    bench: null,
   };
+  K.fixedEpoch = query.has('epoch') ? Math.max(0, parseInt(query.get('epoch'), 10) || 0) : -1;
   Module.kirake = K;
 
   function el(id) { return document.getElementById(id); }
-  function say(text) { var s = el('status'); if (s) s.textContent = text; }
+  function say(text) { shell.say(text); }
 
   // Options: the program's own command line.
   var args = [];
@@ -43,6 +46,7 @@ var Module = typeof Module !== 'undefined' ? Module : {};
     args.push('--frames', query.get('frames'));
   }
   if (query.has('epoch')) args.push('--epoch', query.get('epoch'));
+  if (query.has('start')) args.push('--start', query.get('start'));
   query.getAll('fault').forEach(function (f) { headless = true; args.push('--fault', f); });
   if (query.has('capture')) {
     headless = true;
@@ -62,49 +66,32 @@ var Module = typeof Module !== 'undefined' ? Module : {};
   Module.print = function (text) { console.log(text); };
   Module.printErr = function (text) { K.messages.push(text); console.warn(text); };
 
+  // The story's files, loaded by the shell (perhaps still arriving), into the program's file system
+  // before main runs.
   Module.preRun = Module.preRun || [];
   Module.preRun.push(function () {
     FS.mkdir('/run');
     if (query.has('keys')) FS.writeFile('/run/keys.txt', query.get('keys').split(';').join('\n') + '\n');
     FS.mkdir('/story');
     addRunDependency('kirake-story');
-    fetchStory(dataUrl).then(function () { K.storyLoadedMs = performance.now(); removeRunDependency('kirake-story'); }, function (error) {
-      say('No story.');
-      showDialog('The story could not be loaded', 'The story at ' + dataUrl + ' could not be loaded: ' +
-                 error.message + '.', function () {});
+    shell.story.then(function (files) {
+      Object.keys(files).forEach(function (name) {
+        var parts = name.split('/'), path = '/story';
+        for (var i = 0; i + 1 < parts.length; ++i) {
+          path += '/' + parts[i];
+          try { FS.mkdir(path); } catch (e) { /* already made */ }
+        }
+        FS.writeFile('/story/' + name, files[name]);
+      });
+      removeRunDependency('kirake-story');
     });
   });
-
-  // Another story: a folder with index.json ({"files": ["name", ...]}) written by the build.
-  function fetchStory(url) {
-    var base = url.replace(/\/?$/, '/');
-    function get(name) {
-      return fetch(base + name).then(function (response) {
-        if (!response.ok) throw new Error(name + ': HTTP ' + response.status);
-        return response.arrayBuffer();
-      });
-    }
-    return get('index.json').then(function (bytes) {
-      var index = JSON.parse(new TextDecoder().decode(bytes));
-      var files = Array.isArray(index.files) ? index.files : [];
-      // Plain names in plain folders only: nothing outside the story's folder.
-      var safe = files.filter(function (name) {
-        return typeof name === 'string' && /^[A-Za-z0-9_.-]+(\/[A-Za-z0-9_.-]+)*$/.test(name) &&
-               name.split('/').every(function (part) { return part !== '.' && part !== '..'; });
-      });
-      if (safe.length === 0) throw new Error('index.json names no files');
-      return Promise.all(safe.map(function (name) {
-        return get(name).then(function (data) {
-          var parts = name.split('/'), path = '/story';
-          for (var i = 0; i + 1 < parts.length; ++i) {
-            path += '/' + parts[i];
-            try { FS.mkdir(path); } catch (e) { /* already made */ }
-          }
-          FS.writeFile('/story/' + name, new Uint8Array(data));
-        });
-      }));
-    });
-  }
+  // The code, compiled once by the shell (at the same time as the story loads), for every run.
+  Module.instantiateWasm = function (imports, receive) {
+    WebAssembly.instantiate(shell.wasmModule, imports).then(function (instance) { receive(instance, shell.wasmModule); },
+      function (error) { shell.failed('The game\'s code could not be started', String(error)); });
+    return {};
+  };
 
   // The canvas.
   var canvas = null, context = null, image = null, rgba = null;
@@ -130,8 +117,7 @@ var Module = typeof Module !== 'undefined' ? Module : {};
     K.framesPresented++;
     if (K.firstFrameMs === null) {
       K.firstFrameMs = performance.now();
-      say(K.headless ? 'Running headless.' : 'Sound starts with your first key press or click.  ' +
-          'Keys as on the desktop (arrows, Z, X, C, Space, Enter); Esc ends; Alt+Enter or the button: full screen.');
+      if (K.headless) say('Running headless.'); else shell.firstFrame();
     }
   };
 
@@ -151,58 +137,28 @@ var Module = typeof Module !== 'undefined' ? Module : {};
     });
   };
 
-  // Events to the program.
-  function post(event) {
-    K.events.push(event);
-    var waiters = K.eventWaiters;
-    K.eventWaiters = [];
-    waiters.forEach(function (wake) { wake(); });
-  }
-  K.nextEvent = function () { return K.events.length ? K.events.shift() : 0; };
-  K.waitEvent = function () {
-    if (K.events.length) return Promise.resolve();
-    return new Promise(function (resolve) { K.eventWaiters.push(resolve); });
+  // Events and keys come from the shell (keyboard, touch, the tab's visibility).
+  K.nextEvent = function () { return shell.nextEvent(); };
+  K.waitEvent = function () { return shell.waitEvent(); };
+  K.bindKey = function (code, key) { shell.bindKey(code, key); };
+  K.keyState = function (state) { Module.HEAPU8.set(shell.readKeys(), state); };
+  K.hideCursor = function () { el('screen').classList.add('playing'); };
+  K.windowTitle = function (caption) { if (!K.headless) document.title = caption; };
+  K.shown = function (count, index, top, lineHeight, over) {
+    shell.shown({ count: count, index: index, top: top, lineHeight: lineHeight, over: !!over });
   };
-  K.bindKey = function (code, key) { K.keyCodes[code] = key; };
-  K.keyState = function (state) { Module.HEAPU8.set(K.keys, state); };
-  K.hideCursor = function () { if (canvas || el('screen')) el('screen').style.cursor = 'none'; };
 
   K.start = function (isHeadless) {
     K.started = true;
     K.headless = !!isHeadless;
-    if (K.headless) return;
-    window.addEventListener('keydown', function (e) {
-      startAudio();
-      var dialog = el('dialog');
-      if (dialog && dialog.open) return;  // the dialog's own keys
-      if (e.altKey && e.code === 'Enter') { e.preventDefault(); toggleFullScreen(); return; }
-      var key = K.keyCodes[e.code];
-      if (key === undefined) return;
-      e.preventDefault();  // arrows and space never scroll the page
-      K.keys[key] = 0x80;
-      if (e.code === 'Escape' && !e.repeat) post(1);
-    });
-    window.addEventListener('keyup', function (e) {
-      var key = K.keyCodes[e.code];
-      if (key === undefined) return;
-      e.preventDefault();
-      K.keys[key] = 0;
-    });
-    window.addEventListener('blur', function () { K.keys.fill(0); });
-    document.addEventListener('visibilitychange', function () {
-      K.keys.fill(0);
-      post(document.hidden ? 3 : 2);
-    });
-    window.addEventListener('mousedown', startAudio);
-    window.addEventListener('touchstart', startAudio);
+    if (!K.headless) shell.playing(K);
   };
 
   K.stopped = function () {
     K.ended = true;
     if (K.bench) finishBench();
-    if (!K.headless) say('The game has ended. Reload the page to play again.');
+    if (!K.headless) shell.ended();
     else if (!K.bench) say('Headless run finished.');
-    Object.keys(K.sounds).forEach(function (id) { K.soundStop(id); });
   };
   K.trace = function () {
     try { return new TextDecoder().decode(FS.readFile('/run/trace.jsonl')); } catch (e) { return null; }
@@ -231,16 +187,7 @@ var Module = typeof Module !== 'undefined' ? Module : {};
     return btoa(rgb);
   };
 
-  // Message boxes: a dialog in the page, answered with its button.
-  function showDialog(caption, text, done) {
-    var dialog = el('dialog');
-    el('dialog-caption').textContent = caption;
-    el('dialog-text').textContent = text;
-    var button = el('dialog-ok');
-    button.onclick = function () { dialog.close ? dialog.close() : dialog.removeAttribute('open'); done(); };
-    if (dialog.showModal) dialog.showModal(); else dialog.setAttribute('open', '');
-    button.focus();
-  }
+  function showDialog(caption, text, done) { shell.showDialog(caption, text, done); }
   // The game's two boxes say little; the page says what went wrong in English, and adds what the program
   // last wrote about it (its standard error).
   var causes = {
@@ -253,159 +200,6 @@ var Module = typeof Module !== 'undefined' ? Module : {};
     return new Promise(function (resolve) {
       showDialog(caption, text + '\n\n' + english + (said ? '\n\n' + said : ''), resolve);
     });
-  };
-
-  function toggleFullScreen() {
-    var stage = el('stage');
-    if (document.fullscreenElement) document.exitFullscreen();
-    else if (stage.requestFullscreen) stage.requestFullscreen();
-  }
-  K.toggleFullScreen = toggleFullScreen;
-
-  // Sound: one Web Audio buffer per static buffer; left and right gains as the program sets them. The
-  // audio context is made with the first key press or click (the browser allows sound from then on);
-  // looping sounds started before then begin with it, single sounds before then are not heard.
-  function startAudio() {
-    if (K.headless) return;
-    if (!K.audio) {
-      var AudioContextClass = window.AudioContext || window.webkitAudioContext;
-      if (!AudioContextClass) return;
-      K.audio = new AudioContextClass();
-      Object.keys(K.sounds).forEach(function (id) {
-        var s = K.sounds[id];
-        if (s.playing) startSource(s);
-      });
-    }
-    if (K.audio.state !== 'running') K.audio.resume();
-  }
-  function soundOf(id) {
-    var s = K.sounds[id];
-    if (!s) s = K.sounds[id] = { raw: null, channels: 1, bits: 16, rate: 0, buffer: null, source: null, playing: false, looping: false,
-                                 offset: 0, startedAt: 0, left: 1, right: 1, gainLeft: null, gainRight: null, merger: null };
-    return s;
-  }
-  function nodesOf(s) {
-    if (!s.merger) {
-      s.gainLeft = K.audio.createGain();
-      s.gainRight = K.audio.createGain();
-      s.gainLeft.gain.value = s.left;
-      s.gainRight.gain.value = s.right;
-      s.merger = K.audio.createChannelMerger(2);
-      s.gainLeft.connect(s.merger, 0, 0);
-      s.gainRight.connect(s.merger, 0, 1);
-      s.merger.connect(K.audio.destination);
-    }
-  }
-  // The samples are kept as the program wrote them and converted when first played.
-  function bufferOf(s) {
-    if (!s.buffer && s.raw) {
-      var channels = s.channels, bits = s.bits, raw = s.raw;
-      var frames = Math.floor(raw.length / (channels * bits / 8));
-      // Web Audio takes rates from 3000 Hz: slower sounds repeat each sample.
-      var repeat = Math.max(1, Math.ceil(3000 / s.rate));
-      s.buffer = K.audio.createBuffer(channels, frames * repeat, s.rate * repeat);
-      for (var c = 0; c < channels; ++c) {
-        var out = s.buffer.getChannelData(c);
-        for (var f = 0; f < frames; ++f) {
-          var v;
-          if (bits === 8) v = (raw[f * channels + c] - 128) / 128;
-          else {
-            var at = 2 * (f * channels + c);
-            v = ((raw[at] | raw[at + 1] << 8) << 16 >> 16) / 32768;
-          }
-          for (var r = 0; r < repeat; ++r) out[f * repeat + r] = v;
-        }
-      }
-    }
-    return s.buffer;
-  }
-  function duration(s) { return s.raw ? Math.floor(s.raw.length / (s.channels * s.bits / 8)) / s.rate : 0; }
-  K.soundData = function (id, channels, rate, bits, bytes, length) {
-    var s = soundOf(id);
-    if (K.headless) return;
-    var sounding = !!s.source;
-    var position = sounding ? currentOffset(s) : s.offset;
-    if (sounding) stopSource(s);
-    s.raw = length >= channels * bits / 8 ? Module.HEAPU8.slice(bytes, bytes + length) : null;
-    s.channels = channels;
-    s.bits = bits;
-    s.rate = rate;
-    s.buffer = null;
-    s.offset = position;
-    if (sounding) startSource(s);
-  };
-  function currentOffset(s) {
-    if (!s.source) return s.offset;
-    var t = s.offset + (K.audio.currentTime - s.startedAt), d = duration(s);
-    if (s.looping) return d > 0 ? t % d : 0;
-    return t < d ? t : 0;
-  }
-  function stopSource(s) {
-    var source = s.source;
-    s.source = null;
-    source.onended = null;
-    try { source.stop(); } catch (e) { /* already ended */ }
-    source.disconnect();
-  }
-  function startSource(s) {
-    if (!K.audio || !s.raw) return;
-    nodesOf(s);
-    var source = K.audio.createBufferSource();
-    source.buffer = bufferOf(s);
-    source.loop = s.looping;
-    if (s.channels === 2) {
-      var split = K.audio.createChannelSplitter(2);
-      source.connect(split);
-      split.connect(s.gainLeft, 0);
-      split.connect(s.gainRight, 1);
-    } else {
-      source.connect(s.gainLeft);
-      source.connect(s.gainRight);
-    }
-    if (!(s.offset < duration(s))) s.offset = 0;
-    s.startedAt = K.audio.currentTime;
-    source.onended = function () {
-      if (s.source === source) { s.source = null; s.offset = 0; s.playing = false; }
-    };
-    source.start(0, s.offset);
-    s.source = source;
-    K.soundsStarted = (K.soundsStarted || 0) + 1;
-  }
-  K.soundPlay = function (id, looping) {
-    var s = soundOf(id);
-    s.looping = !!looping;
-    if (s.source) { s.source.loop = s.looping; return; }  // already sounding: only the looping changes
-    if (!K.audio && !s.looping) return;  // before the first key: not heard
-    s.playing = true;
-    startSource(s);
-  };
-  K.soundStop = function (id) {
-    var s = K.sounds[id];
-    if (!s) return;
-    s.playing = false;
-    if (!s.source) return;
-    s.offset = currentOffset(s);
-    stopSource(s);
-  };
-  K.soundPosition = function (id, seconds) {
-    var s = soundOf(id);
-    var sounding = !!s.source;
-    if (sounding) stopSource(s);
-    s.offset = seconds;
-    if (sounding) startSource(s);
-  };
-  K.soundGains = function (id, left, right) {
-    var s = soundOf(id);
-    s.left = left;
-    s.right = right;
-    if (s.gainLeft) { s.gainLeft.gain.value = left; s.gainRight.gain.value = right; }
-  };
-  K.soundRelease = function (id) {
-    var s = K.sounds[id];
-    if (!s) return;
-    if (s.source) stopSource(s);
-    if (s.merger) s.merger.disconnect();
-    delete K.sounds[id];
   };
 
   // The benchmark: composed frames a second (every frame drawn) and the time to the first frame.
@@ -428,14 +222,7 @@ var Module = typeof Module !== 'undefined' ? Module : {};
   Module.postRun.push(function () {
     if (K.started) return;
     K.ended = true;
-    say('The game did not start.');
-    showDialog('The game did not start', K.messages.slice(-3).join('\n') || 'The game ended before it began.',
-               function () {});
+    shell.failed('The game did not start', K.messages.slice(-3).join('\n') || 'The game ended before it began.');
   });
 
-  window.addEventListener('error', function (e) { K.errors.push(String(e.message)); });
-  window.addEventListener('DOMContentLoaded', function () {
-    var button = el('fullscreen');
-    if (button) button.addEventListener('click', function () { startAudio(); toggleFullScreen(); });
-  });
 })();

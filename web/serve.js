@@ -1,18 +1,27 @@
 // serve.js [DIR] [PORT]: serves the web build (build-web/) on 127.0.0.1 only, for a quick try and for the
 // browser tests. PORT 0 (the default) takes a free port. Any static web server works as well.
+// Bodies go gzip-compressed to browsers that take it (not the packed story, which is compressed already),
+// with validators (ETag, Last-Modified) so that a browser asks again cheaply (304 Not Modified).
 'use strict';
 const http = require('http');
 const fs = require('fs');
 const path = require('path');
+const zlib = require('zlib');
 
 const types = {
   '.html': 'text/html; charset=utf-8', '.js': 'text/javascript', '.wasm': 'application/wasm',
   '.json': 'application/json', '.txt': 'text/plain; charset=utf-8', '.bmp': 'image/bmp', '.wav': 'audio/wav',
+  '.css': 'text/css', '.png': 'image/png', '.webmanifest': 'application/manifest+json',
+  '.kpak': 'application/octet-stream',
 };
+const compressible = /^(text\/|application\/(wasm|json|manifest\+json)|image\/bmp|audio\/wav)/;
 
 // mounts: {'/prefix/': folder} served beside the root (the tests' own stories).
-function serve(root, port, mounts) {
+// options.headers: more headers for every answer (a test's Content-Security-Policy).
+function serve(root, port, mounts, options) {
   root = path.resolve(root);
+  const extra = (options && options.headers) || {};
+  const compressed = new Map();  // file -> {stamp, body}
   const server = http.createServer((request, response) => {
     let name;
     try { name = decodeURIComponent(new URL(request.url, 'http://localhost').pathname); } catch (e) { name = null; }
@@ -21,15 +30,34 @@ function serve(root, port, mounts) {
       if (name && name.startsWith(prefix)) { base = path.resolve(mounts[prefix]); name = '/' + name.slice(prefix.length); }
     }
     const file = name && path.resolve(base, '.' + (name.endsWith('/') ? name + 'index.html' : name));
-    if (!file || (file !== base && !file.startsWith(base + path.sep)) || request.method !== 'GET') {
+    if (!file || (file !== base && !file.startsWith(base + path.sep)) || (request.method !== 'GET' && request.method !== 'HEAD')) {
       response.writeHead(400).end();
       return;
     }
-    fs.readFile(file, (error, bytes) => {
-      if (error) { response.writeHead(404, { 'Content-Type': 'text/plain' }).end('not found\n'); return; }
-      response.writeHead(200, { 'Content-Type': types[path.extname(file)] || 'application/octet-stream',
-                                'Cache-Control': 'no-cache' });
-      response.end(bytes);
+    fs.stat(file, (error, stat) => {
+      if (error || !stat.isFile()) { response.writeHead(404, { 'Content-Type': 'text/plain' }).end('not found\n'); return; }
+      const type = types[path.extname(file)] || 'application/octet-stream';
+      const stamp = `${stat.size.toString(16)}-${Math.floor(stat.mtimeMs).toString(16)}`;
+      const gzip = compressible.test(type) && /\bgzip\b/.test(request.headers['accept-encoding'] || '');
+      const tag = `"${stamp}${gzip ? '-gz' : ''}"`;
+      const headers = Object.assign({ 'Content-Type': type, 'Cache-Control': 'no-cache', ETag: tag,
+                                      'Last-Modified': stat.mtime.toUTCString(), Vary: 'Accept-Encoding' }, extra);
+      const since = Date.parse(request.headers['if-modified-since'] || '');
+      const matches = request.headers['if-none-match'] !== undefined ? request.headers['if-none-match'] === tag
+                                                                       : since >= Math.floor(stat.mtimeMs / 1000) * 1000;
+      if (matches) { response.writeHead(304, headers).end(); return; }
+      fs.readFile(file, (readError, bytes) => {
+        if (readError) { response.writeHead(404, { 'Content-Type': 'text/plain' }).end('not found\n'); return; }
+        if (gzip) {
+          let entry = compressed.get(file);
+          if (!entry || entry.stamp !== stamp) compressed.set(file, entry = { stamp, body: zlib.gzipSync(bytes, { level: 6 }) });
+          headers['Content-Encoding'] = 'gzip';
+          bytes = entry.body;
+        }
+        headers['Content-Length'] = bytes.length;
+        response.writeHead(200, headers);
+        response.end(request.method === 'HEAD' ? undefined : bytes);
+      });
     });
   });
   return new Promise((resolve, reject) => {

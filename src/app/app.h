@@ -36,8 +36,6 @@ void TakeSavedDataFiles(Window window);
 // Frame trace (JSON Lines), one line per frame after it is shown; off unless a file is opened.
 int OpenTrace(const char* path);
 void WriteTraceLine();  // after each frame, numbered from 0
-// Sound slots started with PlaySlot (mode 1) during the frame, for the trace's "plays".
-void TraceNotePlay(int slot);
 void CloseTrace();
 // Forgets the sounds noted so far (the frames run to reach a starting scene are not traced).
 void ForgetTracePlays();

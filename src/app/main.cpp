@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 #include "app/app.h"
+#include "platform/files.h"
 #include "platform/platform.h"
 
 namespace {
@@ -48,13 +49,14 @@ const char usage[] =
     "                       no-keyboard, no-sound, no-inotify (repeatable)\n"
     "  --epoch SECONDS      the calendar time at the start (default 946684800, 2000-01-01)\n";
 
-// The default data: beside the build's executable, or where it is installed (Linux: share/kirake/data;
-// Windows: the data folder beside the game).
-std::string DefaultDataDir() {
-    std::string dir = ProgramFolder();
+// The default data: beside the build's executable, or where it is installed.
+std::string DefaultDataDir(const char* argv0) {
+    std::string dir = ProgramFolder(argv0);
     if (dir.empty()) return ".";
-    for (const char* candidate : {"/../gamedata", "/gamedata", "/../share/kirake/data", "/data"})
-        if (FolderExists(dir + candidate)) return dir + candidate;
+    for (const char* candidate : {"/../gamedata", "/gamedata", "/../share/kirake/data", "/data"}) {  // Windows: data\ beside the game
+        std::string path = dir + candidate;
+        if (PathExists(path)) return path;
+    }
     return ".";
 }
 
@@ -66,7 +68,7 @@ bool ParseLong(const char* text, long* value) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::vector<std::string> words = ProgramArguments(argc, argv);
+    std::vector<std::string> words = ProgramArguments(argc, argv);  // UTF-8 (Windows: from UTF-16)
     std::vector<char*> pointers;
     for (std::string& word : words) pointers.push_back(word.data());
     argc = int(pointers.size());
@@ -151,8 +153,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "kirake: --keys, --capture, --record-audio and --fault need --headless\n");
         return 2;
     }
-    if (dataDir.empty()) dataDir = DefaultDataDir();
-    if (!EnterFolder(dataDir)) {
+    if (dataDir.empty()) dataDir = DefaultDataDir(argv[0]);
+    if (!ChangeFolder(dataDir)) {
         std::fprintf(stderr, "kirake: cannot enter the data folder %s\n", dataDir.c_str());
         return 1;
     }

@@ -1,12 +1,12 @@
 // Live reload: the data files saved while the game runs are taken at the frame boundary, each by the
 // subsystem that holds it. What cannot be taken is reported, and the game goes on with what it had.
-#include <strings.h>
 #include <cstdio>
 #include <map>
 #include <string>
 #include <vector>
 #include "app/app.h"
 #include "gfx/gfx.h"
+#include "platform/files.h"
 #include "platform/overlay.h"
 #include "platform/watch.h"
 #include "sound/sound.h"
@@ -20,16 +20,16 @@ ReloadRecord reload;
 
 bool EndsWith(const std::string& name, const char* suffix) {
     size_t n = std::char_traits<char>::length(suffix);
-    return name.size() >= n && strcasecmp(name.c_str() + name.size() - n, suffix) == 0;
+    return name.size() >= n && SameNameIgnoringCase(name.c_str() + name.size() - n, suffix);
 }
 
 // Takes one saved file. 1 when taken (or not one the game reads), 0 with *why when it cannot be.
 int TakeFile(Window window, const std::string& path, const std::string& name, const char** why) {
-    if (strcasecmp(name.c_str(), "data.txt") == 0) return ReloadScriptText(window, why);
+    if (SameNameIgnoringCase(name.c_str(), "data.txt")) return ReloadScriptText(window, why);
     if (EndsWith(name, ".bmp")) return ReloadPicture(window, path.c_str(), why);
     if (EndsWith(name, ".pmd")) return ReloadSong(path.c_str(), why);
     for (const EffectFile& effect : effectBank) {
-        if (strcasecmp(name.c_str(), effect.file) != 0) continue;
+        if (!SameNameIgnoringCase(name.c_str(), effect.file)) continue;
         if (LoadEffect(effect.file, effect.slot)) return 1;
         *why = "not a WAV file with the 58-byte head";
         return 0;

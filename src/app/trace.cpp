@@ -5,6 +5,7 @@
 #include "app/app.h"
 #include "gfx/gfx.h"
 #include "input/input.h"
+#include "platform/hooks.h"
 #include "sound/sound.h"
 #include "story/story.h"
 #include "text/text.h"
@@ -16,21 +17,24 @@ struct TraceRecord {
     std::vector<int> plays;
 };
 TraceRecord trace;
+
+// Sound slots started with PlaySlot (mode 1) during the frame, for the trace's "plays".
+void TraceNotePlay(int slot) {
+    if (trace.file) trace.plays.push_back(slot);
+}
 }  // namespace
 
 int OpenTrace(const char* path) {
     CloseTrace();
+    hooks.soundStarted = TraceNotePlay;
     trace.file = std::fopen(path, "wb");  // the same bytes on every system: no CR
     return trace.file ? 1 : 0;
 }
 
 void CloseTrace() {
     if (trace.file) std::fclose(trace.file);
+    if (hooks.soundStarted == TraceNotePlay) hooks.soundStarted = nullptr;
     trace = TraceRecord{};
-}
-
-void TraceNotePlay(int slot) {
-    if (trace.file) trace.plays.push_back(slot);
 }
 
 void ForgetTracePlays() { trace.plays.clear(); }

@@ -39,6 +39,7 @@ void RunFrame(Window window) {
     ReadInput(&input.keysHeld, &input.keysPressed);
     MusicTick();
     RunChapter(window);
+    SetShownState(StoryShownState());
     DrawBaseLayer(window);
     DrawSprites(window);
     FlipPage(window);

@@ -5,6 +5,9 @@
 #include <vector>
 #include "platform/display.h"
 
+// An animation sequence: the int array AnimateSprite steps (its counter at [0], its position at [21]).
+using AnimationSequence = int[42];
+
 constexpr int COLOR_KEY = 9;  // the transparent palette index of every sheet
 
 struct DisplayState {

@@ -1,10 +1,10 @@
 // Loading pictures into sheets, capturing the master palette, the sheets' colour keys.
-#include <strings.h>
 #include <cstdio>
 #include <string>
 #include "app/app.h"
 #include "gfx/gfx.h"
 #include "platform/bitmap.h"
+#include "platform/files.h"
 
 SheetSources sheetSources;
 const char* const PICTURE_FOLDERS[3] = {"", "..\\", "bmp\\"};
@@ -96,7 +96,7 @@ bool SameFile(const char* held, const char* saved) {
             if (*p == '/' || *p == '\\') b = p + 1;
         return b;
     };
-    return *held && strcasecmp(base(held), base(saved)) == 0;
+    return *held && SameNameIgnoringCase(base(held), base(saved));
 }
 
 // A sheet takes a new picture of its own size: the pixels the game has not drawn over take the new ones.

@@ -1,6 +1,5 @@
 // The keyboard, read once per frame into the held and newly-pressed key words.
 #include "input/input.h"
-#include "app/app.h"
 #include "platform/keyboard.h"
 
 InputState input;

@@ -116,6 +116,12 @@ void StopWatching();
 // A file watch: the file (its path inside the data folder) was saved.
 void NoteSavedFile(const std::string& name);
 
+// The page last shown (shown.cpp): 1 when page and palette are those of the backend's previous present
+// (it may skip the upload and the redraw, and only wait for the frame), 0 when they differ; either way
+// they are then the last shown. ForgetShown: the next present differs whatever it shows.
+int SameAsShown(const uint8_t* pixels, int pitch, const PaletteEntry* palette);
+void ForgetShown();
+
 // PNG writing (png.cpp): an RGB picture. 1, or 0 when the file cannot be written.
 int WritePng(const char* path, const uint8_t* rgb, int width, int height);
 

@@ -1,12 +1,12 @@
-// Data files found by name without regard to case. A name may hold "\" or "/" separators and "..".
-#include <dirent.h>
-#include <strings.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#include <cctype>
-#include <climits>
+// Data files found by name without regard to case, and the paths and names of the platform, on the
+// standard library's file system. A name may hold "\" or "/" separators and "..".
+#include <cstdint>
+#include <filesystem>
 #include <string>
+#include <system_error>
 #include "platform/files.h"
+
+namespace fs = std::filesystem;
 
 namespace {
 std::string Join(const std::string& dir, const std::string& part) {
@@ -16,58 +16,59 @@ std::string Join(const std::string& dir, const std::string& part) {
 
 bool IsSeparator(char c) { return c == '/' || c == '\\'; }
 
-// Where an absolute name starts from: "/", a drive (C:\ or C:/) or a network share (\\server\share\ or
-// //server/share/), and how many of the name's bytes that takes; 0 for a relative name.
-size_t RootOf(const char* name, std::string* root) {
-    if (std::isalpha(static_cast<unsigned char>(name[0])) && name[1] == ':' && IsSeparator(name[2])) {
-        *root = std::string(name, 2) + "/";
-        return 3;
+// The root a path names its place from ("/", "C:/", "//server/share/"), with *length the characters it
+// takes; "" for a relative path.
+std::string RootOf(const std::string& path, size_t* length) {
+    *length = 0;
+    if (path.size() >= 2 && IsSeparator(path[0]) && IsSeparator(path[1])) {  // \\server\share
+        size_t server = path.find_first_of("/\\", 2), share = server == std::string::npos
+                                                                 ? std::string::npos
+                                                                 : path.find_first_of("/\\", server + 1);
+        *length = share == std::string::npos ? path.size() : share + 1;
+        std::string root = "//" + path.substr(2, *length - 2);
+        for (char& c : root) c = c == '\\' ? '/' : c;
+        return root.back() == '/' ? root : root + "/";
     }
-    if (IsSeparator(name[0]) && IsSeparator(name[1]) && name[2] && !IsSeparator(name[2])) {
-        size_t at = 2;
-        for (int parts = 0; parts < 2; ++parts) {
-            while (name[at] && !IsSeparator(name[at])) ++at;
-            if (parts == 0 && name[at]) ++at;
-        }
-        *root = "//" + std::string(name + 2, at - 2) + "/";
-        for (char& c : *root) c = IsSeparator(c) ? '/' : c;
-        return name[at] ? at + 1 : at;
+    if (!path.empty() && IsSeparator(path[0])) {
+        *length = 1;
+        return "/";
     }
-    if (name[0] == '/') {  // a single leading backslash stays a separator inside the data folder
-        *root = "/";
-        return 1;
+    bool letter = path.size() >= 3 && ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z'));
+    if (letter && path[1] == ':' && IsSeparator(path[2])) {
+        *length = 3;
+        return path.substr(0, 2) + "/";
     }
-    return 0;
+    return "";
 }
 
 // The entry of dir whose name matches part: the exact spelling first, then any spelling.
 bool FindEntry(const std::string& dir, const std::string& part, std::string* found) {
-    struct stat info;
-    if (stat(Join(dir, part).c_str(), &info) == 0) {
+    std::error_code error;
+    if (fs::exists(Join(dir, part), error)) {
         *found = Join(dir, part);
         return true;
     }
-    DIR* handle = opendir(dir.empty() ? "." : dir.c_str());
-    if (!handle) return false;
-    bool ok = false;
-    while (dirent* entry = readdir(handle)) {
-        if (strcasecmp(entry->d_name, part.c_str()) == 0) {
-            *found = Join(dir, entry->d_name);
-            ok = true;
-            break;
+    fs::directory_iterator entries(dir.empty() ? "." : dir, error);
+    for (; !error && entries != fs::directory_iterator(); entries.increment(error)) {
+        std::string name = entries->path().filename().string();
+        if (SameNameIgnoringCase(name.c_str(), part.c_str())) {
+            *found = Join(dir, name);
+            return true;
         }
     }
-    closedir(handle);
-    return ok;
+    return false;
 }
 }  // namespace
 
 std::string FindDataFile(const char* name) {
     if (!name || !*name) return "";
-    std::string path;
+    size_t rootLength = 0;
+    std::string path = RootOf(name, &rootLength);
+    // A drive or share this system has no such thing as holds no data file.
+    if (!path.empty() && !fs::path(path).is_absolute() && path != "/") return "";
     std::string part;
-    for (const char* p = name + RootOf(name, &path);; ++p) {
-        if (*p == '\\' || *p == '/' || *p == 0) {
+    for (const char* p = name + rootLength;; ++p) {
+        if (IsSeparator(*p) || *p == 0) {
             if (part == "..") {
                 path = Join(path, "..");
             } else if (!part.empty() && part != ".") {
@@ -81,8 +82,8 @@ std::string FindDataFile(const char* name) {
             part += *p;
         }
     }
-    struct stat info;
-    if (path.empty() || stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return "";
+    std::error_code error;
+    if (path.empty() || !fs::is_regular_file(path, error)) return "";
     return path;
 }
 
@@ -93,13 +94,60 @@ FILE* OpenDataFile(const char* name, const char* mode) {
 
 int GetDataFileSize(const char* name, uint32_t* size) {
     std::string path = FindDataFile(name);
-    struct stat info;
-    if (path.empty() || stat(path.c_str(), &info) != 0 || info.st_size > 0x7fffffff) return 0;
-    *size = uint32_t(info.st_size);
+    if (path.empty()) return 0;
+    std::error_code error;
+    uintmax_t bytes = fs::file_size(path, error);
+    if (error || bytes > 0x7fffffff) return 0;
+    *size = uint32_t(bytes);
     return 1;
 }
 
 std::string DataFolder() {
-    char cwd[PATH_MAX];
-    return getcwd(cwd, sizeof cwd) ? std::string(cwd) : std::string(".");
+    std::error_code error;
+    fs::path folder = fs::current_path(error);
+    return error ? std::string(".") : folder.string();
+}
+
+int IsAbsolutePath(const std::string& path) {
+    size_t length;
+    return RootOf(path, &length).empty() ? 0 : 1;
+}
+
+std::string AbsolutePath(const std::string& path) {
+    if (path.empty() || IsAbsolutePath(path)) return path;
+    std::error_code error;
+    fs::path folder = fs::current_path(error);
+    return error ? path : Join(folder.string(), path);
+}
+
+int ChangeFolder(const std::string& path) {
+    std::error_code error;
+    fs::current_path(path, error);
+    return error ? 0 : 1;
+}
+
+std::string ProgramFolder(const char* argv0) {
+    std::error_code error;
+    fs::path program = fs::read_symlink("/proc/self/exe", error);  // Linux tells; elsewhere, argv0
+    if (error || program.empty()) {
+        if (!argv0 || !*argv0) return "";
+        program = fs::absolute(argv0, error);
+        if (error) return "";
+    }
+    return program.parent_path().string();
+}
+
+int PathExists(const std::string& path) {
+    std::error_code error;
+    return fs::exists(path, error) ? 1 : 0;
+}
+
+int SameNameIgnoringCase(const char* a, const char* b) {
+    for (;; ++a, ++b) {
+        unsigned char ca = static_cast<unsigned char>(*a), cb = static_cast<unsigned char>(*b);
+        if (ca >= 'A' && ca <= 'Z') ca += 'a' - 'A';
+        if (cb >= 'A' && cb <= 'Z') cb += 'a' - 'A';
+        if (ca != cb) return 0;
+        if (!ca) return 1;
+    }
 }

@@ -25,7 +25,7 @@ struct PlatformOptions {
 int PlatformStart(const PlatformOptions& options, std::string* error);
 // main: ends the backend (files written, devices closed).
 void PlatformStop();
-// The frame the headless backend is at (frames shown so far); counts frames on both backends.
+// The frames shown so far, on every backend (the headless one numbers its captures and script by it).
 long PlatformFrameNumber();
 
 // Headless captures, benchmarks and tests: the page on the screen (the primary after its last flip) seen
@@ -41,12 +41,3 @@ void EndUnshownFrames();
 // main, first: the command line as UTF-8 words (on Windows read again from the system's own UTF-16
 // command line; a window program started from a console also writes to that console from here on).
 std::vector<std::string> ProgramArguments(int argc, char** argv);
-// main: the folder of the running program's executable, or "" when it cannot be told.
-std::string ProgramFolder();
-// main: a path made absolute against the working folder; one that already is ("/x", and on Windows
-// "C:\x" and "\\server\share\x") stays as it is.
-std::string AbsolutePath(const std::string& path);
-// main: makes the folder the working folder. 1, or 0 when it cannot be entered.
-int EnterFolder(const std::string& path);
-// main: 1 when the path names a folder.
-int FolderExists(const std::string& path);

@@ -3,13 +3,14 @@
 // gains, converts each rate's sum to the mixer's rate with a band-limited resampler, adds and clips.
 // Nothing outside src/platform includes this file, except tests, benchmarks, fuzzers and the song player.
 //
-// A sound device backend (SDL, headless, browser, Windows) only moves the mixer's samples to a device:
-//   - SoundDeviceOpen: MixerOpen(the device's rate);
+// A sound device (SDL, headless, browser, Windows) fills a SoundOutput table (backend.h) and only moves
+// the mixer's samples to its device:
+//   - openDevice: MixerOpen(the device's rate);
 //   - a device that asks for samples (an audio callback or thread): MixerRender(out, frames) there;
 //     it may be called from any thread, and costs no more than the summing and the conversion;
-//   - a device fed by the game's own frames (headless, the browser): MixerRenderFrames after every
-//     frame shown, which renders exactly the samples of the 60 Hz game clock up to that frame;
-//   - SoundBackendStop: MixerClose.
+//   - a device fed by the game's own frames (headless, the browser): MixerRenderFrames in frameShown,
+//     which renders exactly the samples of the 60 Hz game clock up to that frame;
+//   - stop: MixerClose.
 #pragma once
 #include <cstdint>
 

@@ -1,5 +1,5 @@
 // The display device and its objects: 8-bit surfaces in memory, palettes and the clipper.
-// Shared by both backends; a backend only shows the primary's page through its palette.
+// Shared by every backend; a backend only shows the primary's page through its palette.
 #include <algorithm>
 #include <cstring>
 #include <memory>

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 #include "platform/clock.h"
+#include "platform/hooks.h"
 #include "platform/sound.h"
 #include "sound/sound.h"
 
@@ -12,7 +13,7 @@ const int16_t panTable[8] = {256, 96, 180, 224, 256, 288, 332, 420};
 
 namespace {
 
-uint32_t Now() { return music.clock ? music.clock() : ClockMilliseconds(); }
+uint32_t Now() { return hooks.musicClock ? hooks.musicClock() : ClockMilliseconds(); }
 
 // Every sample an instrument can make: for each of the 64 envelope points, the sample that each of the
 // 256 wave entries gives, (s x e) / 128 + 128 truncated toward zero, as a byte.

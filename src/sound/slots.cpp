@@ -2,8 +2,8 @@
 #include <cstdint>
 #include <cstring>
 #include <vector>
-#include "app/app.h"
 #include "platform/files.h"
+#include "platform/hooks.h"
 #include "platform/sound.h"
 #include "sound/sound.h"
 
@@ -95,8 +95,7 @@ void PlaySlot(int slot, int mode) {
     if (mode == 1) {
         SoundStop(buffer);
         SoundSetPosition(buffer, 0);
-        if (SoundPlay(buffer, 0)) TraceNotePlay(slot);  // the trace lists only sounds that started
-        if (sound.playLogCount < PLAY_LOG_SIZE) sound.playLog[sound.playLogCount++] = slot;
+        if (SoundPlay(buffer, 0) && hooks.soundStarted) hooks.soundStarted(slot);
     } else if (mode == 0) {
         SoundStop(buffer);
     } else if (mode == -1) {
@@ -127,4 +126,5 @@ void ResetSound() {
     for (int slot = 0; slot < SOUND_SLOTS; ++slot) ReleaseSlot(slot);
     sound = {};
     music = {};
+    hooks.musicClock = nullptr;
 }

@@ -1,5 +1,4 @@
 // Song files: a 1048-byte header and four tracks of 32-bit step words.
-#include <strings.h>
 #include <cstring>
 #include "platform/files.h"
 #include "sound/sound.h"
@@ -137,7 +136,7 @@ int ReloadSong(const char* fileName, const char** why) {
         *why = problem;
         return 0;
     }
-    if (!music.songFile[0] || strcasecmp(BaseName(music.songFile), BaseName(fileName)) != 0) return 1;
+    if (!music.songFile[0] || !SameNameIgnoringCase(BaseName(music.songFile), BaseName(fileName))) return 1;
     if (!LoadSong(music.songFile)) {
         *why = "cannot be read";
         return 0;

@@ -15,14 +15,10 @@ constexpr int VOICES_PER_TRACK = 24;
 constexpr int SONG_TRACKS = 4;
 constexpr int FIRST_VOICE_SLOT = 400;
 constexpr int FIRST_DRUM_SLOT = FIRST_VOICE_SLOT + 3 * VOICES_PER_TRACK;  // 472
-constexpr int PLAY_LOG_SIZE = 512;
 
 struct SoundState {
     int deviceOpen;                   // InitSound succeeded
     SoundBuffer* slots[SOUND_SLOTS];  // null: empty
-    // Every PlaySlot with mode 1 on a filled slot since the frame trace last took them, in call order.
-    int playLog[PLAY_LOG_SIZE];
-    int playLogCount;
 };
 extern SoundState sound;
 
@@ -62,7 +58,6 @@ struct MusicState {
     uint32_t lastStepTime;  // milliseconds, when the last step was played or play was started
     SongHeader header;      // all zeros before the first song
     std::vector<int32_t> tracks[SONG_TRACKS];  // N words each; empty before the first song
-    uint32_t (*clock)();    // where time comes from; null: ClockMilliseconds
     char songFile[64];      // the file the song in memory came from; "" before the first
 };
 extern MusicState music;

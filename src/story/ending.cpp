@@ -87,3 +87,10 @@ void StaffRoll(Window window) {
         if (story.rollScroll != THE_END_STOP_SCROLL) story.rollScroll++;
     }
 }
+
+int EndingAtRest() {
+    return story.chapter == 5 && story.endingStep == 2 && story.rollDone == 1 &&
+                   story.rollScroll == THE_END_STOP_SCROLL
+               ? 1
+               : 0;
+}

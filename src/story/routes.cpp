@@ -27,6 +27,20 @@ int DrawRouteNumber() {
     return std::rand() % CHOICE_COUNT;
 }
 
+ShownState StoryShownState() {
+    ShownState shown{0, 0, CHOICE_CURSOR_Y, CHOICE_SPACING, 0};
+    bool routeChapter = story.chapter >= FIRST_ROUTE_CHAPTER && story.chapter < FIRST_ROUTE_CHAPTER + ROUTE_COUNT;
+    if (story.chapter == 1 && story.openingStep == 5 && story.choiceState == 1) {
+        shown.choiceCount = CHOICE_COUNT;
+        shown.choiceIndex = story.choiceIndex;
+    } else if (routeChapter && CurrentStep() == 0 && story.routes[RouteIndex()].routeState == CHOICE_OPEN) {
+        shown.choiceCount = CHOICE_COUNT;
+        shown.choiceIndex = story.routes[RouteIndex()].routeChoice;
+    }
+    shown.storyOver = EndingAtRest();
+    return shown;
+}
+
 void RouteMain(Window window) {
     const RouteRecord& route = routeRecords[RouteIndex()];
     StoryState::Route& state = story.routes[RouteIndex()];

@@ -20,3 +20,5 @@ void RouteMiss(Window window);
 void EndingPicture(Window window);
 void EndingSequence(Window window);
 void StaffRoll(Window window);
+// 1 once "The End" has stopped: the last page, shown until the game is closed.
+int EndingAtRest();

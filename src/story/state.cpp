@@ -1,6 +1,7 @@
 // The story's state, the sprite table's start-up layout, and the two-level chapter and step dispatch.
 #include <iterator>
 #include "gfx/gfx.h"
+#include "platform/hooks.h"
 #include "story/scene_kit.h"
 #include "story/scenes.h"
 #include "story/story.h"
@@ -90,7 +91,7 @@ void ReplaceSheet(Surface** sheet, const char* fileName) {
 }
 
 void RunChapter(Window window) {
-    if (story.beforeScene) story.beforeScene(window);
+    if (hooks.beforeScene) hooks.beforeScene(window);
     if (story.chapter >= 0 && story.chapter < CHAPTER_COUNT) chapterTable[story.chapter](window);
 }
 

@@ -1,12 +1,13 @@
 // Story: game state, sprite defaults, animation sequences, chapter and step dispatch, scene handlers.
 #pragma once
 #include <cstdint>
+#include "gfx/gfx.h"
 #include "platform/display.h"
+#include "platform/pointing.h"
 #include "platform/window.h"
 
 // An animation sequence: [0] frame counter, [1..20] cell columns ending with 99, [21] position (from 1),
 // [21 + n] the row of the cell at position n.
-using AnimationSequence = int[42];
 
 struct StoryState {
     int chapter;
@@ -26,16 +27,12 @@ struct StoryState {
     // Ending.
     int sequenceState, sequenceFadeCount, rollFadeCount, rollScroll, rollDone;
 
-    AnimationSequence keyWaitSequence = {0, 17, 18, 17, 19, 99, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1};
     AnimationSequence choiceCursorSequence = {0, 17, 18, 19, 18, 99, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
                                               1, 1, 1, 1, 1};
     AnimationSequence captionSequence = {0, 0, 0, 0, 0, 99, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
                                          1, 10, 9, 8, 11};
     AnimationSequence routeCursorSequence = {0, 17, 18, 19, 18, 99, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
                                              1, 1, 1, 1, 1};
-
-    // Called by RunChapter before the scene of each frame when set (tests drive the keys through it).
-    void (*beforeScene)(Window window);
 };
 extern StoryState story;
 
@@ -53,6 +50,9 @@ void RunChapter(Window window);
 int CurrentStep();
 // The route's random draw, 0-2, as RouteMain takes it at this moment (it reseeds from the calendar time).
 int DrawRouteNumber();
+// What is on the screen for pointing and the page's controls: the open choice (the first choice or a
+// route question) and whether the staff roll has come to rest on its last page.
+ShownState StoryShownState();
 
 void RunPrologue(Window window);
 void RunOpening(Window window);

@@ -6,7 +6,6 @@
 #include "input/input.h"
 #include "platform/files.h"
 #include "sound/sound.h"
-#include "story/story.h"
 #include "text/text.h"
 
 MessageState message;
@@ -156,7 +155,7 @@ int TypeMessage(Window window, const uint8_t* scriptText, int originX, int origi
 
     if (message.keyWait == 1) {
         sprites[KEY_WAIT_SLOT].active = 1;
-        int* sequence = story.keyWaitSequence;
+        int* sequence = message.keyWaitSequence;
         AnimateSprite(window, sequence, KEY_WAIT_CELL, KEY_WAIT_CELL, KEY_WAIT_PERIOD, &sequence[0], &sequence[21],
                       KEY_WAIT_SLOT);
         if (keysPressed & KEY_F1) {

@@ -1,6 +1,7 @@
 // Text and dialogue: text drawing on a surface, the script text and the message window.
 #pragma once
 #include <cstdint>
+#include "gfx/gfx.h"
 #include "platform/display.h"
 #include "platform/text.h"
 #include "platform/window.h"
@@ -40,6 +41,8 @@ struct MessageState {
     int messageFound, keyWait;
     int textOriginX, textOriginY;
     uint8_t messageId;    // the id of the message under way (while messageFound is 1)
+    // The key-wait cursor's animation, stepped by TypeMessage while a page waits for a key.
+    AnimationSequence keyWaitSequence = {0, 17, 18, 17, 19, 99, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1};
 };
 extern MessageState message;
 

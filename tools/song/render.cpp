@@ -7,6 +7,7 @@
 #include <cstring>
 #include "platform/sound_mixer.h"
 #include "song_tool.h"
+#include "platform/hooks.h"
 #include "sound/sound.h"
 
 namespace {
@@ -62,7 +63,7 @@ int SongRenderMain(int argc, char** argv) {
     }
     PrepareSong();
     music.songStep = -1;
-    music.clock = RenderClock;
+    hooks.musicClock = RenderClock;
     renderClock = 0;
     SongControl(SONG_PLAY, nullptr);
 

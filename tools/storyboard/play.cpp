@@ -14,6 +14,7 @@
 #include "gfx/gfx.h"
 #include "input/input.h"
 #include "platform/clock.h"
+#include "platform/hooks.h"
 #include "platform/platform.h"
 #include "sound/sound.h"
 #include "story/story.h"
@@ -285,7 +286,7 @@ int PlayPath(const StoryPath& answers, const PlatformOptions& options, std::stri
     fresh.songs = player.songs;
     fresh.answers = answers;
     player = fresh;
-    story.beforeScene = Hook;
+    hooks.beforeScene = Hook;
     if (!PlatformStart(options, error)) return 0;
     WinMain();
     ResetGame();

@@ -66,13 +66,21 @@ void HandleStick(const SDL_ControllerAxisEvent& axis) {
 void HandleEvent(const SDL_Event& event) {
     switch (event.type) {
         case SDL_QUIT: QueueMessage(MSG_CLOSE, 0, 0); break;
+        case SDL_RENDER_TARGETS_RESET:
+        case SDL_RENDER_DEVICE_RESET:  // the texture's page may be gone: upload the next one whatever it is
+            ForgetShown();
+            sdl.redraw = true;
+            break;
         case SDL_WINDOWEVENT:
             switch (event.window.event) {
                 case SDL_WINDOWEVENT_FOCUS_GAINED: SetActive(true); break;
                 case SDL_WINDOWEVENT_FOCUS_LOST: SetActive(false); break;
                 case SDL_WINDOWEVENT_EXPOSED:
                 case SDL_WINDOWEVENT_SIZE_CHANGED:
-                    if (!sdl.active) SdlRepaint();
+                    if (sdl.active)
+                        sdl.redraw = true;  // at the next frame, even if the page stays the same
+                    else
+                        SdlRepaint();
                     break;
                 default: break;
             }

@@ -120,12 +120,12 @@ void WaitForDeadline() {
 
 }  // namespace
 
-void SdlPaceFrame() {
+void SdlPaceFrame(bool draw) {
     Pacing& p = sdl.pacing;
-    if (p.vsync) {
-        for (int i = 0; i < p.refreshes; ++i) SdlDraw();  // every refresh shows the frame: none longer than another
+    if (p.vsync) {  // every refresh shows the frame (none longer than another), and presenting waits for it
+        for (int i = 0; i < p.refreshes; ++i) SdlDraw();
     } else {
-        SdlDraw();
+        if (draw) SdlDraw();
         WaitForDeadline();
     }
     int64_t now = NowNs();

@@ -43,6 +43,7 @@ struct SdlRecord {
     int windowedWidth, windowedHeight;  // the window's last size out of full screen
     bool active;                        // the window has the focus
     bool hasPage;                       // the texture holds a page to repaint
+    bool redraw;                        // the window needs the page drawn again
     uint8_t tapped[256];                // keys that went down since the last read, by key code
     std::vector<SDL_GameController*> pads;
     bool stickDown[4];                  // left, right, up, down from the left stick, per last event
@@ -62,7 +63,9 @@ void SdlToggleFullscreen();
 void SdlPresent(const uint8_t* pixels, int pitch, const PaletteEntry* palette);
 // pacing.cpp: vsync or the timer, and the --stats figures.
 void SdlChoosePacing(int hz);
-void SdlPaceFrame();  // shows the drawn frame on time: by vsync, or drawn then waited for by the timer
+// Shows the uploaded page on time: drawn at every refresh by vsync, or (when draw is set: it is new, or
+// the window needs it) drawn and then waited for by the timer.
+void SdlPaceFrame(bool draw);
 void SdlPrintStats();
 // input.cpp: events, the keyboard and game controllers.
 void SdlPumpEvents();

@@ -1,5 +1,7 @@
-// The SDL backend's sound output: one SDL audio device whose callback renders the mixer. (The headless
-// backend's, the frame clock, is in headless/frame_clock.cpp.)
+// The sound device behind the mixer. The real backend opens one SDL audio device whose callback renders
+// the mixer; the headless backend renders it by the virtual clock after every frame and may record it.
+// Before any backend starts (unit tests, the song player) the device is a mixer at 44100 Hz that only
+// sounds when someone calls MixerRender.
 #include <SDL.h>
 #include <algorithm>
 #include <atomic>
@@ -10,6 +12,7 @@
 
 namespace {
 
+constexpr int HEADLESS_RATE = MIXER_FRAME_CLOCK_RATE;
 // The real device: 48 kHz, 256 frames per callback (5.3 ms). A voice struck in a frame is mixed by the
 // next callback and heard after the device's queue of about two callbacks: some 16 ms at worst.
 constexpr int DEVICE_CALLBACK_FRAMES = 256;
@@ -18,6 +21,8 @@ constexpr int FADE_MS = 8;
 
 struct SoundDevice {
     bool verbose;
+    WavRecorder* recorder;
+    MixerClock clock;  // headless: the samples rendered by the game's frames
     SDL_AudioDeviceID sdlDevice;
     bool sdlAudioStarted;
     std::atomic<int> paused;  // asked by the game's thread
@@ -72,9 +77,11 @@ int OpenSdlDevice() {
     return 1;
 }
 
-// The device starts from nothing.
+// Both devices start from nothing.
 void Reset(const PlatformOptions& options) {
     device.verbose = options.verbose;
+    device.recorder = nullptr;
+    device.clock = MixerClock{};
     device.sdlDevice = 0;
     device.sdlAudioStarted = false;
     device.paused = 0;
@@ -118,6 +125,11 @@ void Stop() {
     if (device.sdlAudioStarted) {
         SDL_QuitSubSystem(SDL_INIT_AUDIO);
         device.sdlAudioStarted = false;
+    }
+    if (device.recorder) {
+        if (!WavRecorderClose(device.recorder))
+            std::fprintf(stderr, "kirake: the audio recording could not be written completely\n");
+        device.recorder = nullptr;
     }
     MixerClose();
 }

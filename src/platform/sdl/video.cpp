@@ -173,8 +173,9 @@ void SdlToggleFullscreen() {
     SdlRepaint();
 }
 
-void SdlPresent(const uint8_t* pixels, int pitch, const PaletteEntry* palette) {
-    if (!sdl.renderer) return;
+namespace {
+// The page through the palette into the texture.
+void Upload(const uint8_t* pixels, int pitch, const PaletteEntry* palette) {
     uint32_t lookup[256];
     for (int i = 0; i < 256; ++i)
         lookup[i] = palette ? 0xFF000000u | uint32_t(palette[i].red) << 16 | uint32_t(palette[i].green) << 8 |
@@ -190,6 +191,18 @@ void SdlPresent(const uint8_t* pixels, int pitch, const PaletteEntry* palette) {
         }
         SDL_UnlockTexture(sdl.texture);
         sdl.hasPage = true;
+    } else {
+        ForgetShown();
     }
-    SdlPaceFrame();
+}
+}  // namespace
+
+// A page and palette like the last ones are neither uploaded nor drawn again (unless the window needs
+// it); the frame is still waited for.
+void SdlPresent(const uint8_t* pixels, int pitch, const PaletteEntry* palette) {
+    if (!sdl.renderer) return;
+    bool same = SameAsShown(pixels, pitch, palette) && sdl.hasPage;
+    if (!same) Upload(pixels, pitch, palette);
+    SdlPaceFrame(!same || sdl.redraw);
+    sdl.redraw = false;
 }

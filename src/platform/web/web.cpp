@@ -10,12 +10,18 @@
 #include <cstdio>
 #include "platform/backend.h"
 #include "platform/headless/headless.h"
+#include "platform/pointing.h"
 #include "platform/window.h"
 
 // The page's side. Events: 0 none, 1 Esc pressed, 2 activated, 3 deactivated, 4 closed.
 EM_JS(void, kirake_start, (int headless), { Module.kirake.start(headless); });
 EM_JS(void, kirake_bind_key, (const char* code, int key), { Module.kirake.bindKey(UTF8ToString(code), key); });
 EM_JS(void, kirake_hide_cursor, (), { Module.kirake.hideCursor(); });
+EM_JS(void, kirake_window_title, (const char* caption), { Module.kirake.windowTitle(UTF8ToString(caption)); });
+EM_JS(void, kirake_shown, (int count, int index, int top, int lineHeight, int over),
+      { Module.kirake.shown(count, index, top, lineHeight, over); });
+// A test's calendar: ?epoch=S in the address (negative: none, the real time).
+EM_JS(double, kirake_fixed_epoch, (), { return Module.kirake.fixedEpoch; });
 EM_JS(void, kirake_present, (const uint8_t* pixels, int pitch, const PaletteEntry* palette),
       { Module.kirake.present(pixels, pitch, palette); });
 EM_JS(int, kirake_frame_due, (long frame), {
@@ -39,6 +45,7 @@ namespace {
 struct WebRecord {
     PlatformOptions options;
     double startMs;
+    ShownState shown;  // what the page was last told is on the screen
 };
 WebRecord web;
 
@@ -62,7 +69,10 @@ int Start(const PlatformOptions& options, std::string*) {
 }
 
 void Stop() { kirake_stop(); }
-int OpenWindow(const char*, const char*) { return 1; }
+int OpenWindow(const char* caption, const char*) {
+    kirake_window_title(caption);
+    return 1;
+}
 void CloseWindow() {}
 void HideCursor() { kirake_hide_cursor(); }
 
@@ -85,8 +95,18 @@ void WaitEvents() {
     PumpEvents();
 }
 
-// Draws the page, then waits until the next game frame is due by the page's clock.
+// Draws the page, then waits until the next game frame is due by the page's clock. What is shown (the
+// choice lines, the last page) goes to the page with the frame that shows it: a tap is read against what
+// is on the screen.
 void Present(const uint8_t* pixels, int pitch, const PaletteEntry* palette) {
+    ShownState now = CurrentShownState();
+    const ShownState& told = web.shown;
+    if (now.choiceCount != told.choiceCount || now.choiceIndex != told.choiceIndex ||
+        now.choiceTop != told.choiceTop || now.choiceLineHeight != told.choiceLineHeight ||
+        now.storyOver != told.storyOver) {
+        web.shown = now;
+        kirake_shown(now.choiceCount, now.choiceIndex, now.choiceTop, now.choiceLineHeight, now.storyOver);
+    }
     kirake_present(pixels, pitch, palette);
     if (!kirake_frame_due(PlatformFrameNumber())) kirake_wait_frame();
 }
@@ -96,7 +116,13 @@ void FrameShownWeb(long framesShown) {
 }
 
 uint32_t TickCount() { return uint32_t(uint64_t(kirake_now() - web.startMs)); }
-int64_t CalendarTime() { return int64_t(EM_ASM_DOUBLE({ return Date.now() / 1000; })); }
+// With a fixed epoch (a test comparing the page with the headless program) the calendar runs on the frames,
+// as the headless backend's does.
+int64_t CalendarTime() {
+    double epoch = kirake_fixed_epoch();
+    if (epoch >= 0) return int64_t(epoch) + PlatformFrameNumber() / 60;
+    return int64_t(EM_ASM_DOUBLE({ return Date.now() / 1000; }));
+}
 
 void MessageBoxWeb(const char* text, const char* caption) {
     std::fprintf(stderr, "MessageBox: %s: %s\n", caption, text);

@@ -1,0 +1,3 @@
+#include "platform/hooks.h"
+
+Hooks hooks;

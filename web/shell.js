@@ -1,0 +1,410 @@
+// The page around the game: it loads the code and the story at the same time (with a progress bar), turns
+// keys and touches into the game's key presses, runs the control strip (full screen, sound, play again),
+// shows failures in the page's dialog, and registers the service worker that lets the game play offline.
+// Each run of the game (web/page.js inside kirake.js) asks it for keys, events and the story's files.
+//
+// The story: the build's own story.kpak beside the page, or ?data=URL: a .kpak file (web/pack-story.js) or
+// a folder with index.json (web/story-index.sh). Only stories of this page's own origin are played, unless
+// data-origins.json beside the page lists the other origin: {"origins": ["scheme://host[:port]", ...]}.
+(function () {
+  'use strict';
+  var query = new URLSearchParams(window.location.search);
+  var headless = ['keys', 'trace', 'headless', 'bench', 'capture', 'fault'].some(function (name) { return query.has(name); });
+  function el(id) { return document.getElementById(id); }
+
+  var S = window.kirakeShell = {
+    storyFiles: null, wasmModule: null, run: null, runs: 0, over: false,
+    keys: new Uint8Array(256), keyCodes: {}, pulses: [], events: [], eventWaiters: [],
+    choice: { count: 0, index: 0, top: 0, lineHeight: 1 },
+    failures: [], updateReady: false,
+  };
+
+  // The status line and the dialog.
+  S.say = function (text) { el('status').textContent = text; };
+  S.showDialog = function (caption, text, done) {
+    var dialog = el('dialog');
+    el('dialog-caption').textContent = caption;
+    el('dialog-text').textContent = text;
+    el('dialog-ok').onclick = function () { dialog.close(); if (done) done(); };
+    if (!dialog.open) dialog.showModal();
+    el('dialog-ok').focus();
+  };
+  // A failure before the game runs (or that stops it from starting): the dialog with the cause.
+  S.failed = function (caption, cause) {
+    S.failures.push(caption + ': ' + cause);
+    el('progress').hidden = true;
+    S.say(caption + '.');
+    S.showDialog(caption, cause);
+  };
+
+  // Loading: the code and the story at once, both started before anything else on the page.
+  function fetchOk(url, what) {
+    return fetch(url).then(function (response) {
+      if (!response.ok) throw new Error(what + ' (' + url + '): HTTP ' + response.status + ' ' + response.statusText);
+      return response;
+    }, function (error) { throw new Error(what + ' (' + url + ') could not be fetched: ' + error.message); });
+  }
+  var progress = { story: [0, 0] };
+  function showProgress() {
+    var bar = el('progress'), p = progress.story;
+    if (p[1] > 0) { bar.max = p[1]; bar.value = Math.min(p[0], p[1]); } else bar.removeAttribute('value');
+  }
+  // A packed story: "KPAK1\n", a line of JSON {"files": [[name, length], ...]}, then the files' bytes in
+  // that order; the whole gzip-compressed. It is unpacked while it arrives, counted into the progress bar.
+  function readPacked(response) {
+    var total = parseInt(response.headers.get('Content-Length') || '0', 10);
+    var encoded = response.headers.get('Content-Encoding');
+    progress.story = [0, encoded && encoded !== 'identity' ? 0 : total];
+    var counted = response.body.pipeThrough(new TransformStream({
+      transform: function (chunk, controller) {
+        progress.story[0] += chunk.length;
+        showProgress();
+        controller.enqueue(chunk);
+      },
+    }));
+    var reader = counted.getReader(), first = true;
+    // The first bytes say whether it is compressed (a server may have unpacked it already).
+    return reader.read().then(function (part) {
+      if (part.done) throw new Error('the packed story is empty');
+      var head = part.value;
+      var rest = new ReadableStream({
+        start: function (controller) { controller.enqueue(head); },
+        pull: function (controller) {
+          return reader.read().then(function (p) { if (p.done) controller.close(); else controller.enqueue(p.value); });
+        },
+      });
+      if (head[0] === 0x1f && head[1] === 0x8b) {
+        if (typeof DecompressionStream === 'undefined') throw new Error('this browser cannot unpack gzip');
+        rest = rest.pipeThrough(new DecompressionStream('gzip'));
+      }
+      return new Response(rest).arrayBuffer();
+    }).then(function (buffer) { return unpack(new Uint8Array(buffer)); });
+  }
+  function unpack(data) {
+    var text = new TextDecoder().decode(data.subarray(0, Math.min(data.length, 1 << 20)));
+    var firstLine = text.indexOf('\n'), secondLine = text.indexOf('\n', firstLine + 1);
+    if (text.slice(0, firstLine) !== 'KPAK1' || secondLine < 0) throw new Error('not a packed story');
+    var header = JSON.parse(text.slice(firstLine + 1, secondLine));
+    var at = new TextEncoder().encode(text.slice(0, secondLine + 1)).length, files = {};
+    (header.files || []).forEach(function (entry) {
+      var name = entry[0], length = entry[1];
+      if (!safeName(name) || !(length >= 0) || at + length > data.length) throw new Error('a damaged packed story');
+      files[name] = data.subarray(at, at + length);
+      at += length;
+    });
+    return files;
+  }
+  // Plain names in plain folders only: nothing outside the story's folder.
+  function safeName(name) {
+    return typeof name === 'string' && /^[A-Za-z0-9_.-]+(\/[A-Za-z0-9_.-]+)*$/.test(name) &&
+           name.split('/').every(function (part) { return part !== '.' && part !== '..'; });
+  }
+  // A story folder with index.json ({"files": ["name", ...]}).
+  function loadFolder(url) {
+    var base = url.replace(/\/?$/, '/');
+    return fetchOk(base + 'index.json', 'The story\'s index').then(function (r) { return r.json(); }).then(function (index) {
+      var names = (Array.isArray(index.files) ? index.files : []).filter(safeName);
+      if (names.length === 0) throw new Error('index.json names no files');
+      var files = {}, done = 0;
+      progress.story = [0, names.length];
+      return Promise.all(names.map(function (name) {
+        return fetchOk(base + name, 'A file of the story').then(function (r) { return r.arrayBuffer(); }).then(function (b) {
+          files[name] = new Uint8Array(b);
+          progress.story[0] = ++done;
+          showProgress();
+        });
+      })).then(function () { return files; });
+    });
+  }
+  // Another origin's story only where data-origins.json allows it.
+  function allowed(url) {
+    var origin = new URL(url, window.location.href).origin;
+    if (origin === window.location.origin) return Promise.resolve();
+    var refused = new Error('The story at ' + url + ' is on another site (' + origin + '). This page plays only its own ' +
+                            'stories, unless data-origins.json beside it lists that origin.');
+    return fetch('data-origins.json').then(function (r) { return r.ok ? r.json() : {}; }).then(function (config) {
+      if (!(Array.isArray(config.origins) && config.origins.indexOf(origin) >= 0)) throw refused;
+    }, function () { throw refused; });
+  }
+  var dataUrl = query.get('data') || 'story.kpak';
+  var storyLoaded = allowed(dataUrl).then(function () {
+    if (/\.kpak$/i.test(new URL(dataUrl, window.location.href).pathname)) {
+      return fetchOk(dataUrl, 'The story').then(readPacked);
+    }
+    return loadFolder(dataUrl);
+  }).then(function (files) { S.storyFiles = files;
+    S.storyLoadedMs = performance.now();
+    el('progress').hidden = true;
+    return files;
+  });
+  // What each run waits for before main: the story (a failure is shown once, below).
+  S.story = storyLoaded.catch(function () { return new Promise(function () {}); });
+
+  var wasmCompiled = fetchOk('kirake.wasm', 'The game\'s code').then(function (response) {
+    if (WebAssembly.compileStreaming && /wasm/.test(response.headers.get('Content-Type') || ''))
+      return WebAssembly.compileStreaming(response);
+    return response.arrayBuffer().then(function (bytes) { return WebAssembly.compile(bytes); });
+  }).then(function (module) { S.wasmModule = module; S.wasmCompiledMs = performance.now(); });
+
+  function codeLoaded() {
+    return new Promise(function (resolve, reject) {  // kirake.js is deferred: it has run by DOMContentLoaded
+      function check() {
+        if (typeof createKirake === 'function') resolve(); else reject(new Error('kirake.js could not be loaded'));
+      }
+      if (document.readyState === 'loading') document.addEventListener('DOMContentLoaded', check); else check();
+    });
+  }
+
+  function startRun() {
+    S.runs++;
+    S.over = false;
+    S.pulses = [];
+    S.events = [];
+    S.keys.fill(0);
+    S.choice.count = 0;
+    el('again').hidden = true;
+    var options = {};
+    window.Module = options;  // the run the tests look at: Module.kirake
+    createKirake(options).catch(function (error) { S.failed('The game did not start', String(error)); });
+  }
+
+  storyLoaded.catch(function (e) { S.failed('The story could not be loaded', e.message); });
+  Promise.all([
+    wasmCompiled.catch(function (e) {
+      throw { caption: 'The game\'s code could not be loaded', cause: e.message +
+        (/CompileError|unsafe-eval|Content Security/i.test(String(e)) ? ' (the site\'s Content Security Policy must allow ' +
+         '\'wasm-unsafe-eval\' in script-src)' : '') };
+    }),
+    codeLoaded().catch(function (e) { throw { caption: 'The game\'s code could not be loaded', cause: e.message }; }),
+  ]).then(function () {
+    S.codeLoadedMs = performance.now();
+    startRun();
+  }, function (problem) { S.failed(problem.caption || 'The game could not be loaded', problem.cause || String(problem)); });
+  window.addEventListener('securitypolicyviolation', function (e) {
+    S.failures.push('blocked by the Content Security Policy: ' + e.violatedDirective + ' ' + e.blockedURI);
+  });
+
+  // Keys: the game reads the keys down at each frame; a touch (or a click on the picture) becomes a press
+  // held for exactly one frame's read and let go at the next, queued in order ("pulses").
+  S.bindKey = function (code, key) { S.keyCodes[code] = key; };
+  var keyNumber = function (code) { return S.keyCodes[code]; };
+  var frameKeys = new Uint8Array(256);
+  S.readKeys = function () {
+    frameKeys.set(S.keys);
+    var pulse = S.pulses.shift();
+    if (pulse !== undefined && pulse !== null) frameKeys[pulse] = 0x80;
+    return frameKeys;
+  };
+  function press(code) {
+    var key = keyNumber(code);
+    if (key === undefined) return;
+    S.pulses.push(key, null);  // down for one read, up for the next: every tap is a new press
+  }
+  S.nextEvent = function () { return S.events.length ? S.events.shift() : 0; };
+  S.waitEvent = function () {
+    if (S.events.length) return Promise.resolve();
+    return new Promise(function (resolve) { S.eventWaiters.push(resolve); });
+  };
+  function post(event) {
+    S.events.push(event);
+    var waiters = S.eventWaiters;
+    S.eventWaiters = [];
+    waiters.forEach(function (wake) { wake(); });
+  }
+
+  // Sound: the game's mixer through window.kirakeAudio (web/audio.js).
+  var audio = window.kirakeAudio;
+  var settings = { muted: false, volume: 1 };
+  try {
+    settings.muted = localStorage.getItem('kirake.muted') === '1';
+    var v = parseFloat(localStorage.getItem('kirake.volume'));
+    if (v >= 0 && v <= 1) settings.volume = v;
+  } catch (e) { /* no storage: the defaults */ }
+  function remember() {
+    try {
+      localStorage.setItem('kirake.muted', settings.muted ? '1' : '0');
+      localStorage.setItem('kirake.volume', String(settings.volume));
+    } catch (e) { /* not kept */ }
+  }
+  function showSound() {
+    var button = el('sound');
+    button.textContent = settings.muted ? 'Sound off' : 'Sound on';
+    button.setAttribute('aria-pressed', settings.muted ? 'false' : 'true');
+    el('volume').value = String(Math.round(settings.volume * 100));
+  }
+  function setMuted(flag) {
+    settings.muted = flag;
+    audio.setMuted(flag);
+    remember();
+    showSound();
+  }
+  function startSound() {
+    if (headless) return;
+    audio.setVolume(settings.volume);
+    audio.setMuted(settings.muted);
+    audio.start();
+  }
+  audio.onrunning = function () { if (!S.over) S.say(''); S.soundRunning = true; };
+  showSound();
+  // A button pressed by touch or the mouse gives the keys back to the game (Space would press it again);
+  // pressed from the keyboard it keeps the focus.
+  function back(e) { if (e.detail > 0) el('screen').focus(); }
+  el('sound').addEventListener('click', function (e) { startSound(); setMuted(!settings.muted); back(e); });
+  el('volume').addEventListener('input', function () {
+    settings.volume = Math.max(0, Math.min(1, parseInt(el('volume').value, 10) / 100));
+    audio.setVolume(settings.volume);
+    if (settings.muted && settings.volume > 0) setMuted(false); else remember();
+  });
+
+  // Full screen: the whole page (picture and strip).
+  function toggleFullScreen() {
+    if (document.fullscreenElement) document.exitFullscreen();
+    else if (document.documentElement.requestFullscreen) {
+      document.documentElement.requestFullscreen().catch(function (e) { S.say('Full screen was refused: ' + e.message); });
+    }
+  }
+  S.toggleFullScreen = toggleFullScreen;
+  el('fullscreen').addEventListener('click', function (e) { startSound(); toggleFullScreen(); back(e); });
+  el('again').addEventListener('click', function (e) { startSound(); playAgain(); el('screen').focus(); });
+
+  // The game's runs.
+  S.playing = function (run) {
+    S.run = run;
+    S.say(S.soundRunning ? '' : 'Sound starts with your first tap or key. Swipe: up, down; long press: F1; M: sound.');
+  };
+  S.firstFrame = function () { S.firstFrameMs = performance.now(); };
+  S.shown = function (state) {
+    S.choice = state;
+    if (state.over && !S.over) offerAgain();
+  };
+  function offerAgain() {
+    S.over = true;
+    el('again').hidden = false;
+    if (!(el('dialog').open)) el('again').focus();
+  }
+  S.ended = function () {
+    offerAgain();
+    S.say('The game has ended.');
+  };
+  function playAgain() {
+    if (!S.wasmModule || !S.storyFiles) return;
+    S.story = Promise.resolve(S.storyFiles);
+    var run = S.run;
+    if (run && !run.ended) post(4);  // the last page: the game closes as at Esc, then starts afresh
+    var wait = function () {
+      if (S.run && !S.run.ended) { setTimeout(wait, 20); return; }
+      S.run = null;
+      startRun();
+    };
+    wait();
+  }
+  S.playAgain = playAgain;
+
+  if (headless) return;
+
+  window.addEventListener('keydown', function (e) {
+    startSound();
+    if (el('dialog').open) return;  // the dialog's own keys
+    if (e.altKey && e.code === 'Enter') { e.preventDefault(); toggleFullScreen(); return; }
+    if (e.code === 'KeyM' && !e.repeat && !e.ctrlKey && !e.metaKey && !e.altKey) { setMuted(!settings.muted); return; }
+    if (document.activeElement && document.activeElement.tagName === 'BUTTON' &&
+        (e.code === 'Enter' || e.code === 'Space') && document.activeElement.id !== 'activate') return;  // the button's
+    var key = keyNumber(e.code);
+    if (key === undefined) return;
+    e.preventDefault();  // arrows and space never scroll the page
+    S.keys[key] = 0x80;
+    if (e.code === 'Escape' && !e.repeat) post(1);
+  });
+  window.addEventListener('keyup', function (e) {
+    var key = keyNumber(e.code);
+    if (key === undefined) return;
+    e.preventDefault();
+    S.keys[key] = 0;
+  });
+  window.addEventListener('blur', function () { S.keys.fill(0); });
+  document.addEventListener('visibilitychange', function () {
+    S.keys.fill(0);
+    post(document.hidden ? 3 : 2);
+  });
+
+  // Touch and the mouse on the picture: a tap is Space, or on an answer line of an open choice it moves the
+  // cursor there (and on the highlighted line confirms); a vertical swipe is Up or Down; a long press is F1.
+  var stage = el('stage'), canvas = el('screen');
+  var LONG_PRESS_MS = 500, SWIPE_PX = 30;
+  var gesture = null;
+  function pageY(clientY) {  // the game's page row under a point of the canvas (object-fit: contain)
+    var box = canvas.getBoundingClientRect();
+    var scale = Math.min(box.width / 640, box.height / 480);
+    var top = box.top + (box.height - 480 * scale) / 2;
+    return (clientY - top) / scale;
+  }
+  function tap(clientY) {
+    var c = S.choice, y = pageY(clientY);
+    var line = c.count > 0 ? Math.floor((y - c.top) / c.lineHeight) : -1;
+    if (line < 0 || line >= c.count || line === c.index) { press('Space'); return; }
+    var down = (line - c.index + c.count) % c.count, up = c.count - down;
+    for (var i = 0; i < Math.min(down, up); ++i) press(down <= up ? 'ArrowDown' : 'ArrowUp');
+    c.index = line;  // as it will be once the presses are read
+  }
+  stage.addEventListener('pointerdown', function (e) {
+    if (e.button !== 0 || el('dialog').open || e.target !== canvas) return;
+    e.preventDefault();
+    startSound();
+    if (stage.setPointerCapture) try { stage.setPointerCapture(e.pointerId); } catch (err) { /* synthetic */ }
+    var g = gesture = { id: e.pointerId, x: e.clientX, y: e.clientY, long: false };
+    g.timer = setTimeout(function () {
+      if (gesture === g && Math.abs(g.dy || 0) < SWIPE_PX && Math.abs(g.dx || 0) < SWIPE_PX) { g.long = true; press('F1'); }
+    }, LONG_PRESS_MS);
+  });
+  stage.addEventListener('pointermove', function (e) {
+    if (!gesture || gesture.id !== e.pointerId) return;
+    e.preventDefault();
+    gesture.dx = e.clientX - gesture.x;
+    gesture.dy = e.clientY - gesture.y;
+  });
+  function endGesture(e, cancelled) {
+    var g = gesture;
+    if (!g || g.id !== e.pointerId) return;
+    gesture = null;
+    clearTimeout(g.timer);
+    if (cancelled || g.long) return;
+    var dx = e.clientX - g.x, dy = e.clientY - g.y;
+    if (Math.abs(dy) >= SWIPE_PX && Math.abs(dy) > Math.abs(dx)) press(dy < 0 ? 'ArrowUp' : 'ArrowDown');
+    else if (Math.abs(dx) < SWIPE_PX) tap(g.y);
+  }
+  stage.addEventListener('pointerup', function (e) { e.preventDefault(); endGesture(e, false); });
+  stage.addEventListener('pointercancel', function (e) { endGesture(e, true); });
+  // No zooming, scrolling, selecting or context menu from touches anywhere on the page.
+  ['touchstart', 'touchmove', 'touchend'].forEach(function (type) {
+    stage.addEventListener(type, function (e) { if (e.cancelable) e.preventDefault(); }, { passive: false });
+  });
+  document.addEventListener('dblclick', function (e) { e.preventDefault(); });
+  document.addEventListener('contextmenu', function (e) { if (stage.contains(e.target)) e.preventDefault(); });
+
+  // In a frame of another page the keys reach the game only once the frame has the focus: say so.
+  var framed = false;
+  try { framed = window.top !== window.self; } catch (e) { framed = true; }
+  if (framed) {
+    var activate = el('activate');
+    var showActivate = function () { activate.hidden = document.hasFocus(); };
+    activate.addEventListener('click', function () { window.focus(); canvas.focus(); startSound(); activate.hidden = true; });
+    window.addEventListener('focus', showActivate);
+    window.addEventListener('blur', function () { activate.hidden = false; });
+    showActivate();
+  }
+
+  // The service worker keeps the build for offline play; a new build's worker says when it is ready.
+  if ('serviceWorker' in navigator && /^https?:$/.test(window.location.protocol)) {
+    navigator.serviceWorker.register('sw.js').then(function (registration) {
+      registration.addEventListener('updatefound', function () {
+        var worker = registration.installing;
+        if (!worker || !navigator.serviceWorker.controller) return;  // the first visit: nothing to replace
+        worker.addEventListener('statechange', function () {
+          if (worker.state !== 'activated') return;
+          S.updateReady = true;
+          el('update').hidden = false;
+        });
+      });
+    }, function (error) { S.failures.push('service worker: ' + error.message); });
+  }
+})();
