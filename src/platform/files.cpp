@@ -80,7 +80,11 @@ std::string FindDataFile(const char* name) {
     size_t rootLength = 0;
     std::string path = RootOf(name, &rootLength);
     // A drive or share this system has no such thing as holds no data file.
+#ifdef _WIN32
     if (!path.empty() && !Exists(path)) return "";
+#else
+    if (!path.empty() && path != "/") return "";  // drives and shares are not roots here
+#endif
     std::string part;
     for (const char* p = name + rootLength;; ++p) {
         if (IsSeparator(*p) || *p == 0) {
