@@ -26,7 +26,9 @@ TEST(BackendTable, EveryBackendOfTheBuildFillsEveryServiceAndOneServesHeadlessRu
             EXPECT_TRUE(b.text->openFont && b.text->drawGlyph);
             EXPECT_FALSE(b.headless);
         }
-        if (b.watch) EXPECT_TRUE(b.watch->method && b.watch->start && b.watch->stop && b.watch->take);
+        if (b.watch) {
+            EXPECT_TRUE(b.watch->method && b.watch->start && b.watch->stop && b.watch->take);
+        }
     }
     ASSERT_TRUE(BackendFor(true));
     EXPECT_TRUE(BackendFor(true)->headless);

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 #include "app/app.h"
 #include "platform/files.h"
 #include "platform/platform.h"
@@ -56,7 +57,7 @@ std::string DefaultDataDir(const char* argv0, std::string* looked) {
         *looked = "nowhere (the program's own folder is not known)";
         return "";
     }
-    for (const char* candidate : {"/../gamedata", "/gamedata", "/../share/kirake/data"}) {
+    for (const char* candidate : {"/../gamedata", "/gamedata", "/../share/kirake/data", "/data"}) {  // Windows: data\ beside the game
         std::string path = dir + candidate;
         if (PathExists(path)) return path;
         *looked += (looked->empty() ? "" : ", ") + path;
@@ -72,6 +73,12 @@ bool ParseLong(const char* text, long* value) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    std::vector<std::string> words = ProgramArguments(argc, argv);  // UTF-8 (Windows: from UTF-16)
+    std::vector<char*> pointers;
+    for (std::string& word : words) pointers.push_back(word.data());
+    argc = int(pointers.size());
+    pointers.push_back(nullptr);
+    argv = pointers.data();
     PlatformOptions options;
     std::string dataDir, traceFile;
     for (int i = 1; i < argc; ++i) {

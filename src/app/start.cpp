@@ -140,7 +140,7 @@ int ReachStartScene(Window window) {
     if (start.kind == SCENE_TITLE && start.keysFile.empty()) return 1;
     FILE* keys = nullptr;
     if (!start.keysFile.empty()) {
-        keys = std::fopen(start.keysFile.c_str(), "w");
+        keys = std::fopen(start.keysFile.c_str(), "wb");
         if (!keys) {
             std::fprintf(stderr, "kirake: cannot write %s\n", start.keysFile.c_str());
             return 0;

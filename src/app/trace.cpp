@@ -38,7 +38,7 @@ void TraceNotePlay(int slot) {
 int OpenTrace(const char* path) {
     CloseTrace();
     hooks.soundStarted = TraceNotePlay;
-    trace.file = std::fopen(path, "w");
+    trace.file = std::fopen(path, "wb");  // the same bytes on every system: no CR
     trace.path = path;
     return trace.file ? 1 : 0;
 }

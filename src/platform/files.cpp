@@ -1,14 +1,27 @@
 // Data files found by name without regard to case, and the paths and names of the platform, on the
 // standard library's file system. A name may hold "\" or "/" separators and "..".
 #include <cstdint>
-#include <filesystem>
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <climits>
 #include <string>
-#include <system_error>
 #include "platform/files.h"
 
-namespace fs = std::filesystem;
+// (The C library's calls, which every system here has: std::filesystem would bring its locale code into
+// every program, half of a Windows one's size.)
 
 namespace {
+bool Exists(const std::string& path, bool regularOnly = false) {
+    struct stat info;
+    return stat(path.c_str(), &info) == 0 && (!regularOnly || S_ISREG(info.st_mode));
+}
+
+std::string WorkingFolder() {
+    char cwd[PATH_MAX];
+    return getcwd(cwd, sizeof cwd) ? std::string(cwd) : std::string();
+}
+
 std::string Join(const std::string& dir, const std::string& part) {
     if (dir.empty()) return part;
     return dir.back() == '/' ? dir + part : dir + "/" + part;
@@ -43,20 +56,22 @@ std::string RootOf(const std::string& path, size_t* length) {
 
 // The entry of dir whose name matches part: the exact spelling first, then any spelling.
 bool FindEntry(const std::string& dir, const std::string& part, std::string* found) {
-    std::error_code error;
-    if (fs::exists(Join(dir, part), error)) {
+    if (Exists(Join(dir, part))) {
         *found = Join(dir, part);
         return true;
     }
-    fs::directory_iterator entries(dir.empty() ? "." : dir, error);
-    for (; !error && entries != fs::directory_iterator(); entries.increment(error)) {
-        std::string name = entries->path().filename().string();
-        if (SameNameIgnoringCase(name.c_str(), part.c_str())) {
-            *found = Join(dir, name);
-            return true;
+    DIR* entries = opendir(dir.empty() ? "." : dir.c_str());
+    if (!entries) return false;
+    bool ok = false;
+    while (dirent* entry = readdir(entries)) {
+        if (SameNameIgnoringCase(entry->d_name, part.c_str())) {
+            *found = Join(dir, entry->d_name);
+            ok = true;
+            break;
         }
     }
-    return false;
+    closedir(entries);
+    return ok;
 }
 }  // namespace
 
@@ -65,7 +80,11 @@ std::string FindDataFile(const char* name) {
     size_t rootLength = 0;
     std::string path = RootOf(name, &rootLength);
     // A drive or share this system has no such thing as holds no data file.
-    if (!path.empty() && !fs::path(path).is_absolute() && path != "/") return "";
+#ifdef _WIN32
+    if (!path.empty() && !Exists(path)) return "";
+#else
+    if (!path.empty() && path != "/") return "";  // drives and shares are not roots here
+#endif
     std::string part;
     for (const char* p = name + rootLength;; ++p) {
         if (IsSeparator(*p) || *p == 0) {
@@ -82,8 +101,7 @@ std::string FindDataFile(const char* name) {
             part += *p;
         }
     }
-    std::error_code error;
-    if (path.empty() || !fs::is_regular_file(path, error)) return "";
+    if (path.empty() || !Exists(path, true)) return "";
     return path;
 }
 
@@ -95,17 +113,15 @@ FILE* OpenDataFile(const char* name, const char* mode) {
 int GetDataFileSize(const char* name, uint32_t* size) {
     std::string path = FindDataFile(name);
     if (path.empty()) return 0;
-    std::error_code error;
-    uintmax_t bytes = fs::file_size(path, error);
-    if (error || bytes > 0x7fffffff) return 0;
-    *size = uint32_t(bytes);
+    struct stat info;
+    if (stat(path.c_str(), &info) != 0 || info.st_size < 0 || uint64_t(info.st_size) > 0x7fffffff) return 0;
+    *size = uint32_t(info.st_size);
     return 1;
 }
 
 std::string DataFolder() {
-    std::error_code error;
-    fs::path folder = fs::current_path(error);
-    return error ? std::string(".") : folder.string();
+    std::string folder = WorkingFolder();
+    return folder.empty() ? std::string(".") : folder;
 }
 
 int IsAbsolutePath(const std::string& path) {
@@ -115,31 +131,31 @@ int IsAbsolutePath(const std::string& path) {
 
 std::string AbsolutePath(const std::string& path) {
     if (path.empty() || IsAbsolutePath(path)) return path;
-    std::error_code error;
-    fs::path folder = fs::current_path(error);
-    return error ? path : Join(folder.string(), path);
+    std::string folder = WorkingFolder();
+    return folder.empty() ? path : Join(folder, path);
 }
 
 int ChangeFolder(const std::string& path) {
-    std::error_code error;
-    fs::current_path(path, error);
-    return error ? 0 : 1;
+    return chdir(path.c_str()) == 0 ? 1 : 0;
 }
 
 std::string ProgramFolder(const char* argv0) {
-    std::error_code error;
-    fs::path program = fs::read_symlink("/proc/self/exe", error);  // Linux tells; elsewhere, argv0
-    if (error || program.empty()) {
+    std::string program;
+#ifdef __linux__
+    char exe[PATH_MAX];
+    ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);  // Linux tells; elsewhere, argv0
+    if (n > 0) program.assign(exe, size_t(n));
+#endif
+    if (program.empty()) {
         if (!argv0 || !*argv0) return "";
-        program = fs::absolute(argv0, error);
-        if (error) return "";
+        program = AbsolutePath(argv0);
     }
-    return program.parent_path().string();
+    size_t slash = program.find_last_of("/\\");
+    return slash == std::string::npos ? "" : program.substr(0, slash);
 }
 
 int PathExists(const std::string& path) {
-    std::error_code error;
-    return fs::exists(path, error) ? 1 : 0;
+    return Exists(path) ? 1 : 0;
 }
 
 int SameNameIgnoringCase(const char* a, const char* b) {

@@ -38,3 +38,7 @@ int CapturePage(uint8_t* rgb);
 // Frame numbers (PlatformFrameNumber, scripts, captures, --frames) count only the frames shown after.
 void BeginUnshownFrames();
 void EndUnshownFrames();
+
+// main, first: the command line as UTF-8 words (on Windows read again from the system's own UTF-16
+// command line; a window program started from a console also writes to that console from here on).
+std::vector<std::string> ProgramArguments(int argc, char** argv);

@@ -8,10 +8,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
-#include <strings.h>
-#include <fstream>
 #include <string>
+#include <sys/stat.h>
 #include <vector>
 #include <strings.h>
 #include "gfx/gfx.h"
@@ -23,8 +21,6 @@
 #include "text/text.h"
 #include "read_input.h"
 #include "tool_help.h"
-
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -64,14 +60,33 @@ void FlushScriptReports(const std::string& file) {
 }
 
 // The file the game opens for a name ("\\" or "/" separated) in the folder `dir`; empty when none.
-fs::path FindIn(const fs::path& dir, const std::string& name) {
-    return FindDataFile((dir.generic_string() + "/" + name).c_str());
+// (Paths are plain strings and files C streams: std::filesystem and the C++ streams would bring their
+// locale code into the program, half of its size on Windows.)
+std::string FindIn(const std::string& dir, const std::string& name) {
+    return FindDataFile((dir + "/" + name).c_str());
+}
+
+// A found file's name as the report gives it: its path inside the folder ("bmp/x.BMP", "../x.BMP").
+std::string InsideFolder(const std::string& path, std::string dir) {
+    for (char& c : dir) c = c == '\\' ? '/' : c;
+    // The lookup leaves out "." and doubled separators: so does the folder's own spelling here.
+    for (size_t at; (at = dir.find("/./")) != std::string::npos;) dir.erase(at, 2);
+    for (size_t at; (at = dir.find("//", 1)) != std::string::npos;) dir.erase(at, 1);
+    while (dir.rfind("./", 0) == 0 && dir.size() > 2) dir.erase(0, 2);
+    while (dir.size() > 1 && (dir.back() == '/' || (dir.size() > 2 && dir.compare(dir.size() - 2, 2, "/.") == 0)))
+        dir.erase(dir.size() - (dir.back() == '/' ? 1 : 2));
+    return path.compare(0, dir.size() + 1, dir + "/") == 0 ? path.substr(dir.size() + 1) : path;
+}
+
+std::string FileName(const std::string& path) {
+    size_t slash = path.find_last_of("/\\");
+    return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
 // The file's first `limit` bytes (the most the game reads of it), when it is a regular file; else false
 // with *why.
-bool ReadAll(const fs::path& path, std::vector<uint8_t>* bytes, size_t limit, std::string* why) {
-    int fd = OpenInputFile(path.string(), UINT64_MAX, why);
+bool ReadAll(const std::string& path, std::vector<uint8_t>* bytes, size_t limit, std::string* why) {
+    int fd = OpenInputFile(path, UINT64_MAX, why);
     if (fd < 0) return false;
     bytes->clear();
     uint8_t chunk[65536];
@@ -259,14 +274,14 @@ void CheckBody(const Script& script, uint8_t id, size_t start) {
     script.At(start, "missing end codes", name + " has no end code " + Quote("<!") + ": the game would type past it");
 }
 
-void CheckScript(const fs::path& dir) {
-    fs::path path = FindIn(dir, "data.txt");
+void CheckScript(const std::string& dir) {
+    std::string path = FindIn(dir, "data.txt");
     if (path.empty()) {
         Report("data.txt", "missing: the game shows an error and closes at once");
         return;
     }
     Script script;
-    script.file = path.filename().string();
+    script.file = FileName(path);
     std::string why;
     if (!ReadAll(path, &script.text, MAX_SCRIPT_BYTES + 1, &why)) {
         Report(script.file, why);
@@ -420,15 +435,15 @@ void CheckColourTables() {
     }
 }
 
-void CheckPicture(const fs::path& dir, const PictureUse& use) {
-    fs::path path;
+void CheckPicture(const std::string& dir, const PictureUse& use) {
+    std::string path;
     for (const char* folder : PICTURE_FOLDERS)
         if (path.empty()) path = FindIn(dir, std::string(folder) + use.name);
     if (path.empty()) {
         Report(std::string("bmp/") + use.name, "missing: the scenes that show it would show nothing there");
         return;
     }
-    std::string file = fs::relative(path, dir).generic_string();
+    std::string file = InsideFolder(path, dir);
     std::vector<uint8_t> bytes;
     std::string why;
     if (!ReadAll(path, &bytes, MAX_PICTURE_FILE_BYTES + 1, &why)) {
@@ -527,14 +542,14 @@ void CheckPicture(const fs::path& dir, const PictureUse& use) {
 }
 
 // The bytes of a data file of the folder, with its name as found; reports it missing or unreadable.
-bool ReadDataFile(const fs::path& dir, const char* name, const char* whenMissing, size_t limit, std::string* file,
+bool ReadDataFile(const std::string& dir, const char* name, const char* whenMissing, size_t limit, std::string* file,
                   std::vector<uint8_t>* bytes) {
-    fs::path path = FindIn(dir, name);
+    std::string path = FindIn(dir, name);
     if (path.empty()) {
         Report(name, whenMissing);
         return false;
     }
-    *file = path.filename().string();
+    *file = FileName(path);
     std::string why;
     if (!ReadAll(path, bytes, limit, &why)) {
         Report(*file, why);
@@ -550,7 +565,7 @@ const char* EFFECTS[] = {"End.wav", "Crash.wav", "Houtyo.wav", "Han.wav",
 
 const char IMPORT_HINT[] = "; `kirake-sfx import IN.wav OUT.wav` writes any PCM WAV in the game's layout";
 
-void CheckEffect(const fs::path& dir, const char* name) {
+void CheckEffect(const std::string& dir, const char* name) {
     std::string file;
     std::vector<uint8_t> b;
     if (!ReadDataFile(dir, name, "missing: the effect would be silent", 58 + MAX_SOUND_BYTES, &file, &b)) return;
@@ -597,7 +612,7 @@ void CheckEffect(const fs::path& dir, const char* name) {
 
 const char* SONGS[] = {"kura3.pmd", "koi.pmd", "end.pmd"};
 
-void CheckSong(const fs::path& dir, const char* name) {
+void CheckSong(const std::string& dir, const char* name) {
     std::string file;
     std::vector<uint8_t> b;
     if (!ReadDataFile(dir, name, "missing: that part of the game would have no music (or the previous song)",
@@ -670,9 +685,9 @@ static int CheckMain(int argc, char** argv) {
         std::fprintf(stderr, "usage: kirake-check DIR\n");
         return 2;
     }
-    fs::path dir = argv[1];
-    std::error_code error;
-    if (!fs::is_directory(dir, error)) {
+    std::string dir = argv[1];
+    struct stat info;
+    if (stat(dir.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
         std::fprintf(stderr, "kirake-check: %s is not a folder\n", argv[1]);
         return 2;
     }

@@ -1,16 +1,14 @@
 // The headless backend: no display, a virtual clock of exactly 1000/60 ms per frame, keys from a script,
 // frames captured to PNG files. Its table is in table.cpp; the page's headless backend (web/) uses these
 // parts in its own.
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <map>
-#include <sstream>
 #include <string>
 #include <vector>
 #include "platform/backend.h"
@@ -64,34 +62,57 @@ bool ParseNumber(const std::string& text, long* value) {
     return true;
 }
 
-// The bytes of a regular file of at most `limit` bytes (never blocking on a FIFO); false with *why.
+// The bytes of a regular file of at most `limit` bytes (a FIFO or device is refused before it is opened,
+// so nothing blocks); false with *why. (C streams: the C++ ones would bring their locale code into every
+// executable, half of a Windows one's size.)
 bool ReadRegularFile(const std::string& path, uint64_t limit, std::string* bytes, std::string* why) {
-    int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
+    struct stat info;
+    if (stat(path.c_str(), &info) != 0) {
         *why = std::strerror(errno);
         return false;
     }
-    struct stat info;
-    bool ok = fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
-    if (!ok) *why = "not a regular file";
-    if (ok && uint64_t(info.st_size) > limit) {
+    if (!S_ISREG(info.st_mode)) {
+        *why = "not a regular file";
+        return false;
+    }
+    if (uint64_t(info.st_size) > limit) {
         *why = std::to_string(uint64_t(info.st_size)) + " bytes, more than " + std::to_string(limit >> 20) + " MiB";
-        ok = false;
+        return false;
+    }
+    FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file) {
+        *why = std::strerror(errno);
+        return false;
     }
     bytes->clear();
     char chunk[65536];
-    for (ssize_t got; ok && (got = read(fd, chunk, sizeof chunk)) != 0;) {
-        if (got < 0 && errno == EINTR) continue;
-        if (got < 0 || bytes->size() + size_t(got) > limit) {
-            *why = got < 0 ? std::strerror(errno) : "grew while it was read";
+    bool ok = true;
+    for (size_t got; ok && (got = std::fread(chunk, 1, sizeof chunk, file)) > 0;) {
+        if (bytes->size() + got > limit) {
+            *why = "grew while it was read";
             ok = false;
         } else {
-            bytes->append(chunk, size_t(got));
+            bytes->append(chunk, got);
         }
     }
-    close(fd);
+    if (ok && std::ferror(file)) {
+        *why = "cannot be read";
+        ok = false;
+    }
+    std::fclose(file);
     return ok;
 }
+
+// The next word of text from *at (words are separated by white space, CR included); false at the end.
+bool NextWord(const std::string& text, size_t* at, std::string* word) {
+    while (*at < text.size() && std::isspace(static_cast<unsigned char>(text[*at]))) ++*at;
+    size_t start = *at;
+    while (*at < text.size() && !std::isspace(static_cast<unsigned char>(text[*at]))) ++*at;
+    word->assign(text, start, *at - start);
+    return *at > start;
+}
+
+bool IsSeparator(char c) { return c == '/' || c == '\\'; }
 
 bool ParseScript(const std::string& path, std::string* error) {
     std::string text, why;
@@ -99,24 +120,27 @@ bool ParseScript(const std::string& path, std::string* error) {
         *error = "cannot read key script " + path + ": " + why;
         return false;
     }
-    std::istringstream file(text);
-    std::string line;
-    for (int number = 1; std::getline(file, line); ++number) {
+    size_t lineStart = 0;
+    for (int number = 1; lineStart < text.size(); ++number) {
+        size_t lineEnd = text.find('\n', lineStart);
+        if (lineEnd == std::string::npos) lineEnd = text.size();
+        std::string line = text.substr(lineStart, lineEnd - lineStart);
+        lineStart = lineEnd + 1;
         size_t hash = line.find('#');
         if (hash != std::string::npos) line.erase(hash);
-        std::istringstream words(line);
+        size_t at = 0;
         std::string frameText, verb;
-        if (!(words >> frameText)) continue;
+        if (!NextWord(line, &at, &frameText)) continue;
         ScriptEvent event{};
         std::string where = path + ":" + std::to_string(number) + ": ";
-        if (!ParseNumber(frameText, &event.frame) || !(words >> verb)) {
+        if (!ParseNumber(frameText, &event.frame) || !NextWord(line, &at, &verb)) {
             *error = where + "expected FRAME ACTION";
             return false;
         }
         if (verb == "press" || verb == "down" || verb == "up") {
             event.action = verb == "press" ? KEY_PRESS : verb == "down" ? KEY_DOWN_FROM : KEY_UP_FROM;
             std::string key;
-            while (words >> key) {
+            while (NextWord(line, &at, &key)) {
                 auto found = keyNames.find(key);
                 if (found == keyNames.end()) {
                     *error = where + "unknown key \"" + key + "\"";
@@ -133,14 +157,14 @@ bool ParseScript(const std::string& path, std::string* error) {
         } else if (verb == "deactivate") {
             std::string ms;
             event.action = DEACTIVATE;
-            if (!(words >> ms) || !ParseNumber(ms, &event.milliseconds)) {
+            if (!NextWord(line, &at, &ms) || !ParseNumber(ms, &event.milliseconds)) {
                 *error = where + "deactivate needs MILLISECONDS";
                 return false;
             }
         } else if (verb == "save") {
             // "save NAME FROM": the data file NAME gets the bytes of FROM (beside the script), as an editor saves.
             event.action = SAVE_FILE;
-            if (!(words >> event.name >> event.from)) {
+            if (!NextWord(line, &at, &event.name) || !NextWord(line, &at, &event.from)) {
                 *error = where + "save needs NAME FROM";
                 return false;
             }
@@ -153,8 +177,9 @@ bool ParseScript(const std::string& path, std::string* error) {
                 *error = where + "save: \"" + event.name + "\" is not a file of the data folder";
                 return false;
             }
-            size_t slash = path.rfind('/');
-            if (event.from[0] != '/' && slash != std::string::npos) event.from = path.substr(0, slash + 1) + event.from;
+            size_t slash = path.find_last_of("/\\");
+            bool absolute = IsSeparator(event.from[0]) || (event.from.size() > 2 && event.from[1] == ':');
+            if (!absolute && slash != std::string::npos) event.from = path.substr(0, slash + 1) + event.from;
             struct stat info;
             bool exists = stat(event.from.c_str(), &info) == 0;
             if (!exists || !S_ISREG(info.st_mode)) {
@@ -168,7 +193,7 @@ bool ParseScript(const std::string& path, std::string* error) {
             return false;
         }
         std::string extra;
-        if (words >> extra) {
+        if (NextWord(line, &at, &extra)) {
             *error = where + "unexpected \"" + extra + "\"";
             return false;
         }
@@ -180,10 +205,12 @@ bool ParseScript(const std::string& path, std::string* error) {
 }
 
 bool ParseCaptures(const std::string& list, std::string* error) {
-    std::stringstream items(list);
-    std::string item;
     std::vector<std::pair<long, long>> ranges;
-    while (std::getline(items, item, ',')) {
+    for (size_t start = 0; start < list.size();) {
+        size_t comma = list.find(',', start);
+        if (comma == std::string::npos) comma = list.size();
+        std::string item = list.substr(start, comma - start);
+        start = comma + 1;
         if (ranges.size() == MAX_CAPTURE_ITEMS) {
             *error = "more than " + std::to_string(MAX_CAPTURE_ITEMS) + " items in the capture list";
             return false;
@@ -247,7 +274,11 @@ void SaveFile(const ScriptEvent& event) {
     if (ReadRegularFile(event.from, MAX_SAVED_FILE_BYTES, &bytes, &why)) {
         FILE* file = std::fopen(temporary.c_str(), "wb");
         bool ok = file && std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-        if (!file || std::fclose(file) != 0 || !ok || std::rename(temporary.c_str(), target.c_str()) != 0) {
+        if (file && std::fclose(file) != 0) ok = false;
+        // Windows' rename does not replace a file: there the old one goes first.
+        if (ok && std::rename(temporary.c_str(), target.c_str()) != 0)
+            ok = std::remove(target.c_str()) == 0 && std::rename(temporary.c_str(), target.c_str()) == 0;
+        if (!ok) {
             why = std::string("cannot write ") + target + ": " + std::strerror(errno);
             std::remove(temporary.c_str());
         } else {

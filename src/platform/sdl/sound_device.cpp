@@ -95,36 +95,6 @@ int StartSdl(const PlatformOptions& options, std::string*) {
     return 1;
 }
 
-int StartFrameClock(const PlatformOptions& options, std::string* error) {
-    Reset(options);
-    if (!options.recordAudio.empty()) {
-        device.recorder = WavRecorderOpen(options.recordAudio.c_str());
-        if (!device.recorder) {
-            if (error) *error = "cannot write the audio recording " + options.recordAudio;
-            return 0;
-        }
-    }
-    return 1;
-}
-
-int OpenFrameClock() { return MixerOpen(HEADLESS_RATE); }
-
-void Record(void* recorder, const int16_t* frames, int count) {
-    WavRecorderWrite(static_cast<WavRecorder*>(recorder), frames, count);
-}
-
-// The headless device renders by the virtual clock after every frame.
-void FrameClockShown(long framesShown) {
-    MixerRenderFrames(&device.clock, framesShown, device.recorder ? Record : nullptr, device.recorder);
-}
-
-void FrameClockSkipped(long framesRun) {  // rendered on the virtual clock, not recorded
-    WavRecorder* recorder = device.recorder;
-    device.recorder = nullptr;
-    FrameClockShown(framesRun);
-    device.recorder = recorder;
-}
-
 void SdlShown(long) {}
 
 void SdlSkipped(long) {
@@ -148,8 +118,6 @@ void SdlHold(int hold) {
 void SdlPause(int paused) {
     if (device.sdlDevice) device.paused.store(paused ? 1 : 0, std::memory_order_relaxed);
 }
-
-void NoPause(int) {}
 
 void Stop() {
     if (device.sdlDevice) {
@@ -179,19 +147,3 @@ const SoundOutput sdlSound = {
     .hold = SdlHold,
 };
 
-const SoundOutput frameClockSound = {
-    .start = StartFrameClock,
-    .stop = Stop,
-    .openDevice = OpenFrameClock,
-    .frameShown = FrameClockShown,
-    .frameSkipped = FrameClockSkipped,
-    .pause = NoPause,
-    .hold = NoPause,
-};
-
-// Before any backend starts (unit tests, the song player) the headless backend's device serves.
-int SoundDeviceOpen(Window) {
-    if (MixerIsOpen()) return 1;
-    if (FaultRefuses("no-sound")) return 0;
-    return SoundBackendOpen();
-}

@@ -1,7 +1,8 @@
-// The web build's text source: glyphs read from a glyph file. The file holds the printable ASCII glyphs
-// of the fonts the game uses, drawn beforehand by the desktop's text source (tools/glyphs), so the
-// pictures are the same pixel for pixel. A font the file does not hold cannot be had (null), as when
-// no face is found.
+// The text source of the builds without FreeType (the browser, Windows): glyphs read from a glyph file,
+// in the page's file system or embedded in the executable (resource "glyphs" of type "KFNT"). The file
+// holds the printable ASCII glyphs of the fonts the game uses, drawn beforehand by the desktop's text
+// source (tools/glyphs), so the pictures are the same pixel for pixel. A font the file does not hold
+// cannot be had (null), as when no face is found.
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -11,6 +12,7 @@
 
 #include "platform/backend.h"
 #include "platform/glyphs.h"
+#include "platform/resources.h"
 
 namespace {
 
@@ -48,7 +50,10 @@ struct Reader {
 void LoadGlyphFile() {
     glyphFile.loaded = true;
     std::vector<uint8_t> bytes;
-    if (FILE* file = std::fopen(GLYPH_FILE, "rb")) {
+    uint32_t embeddedSize = 0;
+    if (const uint8_t* embedded = FindEmbeddedResource("glyphs", "KFNT", &embeddedSize)) {
+        bytes.assign(embedded, embedded + embeddedSize);
+    } else if (FILE* file = std::fopen(GLYPH_FILE, "rb")) {
         uint8_t block[4096];
         for (size_t n; (n = std::fread(block, 1, sizeof block, file)) > 0;) bytes.insert(bytes.end(), block, block + n);
         std::fclose(file);

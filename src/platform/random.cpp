@@ -1,6 +1,7 @@
-// The C library's standard generator in the browser build: the same sequence as the desktop's C library
-// (an additive feedback generator over 34 seeded words), so that a draw seeded with the same calendar
-// time gives the same route in the page as on the desktop. Emscripten's own rand differs.
+// The standard library's generator (srand, rand), the same in every build: the sequence of the GNU C
+// library (an additive feedback generator over 34 seeded words), so that a draw seeded with the same
+// calendar time gives the same route on Linux, in the browser and on Windows, whose C libraries (msvcrt,
+// emscripten's) have generators of their own. Defined here, these take the place of the C library's.
 #include <cstdint>
 #include <cstdlib>
 

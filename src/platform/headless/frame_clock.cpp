@@ -1,0 +1,67 @@
+// The headless backend's sound output: the mixer rendered by the virtual clock after every frame, and
+// recorded with --record-audio. Before any backend starts (unit tests, the song player) it is the
+// device: a mixer at 44100 Hz that only sounds when someone renders it.
+#include <cstdio>
+#include <string>
+#include "platform/backend.h"
+#include "platform/sound.h"
+#include "platform/sound_mixer.h"
+
+namespace {
+struct FrameClockRecord {
+    WavRecorder* recorder;
+    MixerClock clock;  // the samples rendered by the game's frames
+};
+FrameClockRecord frameClock;
+
+int Start(const PlatformOptions& options, std::string* error) {
+    frameClock = FrameClockRecord{};
+    if (!options.recordAudio.empty()) {
+        frameClock.recorder = WavRecorderOpen(options.recordAudio.c_str());
+        if (!frameClock.recorder) {
+            if (error) *error = "cannot write the audio recording " + options.recordAudio;
+            return 0;
+        }
+    }
+    return 1;
+}
+
+void Stop() {
+    if (frameClock.recorder && !WavRecorderClose(frameClock.recorder))
+        std::fprintf(stderr, "kirake: the audio recording could not be written completely\n");
+    frameClock.recorder = nullptr;
+    MixerClose();
+}
+
+int Open() { return MixerOpen(MIXER_FRAME_CLOCK_RATE); }
+
+void Record(void* recorder, const int16_t* frames, int count) {
+    WavRecorderWrite(static_cast<WavRecorder*>(recorder), frames, count);
+}
+
+void Shown(long framesShown) {
+    MixerRenderFrames(&frameClock.clock, framesShown, frameClock.recorder ? Record : nullptr, frameClock.recorder);
+}
+
+void Skipped(long framesRun) {  // rendered on the virtual clock, not recorded
+    MixerRenderFrames(&frameClock.clock, framesRun, nullptr, nullptr);
+}
+
+void NoPause(int) {}
+}  // namespace
+
+const SoundOutput frameClockSound = {
+    .start = Start,
+    .stop = Stop,
+    .openDevice = Open,
+    .frameShown = Shown,
+    .frameSkipped = Skipped,
+    .pause = NoPause,
+    .hold = NoPause,
+};
+
+int SoundDeviceOpen(Window) {
+    if (MixerIsOpen()) return 1;
+    if (FaultRefuses("no-sound")) return 0;
+    return SoundBackendOpen();
+}

@@ -1,0 +1,41 @@
+// The program's arguments on Windows. The command line comes from the system's
+// UTF-16 text (the C library's argv is in the ANSI code page). A window program has no console of its
+// own: started from one, it writes its help and its messages there.
+#include <windows.h>
+#include <shellapi.h>
+#include <cstdio>
+#include <string>
+#include <vector>
+#include "platform/platform.h"
+
+namespace {
+std::string Utf8(const wchar_t* wide) {
+    int n = WideCharToMultiByte(CP_UTF8, 0, wide, -1, nullptr, 0, nullptr, nullptr);
+    if (n <= 1) return "";
+    std::string out(size_t(n), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide, -1, out.data(), n, nullptr, nullptr);
+    out.resize(size_t(n - 1));
+    return out;
+}
+
+// Standard output and error go where they were sent (a file, a pipe, Wine's terminal); where they go
+// nowhere, to the console the program was started from, if any.
+void UseParentConsole() {
+    HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE), err = GetStdHandle(STD_ERROR_HANDLE);
+    bool none = (!out || out == INVALID_HANDLE_VALUE) && (!err || err == INVALID_HANDLE_VALUE);
+    if (!none || !AttachConsole(ATTACH_PARENT_PROCESS)) return;
+    std::freopen("CONOUT$", "w", stdout);
+    std::freopen("CONOUT$", "w", stderr);
+}
+}  // namespace
+
+std::vector<std::string> ProgramArguments(int argc, char** argv) {
+    UseParentConsole();
+    int count = 0;
+    wchar_t** words = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (!words) return std::vector<std::string>(argv, argv + argc);
+    std::vector<std::string> arguments;
+    for (int i = 0; i < count; ++i) arguments.push_back(Utf8(words[i]));
+    LocalFree(words);
+    return arguments;
+}

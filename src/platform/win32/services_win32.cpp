@@ -1,0 +1,54 @@
+// The Windows backend's small services: clocks, the screenshot folder, time stamps.
+#include <windows.h>
+#include <knownfolders.h>
+#include <shlobj.h>
+#include <cstdio>
+#include <ctime>
+#include <string>
+#include "platform/win32/win32.h"
+
+namespace {
+std::string Utf8(const wchar_t* wide) {
+    int n = WideCharToMultiByte(CP_UTF8, 0, wide, -1, nullptr, 0, nullptr, nullptr);
+    if (n <= 1) return "";
+    std::string out(size_t(n), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide, -1, out.data(), n, nullptr, nullptr);
+    out.resize(size_t(n - 1));
+    return out;
+}
+
+std::wstring Wide(const std::string& utf8) {
+    int n = MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, nullptr, 0);
+    if (n <= 1) return L"";
+    std::wstring out(size_t(n), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, out.data(), n);
+    out.resize(size_t(n - 1));
+    return out;
+}
+}  // namespace
+
+uint32_t Win32Milliseconds() { return uint32_t(GetTickCount64()); }
+
+int64_t Win32CalendarTime() { return int64_t(std::time(nullptr)); }
+
+std::string Win32ScreenshotFolder() {
+    PWSTR pictures = nullptr;
+    if (FAILED(SHGetKnownFolderPath(FOLDERID_Pictures, KF_FLAG_CREATE, nullptr, &pictures))) return "";
+    std::wstring folder = std::wstring(pictures) + L"\\kirake";
+    CoTaskMemFree(pictures);
+    if (!CreateDirectoryW(folder.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) return "";
+    return Utf8(folder.c_str());
+}
+
+std::string Win32TimeStamp() {
+    SYSTEMTIME t;
+    GetLocalTime(&t);
+    char stamp[32];
+    std::snprintf(stamp, sizeof stamp, "%04d-%02d-%02d_%02d-%02d-%02d", t.wYear, t.wMonth, t.wDay, t.wHour,
+                  t.wMinute, t.wSecond);
+    return stamp;
+}
+
+int Win32FileExists(const std::string& utf8Path) {
+    return GetFileAttributesW(Wide(utf8Path).c_str()) != INVALID_FILE_ATTRIBUTES ? 1 : 0;
+}

@@ -1,0 +1,85 @@
+// Inside the Windows backend: what its Win32 side (the files that include <windows.h>) offers the side
+// that fills the backend table (backend_win32.cpp, which includes the platform's own headers). Only
+// plain types cross here, so that neither side sees the other's names.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// What the window tells the rest of the backend (set by backend_win32.cpp before the window opens).
+struct Win32Events {
+    void (*activate)(int active);  // WM_ACTIVATEAPP
+    void (*close)();               // the close box, Alt+F4, the system
+    void (*escape)();              // Esc went down
+    void (*screenshot)();          // F12
+    void (*key)(int virtualKey, int down);  // a key went down (not repeated) or up
+};
+
+struct Win32WindowOptions {
+    bool windowed = false;      // start in a window instead of full screen on the monitor
+    bool integerScale = false;  // the largest whole multiple of the page that fits
+    bool verbose = false;
+    std::string pacing;         // "auto", "vsync", "timer"
+};
+
+// The window: "kirake" caption, the executable's icon, window or borderless full screen on its monitor.
+// 1, or 0 with the reason in *error.
+int Win32OpenWindow(const char* caption, const Win32WindowOptions& options, const Win32Events& events,
+                    std::string* error);
+void Win32CloseWindow();
+void Win32HideCursor();
+void Win32ToggleFullscreen();
+int Win32IsFullscreen();
+// Handles waiting window messages; the second waits for one first.
+void Win32PumpMessages();
+void Win32WaitMessages();
+// Shows a 640x480 8-bit page through 256 colours (red, green, blue; null: black) and waits for the next
+// game frame's deadline.
+void Win32Present(const uint8_t* pixels, int pitch, const uint8_t (*colours)[3]);
+// Frame pacing figures (--stats), printed at the end.
+void Win32PrintStats(long framesShown);
+// A modal box with one OK button, texts in UTF-8; leaves full screen first.
+void Win32MessageBox(const char* text, const char* caption);
+// Game controllers (XInput, loaded when present): the buttons held on any pad now, and those that went
+// down since the last read, as PAD_* bits (the left stick counts as the d-pad).
+enum PadBit {
+    PAD_LEFT = 1, PAD_RIGHT = 2, PAD_UP = 4, PAD_DOWN = 8, PAD_A = 16, PAD_B = 32, PAD_X = 64, PAD_Y = 128,
+    PAD_START = 256,
+};
+void Win32ReadPads(unsigned* held, unsigned* pressed);
+
+// Clocks: milliseconds since the window system started (steady), seconds since 1970.
+uint32_t Win32Milliseconds();
+int64_t Win32CalendarTime();
+
+// The Pictures folder's kirake folder (made when missing), in UTF-8; "" when there is none.
+std::string Win32ScreenshotFolder();
+// The local time as "YYYY-MM-DD_HH-MM-SS".
+std::string Win32TimeStamp();
+int Win32FileExists(const std::string& utf8Path);
+
+// Sound through WASAPI shared mode, or waveOut where WASAPI cannot open: a thread of the device asks
+// render for interleaved stereo 16-bit frames. 1 with the device's rate, or 0 with the reason.
+int Win32AudioOpen(int wantedRate, void (*render)(int16_t* out, int frames), int* rate, std::string* reason,
+                   std::string* name);
+void Win32AudioClose();
+// Fades out and holds (1), or fades in where it stopped (0).
+void Win32AudioPause(int paused);
+// Holds the device's thread from rendering (1) or lets it go on (0): while held, render is not called.
+void Win32AudioLock(int locked);
+
+// Watching a folder and its subfolders for saved files: one directory change handle per folder.
+// Names come as paths inside the folder with "/" separators. 1, or 0 when not possible.
+int Win32WatchStart(const std::string& folder, const std::vector<std::string>& subfolders);
+void Win32WatchTake(std::vector<std::string>* names);
+void Win32WatchStop();
+// The working folder; the regular files of a folder with their time stamps and sizes.
+std::string Win32CurrentFolder();
+struct Win32FileStamp {
+    std::string name;
+    int64_t time, size;
+};
+void Win32ListFiles(const std::string& folder, std::vector<Win32FileStamp>* files);
+// 1 when no one has the file open for writing (its time stamp and size then in *time, *size), 0 while
+// someone has, -1 when it is not there.
+int Win32FileClosed(const std::string& path, int64_t* time, int64_t* size);

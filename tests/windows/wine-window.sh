@@ -1,0 +1,91 @@
+# The real Win32 window under Wine on a private virtual X screen (sourced by wine-test.sh): full screen
+# with --scale integer shows the still title at 2x centred on black, pixel for pixel as the headless
+# capture; Alt+Enter leaves full screen and comes back; F12 writes the same PNG as the headless capture
+# of its frame; Esc ends the game with status 0. Xvfb, xdotool, xwininfo and ImageMagick are needed.
+
+step_window() {
+    local tool
+    for tool in Xvfb xdotool xwininfo import convert; do
+        command -v $tool >/dev/null || { echo "windows test: skipped the window: no $tool"; return; }
+    done
+    local dir=$out/window
+    mkdir -p "$dir"
+    Xvfb -displayfd 3 -nolisten tcp -screen 0 1400x1100x24 3>"$dir/display" 2>/dev/null &
+    local server=$! game=
+    local i
+    for i in $(seq 100); do grep -q . "$dir/display" 2>/dev/null && break; sleep 0.1; done
+    local display=:$(head -n 1 "$dir/display")
+    window_cleanup() {
+        [ -n "$game" ] && kill "$game" 2>/dev/null
+        kill "$server" 2>/dev/null
+        wait "$server" 2>/dev/null || true
+    }
+    window_checks "$display" "$dir" || true
+    window_cleanup
+    unset DISPLAY
+    wineserver -k >/dev/null 2>&1 || true
+}
+
+window_checks() {
+    local display=$1 dir=$2
+    export DISPLAY=$display
+    wineserver -k >/dev/null 2>&1 || true  # Wine's desktop process starts anew on this screen
+    wine "$exe" --data "$(w "$data")" --scale integer --frames 5000 --stats \
+        --trace "$(w "$dir/trace.jsonl")" 2>"$dir/err.txt" &
+    game=$!
+    local id= i
+    for i in $(seq 200); do
+        id=$(xdotool search --name '^kirake$' 2>/dev/null | head -n 1) && [ -n "$id" ] && break
+        sleep 0.1
+    done
+    [ -n "$id" ] || { fail "window: no window named kirake appeared"; return 1; }
+    size() { xwininfo -id "$id" | awk '/Width:/ {w = $2} /Height:/ {h = $2} END {print w "x" h}'; }
+    lines() { [ -f "$dir/trace.jsonl" ] && wc -l < "$dir/trace.jsonl" || echo 0; }
+    for i in $(seq 600); do [ "$(lines)" -ge 320 ] && break; sleep 0.1; done
+    [ "$(lines)" -ge 320 ] || { fail "window: the title did not come (trace: $(lines) lines)"; return 1; }
+    [ "$(size)" = 1400x1100 ] || fail "window: full screen is $(size), not the whole 1400x1100 screen"
+    import -window root -depth 8 "rgb:$dir/shown.rgb"
+    convert -size 1400x1100 -depth 8 "rgb:$dir/shown.rgb" "$win/window-fullscreen.png"
+
+    xdotool windowactivate --sync "$id" 2>/dev/null || true
+    xdotool key alt+Return
+    for i in $(seq 50); do [ "$(size)" != 1400x1100 ] && break; sleep 0.1; done
+    local windowed
+    windowed=$(size)
+    [ "$windowed" = 1280x960 ] || fail "window: Alt+Enter gave a $windowed window, not 1280x960 (the page at 2x)"
+    sleep 0.5
+    import -window "$id" "$win/window-windowed.png" 2>/dev/null || true
+    xdotool key alt+Return
+    for i in $(seq 50); do [ "$(size)" = 1400x1100 ] && break; sleep 0.1; done
+    [ "$(size)" = 1400x1100 ] || fail "window: the second Alt+Enter gave $(size), not full screen"
+
+    xdotool key F12
+    for i in $(seq 100); do grep -q "screenshot of frame" "$dir/err.txt" && break; sleep 0.1; done
+    local said frame saved
+    said=$(grep "screenshot of frame" "$dir/err.txt" | head -n 1)
+    [ -n "$said" ] || { fail "window: F12 saved nothing: $(cat "$dir/err.txt")"; return 1; }
+    frame=$(echo "$said" | sed 's/.*screenshot of frame \([0-9]*\).*/\1/')
+    saved=$(winepath -u "$(echo "$said" | sed 's/.* saved to //' | tr -d '\r')" 2>/dev/null)
+    xdotool key Escape
+    local code=0
+    wait "$game" || code=$?
+    game=
+    [ $code -eq 0 ] || fail "window: Esc ended the game with status $code"
+
+    # The headless captures of the still title and of the F12 frame.
+    local captures=$dir/headless
+    mkdir -p "$captures"
+    "$native/src/kirake" --headless --data "$data" --frames $((frame + 1)) --capture "300,$frame" \
+        --capture-dir "$captures" 2>/dev/null || { fail "window: the native headless run"; return 1; }
+    local name
+    name=$(printf 'frame-%06d.png' "$frame")
+    cmp -s "$saved" "$captures/$name" || fail "window: F12's $saved is not the headless capture of frame $frame"
+    convert "$captures/frame-000300.png" -filter point -resize 200% -background black -gravity center \
+        -extent 1400x1100 -depth 8 "rgb:$dir/expected.rgb"
+    if cmp -s "$dir/shown.rgb" "$dir/expected.rgb"; then
+        pass "window: the title at 2x on black equals the headless capture; Alt+Enter ($windowed) and back; F12 of frame $frame as headless; Esc 0"
+    else
+        fail "window: the screen is not the headless title at 2x on black ($(cmp "$dir/shown.rgb" "$dir/expected.rgb" | head -n 1))"
+    fi
+    grep "stats:" "$dir/err.txt" | sed 's/^/windows test:   /' || true
+}
