@@ -28,7 +28,7 @@ int Start(const PlatformOptions& options, std::string* error) {
 
 void Stop() {
     if (frameClock.recorder && !WavRecorderClose(frameClock.recorder))
-        std::fprintf(stderr, "kirake: the audio recording could not be written completely\n");
+        NoteWriteFailure("the audio recording could not be written completely");
     frameClock.recorder = nullptr;
     MixerClose();
 }
