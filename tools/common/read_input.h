@@ -27,8 +27,13 @@ inline std::string SizeText(uint64_t bytes) {
 // Opens PATH for reading when it is a regular file of at most LIMIT bytes: a descriptor, or -1 with
 // *error saying why (to be shown after the file's name; when too large, its size and the limit).
 // Never blocks on a FIFO.
+#ifdef O_BINARY  // Windows: the bytes as they are (no CR-LF translation); it has no FIFOs to block on
+constexpr int INPUT_OPEN_FLAGS = O_RDONLY | O_BINARY;
+#else
+constexpr int INPUT_OPEN_FLAGS = O_RDONLY | O_NONBLOCK | O_CLOEXEC;
+#endif
 inline int OpenInputFile(const std::string& path, uint64_t limit, std::string* error) {
-    int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    int fd = open(path.c_str(), INPUT_OPEN_FLAGS);
     if (fd < 0) {
         *error = std::string("cannot be read: ") + std::strerror(errno);
         return -1;

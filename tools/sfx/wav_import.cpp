@@ -5,6 +5,7 @@
 #include <cstring>
 
 namespace {
+constexpr double PI = 3.14159265358979323846;
 
 uint32_t Le(const uint8_t* p, int bytes) {
     uint32_t v = 0;
@@ -175,7 +176,7 @@ std::vector<double> Resample(const std::vector<double>& in, uint32_t fromRate, u
             double r = x / half;
             double window = BesselI0(beta * std::sqrt(std::max(0.0, 1 - r * r))) / i0Beta;
             double arg = 2 * cutoff * x;
-            double sinc = std::fabs(arg) < 1e-12 ? 1.0 : std::sin(M_PI * arg) / (M_PI * arg);
+            double sinc = std::fabs(arg) < 1e-12 ? 1.0 : std::sin(PI * arg) / (PI * arg);
             sum += in[size_t(k)] * 2 * cutoff * sinc * window;
         }
         out[n] = sum;

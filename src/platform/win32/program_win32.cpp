@@ -7,17 +7,9 @@
 #include <string>
 #include <vector>
 #include "platform/platform.h"
+#include "platform/win32/win32.h"
 
 namespace {
-std::string Utf8(const wchar_t* wide) {
-    int n = WideCharToMultiByte(CP_UTF8, 0, wide, -1, nullptr, 0, nullptr, nullptr);
-    if (n <= 1) return "";
-    std::string out(size_t(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wide, -1, out.data(), n, nullptr, nullptr);
-    out.resize(size_t(n - 1));
-    return out;
-}
-
 // Standard output and error go where they were sent (a file, a pipe, Wine's terminal); where they go
 // nowhere, to the console the program was started from, if any.
 void UseParentConsole() {
@@ -35,7 +27,7 @@ std::vector<std::string> ProgramArguments(int argc, char** argv) {
     wchar_t** words = CommandLineToArgvW(GetCommandLineW(), &count);
     if (!words) return std::vector<std::string>(argv, argv + argc);
     std::vector<std::string> arguments;
-    for (int i = 0; i < count; ++i) arguments.push_back(Utf8(words[i]));
+    for (int i = 0; i < count; ++i) arguments.push_back(Win32Utf8(words[i]));
     LocalFree(words);
     return arguments;
 }

@@ -7,16 +7,16 @@
 #include <string>
 #include "platform/win32/win32.h"
 
-namespace {
-std::string Utf8(const wchar_t* wide) {
-    int n = WideCharToMultiByte(CP_UTF8, 0, wide, -1, nullptr, 0, nullptr, nullptr);
-    if (n <= 1) return "";
+std::string Win32Utf8(const wchar_t* wide, int length) {
+    int n = WideCharToMultiByte(CP_UTF8, 0, wide, length, nullptr, 0, nullptr, nullptr);
+    if (n <= 0) return "";
     std::string out(size_t(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wide, -1, out.data(), n, nullptr, nullptr);
-    out.resize(size_t(n - 1));
+    WideCharToMultiByte(CP_UTF8, 0, wide, length, out.data(), n, nullptr, nullptr);
+    if (length < 0) out.resize(size_t(n - 1));  // the terminating NUL
     return out;
 }
 
+namespace {
 std::wstring Wide(const std::string& utf8) {
     int n = MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, nullptr, 0);
     if (n <= 1) return L"";
@@ -37,7 +37,7 @@ std::string Win32ScreenshotFolder() {
     std::wstring folder = std::wstring(pictures) + L"\\kirake";
     CoTaskMemFree(pictures);
     if (!CreateDirectoryW(folder.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) return "";
-    return Utf8(folder.c_str());
+    return Win32Utf8(folder.c_str());
 }
 
 std::string Win32TimeStamp() {

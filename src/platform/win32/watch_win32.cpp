@@ -30,13 +30,6 @@ std::wstring Wide(const std::string& utf8) {
     return out;
 }
 
-std::string Utf8(const wchar_t* wide, int length) {
-    int n = WideCharToMultiByte(CP_UTF8, 0, wide, length, nullptr, 0, nullptr, nullptr);
-    std::string out(size_t(std::max(n, 0)), '\0');
-    if (n > 0) WideCharToMultiByte(CP_UTF8, 0, wide, length, out.data(), n, nullptr, nullptr);
-    return out;
-}
-
 bool Ask(Folder* folder) {
     ResetEvent(folder->overlapped.hEvent);
     return ReadDirectoryChangesW(folder->handle, folder->buffer, BUFFER_BYTES, FALSE,
@@ -90,7 +83,7 @@ void Win32WatchTake(std::vector<std::string>* names) {
             auto* info = reinterpret_cast<const FILE_NOTIFY_INFORMATION*>(folder->buffer + at);
             if (info->Action == FILE_ACTION_ADDED || info->Action == FILE_ACTION_MODIFIED ||
                 info->Action == FILE_ACTION_RENAMED_NEW_NAME) {
-                std::string name = folder->prefix + Utf8(info->FileName, int(info->FileNameLength / sizeof(WCHAR)));
+                std::string name = folder->prefix + Win32Utf8(info->FileName, int(info->FileNameLength / sizeof(WCHAR)));
                 std::replace(name.begin(), name.end(), '\\', '/');
                 if (std::find(names->begin(), names->end(), name) == names->end()) names->push_back(name);
             }
@@ -110,7 +103,7 @@ std::string Win32CurrentFolder() {
     DWORD n = GetCurrentDirectoryW(0, nullptr);
     std::wstring folder(n, L'\0');
     n = GetCurrentDirectoryW(n, folder.data());
-    return n ? Utf8(folder.c_str(), int(n)) : std::string();
+    return n ? Win32Utf8(folder.c_str(), int(n)) : std::string();
 }
 
 void Win32ListFiles(const std::string& folder, std::vector<Win32FileStamp>* files) {
@@ -120,7 +113,7 @@ void Win32ListFiles(const std::string& folder, std::vector<Win32FileStamp>* file
     do {
         if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
         Win32FileStamp stamp;
-        stamp.name = Utf8(found.cFileName, int(wcslen(found.cFileName)));
+        stamp.name = Win32Utf8(found.cFileName, int(wcslen(found.cFileName)));
         stamp.time = int64_t(found.ftLastWriteTime.dwHighDateTime) << 32 | found.ftLastWriteTime.dwLowDateTime;
         stamp.size = int64_t(found.nFileSizeHigh) << 32 | found.nFileSizeLow;
         files->push_back(stamp);

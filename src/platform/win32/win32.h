@@ -6,6 +6,9 @@
 #include <string>
 #include <vector>
 
+// UTF-16 (length in units, or -1 up to the terminating NUL) to UTF-8.
+std::string Win32Utf8(const wchar_t* wide, int length = -1);
+
 // What the window tells the rest of the backend (set by backend_win32.cpp before the window opens).
 struct Win32Events {
     void (*activate)(int active);  // WM_ACTIVATEAPP
