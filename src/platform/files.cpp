@@ -7,6 +7,7 @@
 #include <climits>
 #include <string>
 #include "platform/files.h"
+#include "platform/platform.h"
 
 // (The C library's calls, which every system here has: std::filesystem would bring its locale code into
 // every program, half of a Windows one's size.)
@@ -80,11 +81,7 @@ std::string FindDataFile(const char* name) {
     size_t rootLength = 0;
     std::string path = RootOf(name, &rootLength);
     // A drive or share this system has no such thing as holds no data file.
-#ifdef _WIN32
-    if (!path.empty() && !Exists(path)) return "";
-#else
-    if (!path.empty() && path != "/") return "";  // drives and shares are not roots here
-#endif
+    if (!path.empty() && !SystemHasRoot(path)) return "";
     std::string part;
     for (const char* p = name + rootLength;; ++p) {
         if (IsSeparator(*p) || *p == 0) {

@@ -41,4 +41,7 @@ void EndUnshownFrames();
 
 // main, first: the command line as UTF-8 words (on Windows read again from the system's own UTF-16
 // command line; a window program started from a console also writes to that console from here on).
+// Whether this system has the root ROOT ("/", "C:/", "//server/share/"): a POSIX system has only "/", so
+// a drive or share named there is no folder of the working folder either.
+int SystemHasRoot(const std::string& root);
 std::vector<std::string> ProgramArguments(int argc, char** argv);

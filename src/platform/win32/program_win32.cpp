@@ -31,3 +31,8 @@ std::vector<std::string> ProgramArguments(int argc, char** argv) {
     LocalFree(words);
     return arguments;
 }
+
+// Drives and shares are roots here, where they exist.
+int SystemHasRoot(const std::string& root) {
+    return GetFileAttributesA(root.c_str()) != INVALID_FILE_ATTRIBUTES ? 1 : 0;
+}
