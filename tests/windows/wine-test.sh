@@ -27,8 +27,9 @@ printf 'pcm.!default { type null }\nctl.!default { type hw card 0 }\n' > "$HOME/
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
     echo "windows test: making the Wine prefix $WINEPREFIX"
     wineboot -i >/dev/null 2>&1 || true
+    wineserver -w  # the server wineboot started ends before ours starts
 fi
-wineserver -p 60  # one server for all the runs below
+wineserver -p 60 || true  # one server for all the runs below (one still running will do)
 trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
 w() { winepath -w "$1" 2>/dev/null; }  # a Unix path as Windows sees it (Z:\...)
 
