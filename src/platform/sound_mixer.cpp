@@ -199,7 +199,7 @@ constexpr int CHUNK_FRAMES = 1024;
 // (whole, remainder) is counted from historyStart's origin, which history[0] stands for.
 struct Lane {
     uint32_t rate = 0;
-    std::unique_ptr<Resampler, void (*)(Resampler*)> resampler{nullptr, ResamplerFree};  // null: same rate
+    std::shared_ptr<const Resampler> resampler;  // null: same rate
     std::vector<float> history;
     uint64_t whole = 0;      // source frame (in history) of the next output frame
     uint32_t remainder = 0;
@@ -238,10 +238,30 @@ void UpdateGains(SoundBuffer* b) {
     b->gainRight = Attenuation(b->volume - std::max<int32_t>(0, -b->pan));
 }
 
+// The filter from one rate to another. Filters are costly to make (a thousand rows of Bessel and sine
+// series for an uneven pair of rates) and a lane goes when its last buffer does, so the few made last
+// are kept for the lanes that come back.
+std::shared_ptr<const Resampler> ResamplerFor(int from, int to) {
+    static std::vector<std::shared_ptr<const Resampler>> recent;  // newest last
+    constexpr size_t KEPT = 4;
+    for (size_t i = 0; i < recent.size(); ++i)
+        if (recent[i]->from == from && recent[i]->to == to) {
+            std::shared_ptr<const Resampler> found = recent[i];
+            recent.erase(recent.begin() + ptrdiff_t(i));
+            recent.push_back(found);
+            return found;
+        }
+    std::shared_ptr<const Resampler> made(ResamplerCreate(from, to), ResamplerFree);
+    if (!made) return made;
+    if (recent.size() == KEPT) recent.erase(recent.begin());
+    recent.push_back(made);
+    return made;
+}
+
 // Sets a lane up for the mixer's rate: an empty history with the taps before the first frame silent.
 void ResetLane(Lane* lane, int rate) {
     if (int(lane->rate) != rate) {
-        lane->resampler.reset(ResamplerCreate(int(lane->rate), rate));
+        lane->resampler = ResamplerFor(int(lane->rate), rate);
     } else {
         lane->resampler.reset();
     }
