@@ -64,7 +64,7 @@ const Glyph& WideGlyphOf(Font* font, uint32_t codePoint) {
 }
 
 // The lowest index among the entries nearest to the colour (squared distance in RGB).
-int NearestIndex(const PaletteEntry table[256], uint32_t colour) {
+int SearchNearestIndex(const PaletteEntry table[256], uint32_t colour) {
     int red = colour & 0xFF, green = (colour >> 8) & 0xFF, blue = (colour >> 16) & 0xFF;
     int best = 0;
     int bestDistance = 1 << 30;
@@ -78,6 +78,27 @@ int NearestIndex(const PaletteEntry table[256], uint32_t colour) {
         }
     }
     return best;
+}
+
+// Every typed character opens its drawing contexts anew with the same table and the same two colours
+// (text and shadow): the last answers are kept with the table they were found in.
+int NearestIndex(const PaletteEntry table[256], uint32_t colour) {
+    struct Answer {
+        PaletteEntry table[256];
+        uint32_t colour;
+        int index = -1;
+    };
+    thread_local Answer answers[2];
+    thread_local int next = 0;
+    for (const Answer& answer : answers)
+        if (answer.index >= 0 && answer.colour == colour && std::memcmp(answer.table, table, sizeof answer.table) == 0)
+            return answer.index;
+    Answer& answer = answers[next];
+    next ^= 1;
+    std::memcpy(answer.table, table, sizeof answer.table);
+    answer.colour = colour;
+    answer.index = SearchNearestIndex(table, colour);
+    return answer.index;
 }
 
 void PaintGlyph(DrawContext* dc, const Glyph& glyph, long long penX, long long cellTop, int index) {
