@@ -39,10 +39,14 @@ struct IndexImage {
     std::vector<uint8_t> pixels;  // top row first
 };
 
-// Splits one source line into words; '#' outside quotes starts a comment. Throws ArtError.
-std::vector<std::string> SplitWords(const std::string& line, const std::string& where);
+// Splits one source line (line index of file) into words; '#' outside quotes starts a comment. Throws
+// ArtError.
+std::vector<std::string> SplitWords(const std::string& line, const std::string& file, size_t index);
 // Reads a palette file into `palette` (a "base NAME" line first loads another palette). Throws ArtError.
 void LoadPalette(const std::string& name, const std::vector<std::string>& dirs, Palette& palette, int depth = 0);
+// The palette LoadPalette reads from nothing, kept for the next source that names it: read again only
+// when one of the files it came from reads differently (or another file is found first). Throws ArtError.
+const Palette& KeptPalette(const std::string& name, const std::vector<std::string>& dirs);
 // Reads a picture source (with its includes, defs and palette). Throws ArtError.
 void LoadProgram(const std::string& path, Program& program);
 // Draws the program. Throws ArtError.

@@ -1,4 +1,5 @@
 // Reading palette files and picture sources.
+#include <algorithm>
 #include <cctype>
 #include <cstdlib>
 #include <unistd.h>
@@ -41,24 +42,24 @@ std::string ReadSource(const std::string& name, const std::vector<std::string>& 
 
 std::vector<std::string> Lines(const std::string& text) {
     std::vector<std::string> lines;
-    std::string line;
-    for (char c : text) {
-        if (c == '\n') {
-            lines.push_back(line);
-            line.clear();
-        } else if (c != '\r') {
-            line.push_back(c);
-        }
+    for (size_t start = 0; start < text.size();) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        std::string& line = lines.emplace_back(text, start, end - start);
+        if (line.find('\r') != std::string::npos) line.erase(std::remove(line.begin(), line.end(), '\r'), line.end());
+        start = end + 1;
+        if (end == text.size() && line.empty()) lines.pop_back();
     }
-    if (!line.empty()) lines.push_back(line);
     return lines;
 }
 
-int ParseInt(const std::string& word, const std::string& where, int lo, int hi) {
+std::string Where(const std::string& file, size_t index) { return file + ":" + std::to_string(index + 1); }
+
+int ParseInt(const std::string& word, const std::string& file, size_t index, int lo, int hi) {
     char* end = nullptr;
     long v = std::strtol(word.c_str(), &end, 10);
     if (word.empty() || *end != '\0' || v < lo || v > hi)
-        throw ArtError(where + ": expected a whole number " + std::to_string(lo) + ".." + std::to_string(hi) +
+        throw ArtError(Where(file, index) + ": expected a whole number " + std::to_string(lo) + ".." + std::to_string(hi) +
                        ", found '" + word + "'");
     return int(v);
 }
@@ -77,9 +78,9 @@ void ParseLines(const std::string& text, const std::string& file, Program& progr
     std::vector<Command>* target = &program.main;
     std::string defName;
     for (size_t i = 0; i < lines.size(); ++i) {
-        std::string where = file + ":" + std::to_string(i + 1);
-        std::vector<std::string> words = SplitWords(lines[i], where);
+        std::vector<std::string> words = SplitWords(lines[i], file, i);
         if (words.empty()) continue;
+        const std::string where = Where(file, i);
         const std::string& op = words[0];
         if (op == "def") {
             if (!defName.empty()) throw ArtError(where + ": def inside def '" + defName + "'");
@@ -97,12 +98,11 @@ void ParseLines(const std::string& text, const std::string& file, Program& progr
             ParseSourceFile(words[1], program, depth + 1);
         } else if (op == "size") {
             if (words.size() != 3) throw ArtError(where + ": usage: size WIDTH HEIGHT");
-            program.width = ParseInt(words[1], where, 1, 4096);
-            program.height = ParseInt(words[2], where, 1, 4096);
+            program.width = ParseInt(words[1], file, i, 1, 4096);
+            program.height = ParseInt(words[2], file, i, 1, 4096);
         } else if (op == "palette") {
             if (words.size() != 2) throw ArtError(where + ": usage: palette NAME");
-            program.palette = Palette{};
-            LoadPalette(words[1], program.searchDirs, program.palette);
+            program.palette = KeptPalette(words[1], program.searchDirs);
         } else {
             target->push_back({words, where});
         }
@@ -120,7 +120,7 @@ void ParseSourceFile(const std::string& name, Program& program, int depth) {
 
 }  // namespace
 
-std::vector<std::string> SplitWords(const std::string& line, const std::string& where) {
+std::vector<std::string> SplitWords(const std::string& line, const std::string& file, size_t index) {
     std::vector<std::string> words;
     size_t i = 0, n = line.size();
     while (i < n) {
@@ -131,7 +131,7 @@ std::vector<std::string> SplitWords(const std::string& line, const std::string& 
             break;  // a comment; "#RRGGBB" is a colour
         } else if (c == '"') {
             size_t close = line.find('"', i + 1);
-            if (close == std::string::npos) throw ArtError(where + ": unterminated string");
+            if (close == std::string::npos) throw ArtError(Where(file, index) + ": unterminated string");
             words.push_back(line.substr(i + 1, close - i - 1));
             i = close + 1;
         } else {
@@ -143,43 +143,94 @@ std::vector<std::string> SplitWords(const std::string& line, const std::string& 
     return words;
 }
 
-void LoadPalette(const std::string& name, const std::vector<std::string>& dirs, Palette& palette, int depth) {
+namespace {
+
+// What a palette was read from: the name asked for, the file found, its text.
+struct PaletteRead {
+    std::string file, found, text;
+};
+
+void LoadPaletteFrom(const std::string& name, const std::vector<std::string>& dirs, Palette& palette, int depth,
+                     std::vector<PaletteRead>* reads) {
     if (depth > kMaxDepth) throw ArtError("palette bases nested too deeply at " + name);
     std::string file = name.size() > 4 && name.compare(name.size() - 4, 4, ".pal") == 0 ? name : name + ".pal";
     std::string found;
     std::string text = ReadSource(file, dirs, found);
+    if (reads) reads->push_back({file, found, text});
     std::vector<std::string> lines = Lines(text);
     for (size_t i = 0; i < lines.size(); ++i) {
-        std::string where = found + ":" + std::to_string(i + 1);
-        std::vector<std::string> w = SplitWords(lines[i], where);
+        std::vector<std::string> w = SplitWords(lines[i], found, i);
         if (w.empty()) continue;
+        auto where = [&] { return Where(found, i); };  // made only for a message
         if (w[0] == "base") {
-            if (w.size() != 2) throw ArtError(where + ": usage: base PALETTE");
-            LoadPalette(w[1], dirs, palette, depth + 1);
+            if (w.size() != 2) throw ArtError(where() + ": usage: base PALETTE");
+            LoadPaletteFrom(w[1], dirs, palette, depth + 1, reads);
             continue;
         }
         // INDEX NAME #RRGGBB
         if (w.size() != 3 || w[2].size() != 7 || w[2][0] != '#')
-            throw ArtError(where + ": usage: INDEX NAME #RRGGBB");
-        int index = ParseInt(w[0], where, 0, 255);
+            throw ArtError(where() + ": usage: INDEX NAME #RRGGBB");
+        int index = ParseInt(w[0], found, i, 0, 255);
         uint8_t rgb[3];
         for (int k = 0; k < 3; ++k) {
             int hi = HexDigit(w[2][1 + 2 * k]), lo = HexDigit(w[2][2 + 2 * k]);
-            if (hi < 0 || lo < 0) throw ArtError(where + ": bad colour " + w[2]);
+            if (hi < 0 || lo < 0) throw ArtError(where() + ": bad colour " + w[2]);
             rgb[k] = uint8_t(hi * 16 + lo);
         }
         // A later line (or a palette built on a base) may give an entry a new name and colour.
-        for (auto it = palette.names.begin(); it != palette.names.end();) {
-            if (it->second == index) it = palette.names.erase(it);
-            else ++it;
+        if (palette.assigned[index]) {
+            for (auto it = palette.names.begin(); it != palette.names.end();) {
+                if (it->second == index) it = palette.names.erase(it);
+                else ++it;
+            }
         }
         auto old = palette.names.find(w[1]);
         if (old != palette.names.end() && old->second != index)
-            throw ArtError(where + ": colour name '" + w[1] + "' already names entry " + std::to_string(old->second));
+            throw ArtError(where() + ": colour name '" + w[1] + "' already names entry " + std::to_string(old->second));
         palette.names[w[1]] = index;
         palette.assigned[index] = true;
         for (int k = 0; k < 3; ++k) palette.rgb[index][k] = rgb[k];
     }
+}
+
+}  // namespace
+
+void LoadPalette(const std::string& name, const std::vector<std::string>& dirs, Palette& palette, int depth) {
+    LoadPaletteFrom(name, dirs, palette, depth, nullptr);
+}
+
+const Palette& KeptPalette(const std::string& name, const std::vector<std::string>& dirs) {
+    struct Kept {
+        bool valid = false;
+        std::string name;
+        std::vector<std::string> dirs;
+        std::vector<PaletteRead> reads;
+        Palette palette;
+    };
+    thread_local Kept kept;
+    if (kept.valid && kept.name == name && kept.dirs == dirs) {
+        bool same = true;
+        for (const PaletteRead& read : kept.reads) {
+            std::string found;
+            try {
+                same = ReadSource(read.file, dirs, found) == read.text && found == read.found;
+            } catch (const ArtError&) {
+                same = false;
+            }
+            if (!same) break;
+        }
+        if (same) return kept.palette;
+    }
+    kept.valid = false;
+    std::vector<PaletteRead> reads;
+    Palette palette;
+    LoadPaletteFrom(name, dirs, palette, 0, &reads);
+    kept.name = name;
+    kept.dirs = dirs;
+    kept.reads = std::move(reads);
+    kept.palette = std::move(palette);
+    kept.valid = true;
+    return kept.palette;
 }
 
 void LoadProgram(const std::string& path, Program& program) {
