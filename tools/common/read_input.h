@@ -87,12 +87,22 @@ inline std::string EscapeBytes(const std::string& text) {
         std::snprintf(hex, sizeof hex, "\\x%02x", c);
         out += hex;
     };
+    auto plain = [&](size_t at) {
+        unsigned char c = static_cast<unsigned char>(text[at]);
+        return c >= 0x20 ? c < 0x7F : c == '\t' || c == '\n';
+    };
     for (size_t i = 0; i < text.size();) {
         unsigned char c = static_cast<unsigned char>(text[i]);
         if (c < 0x80) {
-            if ((c < 0x20 && c != '\t' && c != '\n') || c == 0x7F) escape(c);
-            else out += char(c);
-            ++i;
+            if (!plain(i)) {
+                escape(c);
+                ++i;
+                continue;
+            }
+            size_t end = i + 1;  // a plain run goes in one piece
+            while (end < text.size() && plain(end)) ++end;
+            out.append(text, i, end - i);
+            i = end;
             continue;
         }
         size_t length = c >= 0xC2 && c <= 0xDF ? 2 : c >= 0xE0 && c <= 0xEF ? 3 : c >= 0xF0 && c <= 0xF4 ? 4 : 0;
