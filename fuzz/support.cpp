@@ -39,12 +39,15 @@ int OpenDisplay() {
 
 const std::string& FuzzFolder() {
     if (folder.empty()) {
-        char pattern[] = "/tmp/kirake-fuzz-XXXXXX";
-        if (!mkdtemp(pattern)) {
+        // In memory where the system has such a folder: every run writes its input there.
+        char inMemory[] = "/dev/shm/kirake-fuzz-XXXXXX", onDisk[] = "/tmp/kirake-fuzz-XXXXXX";
+        const char* made = mkdtemp(inMemory);
+        if (!made) made = mkdtemp(onDisk);
+        if (!made) {
             std::perror("mkdtemp");
             std::abort();
         }
-        folder = pattern;
+        folder = made;
         std::atexit(RemoveFolder);
     }
     return folder;
