@@ -1,5 +1,5 @@
-// The palette a picture source names is kept between sources of one process (the game rebuilding
-// pictures while it plays): an edit of the palette, or of the palette it is based on, is read again.
+// The palette and the includes a picture source names are kept between sources of one process (the game
+// rebuilding pictures while it plays): an edit of any file they were read from is read again.
 #include <gtest/gtest.h>
 
 #include "../tools/art/art.h"
@@ -23,6 +23,31 @@ TEST(ArtPalette, AKeptPaletteIsReadAgainWhenItOrItsBaseChanges) {
     EXPECT_THROW(KeptPalette("main", dirs), ArtError);
     std::filesystem::remove(dir.path() / "main.pal");
     EXPECT_THROW(KeptPalette("main", dirs), ArtError);
+}
+
+TEST(ArtPalette, AKeptIncludeIsReadAgainWhenItOrWhatItReadChanges) {
+    authoring::ScratchDir dir;
+    auto load = [&] {
+        Program program;
+        LoadProgram((dir.path() / "a.pic").string(), program);
+        return program;
+    };
+    authoring::WriteText(dir.path() / "p.pal", "1 ink #000001\n");
+    authoring::WriteText(dir.path() / "b.inc", "include c.inc\nfill ink\n");
+    authoring::WriteText(dir.path() / "c.inc", "size 4 4\npalette p\n");
+    authoring::WriteText(dir.path() / "a.pic", "def x\nrect ink 0 0 1 1\nend\ninclude b.inc\nuse x\n");
+    Program first = load();
+    EXPECT_EQ(first.width, 4);
+    ASSERT_EQ(first.main.size(), 2u);
+    EXPECT_EQ(first.main[0].words[0], "fill");
+    authoring::WriteText(dir.path() / "c.inc", "size 5 4\npalette p\ndef x\nrect ink 1 1 1 1\nend\n");
+    authoring::WriteText(dir.path() / "p.pal", "1 ink #000002\n");
+    Program second = load();
+    EXPECT_EQ(second.width, 5);
+    EXPECT_EQ(second.palette.rgb[1][2], 2);
+    EXPECT_EQ(second.defs.at("x")[0].words[2], "1");  // the include's def replaced the one before it
+    authoring::WriteText(dir.path() / "c.inc", "size 5 4\ninclude c.inc\n");
+    EXPECT_THROW(load(), ArtError);
 }
 
 }  // namespace

@@ -29,6 +29,7 @@ struct Command {
 struct Program {
     int width = 0, height = 0;
     Palette palette;
+    bool paletteGiven = false;
     std::vector<Command> main;
     std::map<std::string, std::vector<Command>> defs;
     std::vector<std::string> searchDirs;

@@ -23,6 +23,31 @@ std::string DirOf(const std::string& path) {
     return slash == std::string::npos ? "." : path.substr(0, slash);
 }
 
+// What a source or palette was read from: the name asked for, the folders, the file found, its text.
+struct SourceRead {
+    std::string name;
+    std::vector<std::string> dirs;
+    std::string found, text;
+};
+// While on, every file read is listed here (the parts of a source that are kept, below).
+thread_local std::vector<SourceRead>* recording = nullptr;
+
+// Lists what is read while it lives; what it listed counts for the recording around it too.
+class Recording {
+public:
+    explicit Recording(std::vector<SourceRead>* reads) : outer_(recording), reads_(reads) { recording = reads; }
+    ~Recording() {
+        recording = outer_;
+        if (outer_) outer_->insert(outer_->end(), reads_->begin(), reads_->end());
+    }
+    Recording(const Recording&) = delete;
+    Recording& operator=(const Recording&) = delete;
+
+private:
+    std::vector<SourceRead>* outer_;
+    std::vector<SourceRead>* reads_;
+};
+
 // Finds `name` in the search folders; returns its text.
 std::string ReadSource(const std::string& name, const std::vector<std::string>& dirs, std::string& found) {
     std::vector<std::string> tries;
@@ -35,9 +60,24 @@ std::string ReadSource(const std::string& name, const std::vector<std::string>& 
         std::string why;
         if (!ReadInputFile(path, MAX_SOURCE_BYTES, &bytes, &why)) throw ArtError(path + ": " + why);
         found = path;
-        return std::string(bytes.begin(), bytes.end());
+        std::string text(bytes.begin(), bytes.end());
+        if (recording) recording->push_back({name, dirs, found, text});
+        return text;
     }
     throw ArtError("cannot open " + name);
+}
+
+// Whether every file listed reads as it did (and is still the one found first).
+bool StillReads(const std::vector<SourceRead>& reads) {
+    for (const SourceRead& read : reads) {
+        std::string found;
+        try {
+            if (ReadSource(read.name, read.dirs, found) != read.text || found != read.found) return false;
+        } catch (const ArtError&) {
+            return false;
+        }
+    }
+    return true;
 }
 
 std::vector<std::string> Lines(const std::string& text) {
@@ -72,6 +112,7 @@ int HexDigit(char c) {
 }
 
 void ParseSourceFile(const std::string& name, Program& program, int depth);
+void IncludeSource(const std::string& name, Program& program, int depth);
 
 void ParseLines(const std::string& text, const std::string& file, Program& program, int depth) {
     std::vector<std::string> lines = Lines(text);
@@ -95,7 +136,7 @@ void ParseLines(const std::string& text, const std::string& file, Program& progr
         } else if (op == "include") {
             if (words.size() != 2) throw ArtError(where + ": usage: include FILE");
             if (!defName.empty()) throw ArtError(where + ": include inside def");
-            ParseSourceFile(words[1], program, depth + 1);
+            IncludeSource(words[1], program, depth + 1);
         } else if (op == "size") {
             if (words.size() != 3) throw ArtError(where + ": usage: size WIDTH HEIGHT");
             program.width = ParseInt(words[1], file, i, 1, 4096);
@@ -103,8 +144,9 @@ void ParseLines(const std::string& text, const std::string& file, Program& progr
         } else if (op == "palette") {
             if (words.size() != 2) throw ArtError(where + ": usage: palette NAME");
             program.palette = KeptPalette(words[1], program.searchDirs);
+            program.paletteGiven = true;
         } else {
-            target->push_back({words, where});
+            target->push_back({std::move(words), where});
         }
     }
     if (!defName.empty()) throw ArtError(file + ": def '" + defName + "' has no end");
@@ -116,6 +158,50 @@ void ParseSourceFile(const std::string& name, Program& program, int depth) {
     // The picture itself is named as given; what it includes is looked for in the search folders.
     std::string text = ReadSource(name, depth == 0 ? std::vector<std::string>{""} : program.searchDirs, found);
     ParseLines(text, found, program, depth);
+}
+
+// What an included file adds, taken into the program at the include.
+void TakePart(const Program& part, Program& program) {
+    program.main.insert(program.main.end(), part.main.begin(), part.main.end());
+    for (const auto& [name, commands] : part.defs) program.defs[name] = commands;
+    if (part.width) {
+        program.width = part.width;
+        program.height = part.height;
+    }
+    if (part.paletteGiven) {
+        program.palette = part.palette;
+        program.paletteGiven = true;
+    }
+}
+
+// An included file adds the same whatever includes it (no include inside a def): the pictures of a
+// folder, rebuilt one after another in one process, include the same few. What an include added is
+// kept, and used again while every file it was read from reads the same.
+void IncludeSource(const std::string& name, Program& program, int depth) {
+    struct Kept {
+        std::string name;
+        std::vector<std::string> dirs;
+        int depth;
+        std::vector<SourceRead> reads;
+        Program part;
+    };
+    thread_local std::vector<Kept> kept;  // the oldest first
+    constexpr size_t KEPT = 16;
+    for (size_t i = 0; i < kept.size(); ++i) {
+        if (kept[i].name != name || kept[i].depth != depth || kept[i].dirs != program.searchDirs) continue;
+        if (StillReads(kept[i].reads)) return TakePart(kept[i].part, program);
+        kept.erase(kept.begin() + ptrdiff_t(i));
+        break;
+    }
+    Kept made{name, program.searchDirs, depth, {}, {}};
+    made.part.searchDirs = program.searchDirs;
+    {
+        Recording listing(&made.reads);
+        ParseSourceFile(name, made.part, depth);
+    }
+    TakePart(made.part, program);
+    if (kept.size() == KEPT) kept.erase(kept.begin());
+    kept.push_back(std::move(made));
 }
 
 }  // namespace
@@ -143,20 +229,11 @@ std::vector<std::string> SplitWords(const std::string& line, const std::string& 
     return words;
 }
 
-namespace {
-
-// What a palette was read from: the name asked for, the file found, its text.
-struct PaletteRead {
-    std::string file, found, text;
-};
-
-void LoadPaletteFrom(const std::string& name, const std::vector<std::string>& dirs, Palette& palette, int depth,
-                     std::vector<PaletteRead>* reads) {
+void LoadPalette(const std::string& name, const std::vector<std::string>& dirs, Palette& palette, int depth) {
     if (depth > kMaxDepth) throw ArtError("palette bases nested too deeply at " + name);
     std::string file = name.size() > 4 && name.compare(name.size() - 4, 4, ".pal") == 0 ? name : name + ".pal";
     std::string found;
     std::string text = ReadSource(file, dirs, found);
-    if (reads) reads->push_back({file, found, text});
     std::vector<std::string> lines = Lines(text);
     for (size_t i = 0; i < lines.size(); ++i) {
         std::vector<std::string> w = SplitWords(lines[i], found, i);
@@ -164,7 +241,7 @@ void LoadPaletteFrom(const std::string& name, const std::vector<std::string>& di
         auto where = [&] { return Where(found, i); };  // made only for a message
         if (w[0] == "base") {
             if (w.size() != 2) throw ArtError(where() + ": usage: base PALETTE");
-            LoadPaletteFrom(w[1], dirs, palette, depth + 1, reads);
+            LoadPalette(w[1], dirs, palette, depth + 1);
             continue;
         }
         // INDEX NAME #RRGGBB
@@ -193,38 +270,23 @@ void LoadPaletteFrom(const std::string& name, const std::vector<std::string>& di
     }
 }
 
-}  // namespace
-
-void LoadPalette(const std::string& name, const std::vector<std::string>& dirs, Palette& palette, int depth) {
-    LoadPaletteFrom(name, dirs, palette, depth, nullptr);
-}
-
 const Palette& KeptPalette(const std::string& name, const std::vector<std::string>& dirs) {
     struct Kept {
         bool valid = false;
         std::string name;
         std::vector<std::string> dirs;
-        std::vector<PaletteRead> reads;
+        std::vector<SourceRead> reads;
         Palette palette;
     };
     thread_local Kept kept;
-    if (kept.valid && kept.name == name && kept.dirs == dirs) {
-        bool same = true;
-        for (const PaletteRead& read : kept.reads) {
-            std::string found;
-            try {
-                same = ReadSource(read.file, dirs, found) == read.text && found == read.found;
-            } catch (const ArtError&) {
-                same = false;
-            }
-            if (!same) break;
-        }
-        if (same) return kept.palette;
-    }
+    if (kept.valid && kept.name == name && kept.dirs == dirs && StillReads(kept.reads)) return kept.palette;
     kept.valid = false;
-    std::vector<PaletteRead> reads;
+    std::vector<SourceRead> reads;
     Palette palette;
-    LoadPaletteFrom(name, dirs, palette, 0, &reads);
+    {
+        Recording listing(&reads);
+        LoadPalette(name, dirs, palette);
+    }
     kept.name = name;
     kept.dirs = dirs;
     kept.reads = std::move(reads);
