@@ -19,7 +19,7 @@ file(GLOB KIRAKE_TEST_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/*.cp
 # reader is the Linux desktop's.
 foreach(linux_only desktop_test.cpp art_tool_test.cpp authoring_storyboard_test.cpp hardening_test.cpp
                    sound_mixer_test.cpp text_message_test.cpp authoring_guide_test.cpp authoring_project_test.cpp
-                   text_utf8_test.cpp bounded_inputs_test.cpp user_dirs_test.cpp)
+                   text_utf8_test.cpp text_freetype_ink_test.cpp bounded_inputs_test.cpp user_dirs_test.cpp)
   list(REMOVE_ITEM KIRAKE_TEST_SOURCES ${PROJECT_SOURCE_DIR}/tests/${linux_only})
 endforeach()
 add_executable(kirake_tests EXCLUDE_FROM_ALL ${KIRAKE_TEST_SOURCES})
@@ -31,5 +31,7 @@ target_compile_definitions(kirake_tests PRIVATE
   KIRAKE_SOURCE_DIR="${drive}${PROJECT_SOURCE_DIR}"
   KIRAKE_DATA_DIR="${drive}${KIRAKE_NATIVE_BUILD}/gamedata"
   KIRAKE_TOOLS_DIR="${drive}${CMAKE_BINARY_DIR}/tools"
+  KIRAKE_UTF8_STORY_DIR="${drive}${KIRAKE_NATIVE_BUILD}/tests/utf8-story"
+  KIRAKE_UTF8_MESSAGE="${drive}${PROJECT_SOURCE_DIR}/tests/utf8-story.txt"
   _USE_MATH_DEFINES)
 add_dependencies(kirake_tests kirake)
