@@ -8,7 +8,6 @@
 // as a font that lacks it draws it (no ink, no advance), with one warning.
 #include <cstdio>
 #include <memory>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -22,12 +21,11 @@ namespace {
 
 const char GLYPH_FILE[] = "/kirake/glyphs.kfnt";
 const char STORY_GLYPH_FILE[] = "glyphs.kfnt";  // in the data folder
-constexpr int MAX_WARNINGS = 8;
 
 struct GlyphFiles {
     bool loaded = false, storyLoaded = false;
     std::vector<std::unique_ptr<GlyphFileFont>> fonts;
-    std::set<uint32_t> warned;
+    bool warned = false;
 };
 GlyphFiles glyphFiles;
 
@@ -88,8 +86,10 @@ void* OpenFont(const char* faceName, int height, int weight, int pitchAndFamily,
     return nullptr;
 }
 
+// Once: the first character of the story that no glyph file holds, and how to bake the story's glyphs.
 void WarnMissing(uint32_t character) {
-    if (!glyphFiles.warned.insert(character).second || glyphFiles.warned.size() > MAX_WARNINGS) return;
+    if (glyphFiles.warned) return;
+    glyphFiles.warned = true;
     char utf8[5] = {};
     if (character < 0x800) {
         utf8[0] = char(0xC0 | character >> 6), utf8[1] = char(0x80 | (character & 0x3F));
@@ -101,10 +101,9 @@ void WarnMissing(uint32_t character) {
         utf8[2] = char(0x80 | ((character >> 6) & 0x3F)), utf8[3] = char(0x80 | (character & 0x3F));
     }
     std::fprintf(stderr,
-                 "text: no glyph for U+%04X \"%s\": it is not drawn; bake the story's glyphs with "
-                 "\"kirake-glyphs --story DATA DATA/%s\"%s\n",
-                 unsigned(character), utf8, STORY_GLYPH_FILE,
-                 glyphFiles.warned.size() == MAX_WARNINGS ? " (no more such warnings)" : "");
+                 "text: the story uses characters that no glyph file holds (the first: U+%04X \"%s\"); they are not "
+                 "drawn. Bake them into the data folder: kirake-glyphs --story DATA DATA/%s\n",
+                 unsigned(character), utf8, STORY_GLYPH_FILE);
 }
 
 void DrawGlyph(void* handle, uint32_t character, Glyph* glyph) {
