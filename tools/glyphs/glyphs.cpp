@@ -104,8 +104,9 @@ bool StoryCharacters(std::string path, std::set<uint32_t>* characters, bool* mar
 const char help[] =
     "Usage: kirake-glyphs --story DATA OUT [HEIGHT...]\n"
     "  or:  kirake-glyphs OUT HEIGHT...\n"
-    "Draws glyphs of the game's face with the game's own text code and writes them to OUT, a glyph file for\n"
-    "the browser and Windows builds (which have no FreeType).\n"
+    "Bakes the glyphs of a story in UTF-8 for the browser and Windows builds, which have no FreeType.\n"
+    "\n"
+    "Draws glyphs of the game's face with the game's own text code and writes them to OUT, a glyph file.\n"
     "\n"
     "With --story, DATA is a data folder or its data.txt: for a story in UTF-8 (data.txt begins with the\n"
     "byte order mark) it writes every character beyond ASCII the story uses, at the message text's height\n"
