@@ -210,9 +210,12 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "kirake-glyphs: cannot write %s\n", outPath);
             return 1;
         }
-        if (story)
-            std::printf("kirake-glyphs: %zu characters at %zu heights in %s (%zu bytes)\n", characters.size(),
-                        fonts.size(), outPath, bytes.size());
+        if (story) {
+            std::string at;
+            for (const GlyphFileFont& font : fonts) at += " " + std::to_string(font.height);
+            std::printf("kirake-glyphs: %zu characters (heights%s) in %s, %zu bytes\n", characters.size(),
+                        at.c_str(), outPath, bytes.size());
+        }
         return 0;
     });
 }
