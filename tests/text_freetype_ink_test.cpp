@@ -83,7 +83,8 @@ TEST(TextFreetypeInk, TypedUtf8GlyphsAreTheFacesOwn) {
     for (size_t f = 1; f < trace.size(); ++f) {
         long pos = Field(trace[f - 1], "pos"), length = Field(trace[f], "pos") - pos;
         uint32_t c = uint8_t(text[size_t(pos)]);
-        if (length < 1 || (length > 1 && DecodeUtf8(reinterpret_cast<const uint8_t*>(text.data()) + pos, uint32_t(length), &c) != length))
+        const uint8_t* at = reinterpret_cast<const uint8_t*>(text.data()) + pos;
+        if (length < 1 || (length > 1 && DecodeUtf8(at, uint32_t(length), &c) != length))
             continue;  // a control code, or the message waiting
         FT_UInt index = FT_Get_Char_Index(face, c);
         if (c <= 0x20 || c == 0x7F || index == 0) continue;  // spaces, and what a fallback face draws
@@ -93,6 +94,7 @@ TEST(TextFreetypeInk, TypedUtf8GlyphsAreTheFacesOwn) {
         const FT_Bitmap& bitmap = face->glyph->bitmap;
         int x0 = ORIGIN_X + int(Field(trace[f - 1], "penX")) + face->glyph->bitmap_left;
         int y0 = ORIGIN_Y + int(Field(trace[f - 1], "penY")) + ascent - face->glyph->bitmap_top;
+        ASSERT_TRUE(x0 >= 0 && y0 >= 0 && x0 + int(bitmap.width) <= WIDTH && y0 + int(bitmap.rows) <= HEIGHT) << f;
         for (int y = 0; y < int(bitmap.rows); ++y)
             for (int x = 0; x < int(bitmap.width); ++x) {
                 size_t at = size_t(y0 + y) * WIDTH + size_t(x0 + x);
@@ -108,7 +110,6 @@ TEST(TextFreetypeInk, TypedUtf8GlyphsAreTheFacesOwn) {
         const uint8_t* rgb = rows.data() + at / WIDTH * (WIDTH * 3 + 1) + 1 + at % WIDTH * 3;
         bool white = rgb[0] == 255 && rgb[1] == 255 && rgb[2] == 255;
         differing += white != bool(expected[at]);
-
         ink += expected[at];
     }
     EXPECT_GE(wide, 30) << "kana, kanji, accented, Greek and Cyrillic letters compared";
