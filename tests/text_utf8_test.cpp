@@ -16,7 +16,14 @@ namespace {
 namespace fs = std::filesystem;
 
 const std::string MARK = "\xEF\xBB\xBF";
-const std::string BODY = "Caf\xC3\xA9? \xC3\x87" "a va, se\xC3\xB1or M\xC3\xBCller. \xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E!";
+
+std::string Read(const std::string& path);
+// The first line of the test story's message 4 (utf8-story.txt): "Café? Ça va, señor Müller. 日本語!".
+std::string FirstLine() {
+    std::string body = Read(KIRAKE_UTF8_MESSAGE);
+    return body.substr(0, body.find("</"));
+}
+const std::string BODY = FirstLine();
 
 std::string Read(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -34,17 +41,14 @@ struct Typed {
     long bodyStart;  // the offset of BODY in the file
 };
 
-// Message 4 (the first of the route) holds BODY; the story with or without the mark.
+// Message 4 (the first of the route) begins with BODY: the UTF-8 test story, with or without the mark.
 Typed Type(bool mark) {
     Typed t;
-    std::string data = KIRAKE_DATA_DIR;
     t.dir = MakeTempDir(mark ? "utf8-marked" : "utf8-plain");
-    fs::copy(data, t.dir, fs::copy_options::recursive | fs::copy_options::overwrite_existing);
-    std::string text = Read(data + "/data.txt");
-    size_t body = text.find("tx4") + 3;
-    text.replace(body, text.find("<!", body) - body, BODY);
-    std::ofstream(t.dir + "/data.txt", std::ios::binary) << (mark ? MARK : "") << text;
-    t.bodyStart = long(body + (mark ? MARK.size() : 0));
+    fs::copy(KIRAKE_UTF8_STORY_DIR, t.dir, fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+    std::string text = Read(t.dir + "/data.txt").substr(mark ? 0 : MARK.size());
+    std::ofstream(t.dir + "/data.txt", std::ios::binary) << text;
+    t.bodyStart = long(text.find("tx4") + 3);
     std::string errors;
     EXPECT_EQ(RunKirake({"--headless", "--data", t.dir, "--start", "route:hiyori", "--frames", "45", "--trace",
                          t.dir + "/trace.jsonl", "--capture", "44", "--capture-dir", t.dir},
@@ -62,7 +66,7 @@ Typed Type(bool mark) {
 }  // namespace
 
 TEST(TextUtf8, MarkedStoryTypesACharacterAFrame) {
-    if (access(KIRAKE_DATA_DIR "/data.txt", R_OK) != 0) GTEST_SKIP() << "no default data";
+    if (access(KIRAKE_UTF8_STORY_DIR "/data.txt", R_OK) != 0) GTEST_SKIP() << "no UTF-8 test story";
     Typed t = Type(true);
     ASSERT_EQ(t.pos.size(), 45u);
     // Each frame types the next character (the first frame of the scene has typed the first).
@@ -92,7 +96,7 @@ TEST(TextUtf8, MarkedStoryTypesACharacterAFrame) {
 }
 
 TEST(TextUtf8, WithoutTheMarkEveryByteIsSteppedOverAsBefore) {
-    if (access(KIRAKE_DATA_DIR "/data.txt", R_OK) != 0) GTEST_SKIP() << "no default data";
+    if (access(KIRAKE_UTF8_STORY_DIR "/data.txt", R_OK) != 0) GTEST_SKIP() << "no UTF-8 test story";
     Typed t = Type(false);
     ASSERT_EQ(t.pos.size(), 45u);
     ASSERT_EQ(t.pos[0] - t.bodyStart, 1);

@@ -1,10 +1,38 @@
-// pack-story.js DIR OUT.kpak: packs a story folder into one gzip-compressed file that the page loads in one
-// request ("KPAK1\n", a JSON line {"files": [[name, length], ...]}, then the files' bytes in that order).
-// Names as web/story-index.sh takes them: letters, digits, _ . - and / only; others are left out.
+// pack-story.js [--glyphs KIRAKE_GLYPHS] DIR OUT.kpak: packs a story folder into one gzip-compressed file
+// that the page loads in one request ("KPAK1\n", a JSON line {"files": [[name, length], ...]}, then the
+// files' bytes in that order). Names as web/story-index.sh takes them: letters, digits, _ . - and / only;
+// others are left out.
+// A story in UTF-8 (data.txt begins with the byte order mark) needs the glyphs of its characters beyond
+// ASCII (glyphs.kfnt): they are baked afresh by kirake-glyphs --story (the one named, or the one on the
+// PATH) and packed as glyphs.kfnt; without the tool the folder's own glyphs.kfnt is packed as it is.
 'use strict';
+const { spawnSync } = require('child_process');
 const fs = require('fs');
+const os = require('os');
 const path = require('path');
 const zlib = require('zlib');
+
+const MARK = Buffer.from([0xEF, 0xBB, 0xBF]);
+
+// The story's glyphs baked now: their bytes, or null (no UTF-8 story, or no tool: then said why).
+function bakeGlyphs(root, tool) {
+  const story = path.join(root, 'data.txt');
+  if (!fs.existsSync(story) || !fs.readFileSync(story).subarray(0, 3).equals(MARK)) return null;
+  const work = fs.mkdtempSync(path.join(os.tmpdir(), 'kirake-glyphs-'));
+  try {
+    const out = path.join(work, 'glyphs.kfnt');
+    const run = spawnSync(tool || 'kirake-glyphs', ['--story', root, out], { stdio: ['ignore', 'ignore', 'inherit'] });
+    if (run.error || run.status !== 0) {
+      const has = fs.existsSync(path.join(root, 'glyphs.kfnt'));
+      console.error(`pack-story.js: could not run ${tool || 'kirake-glyphs'} (${run.error ? run.error.code : 'status ' + run.status}): ` +
+                    (has ? 'packing the folder\'s glyphs.kfnt as it is' : 'the page draws none of the story\'s characters beyond ASCII'));
+      return null;
+    }
+    return fs.existsSync(out) ? fs.readFileSync(out) : null;
+  } finally {
+    fs.rmSync(work, { recursive: true, force: true });
+  }
+}
 
 function listFiles(root) {
   const names = [];
@@ -19,11 +47,14 @@ function listFiles(root) {
   return names.sort((a, b) => (a < b ? -1 : a > b ? 1 : 0));
 }
 
-function pack(root) {
+function pack(root, glyphTool) {
   const files = [], bodies = [];
-  for (const name of listFiles(root)) {
+  const glyphs = bakeGlyphs(root, glyphTool);
+  const names = listFiles(root);
+  if (glyphs && !names.includes('glyphs.kfnt')) names.push('glyphs.kfnt'), names.sort((a, b) => (a < b ? -1 : a > b ? 1 : 0));
+  for (const name of names) {
     if (!/^[A-Za-z0-9_.\/-]+$/.test(name)) { console.error(`pack-story.js: skipping ${name} (only letters, digits, _ . - /)`); continue; }
-    const bytes = fs.readFileSync(path.join(root, name));
+    const bytes = glyphs && name === 'glyphs.kfnt' ? glyphs : fs.readFileSync(path.join(root, name));
     files.push([name, bytes.length]);
     bodies.push(bytes);
   }
@@ -34,9 +65,12 @@ function pack(root) {
 module.exports = { pack };
 
 if (require.main === module) {
-  const [root, out] = process.argv.slice(2);
-  if (!root || !out) { console.error('usage: node pack-story.js DIR OUT.kpak'); process.exit(2); }
-  const packed = pack(root);
+  const args = process.argv.slice(2);
+  let glyphTool = null;
+  if (args[0] === '--glyphs') glyphTool = args.splice(0, 2)[1];
+  const [root, out] = args;
+  if (!root || !out) { console.error('usage: node pack-story.js [--glyphs KIRAKE_GLYPHS] DIR OUT.kpak'); process.exit(2); }
+  const packed = pack(root, glyphTool);
   // Written only when it changed, so that the build (and the service worker's version) stays the same.
   if (!fs.existsSync(out) || !fs.readFileSync(out).equals(packed)) fs.writeFileSync(out, packed);
 }

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The Windows build, tested under Wine with a private prefix and a null sound device:
-#   1. whole playthroughs headless: traces, captures and recorded sound byte for byte as the native build's;
+#   1. whole playthroughs headless, and a UTF-8 story's first message: traces, captures and recorded sound
+#      byte for byte as the native build's;
 #   2. the unit tests built for Windows (counts in the log);
 #   3. the real Win32 window on a virtual X screen: the picture, Alt+Enter, F12, Esc;
 #   4. the installer: silent install, the installed game equal to native, silent uninstall leaving nothing.
@@ -84,6 +85,9 @@ step_play() {
     for plan in hiyori_match heren_miss fuuya_match; do
         compare_run "$plan" "$out/$plan.keys" "$exe"
     done
+    # The UTF-8 test story, its glyphs baked in its folder: a route's first message typed out.
+    : >"$out/none.keys"
+    data=$native/tests/utf8-story compare_run utf8-story "$out/none.keys" "$exe" --start route:hiyori --frames 140
 }
 
 step_units() {

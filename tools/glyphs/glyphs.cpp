@@ -1,21 +1,22 @@
-// kirake-glyphs OUT HEIGHT...: draws the printable ASCII glyphs (0x20-0x7E) of the game's face at each
-// height with the program's own text code, and writes them as a glyph file for builds without FreeType.
+// kirake-glyphs: draws glyphs of the game's face with the program's own text code (FreeType, and the
+// fallback faces fontconfig offers) and writes them as a glyph file (platform/glyph_file.h) for the
+// builds without FreeType: the printable ASCII glyphs at each height (the built-in file), or, with
+// --story, the characters beyond ASCII that a story in UTF-8 uses (the story's own file).
 //
-// Each glyph is measured by drawing it: its ink on a clear surface, its advance and the cell height from
-// the background cell that an opaque drawing fills (with the ink painted in the surface's own colour so
-// that only the cell shows). The file (all numbers little-endian):
-//   "KGLY" u16 version (1) u16 fonts
-//   per font: u8 name length, name bytes (as the program stores them), i16 height, i16 weight,
-//             u8 pitch-and-family, u16 cell height, then 95 glyphs:
-//             i16 advance, i16 left, i16 top (ink offset from the pen, top from the cell top),
-//             u16 width, u16 height, ceil(width*height/8) bytes of ink bits, row by row, high bit first.
+// Each glyph is measured by drawing it: its ink on a clear surface, its advance as the text code gives
+// it, and the cell height from the background cell that an opaque space fills.
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <set>
 #include <string>
 #include <vector>
 #include "platform/display.h"
+#include "platform/files.h"
+#include "platform/glyph_file.h"
 #include "platform/platform.h"
 #include "platform/text.h"
+#include "read_input.h"
 #include "text/text.h"
 #include "tool_help.h"
 
@@ -23,13 +24,7 @@ namespace {
 constexpr int SIZE = 512, PEN = 128;
 constexpr int CLEAR = 2, INK = 1;  // table: 0 black, 1 white, the rest grey
 
-struct Out {
-    std::vector<uint8_t> bytes;
-    void u8(int v) { bytes.push_back(uint8_t(v)); }
-    void u16(int v) { u8(v & 0xFF); u8((v >> 8) & 0xFF); }
-};
-
-void Draw(Surface* surface, Font* font, uint8_t byte, uint32_t colour, bool transparent) {
+void Draw(Surface* surface, Font* font, uint32_t codePoint, uint32_t colour, bool transparent) {
     int pitch = 0;
     uint8_t* pixels = LockSurface(surface, &pitch);
     for (int y = 0; y < SIZE; ++y)
@@ -39,8 +34,7 @@ void Draw(Surface* surface, Font* font, uint8_t byte, uint32_t colour, bool tran
     SelectTextFont(dc, font);
     SetTextColour(dc, colour);
     if (transparent) SetTransparentBackground(dc);
-    char text = char(byte);
-    PaintText(dc, PEN, PEN, &text, 1);
+    PaintCodePoint(dc, PEN, PEN, codePoint);
     ReleaseSurfaceDC(surface, dc);
 }
 
@@ -61,102 +55,167 @@ bool Box(Surface* surface, int index, int* left, int* top, int* right, int* bott
     UnlockSurface(surface);
     return *right >= 0;
 }
+
+Glyph Measure(Surface* surface, Font* font, uint32_t codePoint) {
+    Glyph glyph;
+    glyph.advance = TextAdvanceOf(font, codePoint);
+    Draw(surface, font, codePoint, 0xFFFFFF, true);  // white ink on the clear surface
+    int l, t, r, b;
+    if (!Box(surface, INK, &l, &t, &r, &b)) return glyph;
+    glyph.left = l - PEN;
+    glyph.top = t - PEN;
+    glyph.width = r - l + 1;
+    glyph.height = b - t + 1;
+    int pitch = 0;
+    const uint8_t* pixels = LockSurface(surface, &pitch);
+    glyph.ink.resize(size_t(glyph.width) * size_t(glyph.height));
+    for (int y = 0; y < glyph.height; ++y)
+        for (int x = 0; x < glyph.width; ++x)
+            glyph.ink[size_t(y * glyph.width + x)] = pixels[(t + y) * pitch + l + x] == INK;
+    UnlockSurface(surface);
+    return glyph;
+}
+
+// The characters beyond ASCII of a story in UTF-8, decoded as the game decodes them (a byte that starts
+// no character is stepped over); false with a message when the story cannot be read.
+bool StoryCharacters(std::string path, std::set<uint32_t>* characters, bool* marked) {
+    std::string error;
+    std::vector<uint8_t> text;
+    std::string folder = path + "/data.txt";
+    if (PathExists(folder)) path = folder;
+    if (!ReadInputFile(path, MAX_SCRIPT_BYTES, &text, &error)) {
+        std::fprintf(stderr, "kirake-glyphs: %s: %s\n", path.c_str(), error.c_str());
+        return false;
+    }
+    *marked = ScriptIsUtf8(text.data(), uint32_t(text.size()));
+    if (!*marked) return true;
+    for (size_t at = 3; at < text.size(); ++at) {
+        uint32_t codePoint = 0;
+        int length = text[at] >= 0x80 ? DecodeUtf8(text.data() + at, uint32_t(text.size() - at), &codePoint) : 0;
+        if (length > 0) {
+            characters->insert(codePoint);
+            at += size_t(length - 1);
+        }
+    }
+    return true;
+}
 }  // namespace
 
 const char help[] =
-    "Usage: kirake-glyphs OUT HEIGHT...\n"
-    "Draws the printable ASCII glyphs of the game's face at each HEIGHT with the game's own text code and\n"
-    "writes them to OUT, the glyph file of the browser build (which has no FreeType).\n"
+    "Usage: kirake-glyphs --story DATA OUT [HEIGHT...]\n"
+    "  or:  kirake-glyphs OUT HEIGHT...\n"
+    "Bakes the glyphs of a story in UTF-8 for the browser and Windows builds, which have no FreeType.\n"
+    "\n"
+    "Draws glyphs of the game's face with the game's own text code and writes them to OUT, a glyph file.\n"
+    "\n"
+    "With --story, DATA is a data folder or its data.txt: for a story in UTF-8 (data.txt begins with the\n"
+    "byte order mark) it writes every character beyond ASCII the story uses, at the message text's height\n"
+    "(21) or at each HEIGHT, drawn as the desktop draws them (with the faces fontconfig offers for the\n"
+    "characters the game's face lacks). Put OUT in the data folder as glyphs.kfnt: the browser and Windows\n"
+    "builds then draw the story's text as the desktop does. A story without the mark, or with only ASCII,\n"
+    "needs no such file: nothing is written.\n"
+    "\n"
+    "Without --story, writes the printable ASCII glyphs at each HEIGHT: the file built into the browser and\n"
+    "Windows builds.\n"
     "\n"
     "Options:\n"
+    "      --story DATA  bake the characters of the story in DATA\n"
     KIRAKE_TOOL_HELP_OPTIONS;
 
 int main(int argc, char** argv) {
     if (AnswerHelpOrVersion(argc, argv, "kirake-glyphs", help)) return 0;
-    if (argc < 3) {
-        std::fprintf(stderr, "usage: kirake-glyphs OUT HEIGHT...\n");
-        return 2;
-    }
-    PlatformOptions options;
-    options.headless = true;
-    std::string error;
-    if (!PlatformStart(options, &error) || !DisplayCreate() || !DisplaySetCooperativeLevel(1) ||
-        !DisplaySetMode(640, 480, 8)) {
-        std::fprintf(stderr, "kirake-glyphs: no display: %s\n", error.c_str());
-        return 1;
-    }
-    Surface* surface = CreateSurface(SIZE, SIZE);
-    PaletteEntry table[256];
-    for (auto& entry : table) entry = {128, 128, 128, 0};
-    table[0] = {0, 0, 0, 0};
-    table[INK] = {255, 255, 255, 0};
-    AttachPalette(surface, CreateSurfacePalette(table));
-
-    // Without the face the desktop has no text either: the file then holds only the fonts that were found.
-    std::vector<Font*> fonts;
-    std::vector<int> heights;
-    for (int a = 2; a < argc; ++a) {
-        int height = std::atoi(argv[a]);
-        Font* font = CreateTextFont(GAME_FACE, height, TEXT_WEIGHT, TEXT_PITCH_AND_FAMILY);
-        if (!font) {
-            std::fprintf(stderr, "kirake-glyphs: warning: no font for the game's face at height %d; the web build draws no text at it\n", height);
-            continue;
+    return GuardToolMain("kirake-glyphs", [&] {
+        bool story = argc >= 2 && std::strcmp(argv[1], "--story") == 0;
+        if (story ? argc < 4 : argc < 3) {
+            std::fprintf(stderr, "usage: kirake-glyphs --story DATA OUT [HEIGHT...]\n"
+                                 "   or: kirake-glyphs OUT HEIGHT...\n");
+            return 2;
         }
-        fonts.push_back(font);
-        heights.push_back(height);
-    }
-    Out out;
-    for (char c : std::string("KGLY")) out.u8(c);
-    out.u16(1);
-    out.u16(int(fonts.size()));
-    for (size_t n = 0; n < fonts.size(); ++n) {
-        Font* font = fonts[n];
-        int height = heights[n];
-        std::string name(GAME_FACE);
-        out.u8(int(name.size()));
-        for (char c : name) out.u8(c);
-        out.u16(height);
-        out.u16(TEXT_WEIGHT);
-        out.u8(TEXT_PITCH_AND_FAMILY);
-        // The cell: an opaque space fills advance x cell height with the background (white: index 1).
-        int l, t, r, b;
-        Draw(surface, font, ' ', 0x808080, false);
-        int cellHeight = Box(surface, INK, &l, &t, &r, &b) ? b - PEN + 1 : height;
-        out.u16(cellHeight);
-        for (int byte = 0x20; byte <= 0x7E; ++byte) {
-            // Advance: the width of the opaque cell, the ink drawn in the clear colour.
-            Draw(surface, font, uint8_t(byte), 0x808080, false);
-            int advance = Box(surface, INK, &l, &t, &r, &b) ? r - PEN + 1 : 0;
-            // Ink: white on the clear surface.
-            Draw(surface, font, uint8_t(byte), 0xFFFFFF, true);
-            int width = 0, rows = 0, left = 0, top = 0;
-            if (Box(surface, INK, &l, &t, &r, &b)) {
-                left = l - PEN;
-                top = t - PEN;
-                width = r - l + 1;
-                rows = b - t + 1;
+        const char* outPath = argv[story ? 3 : 1];
+        std::vector<int> heights;
+        for (int a = story ? 4 : 2; a < argc; ++a) {
+            char* end = nullptr;
+            long height = std::strtol(argv[a], &end, 10);
+            if (!*argv[a] || *end || height < 1 || height > 400) {
+                std::fprintf(stderr, "kirake-glyphs: the height \"%s\" is not a number from 1 to 400\n", argv[a]);
+                return 2;
             }
-            out.u16(advance);
-            out.u16(left);
-            out.u16(top);
-            out.u16(width);
-            out.u16(rows);
-            int pitch = 0;
-            const uint8_t* pixels = LockSurface(surface, &pitch);
-            std::vector<uint8_t> bits(size_t(width * rows + 7) / 8, 0);
-            for (int y = 0; y < rows; ++y)
-                for (int x = 0; x < width; ++x)
-                    if (pixels[(t + y) * pitch + l + x] == INK) bits[size_t(y * width + x) / 8] |= 0x80 >> ((y * width + x) % 8);
-            UnlockSurface(surface);
-            out.bytes.insert(out.bytes.end(), bits.begin(), bits.end());
+            heights.push_back(int(height));
         }
-    }
-    DisplayRelease();
-    PlatformStop();
-    FILE* file = std::fopen(argv[1], "wb");
-    if (!file || std::fwrite(out.bytes.data(), 1, out.bytes.size(), file) != out.bytes.size() || std::fclose(file) != 0) {
-        std::fprintf(stderr, "kirake-glyphs: cannot write %s\n", argv[1]);
-        return 1;
-    }
-    return 0;
+        if (heights.empty()) heights.push_back(MESSAGE_TEXT_HEIGHT);
+        std::set<uint32_t> characters;
+        if (story) {
+            bool marked = false;
+            if (!StoryCharacters(argv[2], &characters, &marked)) return 1;
+            if (characters.empty()) {
+                std::printf("kirake-glyphs: %s %s: nothing to write\n", argv[2],
+                            marked ? "uses no character beyond ASCII" : "is not in UTF-8 (no byte order mark)");
+                return 0;
+            }
+        } else {
+            for (uint32_t c = 0x20; c <= 0x7E; ++c) characters.insert(c);
+        }
+
+        PlatformOptions options;
+        options.headless = true;
+        std::string error;
+        if (!PlatformStart(options, &error) || !DisplayCreate() || !DisplaySetCooperativeLevel(1) ||
+            !DisplaySetMode(640, 480, 8)) {
+            std::fprintf(stderr, "kirake-glyphs: no display: %s\n", error.c_str());
+            return 1;
+        }
+        Surface* surface = CreateSurface(SIZE, SIZE);
+        PaletteEntry table[256];
+        for (auto& entry : table) entry = {128, 128, 128, 0};
+        table[0] = {0, 0, 0, 0};
+        table[INK] = {255, 255, 255, 0};
+        AttachPalette(surface, CreateSurfacePalette(table));
+
+        // Without the face the desktop has no text either: the file then holds only the fonts that were found.
+        std::vector<GlyphFileFont> fonts;
+        std::set<uint32_t> missing;
+        for (int height : heights) {
+            Font* font = CreateTextFont(GAME_FACE, height, TEXT_WEIGHT, TEXT_PITCH_AND_FAMILY);
+            if (!font) {
+                std::fprintf(stderr, "kirake-glyphs: warning: no font for the game's face at height %d; "
+                                     "the browser and Windows builds draw no text at it\n", height);
+                continue;
+            }
+            GlyphFileFont out;
+            out.name = GAME_FACE;
+            out.height = height;
+            out.weight = TEXT_WEIGHT;
+            out.pitchAndFamily = TEXT_PITCH_AND_FAMILY;
+            // The cell: an opaque space fills advance x cell height with the background (white: index 1).
+            int l, t, r, b;
+            Draw(surface, font, ' ', 0x808080, false);
+            out.cellHeight = Box(surface, INK, &l, &t, &r, &b) ? b - PEN + 1 : height;
+            for (uint32_t c : characters) {
+                Glyph glyph = Measure(surface, font, c);
+                if (c >= 0x80 && glyph.advance == 0 && glyph.ink.empty()) missing.insert(c);
+                out.glyphs[c] = std::move(glyph);
+            }
+            fonts.push_back(std::move(out));
+        }
+        DisplayRelease();
+        PlatformStop();
+        for (uint32_t c : missing)
+            std::fprintf(stderr, "kirake-glyphs: warning: no installed font has U+%04X: it is drawn as nothing\n",
+                         unsigned(c));
+        std::vector<uint8_t> bytes = WriteGlyphFile(fonts);
+        FILE* file = std::fopen(outPath, "wb");
+        bool written = file && std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+        if (file && std::fclose(file) != 0) written = false;
+        if (!written) {
+            std::fprintf(stderr, "kirake-glyphs: cannot write %s\n", outPath);
+            return 1;
+        }
+        if (story) {
+            std::string at;
+            for (const GlyphFileFont& font : fonts) at += " " + std::to_string(font.height);
+            std::printf("kirake-glyphs: %zu characters (heights%s) in %s, %zu bytes\n", characters.size(),
+                        at.c_str(), outPath, bytes.size());
+        }
+        return 0;
+    });
 }

@@ -3,6 +3,8 @@
 // For every key script here (*.keys): the page runs it headless (?keys=...&trace=1&capture=...) and its
 // trace, canvas pixels at the captured frames and mixed sound must equal the native program's trace,
 // captures and --record-audio recording, sample for sample.
+// The UTF-8 test story (the native build's tests/utf8-story), packed with its glyphs baked, gives the native
+// trace and frames from the start of a route to its first message typed out.
 // Then the playable page: keys pressed through the DevTools protocol leave the title and answer the
 // first choice (the canvas equals the native capture of the same frame), sound starts with the first
 // key, and nothing is written to the console as an error. Prints the benchmark figures at the end.
@@ -47,7 +49,12 @@ async function main() {
   fs.mkdirSync(path.join(broken, 'bmp'), { recursive: true });
   fs.copyFileSync(path.join(gamedata, 'bmp', 'black.BMP'), path.join(broken, 'bmp', 'black.BMP'));
   execFileSync('sh', [path.join(__dirname, '..', 'story-index.sh'), broken]);
-  const server = await serve(webBuild, 0, { '/broken/': broken });
+  const utf8 = path.join(work, 'utf8');
+  fs.mkdirSync(utf8);
+  execFileSync(process.execPath, [path.join(__dirname, '..', 'pack-story.js'), '--glyphs',
+    path.join(nativeBuild, 'tools', 'glyphs', 'kirake-glyphs'), path.join(nativeBuild, 'tests', 'utf8-story'),
+    path.join(utf8, 'story.kpak')], { stdio: ['ignore', 'ignore', 'inherit'] });
+  const server = await serve(webBuild, 0, { '/broken/': broken, '/utf8/': utf8 });
   const base = `http://127.0.0.1:${server.address().port}/`;
   const browser = await launch(process.env.KIRAKE_CHROMIUM);
   const failures = [];
@@ -91,6 +98,26 @@ async function main() {
                     `${nativeSound.frames} sound frames sample for sample`);
       });
     }
+
+    await check('a UTF-8 story with its baked glyphs: trace and canvas equal the native program\'s', async () => {
+      const dir = fs.mkdtempSync(path.join(work, 'utf8-run-'));
+      const frames = [20, 60, 100, 139];
+      execFileSync(path.join(nativeBuild, 'src', 'kirake'), ['--headless', '--data', path.join(nativeBuild, 'tests', 'utf8-story'),
+        '--start', 'route:hiyori', '--frames', '140', '--epoch', EPOCH, '--trace', path.join(dir, 'trace.jsonl'),
+        '--capture', frames.join(','), '--capture-dir', dir], { stdio: ['ignore', 'ignore', 'pipe'] });
+      const nativeTrace = fs.readFileSync(path.join(dir, 'trace.jsonl'), 'utf8');
+      const page = await browser.newPage();
+      await page.send('Page.navigate', { url: base + `?data=utf8/story.kpak&headless=1&trace=1&start=route:hiyori&frames=140&epoch=${EPOCH}&capture=${frames.join(',')}` });
+      await page.waitFor('window.Module && Module.kirake && Module.kirake.ended', 60000);
+      const webTrace = await page.evaluate('Module.kirake.trace()');
+      assert.strictEqual(webTrace === nativeTrace, true, 'traces differ at ' + firstDifference(nativeTrace, webTrace || ''));
+      for (const frame of frames) {
+        const pixels = await page.evaluate(`Module.kirake.captureRgb(${frame})`);
+        assert(pixels, 'frame ' + frame + ' was captured');
+        samePixels(decodePng(path.join(dir, `frame-${String(frame).padStart(6, '0')}.png`)), pixels, 'frame ' + frame);
+      }
+      assert.deepStrictEqual(page.problems, []);
+    });
 
     await check('playable page: real keys leave the title and answer the choice; sound starts', async () => {
       const script = readScript(path.join(__dirname, scripts[0]));

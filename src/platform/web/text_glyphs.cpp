@@ -1,104 +1,82 @@
-// The text source of the builds without FreeType (the browser, Windows): glyphs read from a glyph file,
-// in the page's file system or embedded in the executable (resource "glyphs" of type "KFNT"). The file
-// holds the printable ASCII glyphs of the fonts the game uses, drawn beforehand by the desktop's text
-// source (tools/glyphs), so the pictures are the same pixel for pixel. A font the file does not hold
-// cannot be had (null), as when no face is found.
-#include <algorithm>
+// The text source of the builds without FreeType (the browser, Windows): glyphs read from glyph files
+// (platform/glyph_file.h) drawn beforehand by the desktop's text source (kirake-glyphs), so the pictures
+// are the same pixel for pixel. The built-in file, in the page's file system or embedded in the executable
+// (resource "glyphs" of type "KFNT"), holds the printable ASCII glyphs of the fonts the game uses. A story
+// in UTF-8 brings the glyphs of its other characters in its own data folder (glyphs.kfnt), read when the
+// first such character is asked for; it only adds characters the built-in file lacks. A font the built-in
+// file does not hold cannot be had (null), as when no face is found; a character no file holds is drawn
+// as a font that lacks it draws it (no ink, no advance), with one warning.
 #include <cstdio>
-#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "platform/backend.h"
+#include "platform/files.h"
+#include "platform/glyph_file.h"
 #include "platform/glyphs.h"
 #include "platform/resources.h"
 
 namespace {
 
-constexpr int FIRST_GLYPH = 0x20, LAST_GLYPH = 0x7E;
-constexpr int GLYPH_COUNT = LAST_GLYPH - FIRST_GLYPH + 1;
-constexpr int MAX_FONTS = 64, MAX_GLYPH_SIDE = 1024;
 const char GLYPH_FILE[] = "/kirake/glyphs.kfnt";
+const char STORY_GLYPH_FILE[] = "glyphs.kfnt";  // in the data folder
 
-struct GlyphFont {
-    std::string name;
-    int height = 0, weight = 0, pitchAndFamily = 0;
-    int cellHeight = 0;
-    Glyph glyphs[GLYPH_COUNT];
+struct GlyphFiles {
+    bool loaded = false, storyLoaded = false;
+    std::vector<std::unique_ptr<GlyphFileFont>> fonts;
+    bool warned = false;
 };
+GlyphFiles glyphFiles;
 
-struct GlyphFile {
-    bool loaded = false;
-    std::vector<std::unique_ptr<GlyphFont>> fonts;
-};
-GlyphFile glyphFile;
-
-// Reads the file with every length checked; a damaged file gives the fonts read before the damage.
-struct Reader {
-    const std::vector<uint8_t>& bytes;
-    size_t at = 0;
-    bool ok = true;
-    int u8() {
-        if (at + 1 > bytes.size()) return ok = false, 0;
-        return bytes[at++];
-    }
-    int u16() { int low = u8(); return low | u8() << 8; }
-    int i16() { return int16_t(uint16_t(u16())); }
-};
-
-void LoadGlyphFile() {
-    glyphFile.loaded = true;
+std::vector<uint8_t> ReadWholeFile(const std::string& path) {
     std::vector<uint8_t> bytes;
-    uint32_t embeddedSize = 0;
-    if (const uint8_t* embedded = FindEmbeddedResource("glyphs", "KFNT", &embeddedSize)) {
-        bytes.assign(embedded, embedded + embeddedSize);
-    } else if (FILE* file = std::fopen(GLYPH_FILE, "rb")) {
+    if (FILE* file = std::fopen(path.c_str(), "rb")) {
         uint8_t block[4096];
         for (size_t n; (n = std::fread(block, 1, sizeof block, file)) > 0;) bytes.insert(bytes.end(), block, block + n);
         std::fclose(file);
     }
-    Reader in{bytes};
-    if (bytes.size() < 8 || std::memcmp(bytes.data(), "KGLY", 4) != 0) {
+    return bytes;
+}
+
+void LoadGlyphFile() {
+    glyphFiles.loaded = true;
+    std::vector<uint8_t> bytes;
+    uint32_t embeddedSize = 0;
+    if (const uint8_t* embedded = FindEmbeddedResource("glyphs", "KFNT", &embeddedSize))
+        bytes.assign(embedded, embedded + embeddedSize);
+    else
+        bytes = ReadWholeFile(GLYPH_FILE);
+    std::vector<GlyphFileFont> fonts;
+    if (bytes.empty()) {
         std::fprintf(stderr, "text: no glyph file %s: text is not drawn\n", GLYPH_FILE);
         return;
     }
-    in.at = 4;
-    int version = in.u16(), count = in.u16();
-    if (version != 1 || count > MAX_FONTS) return;
-    for (int f = 0; f < count && in.ok; ++f) {
-        auto font = std::make_unique<GlyphFont>();
-        int length = in.u8();
-        for (int i = 0; i < length; ++i) font->name += char(in.u8());
-        font->height = in.i16();
-        font->weight = in.i16();
-        font->pitchAndFamily = in.u8();
-        font->cellHeight = in.u16();
-        for (Glyph& glyph : font->glyphs) {
-            glyph.advance = in.i16();
-            glyph.left = in.i16();
-            glyph.top = in.i16();
-            glyph.width = in.u16();
-            glyph.height = in.u16();
-            if (glyph.width > MAX_GLYPH_SIDE || glyph.height > MAX_GLYPH_SIDE) in.ok = false;
-            if (!in.ok) break;
-            size_t cells = size_t(glyph.width) * glyph.height;
-            if (in.at + (cells + 7) / 8 > bytes.size()) {
-                in.ok = false;
-                break;
-            }
-            glyph.ink.resize(cells);
-            for (size_t i = 0; i < cells; ++i) glyph.ink[i] = (bytes[in.at + i / 8] >> (7 - i % 8)) & 1;
-            in.at += (cells + 7) / 8;
-        }
-        if (in.ok) glyphFile.fonts.push_back(std::move(font));
-    }
-    if (!in.ok) std::fprintf(stderr, "text: the glyph file %s is damaged\n", GLYPH_FILE);
+    if (!ReadGlyphFile(bytes.data(), bytes.size(), &fonts))
+        std::fprintf(stderr, "text: the glyph file %s is damaged\n", GLYPH_FILE);
+    for (GlyphFileFont& font : fonts) glyphFiles.fonts.push_back(std::make_unique<GlyphFileFont>(std::move(font)));
+}
+
+// The story's own glyphs: those beyond ASCII of the fonts the built-in file holds, where it has none.
+void LoadStoryGlyphFile() {
+    glyphFiles.storyLoaded = true;
+    std::string path = FindDataFile(STORY_GLYPH_FILE);
+    if (path.empty()) return;
+    std::vector<uint8_t> bytes = ReadWholeFile(path);
+    std::vector<GlyphFileFont> fonts;
+    if (!ReadGlyphFile(bytes.data(), bytes.size(), &fonts))
+        std::fprintf(stderr, "text: the story's glyph file %s is damaged\n", path.c_str());
+    for (GlyphFileFont& story : fonts)
+        for (auto& font : glyphFiles.fonts)
+            if (font->name == story.name && font->height == story.height && font->weight == story.weight &&
+                font->pitchAndFamily == story.pitchAndFamily)
+                for (auto& [codePoint, glyph] : story.glyphs)
+                    if (codePoint >= 0x80) font->glyphs.insert({codePoint, std::move(glyph)});
 }
 
 void* OpenFont(const char* faceName, int height, int weight, int pitchAndFamily, int* cellHeight) {
-    if (!glyphFile.loaded) LoadGlyphFile();
-    for (auto& font : glyphFile.fonts)
+    if (!glyphFiles.loaded) LoadGlyphFile();
+    for (auto& font : glyphFiles.fonts)
         if (font->name == faceName && font->height == height && font->weight == weight &&
             font->pitchAndFamily == pitchAndFamily) {
             *cellHeight = font->cellHeight;
@@ -108,9 +86,34 @@ void* OpenFont(const char* faceName, int height, int weight, int pitchAndFamily,
     return nullptr;
 }
 
+// Once: the first character of the story that no glyph file holds, and how to bake the story's glyphs.
+void WarnMissing(uint32_t character) {
+    if (glyphFiles.warned) return;
+    glyphFiles.warned = true;
+    char utf8[5] = {};
+    if (character < 0x800) {
+        utf8[0] = char(0xC0 | character >> 6), utf8[1] = char(0x80 | (character & 0x3F));
+    } else if (character < 0x10000) {
+        utf8[0] = char(0xE0 | character >> 12), utf8[1] = char(0x80 | ((character >> 6) & 0x3F));
+        utf8[2] = char(0x80 | (character & 0x3F));
+    } else {
+        utf8[0] = char(0xF0 | character >> 18), utf8[1] = char(0x80 | ((character >> 12) & 0x3F));
+        utf8[2] = char(0x80 | ((character >> 6) & 0x3F)), utf8[3] = char(0x80 | (character & 0x3F));
+    }
+    std::fprintf(stderr,
+                 "text: the story uses characters that no glyph file holds (the first: U+%04X \"%s\"); they are not "
+                 "drawn. Bake them into the data folder: kirake-glyphs --story DATA DATA/%s\n",
+                 unsigned(character), utf8, STORY_GLYPH_FILE);
+}
+
 void DrawGlyph(void* handle, uint32_t character, Glyph* glyph) {
-    if (character >= FIRST_GLYPH && character <= LAST_GLYPH)
-        *glyph = static_cast<GlyphFont*>(handle)->glyphs[character - FIRST_GLYPH];
+    if (character >= 0x80 && !glyphFiles.storyLoaded) LoadStoryGlyphFile();
+    auto* font = static_cast<GlyphFileFont*>(handle);
+    auto found = font->glyphs.find(character);
+    if (found != font->glyphs.end())
+        *glyph = found->second;
+    else if (character >= 0x80)
+        WarnMissing(character);
 }
 
 }  // namespace
