@@ -8,6 +8,7 @@
 #include <ctime>
 #include <string>
 #include <vector>
+#include "platform/pacing_stats.h"
 #include "platform/sdl/sdl.h"
 
 namespace {
@@ -17,40 +18,19 @@ int64_t ThreadCpuNs() {
     return int64_t(t.tv_sec) * SECOND_NS + t.tv_nsec;
 }
 
-int64_t Percentile(std::vector<int32_t> values, double fraction) {
-    if (values.empty()) return 0;
-    size_t at = std::min(values.size() - 1, size_t(fraction * double(values.size())));
-    std::nth_element(values.begin(), values.begin() + long(at), values.end());
-    return values[at];
-}
 
 }  // namespace
 
 void SdlPrintStats() {
     const Pacing& p = sdl.pacing;
-    long shown = PlatformFrameNumber();
-    int64_t total = 0;
-    int late = 0;
-    for (int32_t interval : p.intervals) {
-        total += interval;
-        if (interval > 25000) ++late;  // shown for longer than one and a half frames
-    }
-    double fps = total > 0 ? double(p.intervals.size()) * 1e6 / double(total) : 0.0;
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     double cpu = double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
                  double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-    double wall = double(NowNs() - sdl.startNs) / 1e9;
-    std::fprintf(stderr,
-                 "kirake: stats: %ld frames shown, %.3f game frames per second (paced by %s%s)\n"
-                 "kirake: stats: frame interval 50th %.2f ms, 99th %.2f ms, max %.2f ms; %d frames late\n"
-                 "kirake: stats: CPU %.2f s in %.2f s (%.1f%% of a core); pacing %.3f ms of CPU per frame\n",
-                 shown, fps, p.vsync ? "vsync" : "the timer",
-                 p.vsync && p.refreshes > 1 ? (", " + std::to_string(p.refreshes) + " refreshes a frame").c_str() : "",
-                 double(Percentile(p.intervals, 0.5)) / 1000, double(Percentile(p.intervals, 0.99)) / 1000,
-                 p.intervals.empty() ? 0.0 : double(*std::max_element(p.intervals.begin(), p.intervals.end())) / 1000,
-                 late, cpu, wall, wall > 0 ? 100 * cpu / wall : 0.0,
-                 shown > 0 ? double(p.pacingCpuNs) / 1e6 / double(shown) : 0.0);
+    std::string pacedBy = p.vsync ? "vsync" : "the timer";
+    if (p.vsync && p.refreshes > 1) pacedBy += ", " + std::to_string(p.refreshes) + " refreshes a frame";
+    PrintPacingStats(PlatformFrameNumber(), p.intervals, pacedBy, cpu, double(NowNs() - sdl.startNs) / 1e9,
+                     double(p.pacingCpuNs) / 1e6);
 }
 
 

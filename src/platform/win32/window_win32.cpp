@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <vector>
+#include "platform/pacing_stats.h"
 #include "platform/win32/win32.h"
 
 namespace {
@@ -274,13 +275,6 @@ void WaitForDeadline() {
     p.waitCpu += ThreadCpu() - cpuBefore;
 }
 
-int64_t Percentile(std::vector<int32_t> values, double fraction) {
-    if (values.empty()) return 0;
-    size_t at = std::min(values.size() - 1, size_t(fraction * double(values.size())));
-    std::nth_element(values.begin(), values.begin() + long(at), values.end());
-    return values[at];
-}
-
 void LoadXInput() {
     for (const wchar_t* name : {L"xinput1_4.dll", L"xinput9_1_0.dll", L"xinput1_3.dll"}) {
         w32.xinput = LoadLibraryW(name);
@@ -432,13 +426,6 @@ void Win32Present(const uint8_t* pixels, int pitch, const uint8_t (*colours)[3])
 
 void Win32PrintStats(long shown) {
     const Pacing& p = w32.pacing;
-    int64_t total = 0;
-    int late = 0;
-    for (int32_t interval : p.intervals) {
-        total += interval;
-        if (interval > 25000) ++late;  // shown for longer than one and a half frames
-    }
-    double fps = total > 0 ? double(p.intervals.size()) * 1e6 / double(total) : 0.0;
     FILETIME created, exited, kernel, user;
     double cpu = 0;
     if (GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user)) {
@@ -448,15 +435,8 @@ void Win32PrintStats(long shown) {
     LARGE_INTEGER frequency;
     QueryPerformanceFrequency(&frequency);
     double wall = double(Counter() - w32.startCounter) / double(frequency.QuadPart);
-    std::fprintf(stderr,
-                 "kirake: stats: %ld frames shown, %.3f game frames per second (paced by the %s timer)\n"
-                 "kirake: stats: frame interval 50th %.2f ms, 99th %.2f ms, max %.2f ms; %d frames late\n"
-                 "kirake: stats: CPU %.2f s in %.2f s (%.1f%% of a core); pacing %.3f ms of CPU per frame\n",
-                 shown, fps, p.highResolution ? "high-resolution" : "1 ms",
-                 double(Percentile(p.intervals, 0.5)) / 1000, double(Percentile(p.intervals, 0.99)) / 1000,
-                 p.intervals.empty() ? 0.0 : double(*std::max_element(p.intervals.begin(), p.intervals.end())) / 1000,
-                 late, cpu, wall, wall > 0 ? 100 * cpu / wall : 0.0,
-                 shown > 0 ? double(p.waitCpu) / 1e4 / double(shown) : 0.0);
+    PrintPacingStats(shown, p.intervals, p.highResolution ? "the high-resolution timer" : "the 1 ms timer", cpu, wall,
+                     double(p.waitCpu) / 1e4);
 }
 
 void Win32MessageBox(const char* text, const char* caption) {
