@@ -3,6 +3,8 @@
 #include <cstdio>
 #include "platform/backend.h"
 #include "platform/clock.h"
+#include "platform/sound.h"
+#include "platform/sound_mixer.h"
 
 namespace {
 struct PlatformRecord {
@@ -134,6 +136,13 @@ void SoundBackendStop() {
 }
 
 int SoundBackendOpen() { return Sound()->openDevice(); }
+
+// The game's sound device, whichever backend gives it: already open, refused by a fault, or opened now.
+int SoundDeviceOpen(Window) {
+    if (MixerIsOpen()) return 1;
+    if (FaultRefuses("no-sound")) return 0;
+    return SoundBackendOpen();
+}
 void SoundBackendFrameShown(long framesRun) { Sound()->frameShown(framesRun); }
 void SoundBackendFrameSkipped(long framesRun) { Sound()->frameSkipped(framesRun); }
 void SoundBackendPause(int paused) { Sound()->pause(paused); }

@@ -59,9 +59,3 @@ const SoundOutput frameClockSound = {
     .pause = NoPause,
     .hold = NoPause,
 };
-
-int SoundDeviceOpen(Window) {
-    if (MixerIsOpen()) return 1;
-    if (FaultRefuses("no-sound")) return 0;
-    return SoundBackendOpen();
-}

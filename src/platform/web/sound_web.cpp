@@ -65,9 +65,3 @@ const SoundOutput webSound = {
     .pause = NothingToHold,
     .hold = NothingToHold,
 };
-
-int SoundDeviceOpen(Window) {
-    if (MixerIsOpen()) return 1;
-    if (FaultRefuses("no-sound")) return 0;
-    return SoundBackendOpen();
-}
