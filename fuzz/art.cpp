@@ -16,7 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         program.width = std::min(program.width, 96);
         program.height = std::min(program.height, 72);
         IndexImage image = Render(program);
-        EncodeBmp(image, program.palette);
+        EncodeBmp(image, *program.palette);
     } catch (const ArtError&) {
     }
     return 0;

@@ -12,13 +12,13 @@ TEST(ArtPalette, AKeptPaletteIsReadAgainWhenItOrItsBaseChanges) {
     const std::vector<std::string> dirs = {dir.path().string()};
     authoring::WriteText(dir.path() / "base.pal", "1 ink #102030\n");
     authoring::WriteText(dir.path() / "main.pal", "base base\n2 paper #ffffff\n");
-    EXPECT_EQ(KeptPalette("main", dirs).rgb[1][2], 0x30);
+    EXPECT_EQ(KeptPalette("main", dirs)->rgb[1][2], 0x30);
     authoring::WriteText(dir.path() / "base.pal", "1 ink #102031\n");
-    EXPECT_EQ(KeptPalette("main", dirs).rgb[1][2], 0x31);
+    EXPECT_EQ(KeptPalette("main", dirs)->rgb[1][2], 0x31);
     authoring::WriteText(dir.path() / "main.pal", "base base\n2 paper #fffffe\n3 red #ff0000\n");
-    const Palette& edited = KeptPalette("main", dirs);
-    EXPECT_EQ(edited.rgb[2][2], 0xfe);
-    EXPECT_EQ(edited.names.at("red"), 3);
+    auto edited = KeptPalette("main", dirs);
+    EXPECT_EQ(edited->rgb[2][2], 0xfe);
+    EXPECT_EQ(edited->names.at("red"), 3);
     authoring::WriteText(dir.path() / "main.pal", "base base\n2 paper #ffffgg\n");
     EXPECT_THROW(KeptPalette("main", dirs), ArtError);
     std::filesystem::remove(dir.path() / "main.pal");
@@ -44,8 +44,8 @@ TEST(ArtPalette, AKeptIncludeIsReadAgainWhenItOrWhatItReadChanges) {
     authoring::WriteText(dir.path() / "p.pal", "1 ink #000002\n");
     Program second = load();
     EXPECT_EQ(second.width, 5);
-    EXPECT_EQ(second.palette.rgb[1][2], 2);
-    EXPECT_EQ(second.defs.at("x")[0].words[2], "1");  // the include's def replaced the one before it
+    EXPECT_EQ(second.palette->rgb[1][2], 2);
+    EXPECT_EQ((*second.defs.at("x"))[0].words[2], "1");  // the include's def replaced the one before it
     authoring::WriteText(dir.path() / "c.inc", "size 5 4\ninclude c.inc\n");
     EXPECT_THROW(load(), ArtError);
 }

@@ -98,7 +98,7 @@ RebuildResult BuildPicture(const std::string& pic) {
         Program program;
         LoadProgram("pictures/" + pic, program);
         std::string out = "bmp/" + Stem(pic) + ".BMP";
-        if (!WriteAtomically(out, EncodeBmp(Render(program), program.palette))) throw ArtError("cannot write " + out);
+        if (!WriteAtomically(out, EncodeBmp(Render(program), *program.palette))) throw ArtError("cannot write " + out);
         result.built.push_back(out);
     } catch (const ArtError& e) {
         result.error = e.what();

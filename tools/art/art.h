@@ -6,6 +6,7 @@
 #pragma once
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -26,12 +27,15 @@ struct Command {
     std::string where;  // "file:line"
 };
 
+// What a source defines and names is shared, never changed once read: the palettes and the defs of an
+// include that many sources name are read once.
+using Commands = std::vector<Command>;
+
 struct Program {
     int width = 0, height = 0;
-    Palette palette;
-    bool paletteGiven = false;
+    std::shared_ptr<const Palette> palette;  // none until a "palette" line
     std::vector<Command> main;
-    std::map<std::string, std::vector<Command>> defs;
+    std::map<std::string, std::shared_ptr<const Commands>> defs;
     std::vector<std::string> searchDirs;
 };
 
@@ -45,9 +49,10 @@ struct IndexImage {
 std::vector<std::string> SplitWords(const std::string& line, const std::string& file, size_t index);
 // Reads a palette file into `palette` (a "base NAME" line first loads another palette). Throws ArtError.
 void LoadPalette(const std::string& name, const std::vector<std::string>& dirs, Palette& palette, int depth = 0);
-// The palette LoadPalette reads from nothing, kept for the next source that names it: read again only
-// when one of the files it came from reads differently (or another file is found first). Throws ArtError.
-const Palette& KeptPalette(const std::string& name, const std::vector<std::string>& dirs);
+// The palette LoadPalette reads from nothing, kept (the last few) for the next source that names it: read
+// again only when one of the files it came from reads differently (or another file is found first).
+// Throws ArtError.
+std::shared_ptr<const Palette> KeptPalette(const std::string& name, const std::vector<std::string>& dirs);
 // Reads a picture source (with its includes, defs and palette). Throws ArtError.
 void LoadProgram(const std::string& path, Program& program);
 // Draws the program. Throws ArtError.

@@ -53,7 +53,7 @@ static int ArtMain(int argc, char** argv) {
         }
         LoadProgram(source, program);
         IndexImage image = Render(program);
-        std::vector<uint8_t> bytes = EncodeBmp(image, program.palette);
+        std::vector<uint8_t> bytes = EncodeBmp(image, *program.palette);
         std::string temp = output + ".tmp";
         FILE* f = std::fopen(temp.c_str(), "wb");
         if (!f) throw ArtError("cannot write " + output);
@@ -63,7 +63,7 @@ static int ArtMain(int argc, char** argv) {
             std::remove(temp.c_str());
             throw ArtError("cannot write " + output);
         }
-        if (!preview.empty()) WritePreview(image, program.palette, preview);
+        if (!preview.empty()) WritePreview(image, *program.palette, preview);
     } catch (const ArtError& e) {
         std::fprintf(stderr, "kirake-art: %s\n", e.what());
         return 1;

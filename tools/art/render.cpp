@@ -50,8 +50,8 @@ int Colour(const Painter& p, const Command& c, size_t i) {
     const std::string& w = c.words[i];
     auto alias = p.aliases.find(w);
     if (alias != p.aliases.end()) return alias->second;
-    auto it = p.program.palette.names.find(w);
-    if (it != p.program.palette.names.end()) return it->second;
+    auto it = p.program.palette->names.find(w);
+    if (it != p.program.palette->names.end()) return it->second;
     char* end = nullptr;
     long v = std::strtol(w.c_str(), &end, 10);
     if (!w.empty() && *end == '\0' && v >= 0 && v <= 255) return int(v);
@@ -287,7 +287,7 @@ void Use(Painter& p, const Command& c, const std::string& name, double dx, doubl
     std::string font = p.fontFamily;
     bool bold = p.fontBold;
     std::map<std::string, int> aliases = p.aliases;
-    Run(p, it->second);
+    Run(p, *it->second);
     p.fontFamily = font;
     p.fontBold = bold;
     p.aliases = std::move(aliases);

@@ -117,6 +117,7 @@ void IncludeSource(const std::string& name, Program& program, int depth);
 void ParseLines(const std::string& text, const std::string& file, Program& program, int depth) {
     std::vector<std::string> lines = Lines(text);
     std::vector<Command>* target = &program.main;
+    std::shared_ptr<Commands> def;  // the def being read
     std::string defName;
     for (size_t i = 0; i < lines.size(); ++i) {
         std::vector<std::string> words = SplitWords(lines[i], file, i);
@@ -127,11 +128,13 @@ void ParseLines(const std::string& text, const std::string& file, Program& progr
             if (!defName.empty()) throw ArtError(where + ": def inside def '" + defName + "'");
             if (words.size() != 2) throw ArtError(where + ": usage: def NAME");
             defName = words[1];
-            target = &program.defs[defName];
-            target->clear();
+            def = std::make_shared<Commands>();
+            program.defs[defName] = def;
+            target = def.get();
         } else if (op == "end") {
             if (defName.empty()) throw ArtError(where + ": end without def");
             defName.clear();
+            def.reset();
             target = &program.main;
         } else if (op == "include") {
             if (words.size() != 2) throw ArtError(where + ": usage: include FILE");
@@ -144,7 +147,6 @@ void ParseLines(const std::string& text, const std::string& file, Program& progr
         } else if (op == "palette") {
             if (words.size() != 2) throw ArtError(where + ": usage: palette NAME");
             program.palette = KeptPalette(words[1], program.searchDirs);
-            program.paletteGiven = true;
         } else {
             target->push_back({std::move(words), where});
         }
@@ -168,10 +170,7 @@ void TakePart(const Program& part, Program& program) {
         program.width = part.width;
         program.height = part.height;
     }
-    if (part.paletteGiven) {
-        program.palette = part.palette;
-        program.paletteGiven = true;
-    }
+    if (part.palette) program.palette = part.palette;
 }
 
 // An included file adds the same whatever includes it (no include inside a def): the pictures of a
@@ -270,34 +269,36 @@ void LoadPalette(const std::string& name, const std::vector<std::string>& dirs, 
     }
 }
 
-const Palette& KeptPalette(const std::string& name, const std::vector<std::string>& dirs) {
+std::shared_ptr<const Palette> KeptPalette(const std::string& name, const std::vector<std::string>& dirs) {
     struct Kept {
-        bool valid = false;
         std::string name;
         std::vector<std::string> dirs;
         std::vector<SourceRead> reads;
-        Palette palette;
+        std::shared_ptr<const Palette> palette;
     };
-    thread_local Kept kept;
-    if (kept.valid && kept.name == name && kept.dirs == dirs && StillReads(kept.reads)) return kept.palette;
-    kept.valid = false;
-    std::vector<SourceRead> reads;
-    Palette palette;
-    {
-        Recording listing(&reads);
-        LoadPalette(name, dirs, palette);
+    thread_local std::vector<Kept> kept;  // the oldest first
+    constexpr size_t KEPT = 4;
+    for (size_t i = 0; i < kept.size(); ++i) {
+        if (kept[i].name != name || kept[i].dirs != dirs) continue;
+        if (StillReads(kept[i].reads)) return kept[i].palette;
+        kept.erase(kept.begin() + ptrdiff_t(i));
+        break;
     }
-    kept.name = name;
-    kept.dirs = dirs;
-    kept.reads = std::move(reads);
-    kept.palette = std::move(palette);
-    kept.valid = true;
-    return kept.palette;
+    Kept made{name, dirs, {}, nullptr};
+    auto palette = std::make_shared<Palette>();
+    {
+        Recording listing(&made.reads);
+        LoadPalette(name, dirs, *palette);
+    }
+    made.palette = std::move(palette);
+    if (kept.size() == KEPT) kept.erase(kept.begin());
+    kept.push_back(std::move(made));
+    return kept.back().palette;
 }
 
 void LoadProgram(const std::string& path, Program& program) {
     if (program.searchDirs.empty()) program.searchDirs.push_back(DirOf(path));
     ParseSourceFile(path, program, 0);
     if (program.width == 0) throw ArtError(path + ": no size given");
-    if (program.palette.names.empty()) throw ArtError(path + ": no palette given");
+    if (!program.palette || program.palette->names.empty()) throw ArtError(path + ": no palette given");
 }

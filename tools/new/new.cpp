@@ -147,7 +147,7 @@ int Rebuild(const fs::path& dir) {
             Program program;
             LoadProgram(pic.string(), program);
             fs::path out = dir / "bmp" / (pic.stem().string() + ".BMP");
-            if (!WriteBytes(out, EncodeBmp(Render(program), program.palette))) throw ArtError("cannot write " + out.string());
+            if (!WriteBytes(out, EncodeBmp(Render(program), *program.palette))) throw ArtError("cannot write " + out.string());
             ++built;
         } catch (const ArtError& e) {
             std::fprintf(stderr, "%s\n", e.what());
