@@ -37,7 +37,7 @@ std::string CopyOfDefaultData(const std::string& name) {
     std::string data = KIRAKE_DATA_DIR;
     if (!std::filesystem::exists(data + "/data.txt")) return "";
     std::string dir = MakeTempDir(name);
-    fs::copy(data, dir, fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+    CopyFolder(data, dir);
     return dir;
 }
 

@@ -1,6 +1,7 @@
 // The tests' process runner, seen through the game binary: arguments arrive as given, whatever they hold;
 // a program past its time limit is killed.
 #include <gtest/gtest.h>
+#include <algorithm>
 #include <chrono>
 #include <fstream>
 #include "run_program.h"
@@ -14,6 +15,7 @@ TEST(ProcessRunner, ArgumentsArriveUnchangedAndStandardErrorGoesToItsFile) {
         EXPECT_EQ(RunProcess({KIRAKE_BINARY, "--headless", "--start", scene}, options).status, 2) << scene;
         std::ifstream in(options.errors, std::ios::binary);
         std::string errors((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        errors.erase(std::remove(errors.begin(), errors.end(), '\r'), errors.end());  // Windows: CR LF
         EXPECT_NE(errors.find("unknown scene \"" + scene + "\"\n"), std::string::npos) << errors;
     }
     EXPECT_EQ(RunProcess({dir + "/no-such-program"}).status, -1);

@@ -873,7 +873,7 @@ TEST(StorySong, SongsStartAndStopOnTheirFramesAndPauseWithTheGame) {
     std::string songs = KIRAKE_DATA_DIR;
     std::string data = MakeTempDir("story-song-data");
     namespace fs = std::filesystem;
-    fs::copy(DataDir(), data, fs::copy_options::overwrite_existing | fs::copy_options::recursive);
+    CopyFolder(DataDir(), data);
     for (const char* song : {"kura3.pmd", "koi.pmd", "end.pmd"}) {
         std::error_code missing;
         fs::copy_file(songs + "/" + song, data + "/" + song, fs::copy_options::overwrite_existing, missing);

@@ -126,6 +126,21 @@ std::string MakeTempDir(const std::string& name) {
     return dir.generic_string();
 }
 
+void CopyFolder(const std::string& from, const std::string& to) {
+    namespace fs = std::filesystem;
+    fs::create_directories(to);
+    for (const fs::directory_entry& entry : fs::recursive_directory_iterator(from)) {
+        fs::path target = fs::path(to) / fs::relative(entry.path(), from);
+        if (entry.is_directory()) {
+            fs::create_directories(target);
+        } else {
+            std::ifstream in(entry.path(), std::ios::binary);
+            std::ofstream out(target, std::ios::binary | std::ios::trunc);
+            out << in.rdbuf();
+        }
+    }
+}
+
 int RunKirake(const std::vector<std::string>& arguments, std::string* errors) {
     ProcessOptions options;
     options.errors = MakeTempDir("stderr") + "/err.txt";

@@ -29,6 +29,9 @@ void FillSurface(Surface* surface, int index);
 std::vector<uint8_t> SurfacePixels(Surface* surface);
 // A fresh empty folder under the test's temporary directory.
 std::string MakeTempDir(const std::string& name);
+// Copies the files and folders of `from` into `to`, over what is there. (std::filesystem::copy takes
+// two folders of one drive for the same on Windows, where the C library gives every file inode 0.)
+void CopyFolder(const std::string& from, const std::string& to);
 // Runs the game binary with these arguments; returns its exit code (-1 when it crashed); standard error
 // is captured in *errors when given.
 int RunKirake(const std::vector<std::string>& arguments, std::string* errors = nullptr);

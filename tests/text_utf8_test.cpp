@@ -45,7 +45,7 @@ struct Typed {
 Typed Type(bool mark) {
     Typed t;
     t.dir = MakeTempDir(mark ? "utf8-marked" : "utf8-plain");
-    fs::copy(KIRAKE_UTF8_STORY_DIR, t.dir, fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+    CopyFolder(KIRAKE_UTF8_STORY_DIR, t.dir);
     std::string text = Read(t.dir + "/data.txt").substr(mark ? 0 : MARK.size());
     std::ofstream(t.dir + "/data.txt", std::ios::binary) << text;
     t.bodyStart = long(text.find("tx4") + 3);

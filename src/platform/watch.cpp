@@ -124,7 +124,7 @@ void Poll() {
 }  // namespace
 
 void NoteSavedFile(const std::string& name) {
-    if (name.empty() || watch.pending.size() >= MAX_PENDING) return;
+    if (!watch.watching || name.empty() || watch.pending.size() >= MAX_PENDING) return;
     if (std::find(watch.pending.begin(), watch.pending.end(), name) == watch.pending.end())
         watch.pending.push_back(name);
 }

@@ -282,6 +282,7 @@ void SaveFile(const ScriptEvent& event) {
             why = std::string("cannot write ") + target + ": " + std::strerror(errno);
             std::remove(temporary.c_str());
         } else {
+            NoteSavedFile(target);  // taken at the next look, whenever the system's notice of it comes
             return;
         }
     } else {
