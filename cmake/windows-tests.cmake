@@ -31,6 +31,7 @@ target_compile_definitions(kirake_tests PRIVATE
   KIRAKE_BINARY="${drive}$<TARGET_FILE:kirake>"
   KIRAKE_SOURCE_DIR="${drive}${PROJECT_SOURCE_DIR}"
   KIRAKE_DATA_DIR="${drive}${KIRAKE_NATIVE_BUILD}/gamedata"
+  KIRAKE_UTF8_STORY_DIR="${drive}${KIRAKE_NATIVE_BUILD}/tests/utf8-story"
   KIRAKE_TOOLS_DIR="${drive}${CMAKE_BINARY_DIR}/tools"
   _USE_MATH_DEFINES)
 add_dependencies(kirake_tests kirake)

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <algorithm>
 #include <cctype>
+#include <fstream>
 #include <functional>
 #include "../tools/common/wav58.h"
 #include "authoring_util.h"
@@ -295,6 +296,28 @@ TEST(AuthoringCheck, DefaultDataFolderPasses) {
         GTEST_SKIP() << "no pictures in " << data << " yet; checked the story, effects and songs only";
     }
     EXPECT_EQ(r.status, 0) << r.output;
+}
+
+// A story in UTF-8 is drawn in the browser and on Windows from its glyph file: none is a note (the desktop
+// needs none), one that lacks a character the story uses or is damaged is a problem.
+TEST(AuthoringCheck, AUtf8StorysGlyphFileHoldsItsCharacters) {
+    if (!fs::exists(fs::path(KIRAKE_UTF8_STORY_DIR) / "glyphs.kfnt")) GTEST_SKIP() << "no UTF-8 test story";
+    ScratchDir dir;
+    CopyFolder(KIRAKE_UTF8_STORY_DIR, dir.path().string());
+    EXPECT_EQ(Check(dir.path()).status, 0);
+    const std::vector<uint8_t> glyphs = ReadBytes(dir.path() / "glyphs.kfnt");
+    fs::remove(dir.path() / "glyphs.kfnt");
+    RunResult r = Check(dir.path());
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_NE(r.output.find("glyphs.kfnt: note: not in the folder"), std::string::npos) << r.output;
+    WriteBytes(dir.path() / "glyphs.kfnt", glyphs);
+    std::ofstream(dir.path() / "data.txt", std::ios::app) << "tx#\xE2\x82\xAC\n";  // a euro sign, not baked
+    r = Check(dir.path());
+    EXPECT_EQ(r.status, 1) << r.output;
+    EXPECT_NE(r.output.find("1 of the story's characters have no glyph here (the first: U+20AC)"), std::string::npos)
+        << r.output;
+    WriteBytes(dir.path() / "glyphs.kfnt", std::vector<uint8_t>(glyphs.begin(), glyphs.begin() + 100));
+    EXPECT_NE(Check(dir.path()).output.find("glyphs.kfnt: not a glyph file, or damaged"), std::string::npos);
 }
 
 // Damaged and lying files are reported, never crash the checker.

@@ -98,8 +98,9 @@ TEST(StartScene, EachSceneShowsWhatPlayingThereFromTheTitleShows) {
             EXPECT_EQ(s.keys, std::vector<std::string>(deepest.keys.begin(), deepest.keys.begin() + long(s.keys.size())));
             std::vector<std::string> started = ReadLines(s.dir + "/trace.jsonl");
             ASSERT_EQ(long(started.size()), SHOWN);
-            if (s.scene.find("choice") != std::string::npos)  // the answers open, with their cursor (slot 5)
+            if (s.scene.find("choice") != std::string::npos) {  // the answers open, with their cursor (slot 5)
                 EXPECT_NE(started[0].find(",5]"), std::string::npos) << started[0].substr(0, 120);
+            }
             long compared = SHOWN;
             for (const std::string& key : deepest.keys)
                 if (std::atol(key.c_str()) >= s.frame) compared = std::min(compared, std::atol(key.c_str()) - s.frame);

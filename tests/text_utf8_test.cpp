@@ -81,7 +81,9 @@ TEST(TextUtf8, MarkedStoryTypesACharacterAFrame) {
         ASSERT_GT(length, 0);
         ASSERT_EQ(t.pos[f] - t.pos[f - 1], length) << "frame " << f;
         int advance = int(t.penX[f] - t.penX[f - 1]);
-        if (codePoint < 0x80) EXPECT_EQ(advance, charWidthTable[codePoint]) << "frame " << f;
+        if (codePoint < 0x80) {
+            EXPECT_EQ(advance, charWidthTable[codePoint]) << "frame " << f;
+        }
         advances.push_back(advance);
         at += size_t(length - 1);
     }

@@ -1,6 +1,8 @@
 // Data files found by name without regard to case, and the paths and names of the platform, on the
 // standard library's file system. A name may hold "\" or "/" separators and "..".
+#include <cerrno>
 #include <cstdint>
+#include <cstring>
 #include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -163,4 +165,42 @@ int SameNameIgnoringCase(const char* a, const char* b) {
         if (ca != cb) return 0;
         if (!ca) return 1;
     }
+}
+
+bool ReadRegularFile(const std::string& path, uint64_t limit, std::string* bytes, std::string* why) {
+    struct stat info;
+    if (stat(path.c_str(), &info) != 0) {
+        *why = std::strerror(errno);
+        return false;
+    }
+    if (!S_ISREG(info.st_mode)) {
+        *why = "not a regular file";
+        return false;
+    }
+    if (uint64_t(info.st_size) > limit) {
+        *why = std::to_string(uint64_t(info.st_size)) + " bytes, more than " + std::to_string(limit >> 20) + " MiB";
+        return false;
+    }
+    FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file) {
+        *why = std::strerror(errno);
+        return false;
+    }
+    bytes->clear();
+    char chunk[65536];
+    bool ok = true;
+    for (size_t got; ok && (got = std::fread(chunk, 1, sizeof chunk, file)) > 0;) {
+        if (bytes->size() + got > limit) {
+            *why = "grew while it was read";
+            ok = false;
+        } else {
+            bytes->append(chunk, got);
+        }
+    }
+    if (ok && std::ferror(file)) {
+        *why = "cannot be read";
+        ok = false;
+    }
+    std::fclose(file);
+    return ok;
 }

@@ -12,6 +12,9 @@ std::string FindDataFile(const char* name);
 FILE* OpenDataFile(const char* name, const char* mode);
 // LoadScriptText: the size of an existing file. 1, or 0 when it cannot be opened.
 int GetDataFileSize(const char* name, uint32_t* size);
+// The bytes of a regular file of at most `limit` bytes (a FIFO or device is refused before it is opened,
+// so nothing blocks); false with *why ("not a regular file", its size and the limit, the system's reason).
+bool ReadRegularFile(const std::string& path, uint64_t limit, std::string* bytes, std::string* why);
 // Failure messages: the folder the data files are read from, as an absolute path.
 std::string DataFolder();
 

@@ -24,6 +24,10 @@ struct GlyphFileFont {
 };
 
 constexpr int GLYPH_FILE_MAX_FONTS = 64, GLYPH_FILE_MAX_SIDE = 1024;
+// A story in UTF-8 brings the glyphs of its characters beyond ASCII in its data folder, in this file; it
+// is read up to this size (the glyphs of some thousand characters take well under 1 MiB).
+constexpr char STORY_GLYPH_FILE[] = "glyphs.kfnt";
+constexpr uint64_t MAX_GLYPH_FILE_BYTES = uint64_t(16) << 20;
 
 // Reads a glyph file of version 1 or 2, every length and count checked against the bytes there are.
 // Appends the fonts read whole; a damaged file gives the fonts before the damage. 1 when the whole file

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <set>
 #include <string>
 #include <sys/stat.h>
 #include <vector>
@@ -15,6 +16,7 @@
 #include "gfx/gfx.h"
 #include "platform/bitmap.h"
 #include "platform/files.h"
+#include "platform/glyph_file.h"
 #include "platform/sound.h"
 #include "sound/sound.h"
 #include "story/tables.h"
@@ -274,6 +276,49 @@ void CheckBody(const Script& script, uint8_t id, size_t start) {
     script.At(start, "missing end codes", name + " has no end code " + Quote("<!") + ": the game would type past it");
 }
 
+// The characters beyond ASCII of a story in UTF-8, which the browser and Windows builds draw only from
+// the glyph file in the story's folder (baked by kirake-glyphs; the desktop draws them with its fonts).
+void CheckStoryGlyphs(const std::string& dir, const std::set<uint32_t>& characters) {
+    if (characters.empty()) return;
+    const std::string bake = std::string("kirake-glyphs --story ") + dir + " " + dir + "/" + STORY_GLYPH_FILE;
+    std::string path = FindIn(dir, STORY_GLYPH_FILE);
+    if (path.empty()) {  // the desktop needs none: said, not counted as a problem
+        std::printf("%s: note: not in the folder: the browser and Windows builds would draw the story's %zu "
+                    "characters beyond ASCII as nothing; bake them with: %s\n",
+                    STORY_GLYPH_FILE, characters.size(), bake.c_str());
+        return;
+    }
+    std::string file = FileName(path), why;
+    std::vector<uint8_t> bytes;
+    std::vector<GlyphFileFont> fonts;
+    if (!ReadAll(path, &bytes, MAX_GLYPH_FILE_BYTES + 1, &why)) {
+        Report(file, why);
+        return;
+    }
+    if (bytes.size() > MAX_GLYPH_FILE_BYTES) {
+        Report(file, "longer than the " + SizeText(MAX_GLYPH_FILE_BYTES) + " the browser and Windows builds read");
+        return;
+    }
+    if (!ReadGlyphFile(bytes.data(), bytes.size(), &fonts)) {
+        Report(file, "not a glyph file, or damaged: bake it again with: " + bake);
+        return;
+    }
+    // The message text is drawn at one size in the game's face; only those glyphs count.
+    std::vector<uint32_t> lacking;
+    for (uint32_t c : characters) {
+        bool held = std::any_of(fonts.begin(), fonts.end(), [&](const GlyphFileFont& font) {
+            return font.name == GAME_FACE && font.height == MESSAGE_TEXT_HEIGHT && font.weight == TEXT_WEIGHT &&
+                   font.pitchAndFamily == TEXT_PITCH_AND_FAMILY && font.glyphs.count(c);
+        });
+        if (!held) lacking.push_back(c);
+    }
+    if (lacking.empty()) return;
+    char first[16];
+    std::snprintf(first, sizeof first, "U+%04X", unsigned(lacking[0]));
+    Report(file, std::to_string(lacking.size()) + " of the story's characters have no glyph here (the first: " + first +
+                     "): the browser and Windows builds draw them as nothing; bake it again with: " + bake);
+}
+
 void CheckScript(const std::string& dir) {
     std::string path = FindIn(dir, "data.txt");
     if (path.empty()) {
@@ -294,6 +339,7 @@ void CheckScript(const std::string& dir) {
     }
     script.Index();
     const std::vector<uint8_t>& t = script.text;
+    std::set<uint32_t> characters;  // beyond ASCII, of a story in UTF-8
     size_t high = size_t(std::count_if(t.begin(), t.end(), [](uint8_t b) { return b >= 0x80; }));
     if (ScriptIsUtf8(t.data(), uint32_t(t.size()))) {
         // A UTF-8 story: every byte that starts no well-formed character, by line and character column.
@@ -310,6 +356,7 @@ void CheckScript(const std::string& dir) {
                            "bytes that are not UTF-8",
                            std::string("the byte ") + byte + " starts no UTF-8 character; the game steps over it");
             }
+            if (length && t[pos] >= 0x80) characters.insert(codePoint);
             pos += size_t(length ? length : 1);
             ++column;
         }
@@ -345,6 +392,7 @@ void CheckScript(const std::string& dir) {
         CheckBody(script, id, size_t(found));
     }
     FlushScriptReports(script.file);
+    CheckStoryGlyphs(dir, characters);
 }
 
 // ---- pictures -------------------------------------------------------------------------------------------

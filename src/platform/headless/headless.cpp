@@ -62,47 +62,6 @@ bool ParseNumber(const std::string& text, long* value) {
     return true;
 }
 
-// The bytes of a regular file of at most `limit` bytes (a FIFO or device is refused before it is opened,
-// so nothing blocks); false with *why. (C streams: the C++ ones would bring their locale code into every
-// executable, half of a Windows one's size.)
-bool ReadRegularFile(const std::string& path, uint64_t limit, std::string* bytes, std::string* why) {
-    struct stat info;
-    if (stat(path.c_str(), &info) != 0) {
-        *why = std::strerror(errno);
-        return false;
-    }
-    if (!S_ISREG(info.st_mode)) {
-        *why = "not a regular file";
-        return false;
-    }
-    if (uint64_t(info.st_size) > limit) {
-        *why = std::to_string(uint64_t(info.st_size)) + " bytes, more than " + std::to_string(limit >> 20) + " MiB";
-        return false;
-    }
-    FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file) {
-        *why = std::strerror(errno);
-        return false;
-    }
-    bytes->clear();
-    char chunk[65536];
-    bool ok = true;
-    for (size_t got; ok && (got = std::fread(chunk, 1, sizeof chunk, file)) > 0;) {
-        if (bytes->size() + got > limit) {
-            *why = "grew while it was read";
-            ok = false;
-        } else {
-            bytes->append(chunk, got);
-        }
-    }
-    if (ok && std::ferror(file)) {
-        *why = "cannot be read";
-        ok = false;
-    }
-    std::fclose(file);
-    return ok;
-}
-
 // The next word of text from *at (words are separated by white space, CR included); false at the end.
 bool NextWord(const std::string& text, size_t* at, std::string* word) {
     while (*at < text.size() && std::isspace(static_cast<unsigned char>(text[*at]))) ++*at;

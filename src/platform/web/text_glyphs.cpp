@@ -20,7 +20,6 @@
 namespace {
 
 const char GLYPH_FILE[] = "/kirake/glyphs.kfnt";
-const char STORY_GLYPH_FILE[] = "glyphs.kfnt";  // in the data folder
 
 struct GlyphFiles {
     bool loaded = false, storyLoaded = false;
@@ -29,14 +28,15 @@ struct GlyphFiles {
 };
 GlyphFiles glyphFiles;
 
-std::vector<uint8_t> ReadWholeFile(const std::string& path) {
-    std::vector<uint8_t> bytes;
-    if (FILE* file = std::fopen(path.c_str(), "rb")) {
-        uint8_t block[4096];
-        for (size_t n; (n = std::fread(block, 1, sizeof block, file)) > 0;) bytes.insert(bytes.end(), block, block + n);
-        std::fclose(file);
+// The bytes of a glyph file into *bytes; false (said on standard error) when it cannot be read.
+bool ReadGlyphBytes(const std::string& path, const char* what, std::vector<uint8_t>* bytes) {
+    std::string read, why;
+    if (!ReadRegularFile(path, MAX_GLYPH_FILE_BYTES, &read, &why)) {
+        std::fprintf(stderr, "text: cannot read %s %s (%s): its glyphs are not drawn\n", what, path.c_str(), why.c_str());
+        return false;
     }
-    return bytes;
+    bytes->assign(read.begin(), read.end());
+    return true;
 }
 
 void LoadGlyphFile() {
@@ -45,13 +45,9 @@ void LoadGlyphFile() {
     uint32_t embeddedSize = 0;
     if (const uint8_t* embedded = FindEmbeddedResource("glyphs", "KFNT", &embeddedSize))
         bytes.assign(embedded, embedded + embeddedSize);
-    else
-        bytes = ReadWholeFile(GLYPH_FILE);
-    std::vector<GlyphFileFont> fonts;
-    if (bytes.empty()) {
-        std::fprintf(stderr, "text: no glyph file %s: text is not drawn\n", GLYPH_FILE);
+    else if (!ReadGlyphBytes(GLYPH_FILE, "the glyph file", &bytes))
         return;
-    }
+    std::vector<GlyphFileFont> fonts;
     if (!ReadGlyphFile(bytes.data(), bytes.size(), &fonts))
         std::fprintf(stderr, "text: the glyph file %s is damaged\n", GLYPH_FILE);
     for (GlyphFileFont& font : fonts) glyphFiles.fonts.push_back(std::make_unique<GlyphFileFont>(std::move(font)));
@@ -62,7 +58,8 @@ void LoadStoryGlyphFile() {
     glyphFiles.storyLoaded = true;
     std::string path = FindDataFile(STORY_GLYPH_FILE);
     if (path.empty()) return;
-    std::vector<uint8_t> bytes = ReadWholeFile(path);
+    std::vector<uint8_t> bytes;
+    if (!ReadGlyphBytes(path, "the story's glyph file", &bytes)) return;
     std::vector<GlyphFileFont> fonts;
     if (!ReadGlyphFile(bytes.data(), bytes.size(), &fonts))
         std::fprintf(stderr, "text: the story's glyph file %s is damaged\n", path.c_str());
