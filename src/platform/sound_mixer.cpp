@@ -484,6 +484,10 @@ int MixerBufferInfoOf(const SoundBuffer* b, MixerBufferInfo* info) {
 
 void MixerRender(int16_t* out, int frames) {
     std::lock_guard<std::mutex> guard(mixer.lock);
+    if (frames > 0 && (!mixer.open || mixer.lanes.empty())) {  // nothing made to sound yet: silence
+        std::memset(out, 0, 2 * sizeof *out * size_t(frames));
+        return;
+    }
     while (frames > 0) {
         int n = std::min(frames, CHUNK_FRAMES);
         float* left = mixer.left;
