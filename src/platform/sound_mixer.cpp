@@ -484,7 +484,7 @@ int MixerBufferInfoOf(const SoundBuffer* b, MixerBufferInfo* info) {
 
 void MixerRender(int16_t* out, int frames) {
     std::lock_guard<std::mutex> guard(mixer.lock);
-    if (frames > 0 && (!mixer.open || mixer.lanes.empty())) {  // nothing made to sound yet: silence
+    if (frames > 0 && (!mixer.open || mixer.lanes.empty())) {  // nothing playing: silence
         std::memset(out, 0, 2 * sizeof *out * size_t(frames));
         return;
     }
@@ -494,8 +494,7 @@ void MixerRender(int16_t* out, int frames) {
         float* right = mixer.right;
         std::fill(left, left + n, 0.0f);
         std::fill(right, right + n, 0.0f);
-        if (mixer.open)
-            for (auto& lane : mixer.lanes) RenderLane(lane.get(), left, right, n);
+        for (auto& lane : mixer.lanes) RenderLane(lane.get(), left, right, n);
         for (int i = 0; i < n; ++i) {
             out[2 * i] = int16_t(__builtin_lrintf(std::clamp(left[i], -32768.0f, 32767.0f)));
             out[2 * i + 1] = int16_t(__builtin_lrintf(std::clamp(right[i], -32768.0f, 32767.0f)));
