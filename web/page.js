@@ -8,6 +8,8 @@
 //                   ?frames=N        stop after N frames;  ?headless=1  run headless without a script
 //                   ?capture=LIST    headless: keep the canvas pixels of these frames ("0,10-20")
 //                   ?bench=N         headless benchmark: N frames, every one drawn; figures on the page
+//                   ?lang=LANG       the story's text in LANG (data.LANG.txt), as --lang; without it the
+//                                    browser's language (its first of navigator.languages), except headless
 //                   ?epoch=S, ?fault=SPEC, ?start=SCENE   as on the command line
 var Module = typeof Module !== 'undefined' ? Module : {};
 (function () {
@@ -47,6 +49,7 @@ var Module = typeof Module !== 'undefined' ? Module : {};
   }
   if (query.has('epoch')) args.push('--epoch', query.get('epoch'));
   if (query.has('start')) args.push('--start', query.get('start'));
+  if (query.get('lang')) args.push('--lang', query.get('lang'));
   query.getAll('fault').forEach(function (f) { headless = true; args.push('--fault', f); });
   if (query.has('capture')) {
     headless = true;
@@ -144,6 +147,10 @@ var Module = typeof Module !== 'undefined' ? Module : {};
   K.keyState = function (state) { Module.HEAPU8.set(shell.readKeys(), state); };
   K.hideCursor = function () { el('screen').classList.add('playing'); };
   K.windowTitle = function (caption) { if (!K.headless) document.title = caption; };
+  K.language = function () {
+    var languages = navigator.languages;
+    return String((languages && languages[0]) || navigator.language || '');
+  };
   K.shown = function (count, index, top, lineHeight, over) {
     shell.shown({ count: count, index: index, top: top, lineHeight: lineHeight, over: !!over });
   };

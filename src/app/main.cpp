@@ -7,6 +7,7 @@
 #include "app/app.h"
 #include "platform/files.h"
 #include "platform/platform.h"
+#include "text/text.h"
 
 namespace {
 const char usage[] =
@@ -36,6 +37,10 @@ const char usage[] =
     "                       roll[:match|miss[:PARTNER]] (PARTNER: hiyori, heren, fuuya, or the first\n"
     "                       answer 0-2; hiyori when left out)\n"
     "  --start-keys FILE    write the keys of the way to the scene as a key script\n"
+    "  --lang LANG          play the story's text in LANG (a code such as es or pt-BR: the data folder's\n"
+    "                       data.LANG.txt; pt-BR tries data.pt-BR.txt, then data.pt.txt), else its own\n"
+    "                       data.txt; without --lang the system's language (LANGUAGE, LC_ALL,\n"
+    "                       LC_MESSAGES, LANG), except in headless runs, which play data.txt\n"
     "  -h, --help           show this help and exit\n"
     "  --version            show the version and exit\n"
     "\n"
@@ -149,6 +154,12 @@ int main(int argc, char** argv) {
             }
         } else if (arg == "--start-keys") {
             SetStartKeysFile(AbsolutePath(value("--start-keys")).c_str());
+        } else if (arg == "--lang") {
+            if (!SetScriptLanguage(value("--lang"))) {
+                std::fprintf(stderr, "kirake: --lang takes a language code such as es or pt-BR, not \"%s\"\n%s",
+                             argv[i], usage);
+                return 2;
+            }
         } else if (arg == "--epoch" && ParseLong(value("--epoch"), &number)) {
             options.epoch = number;
         } else {

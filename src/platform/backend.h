@@ -64,6 +64,7 @@ struct Backend {
     const SoundOutput* sound;  // sound.h
     const TextSource* text;    // glyph lookup (text.h)
     const FileWatch* watch;    // watch.h; null: the data folder is polled
+    std::string (*language)();  // platform.h SystemLanguage; null: none (the headless backends)
 };
 
 // The build's backends, first the main one (written by CMake from KIRAKE_BACKENDS; null-terminated).
@@ -81,6 +82,10 @@ extern const TextSource freetypeText;
 extern const TextSource glyphFileText;
 // The file watch on Linux (linux/).
 extern const FileWatch inotifyWatch;
+// The language a POSIX environment names, read as gettext reads it (program_posix.cpp): the locale is
+// LC_ALL, else LC_MESSAGES, else LANG; none when it is unset, "C" or "POSIX"; else the first of
+// LANGUAGE's list when set, else the locale.
+std::string EnvironmentLanguage();
 
 // Keyboard state kept by the core (keyboard.cpp): a backend tells of a lost focus; the next read then
 // reports the loss once, and reads give nothing until KeyboardAcquire.

@@ -44,6 +44,11 @@ const FileWatch* CurrentFileWatch() {
 }
 
 const PlatformOptions& CurrentOptions() { return platform.options; }
+
+std::string SystemLanguage() {
+    const Backend* backend = CurrentBackend();
+    return backend->language ? backend->language() : std::string();
+}
 long PlatformFrameNumber() { return platform.framesShown; }
 long UnshownFrameCount() { return platform.unshownFrames; }
 

@@ -39,6 +39,10 @@ int CapturePage(uint8_t* rgb);
 void BeginUnshownFrames();
 void EndUnshownFrames();
 
+// The language the system's user reads, as the system writes it ("es_ES.UTF-8", "pt-BR"); "" when it
+// names none, and always in headless runs, which play the same whatever machine runs them.
+std::string SystemLanguage();
+
 // main, first: the command line as UTF-8 words (on Windows read again from the system's own UTF-16
 // command line; a window program started from a console also writes to that console from here on).
 // Whether this system has the root ROOT ("/", "C:/", "//server/share/"): a POSIX system has only "/", so

@@ -111,10 +111,12 @@ void LoadScriptText(Window window) {
     message.scriptText = nullptr;
     message.scriptSize = 0;
     uint32_t size = 0;
-    if (!GetDataFileSize("data.txt", &size)) return FailScriptLoad(window);
+    std::string name = ScriptTextName();  // data.txt, or its translation (language.cpp)
+    if (!GetDataFileSize(name.c_str(), &size)) return FailScriptLoad(window);
     if (size > MAX_SCRIPT_BYTES)
-        return FailScriptLoad(window, "\ndata.txt is " + std::to_string(size) + " bytes; the game reads at most " + LimitText());
-    FILE* file = OpenDataFile("data.txt", "rb");
+        return FailScriptLoad(window, "\n" + name + " is " + std::to_string(size) + " bytes; the game reads at most " +
+                                          LimitText());
+    FILE* file = OpenDataFile(name.c_str(), "rb");
     if (!file) return FailScriptLoad(window);
     uint8_t* text = size ? static_cast<uint8_t*>(std::malloc(size)) : nullptr;
     size_t got = text ? std::fread(text, 1, size, file) : 0;
@@ -130,7 +132,8 @@ void LoadScriptText(Window window) {
 
 int ReloadScriptText(Window window, const char** why) {
     uint32_t size = 0;
-    FILE* file = GetDataFileSize("data.txt", &size) ? OpenDataFile("data.txt", "rb") : nullptr;
+    std::string name = ScriptTextName();
+    FILE* file = GetDataFileSize(name.c_str(), &size) ? OpenDataFile(name.c_str(), "rb") : nullptr;
     if (!file) {
         *why = "cannot be read";
         return 0;

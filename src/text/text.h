@@ -1,6 +1,8 @@
 // Text and dialogue: text drawing on a surface, the script text and the message window.
 #pragma once
 #include <cstdint>
+#include <string>
+#include <vector>
 #include "gfx/gfx.h"
 #include "platform/display.h"
 #include "platform/text.h"
@@ -76,3 +78,23 @@ int TypeMessage(Window window, const uint8_t* scriptText, int originX, int origi
                 Surface* surface, int red, int green, int blue, uint8_t messageId);
 // Between BeginText and EndText: the byte at message.scriptPos, at (x + penX, y + penY).
 void DrawTextChar(int x, int y, const uint8_t* scriptText, uint32_t colour);
+
+// Translations: a story may carry its text in other languages beside data.txt, as data.LANG.txt with the
+// same messages. The language is --lang when given, else the system's (SystemLanguage: the desktop's or
+// the browser's; none in headless runs). A language tries its own file and then those of its shorter
+// tags; without one, the story's own data.txt plays.
+struct LanguageState {
+    std::string asked;  // --lang ("": the system's language)
+    int told;           // a --lang without a file was said
+};
+extern LanguageState language;
+// The files a language tries, most specific first: "pt-BR" and "pt_BR.UTF-8" give data.pt-BR.txt,
+// data.pt.txt. None for "", "C", "POSIX", or a tag of other than letters, digits and "-" or "_" between
+// parts of at most 8 characters (so a name never leaves the folder).
+std::vector<std::string> LanguageTextNames(const std::string& tag);
+// --lang: 1, or 0 (nothing changed) when the tag names no file.
+int SetScriptLanguage(const std::string& tag);
+// The name of the story text to read in the data folder (the working folder): the first file the
+// language tries that is there, else "data.txt". A --lang with no file is said once on standard error,
+// naming the files tried.
+std::string ScriptTextName();

@@ -89,4 +89,5 @@ const Backend sdlBackend = {
     .sound = &sdlSound,
     .text = &freetypeText,
     .watch = &inotifyWatch,
+    .language = EnvironmentLanguage,
 };

@@ -1,13 +1,15 @@
 // The browser backend (built with emscripten): the page drawn on the page's canvas through the palette,
 // the keyboard with the desktop's key map, 60 frames a second on the browser's animation frames, message
-// boxes as a dialog in the page. The page's script (web/page.js) does the browser's side; the waits
-// (next frame, next event, a message box answered) suspend the program until the page resumes it.
+// boxes as a dialog in the page, the browser's language as the system's. The page's script (web/page.js)
+// does the browser's side; the waits (next frame, next event, a message box answered) suspend the
+// program until the page resumes it.
 //
 // With --headless the headless backend runs (virtual clock, key script, trace) and the page is drawn
 // as well, so a test can read the canvas; the program gives the browser a turn now and then.
 #include <emscripten.h>
 
 #include <cstdio>
+#include <string>
 #include "platform/backend.h"
 #include "platform/headless/headless.h"
 #include "platform/pointing.h"
@@ -39,6 +41,8 @@ EM_JS(void, kirake_stop, (), { Module.kirake.stopped(); });
 EM_JS(int, kirake_wants_frame, (long frame), { return Module.kirake.wantsFrame(frame) ? 1 : 0; });
 EM_JS(int, kirake_headless_frame_shown, (long frame), { return Module.kirake.headlessFrameShown(frame) ? 1 : 0; });
 EM_ASYNC_JS(void, kirake_yield, (), { await new Promise(function(resolve) { setTimeout(resolve, 0); }); });
+// The browser's language (its first of navigator.languages), at most size - 1 bytes.
+EM_JS(void, kirake_language, (char* out, int size), { stringToUTF8(Module.kirake.language(), out, size); });
 
 namespace {
 
@@ -131,6 +135,12 @@ void MessageBoxWeb(const char* text, const char* caption) {
 
 void ReadKeys(uint8_t state[256]) { kirake_key_state(state); }
 
+std::string BrowserLanguage() {
+    char language[64] = "";
+    kirake_language(language, sizeof language);
+    return language;
+}
+
 // Headless in the page: the headless backend, with the page drawn when the page asks for the frame.
 double lastYieldMs;
 
@@ -185,6 +195,7 @@ const Backend webBackend = {
     .sound = &webSound,
     .text = &glyphFileText,
     .watch = nullptr,
+    .language = BrowserLanguage,
 };
 
 // Headless in the page: the headless backend's parts, with the page drawn when it asks for the frame.

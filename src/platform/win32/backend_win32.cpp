@@ -180,4 +180,5 @@ const Backend win32Backend = {
     .sound = &win32Sound,
     .text = &glyphFileText,
     .watch = nullptr,  // folder_watch_win32.cpp watches for the core
+    .language = Win32Language,
 };

@@ -1,4 +1,4 @@
-// The Windows backend's small services: clocks, the screenshot folder, time stamps.
+// The Windows backend's small services: clocks, the screenshot folder, time stamps, the user's language.
 #include <windows.h>
 #include <knownfolders.h>
 #include <shlobj.h>
@@ -51,4 +51,9 @@ std::string Win32TimeStamp() {
 
 int Win32FileExists(const std::string& utf8Path) {
     return GetFileAttributesW(Wide(utf8Path).c_str()) != INVALID_FILE_ATTRIBUTES ? 1 : 0;
+}
+
+std::string Win32Language() {
+    wchar_t name[LOCALE_NAME_MAX_LENGTH];
+    return GetUserDefaultLocaleName(name, LOCALE_NAME_MAX_LENGTH) > 0 ? Win32Utf8(name) : std::string();
 }

@@ -60,6 +60,8 @@ std::string Win32ScreenshotFolder();
 // The local time as "YYYY-MM-DD_HH-MM-SS".
 std::string Win32TimeStamp();
 int Win32FileExists(const std::string& utf8Path);
+// The user's locale name ("es-ES"), for the story's language; "" when the system gives none.
+std::string Win32Language();
 
 // Sound through WASAPI shared mode, or waveOut where WASAPI cannot open: a thread of the device asks
 // render for interleaved stereo 16-bit frames. 1 with the device's rate, or 0 with the reason.
