@@ -25,7 +25,7 @@ bool EndsWith(const std::string& name, const char* suffix) {
 
 // Takes one saved file. 1 when taken (or not one the game reads), 0 with *why when it cannot be.
 int TakeFile(Window window, const std::string& path, const std::string& name, const char** why) {
-    if (SameNameIgnoringCase(name.c_str(), "data.txt")) return ReloadScriptText(window, why);
+    if (SameNameIgnoringCase(name.c_str(), ScriptTextName().c_str())) return ReloadScriptText(window, why);
     if (EndsWith(name, ".bmp")) return ReloadPicture(window, path.c_str(), why);
     if (EndsWith(name, ".pmd")) return ReloadSong(path.c_str(), why);
     for (const EffectFile& effect : effectBank) {
