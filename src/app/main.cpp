@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 #include "app/app.h"
+#include "story/script.h"
 #include "platform/files.h"
 #include "platform/platform.h"
 #include "text/text.h"
@@ -32,8 +33,9 @@ const char usage[] =
     "  --trace FILE         write one JSON line per frame to FILE\n"
     "  --watch              take the data folder's saved files while playing (pictures, data.txt,\n"
     "                       songs, effects)\n"
-    "  --start SCENE        begin at a scene as a player would reach it: title, opening, choice,\n"
-    "                       route:PARTNER, route-choice:PARTNER, ending:match|miss[:PARTNER],\n"
+    "  --start SCENE        begin at a scene as a player would reach it. With a story script: a scene or\n"
+    "                       label, or several joined by / that the way passes in turn. Without one: title,\n"
+    "                       opening, choice, route:PARTNER, route-choice:PARTNER, ending:match|miss[:PARTNER],\n"
     "                       roll[:match|miss[:PARTNER]] (PARTNER: hiyori, heren, fuuya, or the first\n"
     "                       answer 0-2; hiyori when left out)\n"
     "  --start-keys FILE    write the keys of the way to the scene as a key script\n"
@@ -41,6 +43,7 @@ const char usage[] =
     "                       data.LANG.txt; pt-BR tries data.pt-BR.txt, then data.pt.txt), else its own\n"
     "                       data.txt; without --lang the system's language (LANGUAGE, LC_ALL,\n"
     "                       LC_MESSAGES, LANG), except in headless runs, which play data.txt\n"
+    "  --builtin-story      play the built-in story even where the folder has a story script (scenes.txt)\n"
     "  -h, --help           show this help and exit\n"
     "  --version            show the version and exit\n"
     "\n"
@@ -152,6 +155,8 @@ int main(int argc, char** argv) {
                 std::fprintf(stderr, "kirake: unknown scene \"%s\"\n%s", argv[i], usage);
                 return 2;
             }
+        } else if (arg == "--builtin-story") {
+            UseBuiltinStory(1);
         } else if (arg == "--start-keys") {
             SetStartKeysFile(AbsolutePath(value("--start-keys")).c_str());
         } else if (arg == "--lang") {

@@ -10,12 +10,14 @@
 #include "platform/clock.h"
 #include "platform/platform.h"
 #include "sound/sound.h"
+#include "story/script.h"
 #include "story/story.h"
 #include "story/tables.h"
 #include "text/text.h"
 
 namespace {
-enum SceneKind { SCENE_TITLE, SCENE_OPENING, SCENE_CHOICE, SCENE_ROUTE, SCENE_ROUTE_CHOICE, SCENE_ENDING, SCENE_ROLL };
+enum SceneKind { SCENE_TITLE, SCENE_OPENING, SCENE_CHOICE, SCENE_ROUTE, SCENE_ROUTE_CHOICE, SCENE_ENDING, SCENE_ROLL,
+                 SCENE_SCRIPT };
 
 // The player gives up on a scene it has not reached after this many frames (about half an hour).
 constexpr long MAX_FRAMES_TO_SCENE = 100000;
@@ -31,6 +33,7 @@ struct StartRecord {
     std::string name;
     std::string keysFile;
     int lookedAtChoice = 0;  // frames the open question has been looked at
+    bool builtinName = true;  // a scene of the built-in story (else only a place of a story script)
 };
 StartRecord start;
 
@@ -66,6 +69,7 @@ bool AtScene() {
                    story.routes[start.partner].routeState == ROUTE_CHOICE_OPEN;
         case SCENE_ENDING: return story.chapter == 5 && story.endingStep == 0;
         case SCENE_ROLL: return story.chapter == 5 && story.endingStep == 2;
+        case SCENE_SCRIPT: return ScriptStartReached() == 1;
     }
     return true;
 }
@@ -125,7 +129,12 @@ int SetStartScene(const char* text) {
         scene.match = 1;
         ok = !hasRest || ParseOutcome(rest, &scene);
     }
-    if (!ok) return 0;
+    if (!ok) {
+        // Not a scene of the built-in story: a place of a story script (looked for once it is read).
+        if (s.empty() || s.size() > 1000 || s.find_first_of(" \t\r\n") != std::string::npos) return 0;
+        scene.kind = SCENE_SCRIPT;
+        scene.builtinName = false;
+    }
     scene.keysFile = start.keysFile;
     start = scene;
     return 1;
@@ -137,7 +146,19 @@ int SetStartKeysFile(const char* path) {
 }
 
 int ReachStartScene(Window window) {
-    if (start.kind == SCENE_TITLE && start.keysFile.empty()) return 1;
+    if (scriptPlayer.active && start.name.empty() && start.keysFile.empty()) return 1;
+    if (!scriptPlayer.active && start.kind == SCENE_TITLE && start.keysFile.empty()) return 1;
+    if (scriptPlayer.active) {
+        std::string why;
+        if (!ScriptStartBegin(start.name, &why)) {
+            std::fprintf(stderr, "kirake: unknown scene \"%s\": %s\n", start.name.c_str(), why.c_str());
+            return 0;
+        }
+        start.kind = SCENE_SCRIPT;
+    } else if (!start.builtinName) {
+        std::fprintf(stderr, "kirake: unknown scene \"%s\" (the data folder has no story script)\n", start.name.c_str());
+        return 0;
+    }
     FILE* keys = nullptr;
     if (!start.keysFile.empty()) {
         keys = std::fopen(start.keysFile.c_str(), "wb");
@@ -150,7 +171,7 @@ int ReachStartScene(Window window) {
     uint16_t lastTap = 0;
     long frame = 0;
     for (; !AtScene() && frame < MAX_FRAMES_TO_SCENE; ++frame) {
-        uint16_t tap = lastTap ? 0 : PlayerKeys();
+        uint16_t tap = lastTap ? 0 : start.kind == SCENE_SCRIPT ? ScriptStartKeys(CHOICE_LOOK_FRAMES) : PlayerKeys();
         keysHeld = tap;
         keysPressed = tap;
         lastTap = tap;

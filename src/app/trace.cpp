@@ -9,6 +9,7 @@
 #include "input/input.h"
 #include "platform/hooks.h"
 #include "sound/sound.h"
+#include "story/script.h"
 #include "story/story.h"
 #include "text/text.h"
 
@@ -32,6 +33,34 @@ void TraceFailed() {
 // Sound slots started with PlaySlot (mode 1) during the frame, for the trace's "plays".
 void TraceNotePlay(int slot) {
     if (trace.file) trace.plays.push_back(slot);
+}
+
+std::string JsonEscaped(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+        if (c == '"' || c == '\\') out += '\\';
+        if (static_cast<unsigned char>(c) >= 0x20) out += c;
+    }
+    return out;
+}
+
+// Where the story is: the built-in story's chapter and step, or the script's file and line.
+std::string StoryPositionFields() {
+    if (!scriptPlayer.active)
+        return ",\"chapter\":" + std::to_string(story.chapter) + ",\"step\":" + std::to_string(CurrentStep());
+    return ",\"scene\":\"" + JsonEscaped(ScriptPosition()) + "\"";
+}
+
+// The story's choices so far: the built-in story's first answer and ending, or the script's variables.
+std::string StoryStateFields() {
+    if (!scriptPlayer.active)
+        return ",\"firstAnswer\":" + std::to_string(story.firstAnswer) +
+               ",\"goodEnding\":" + std::to_string(story.goodEnding);
+    std::string fields = ",\"vars\":{";
+    const ScriptProgram& program = scriptPlayer.program;
+    for (size_t i = 0; i < program.variables.size(); ++i)
+        fields += (i ? ",\"" : "\"") + program.variables[i] + "\":" + std::to_string(scriptPlayer.values[i]);
+    return fields + "}";
 }
 }  // namespace
 
@@ -60,11 +89,9 @@ void ForgetTracePlays() { trace.plays.clear(); }
 void WriteTraceLine() {
     long frame = trace.frame++;
     if (!trace.file) return;
-    std::string line = "{\"frame\":" + std::to_string(frame) + ",\"chapter\":" + std::to_string(story.chapter) +
-                       ",\"step\":" + std::to_string(CurrentStep()) + ",\"held\":" + std::to_string(keysHeld) +
-                       ",\"pressed\":" + std::to_string(keysPressed) +
-                       ",\"firstAnswer\":" + std::to_string(story.firstAnswer) +
-                       ",\"goodEnding\":" + std::to_string(story.goodEnding) + ",\"sprites\":[";
+    std::string line = "{\"frame\":" + std::to_string(frame) + StoryPositionFields() +
+                       ",\"held\":" + std::to_string(keysHeld) + ",\"pressed\":" + std::to_string(keysPressed) +
+                       StoryStateFields() + ",\"sprites\":[";
     bool first = true;
     for (int i = 0; i < 256; ++i) {
         if (sprites[i].active != 1) continue;

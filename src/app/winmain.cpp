@@ -5,6 +5,7 @@
 #include "platform/clock.h"
 #include "platform/watch.h"
 #include "sound/sound.h"
+#include "story/script.h"
 #include "story/story.h"
 #include "text/text.h"
 
@@ -60,6 +61,7 @@ int WinMain() {
     InitSound(window);
     LoadDrumKit();
     LoadScriptText(window);
+    if (message.scriptText) LoadStoryScript(window);
     InitInput(window);
     for (const EffectFile& effect : effectBank) LoadEffect(effect.file, effect.slot);
     SongControl(SONG_LOAD, "kura3.pmd");

@@ -6,6 +6,7 @@
 #include "platform/clock.h"
 #include "story/scene_kit.h"
 #include "story/scenes.h"
+#include "story/script.h"
 #include "story/story.h"
 #include "story/tables.h"
 
@@ -28,6 +29,7 @@ int DrawRouteNumber() {
 }
 
 ShownState StoryShownState() {
+    if (scriptPlayer.active) return ScriptShownState();
     ShownState shown{0, 0, CHOICE_CURSOR_Y, CHOICE_SPACING, 0};
     bool routeChapter = story.chapter >= FIRST_ROUTE_CHAPTER && story.chapter < FIRST_ROUTE_CHAPTER + ROUTE_COUNT;
     if (story.chapter == 1 && story.openingStep == 5 && story.choiceState == 1) {

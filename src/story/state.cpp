@@ -4,6 +4,7 @@
 #include "platform/hooks.h"
 #include "story/scene_kit.h"
 #include "story/scenes.h"
+#include "story/script.h"
 #include "story/story.h"
 #include "text/text.h"
 
@@ -92,7 +93,8 @@ void ReplaceSheet(Surface** sheet, const char* fileName) {
 
 void RunChapter(Window window) {
     if (hooks.beforeScene) hooks.beforeScene(window);
-    if (story.chapter >= 0 && story.chapter < CHAPTER_COUNT) chapterTable[story.chapter](window);
+    if (scriptPlayer.active) RunScriptFrame(window);
+    else if (story.chapter >= 0 && story.chapter < CHAPTER_COUNT) chapterTable[story.chapter](window);
 }
 
 int CurrentStep() {

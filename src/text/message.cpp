@@ -1,4 +1,6 @@
 // The script text and the message window that types it, one item per frame.
+#include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 
@@ -41,9 +43,28 @@ void FinishMessage(Window window) {
     message.keyWait = 0;
 }
 
+// The first "tx{NAME}" of the text: 1 with scriptPos on the first body byte.
+int FindNamedMessage(const uint8_t* text, uint32_t size, const char* name) {
+    std::string marker = std::string("tx{") + name + "}";
+    const uint8_t* end = text + size;
+    const uint8_t* at = text ? std::search(text, end, marker.begin(), marker.end()) : end;
+    if (at == end) {
+        message.scriptPos = 0;
+        return 0;
+    }
+    message.messageFound = 1;
+    message.messageId = '{';
+    std::snprintf(message.messageName, sizeof message.messageName, "%s", name);
+    message.scriptPos = static_cast<int>(at - text + marker.size());
+    return 1;
+}
+
 // The search from the start of the text for "tx" and the id, stepping as the marker test does: a byte
 // that fails the "t" or the "x" test is stepped over with it. 1 with scriptPos on the first body byte.
-int FindMessage(const uint8_t* text, uint32_t size, uint8_t messageId) {
+// A name of more than one character is looked for as "tx{NAME}".
+int FindMessage(const uint8_t* text, uint32_t size, uint8_t messageId, const char* name = nullptr) {
+    if (name && name[0] && name[1]) return FindNamedMessage(text, size, name);
+    message.messageName[0] = 0;
     uint32_t pos = static_cast<uint32_t>(message.scriptPos);
     while (pos < size) {
         if (text[pos] & 0x80) {
@@ -157,7 +178,7 @@ int ReloadScriptText(Window window, const char** why) {
         MessageState saved = message;
         message.scriptPos = 0;
         message.messageFound = 0;
-        int found = FindMessage(text, size, saved.messageId);
+        int found = FindMessage(text, size, saved.messageId, saved.messageName);
         message = saved;
         if (!found) {
             std::free(text);
@@ -185,9 +206,32 @@ void DrawTextChar(int x, int y, const uint8_t* scriptText, uint32_t colour) {
 
 int TypeMessage(Window window, const uint8_t* scriptText, int originX, int originY, int fontHeight,
                 Surface* surface, int red, int green, int blue, uint8_t messageId) {
+    char key[2] = {char(messageId), 0};
+    return TypeKeyedMessage(window, scriptText, originX, originY, fontHeight, surface, red, green, blue, key);
+}
+
+int MessageText(const char* key, std::string* body) {
+    body->clear();
+    if (!key || !key[0]) return 0;
+    MessageState saved = message;
+    message.scriptPos = 0;
+    message.messageFound = 0;
+    int found = FindMessage(message.scriptText, message.scriptText ? message.scriptSize : 0, uint8_t(key[0]), key);
+    uint32_t pos = uint32_t(message.scriptPos);
+    message = saved;
+    if (!found) return 0;
+    const uint8_t* text = message.scriptText;
+    uint32_t size = message.scriptSize;
+    for (; pos < size && !(text[pos] == '<' && (pos + 1 >= size || text[pos + 1] == '!')); ++pos)
+        body->push_back(char(text[pos]));
+    return 1;
+}
+
+int TypeKeyedMessage(Window window, const uint8_t* scriptText, int originX, int originY, int fontHeight,
+                     Surface* surface, int red, int green, int blue, const char* key) {
     const uint8_t* text = scriptText;
     uint32_t size = text ? message.scriptSize : 0;
-    if (message.messageFound != 1 && !FindMessage(text, size, messageId)) {
+    if (message.messageFound != 1 && !FindMessage(text, size, uint8_t(key[0]), key)) {
         // An id with no marker: the message is empty and ends at once.
         sprites[KEY_WAIT_SLOT].active = 0;
         FinishMessage(window);

@@ -34,6 +34,11 @@ void DrawTextString(int x, int y, const char* string, uint32_t colour);
 void DrawTextLine(const char* string, const char* faceName, int x, int y, int height, Surface* surface, int red,
                   int green, int blue);
 
+// Named messages, for story scripts: a message may also be marked "tx{NAME}", NAME being letters, digits,
+// "-", "_" and "." (at most MESSAGE_NAME_MAX). The first such marker is the message; the one-byte search
+// never takes "tx{" for a message the built-in story asks for, as none of its ids is "{".
+constexpr int MESSAGE_NAME_MAX = 40;
+
 // The message window. scriptText is the whole of data.txt, unterminated, scriptSize bytes long;
 // TypeMessage and DrawTextChar read no further than scriptSize.
 struct MessageState {
@@ -43,6 +48,7 @@ struct MessageState {
     int messageFound, keyWait;
     int textOriginX, textOriginY;
     uint8_t messageId;    // the id of the message under way (while messageFound is 1)
+    char messageName[MESSAGE_NAME_MAX + 1];  // its name when it is a named one ("" for a one-byte id)
     int utf8;             // the text begins with the UTF-8 mark: one character a typed item
     // The key-wait cursor's animation, stepped by TypeMessage while a page waits for a key.
     AnimationSequence keyWaitSequence = {0, 17, 18, 17, 19, 99, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1};
@@ -76,6 +82,12 @@ int ReloadScriptText(Window window, const char** why);
 // message.scriptText (its length is message.scriptSize).
 int TypeMessage(Window window, const uint8_t* scriptText, int originX, int originY, int fontHeight,
                 Surface* surface, int red, int green, int blue, uint8_t messageId);
+// TypeMessage for a message key: one character is the one-byte id, a longer key a name ("tx{KEY}").
+int TypeKeyedMessage(Window window, const uint8_t* scriptText, int originX, int originY, int fontHeight,
+                     Surface* surface, int red, int green, int blue, const char* key);
+// The text of a message (the bytes after its marker up to "<!" or the end of the text), found as the
+// message window finds it. 1, or 0 when there is no marker for the key. The window's state is kept.
+int MessageText(const char* key, std::string* body);
 // Between BeginText and EndText: the byte at message.scriptPos, at (x + penX, y + penY).
 void DrawTextChar(int x, int y, const uint8_t* scriptText, uint32_t colour);
 
