@@ -121,6 +121,10 @@ struct ScriptPlayer {
     };
     std::vector<Animation> animations;
     int cursorSequence[42];  // the choice cursor's cells, from the first at each choice
+    // For tools that play every way (the storyboard): each draw takes the next of these numbers (1 to its
+    // count) instead of the clock's; past the end, the clock's again. drawsTaken counts the draws made.
+    std::vector<int> drawPlan;
+    size_t drawsTaken = 0;
 };
 extern ScriptPlayer scriptPlayer;
 

@@ -103,6 +103,12 @@ bool Holds(Comparison comparison, int a, int b) {
 
 // The draw of a story: the standard generator seeded with the calendar time, 1 to count.
 int DrawNumber(int count) {
+    ScriptPlayer& p = scriptPlayer;
+    if (p.drawsTaken < p.drawPlan.size()) {
+        int planned = p.drawPlan[p.drawsTaken++];
+        return planned < 1 ? 1 : planned > count ? count : planned;
+    }
+    p.drawsTaken++;
     std::srand(unsigned(GetCalendarTime()));
     return std::rand() % count + 1;
 }
@@ -529,7 +535,12 @@ int LandingAfter(int choice, int answer) {
         switch (c.op) {
             case OP_SET: values[size_t(c.variable)] = get(c.value); break;
             case OP_ADD: values[size_t(c.variable)] += get(c.value); break;
-            case OP_DRAW: values[size_t(c.variable)] = DrawNumber(c.value.number); break;
+            case OP_DRAW: {
+                size_t taken = scriptPlayer.drawsTaken;
+                values[size_t(c.variable)] = DrawNumber(c.value.number);
+                scriptPlayer.drawsTaken = taken;
+                break;
+            }
             case OP_GOTO: pc = c.target; continue;
             case OP_IF:
                 if (Holds(c.comparison, values[size_t(c.variable)], get(c.value))) {
