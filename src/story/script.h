@@ -85,6 +85,8 @@ int ReadScript(const std::string& name, const ScriptFileReader& readFile, Script
 int ReadDataFolderScript(ScriptProgram* program);
 // The command index of a scene or label, or -1.
 int FindPlace(const ScriptProgram& program, const std::string& name);
+// Whether `a COMPARISON b` holds, as `if` decides.
+bool ComparisonHolds(Comparison comparison, int a, int b);
 // "FILE:LINE: TEXT".
 std::string ProblemText(const ScriptProblem& problem);
 // The slot a word names: a number 0-255 or one of the story's slot names; -1 for none.
@@ -125,6 +127,9 @@ struct ScriptPlayer {
     // count) instead of the clock's; past the end, the clock's again. drawsTaken counts the draws made.
     std::vector<int> drawPlan;
     size_t drawsTaken = 0;
+    // Called at each draw before it takes its number, with the draw's command index (the variables as they
+    // stand then): a tool that decides the draws as they come adds to drawPlan here.
+    void (*beforeDraw)(int command) = nullptr;
 };
 extern ScriptPlayer scriptPlayer;
 

@@ -343,7 +343,10 @@ Result Run(Window window, const ScriptCommand& c, bool firstInFrame) {
             return NEXT;  // the jump itself is taken by the caller
         case OP_SET: Put(c.variable, Get(c.value)); return NEXT;
         case OP_ADD: Put(c.variable, (long long)Get(c.value) + (size_t(c.variable) < p.values.size() ? p.values[size_t(c.variable)] : 0)); return NEXT;
-        case OP_DRAW: Put(c.variable, DrawNumber(c.value.number)); return NEXT;
+        case OP_DRAW:
+            if (p.beforeDraw) p.beforeDraw(p.pc);
+            Put(c.variable, DrawNumber(c.value.number));
+            return NEXT;
         case OP_LOAD:
             ReplaceSheet(SheetOf(c.sheet), c.name.c_str());
             SetSheetColorKeys(window);
@@ -425,6 +428,8 @@ Result Run(Window window, const ScriptCommand& c, bool firstInFrame) {
 }
 
 }  // namespace
+
+bool ComparisonHolds(Comparison comparison, int a, int b) { return Holds(comparison, a, b); }
 
 void UseBuiltinStory(int builtin) { extras.builtinForced = builtin; }
 
