@@ -1,13 +1,16 @@
 // kirake-glyphs: draws glyphs of the game's face with the program's own text code (FreeType, and the
 // fallback faces fontconfig offers) and writes them as a glyph file (platform/glyph_file.h) for the
 // builds without FreeType: the printable ASCII glyphs at each height (the built-in file), or, with
-// --story, the characters beyond ASCII that a story in UTF-8 uses (the story's own file).
+// --story, the characters beyond ASCII that a story in UTF-8 uses in any of its languages (the story's
+// own file).
 //
 // Each glyph is measured by drawing it: its ink on a clear surface, its advance as the text code gives
 // it, and the cell height from the background cell that an opaque space fills.
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <set>
 #include <string>
 #include <vector>
@@ -76,25 +79,46 @@ Glyph Measure(Surface* surface, Font* font, uint32_t codePoint) {
     return glyph;
 }
 
-// The characters beyond ASCII of a story in UTF-8, decoded as the game decodes them (a byte that starts
-// no character is stepped over); false with a message when the story cannot be read.
-bool StoryCharacters(std::string path, std::set<uint32_t>* characters, bool* marked) {
-    std::string error;
-    std::vector<uint8_t> text;
-    std::string folder = path + "/data.txt";
-    if (PathExists(folder)) path = folder;
-    if (!ReadInputFile(path, MAX_SCRIPT_BYTES, &text, &error)) {
-        std::fprintf(stderr, "kirake-glyphs: %s: %s\n", path.c_str(), error.c_str());
-        return false;
+// The story texts in DATA: a folder's data.txt and its translations (data.LANG.txt, the names the game
+// plays), or the one file named.
+std::vector<std::string> StoryTexts(const std::string& data) {
+    std::error_code error;
+    if (!std::filesystem::is_directory(data, error)) return {data};
+    std::vector<std::string> texts;
+    for (const auto& entry : std::filesystem::directory_iterator(data, error)) {
+        std::string name = entry.path().filename().string();
+        // "data.LANG.txt": its LANG's own first name, as the game would look for it
+        std::vector<std::string> names = name.size() > 9 ? LanguageTextNames(name.substr(5, name.size() - 9))
+                                                         : std::vector<std::string>{};
+        if (SameNameIgnoringCase(name.c_str(), "data.txt") ||
+            (!names.empty() && SameNameIgnoringCase(name.c_str(), names[0].c_str())))
+            texts.push_back(entry.path().string());
     }
-    *marked = ScriptIsUtf8(text.data(), uint32_t(text.size()));
-    if (!*marked) return true;
-    for (size_t at = 3; at < text.size(); ++at) {
-        uint32_t codePoint = 0;
-        int length = text[at] >= 0x80 ? DecodeUtf8(text.data() + at, uint32_t(text.size() - at), &codePoint) : 0;
-        if (length > 0) {
-            characters->insert(codePoint);
-            at += size_t(length - 1);
+    std::sort(texts.begin(), texts.end());
+    if (texts.empty()) texts.push_back(data + "/data.txt");  // said missing when read
+    return texts;
+}
+
+// The characters beyond ASCII of the story texts in UTF-8, decoded as the game decodes them (a byte that
+// starts no character is stepped over); false with a message when a text cannot be read.
+bool StoryCharacters(const std::string& data, std::set<uint32_t>* characters, bool* marked) {
+    *marked = false;
+    for (const std::string& path : StoryTexts(data)) {
+        std::string error;
+        std::vector<uint8_t> text;
+        if (!ReadInputFile(path, MAX_SCRIPT_BYTES, &text, &error)) {
+            std::fprintf(stderr, "kirake-glyphs: %s: %s\n", path.c_str(), error.c_str());
+            return false;
+        }
+        if (!ScriptIsUtf8(text.data(), uint32_t(text.size()))) continue;
+        *marked = true;
+        for (size_t at = 3; at < text.size(); ++at) {
+            uint32_t codePoint = 0;
+            int length = text[at] >= 0x80 ? DecodeUtf8(text.data() + at, uint32_t(text.size() - at), &codePoint) : 0;
+            if (length > 0) {
+                characters->insert(codePoint);
+                at += size_t(length - 1);
+            }
         }
     }
     return true;
@@ -108,12 +132,13 @@ const char help[] =
     "\n"
     "Draws glyphs of the game's face with the game's own text code and writes them to OUT, a glyph file.\n"
     "\n"
-    "With --story, DATA is a data folder or its data.txt: for a story in UTF-8 (data.txt begins with the\n"
-    "byte order mark) it writes every character beyond ASCII the story uses, at the message text's height\n"
-    "(21) or at each HEIGHT, drawn as the desktop draws them (with the faces fontconfig offers for the\n"
-    "characters the game's face lacks). Put OUT in the data folder as glyphs.kfnt: the browser and Windows\n"
-    "builds then draw the story's text as the desktop does. A story without the mark, or with only ASCII,\n"
-    "needs no such file: nothing is written.\n"
+    "With --story, DATA is a data folder or one story text: for a story in UTF-8 (a text that begins with the\n"
+    "byte order mark) it writes every character beyond ASCII the story uses in data.txt and in its\n"
+    "translations (data.LANG.txt), at the heights the game draws story text at (20, 21, 24 and 40: the\n"
+    "staff roll, the messages, the answers, the roll's closing line) or at each HEIGHT, drawn as the desktop\n"
+    "draws them (with the faces fontconfig offers for the characters the game's face lacks). Put OUT in the\n"
+    "data folder as glyphs.kfnt: the browser and Windows builds then draw the story's text as the desktop\n"
+    "does. A story without the mark, or with only ASCII, needs no such file: nothing is written.\n"
     "\n"
     "Without --story, writes the printable ASCII glyphs at each HEIGHT: the file built into the browser and\n"
     "Windows builds.\n"
@@ -142,14 +167,14 @@ int main(int argc, char** argv) {
             }
             heights.push_back(int(height));
         }
-        if (heights.empty()) heights.push_back(MESSAGE_TEXT_HEIGHT);
+        if (heights.empty()) heights = {20, MESSAGE_TEXT_HEIGHT, 24, 40};  // the roll, messages, answers, "The End"
         std::set<uint32_t> characters;
         if (story) {
             bool marked = false;
             if (!StoryCharacters(argv[2], &characters, &marked)) return 1;
             if (characters.empty()) {
                 std::printf("kirake-glyphs: %s %s: nothing to write\n", argv[2],
-                            marked ? "uses no character beyond ASCII" : "is not in UTF-8 (no byte order mark)");
+                            marked ? "uses no character beyond ASCII" : "has no text in UTF-8 (no byte order mark)");
                 return 0;
             }
         } else {
