@@ -38,12 +38,12 @@ struct Start {
 };
 
 // Starts at the scene for SHOWN frames with no keys; the keys of the way there and its frame are kept.
-Start RunFromScene(const std::string& data, const std::string& scene) {
+Start RunFromScene(const std::string& data, const std::string& scene, const std::string& story) {
     Start s;
     s.scene = scene;
     s.dir = MakeTempDir("start-" + std::to_string(std::hash<std::string>{}(scene)));
     std::string errors;
-    EXPECT_EQ(RunKirake({"--headless", "--data", data, "--start", scene, "--start-keys", s.dir + "/keys.txt",
+    EXPECT_EQ(RunKirake({"--headless", "--data", data, story, "--start", scene, "--start-keys", s.dir + "/keys.txt",
                          "--frames", std::to_string(SHOWN), "--trace", s.dir + "/trace.jsonl", "--capture",
                          "0,19," + std::to_string(SHOWN - 1), "--capture-dir", s.dir},
                         &errors),
@@ -65,14 +65,18 @@ TEST(StartScene, EachSceneShowsWhatPlayingThereFromTheTitleShows) {
     if (!std::filesystem::exists(data + "/data.txt")) GTEST_SKIP() << "no default data at " << data;
     // The deepest scene of a path is where its keys end, so the scenes before it are compared up to the
     // next key of the way (a player who starts there presses it too).
-    const std::vector<std::vector<std::string>> paths = {
-        {"title", "opening", "choice", "route:hiyori", "route-choice:hiyori", "roll"},
-        {"route:heren", "route-choice:heren", "ending:miss:heren"},
-        {"route:2", "route-choice:fuuya", "ending:match:fuuya"},
+    // The built-in story's scenes, and the same places of the default story's script.
+    const std::vector<std::pair<std::string, std::vector<std::string>>> paths = {
+        {"--builtin-story", {"title", "opening", "choice", "route:hiyori", "route-choice:hiyori", "roll"}},
+        {"--builtin-story", {"route:heren", "route-choice:heren", "ending:miss:heren"}},
+        {"--builtin-story", {"route:2", "route-choice:fuuya", "ending:match:fuuya"}},
+        {"--window", {"title", "opening", "choice", "route:hiyori", "route-choice:hiyori", "hiyori-match/roll"}},
+        {"--window", {"route:heren", "route-choice:heren", "heren-miss/ending"}},
+        {"--window", {"route:fuuya", "route-choice:fuuya", "fuuya-match/ending"}},
     };
-    for (const std::vector<std::string>& path : paths) {
+    for (const auto& [story, path] : paths) {
         std::vector<Start> starts;
-        for (const std::string& scene : path) starts.push_back(RunFromScene(data, scene));
+        for (const std::string& scene : path) starts.push_back(RunFromScene(data, scene, story));
         const Start& deepest = starts.back();
         std::string out = MakeTempDir("start-from-title");
         std::ofstream(out + "/keys.txt") << [&] {
@@ -84,7 +88,7 @@ TEST(StartScene, EachSceneShowsWhatPlayingThereFromTheTitleShows) {
         for (const Start& s : starts)
             for (long k : {0L, 19L, SHOWN - 1}) captures += std::to_string(s.frame + k) + ",";
         captures.pop_back();
-        ASSERT_EQ(RunKirake({"--headless", "--data", data, "--keys", out + "/keys.txt", "--frames",
+        ASSERT_EQ(RunKirake({"--headless", "--data", data, story, "--keys", out + "/keys.txt", "--frames",
                              std::to_string(deepest.frame + SHOWN), "--trace", out + "/trace.jsonl", "--capture",
                              captures, "--capture-dir", out}),
                   0);
@@ -122,8 +126,14 @@ TEST(StartScene, EachSceneShowsWhatPlayingThereFromTheTitleShows) {
 TEST(StartScene, UnknownScenesAreRefusedWithTheUsage) {
     for (const char* scene : {"nowhere", "route", "route:nobody", "ending", "ending:maybe", "roll:match:3", "title:1"}) {
         std::string errors;
-        EXPECT_EQ(RunKirake({"--headless", "--frames", "1", "--start", scene}, &errors), 2) << scene;
+        EXPECT_EQ(RunKirake({"--headless", "--builtin-story", "--frames", "1", "--start", scene}, &errors), 2) << scene;
         EXPECT_NE(errors.find("unknown scene"), std::string::npos) << errors;
+    }
+    // With the default story's script: its places only, and each of a way's places.
+    for (const char* scene : {"nowhere", "ending:match", "route:heren/nowhere", "/", "route:heren//ending"}) {
+        std::string errors;
+        EXPECT_EQ(RunKirake({"--headless", "--frames", "1", "--start", scene}, &errors), 2) << scene;
+        EXPECT_NE(errors.find("has no scene or label"), std::string::npos) << errors;
     }
 }
 

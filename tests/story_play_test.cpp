@@ -18,6 +18,7 @@
 #include "platform/hooks.h"
 #include "platform/platform.h"
 #include "run_program.h"
+#include "story/script.h"
 #include "story/story.h"
 #include "story/tables.h"
 #include "test_support.h"
@@ -307,6 +308,7 @@ int PlayHere(const Plan& plan, const std::string& data, const std::string& out) 
     PlatformOptions options;
     options.headless = true;
     options.frames = 20000;  // a stuck run ends here
+    UseBuiltinStory(1);      // the player reads the built-in story's state
     std::string error;
     std::error_code entered;
     std::filesystem::current_path(data, entered);
@@ -748,6 +750,16 @@ TEST_P(StoryPlaythrough, PlaysTheDefaultDataToTheEnd) {
     EXPECT_EQ(run.snaps.back().story.rollDone, 1);
     EXPECT_EQ(run.snaps.back().story.rollScroll, 320);
     for (const Snapshot& s : run.snaps) ASSERT_EQ(s.staleShown, 0) << "frame " << s.frame;
+    // The default story's script plays the same keys to the same frames, sound and trace.
+    std::string captures;
+    for (size_t f = 0; f < trace.size(); f += 61) captures += std::to_string(f) + ",";
+    captures += std::to_string(trace.size() - 1);
+    StoryRuns both = RunBothStories(data, {"--keys", run.scriptPath}, captures);
+    ExpectSameStory(both, plan.name);
+    ASSERT_EQ(both.builtinTrace.size(), trace.size());
+    const std::string& last = both.scriptTrace.back();
+    EXPECT_NE(last.find("\"answer\":" + std::to_string(plan.firstAnswer + 1)), std::string::npos) << last;
+    EXPECT_NE(last.find(std::string("\"good\":") + (plan.wantMatch ? "1" : "0")), std::string::npos) << last;
 }
 
 INSTANTIATE_TEST_SUITE_P(AllRoutes, StoryPlaythrough, ::testing::ValuesIn(Plans()),

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include "app/app.h"
 #include "gfx/gfx.h"
@@ -172,4 +173,90 @@ std::vector<std::string> ReadLines(const std::string& path) {
     std::string line;
     while (std::getline(in, line)) lines.push_back(line);
     return lines;
+}
+
+namespace {
+std::string FileBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// Removes `"key":VALUE,` where VALUE is a number, a string or a flat object.
+void EraseField(std::string& line, const std::string& key) {
+    size_t at = line.find("\"" + key + "\":");
+    if (at == std::string::npos) return;
+    size_t end = at + key.size() + 3;
+    if (end < line.size() && line[end] == '"') end = line.find('"', end + 1) + 1;
+    else if (end < line.size() && line[end] == '{') end = line.find('}', end) + 1;
+    else end = line.find_first_of(",}", end);
+    if (end < line.size() && line[end] == ',') ++end;
+    line.erase(at, end - at);
+}
+}  // namespace
+
+std::string WithoutStoryPosition(const std::string& line) {
+    std::string out = line;
+    // The fields follow "frame": "chapter" and "step", or "scene"; then, after "pressed", "firstAnswer"
+    // and "goodEnding", or "vars".
+    for (const char* key : {"chapter", "scene", "firstAnswer", "vars"}) {
+        size_t at = out.find(std::string("\"") + key + "\":");
+        if (at == std::string::npos) continue;
+        EraseField(out, key);
+        if (key == std::string("chapter") && out.compare(at, 7, "\"step\":") == 0) EraseField(out, "step");
+        if (key == std::string("firstAnswer") && out.compare(at, 13, "\"goodEnding\":") == 0) EraseField(out, "goodEnding");
+    }
+    return out;
+}
+
+namespace {
+// Where two lines first differ, with a little of each around it.
+std::string FirstDifference(const std::string& a, const std::string& b) {
+    size_t i = 0;
+    while (i < a.size() && i < b.size() && a[i] == b[i]) ++i;
+    size_t from = i > 40 ? i - 40 : 0;
+    return "at byte " + std::to_string(i) + ":\n  " + a.substr(from, 100) + "\n  " + b.substr(from, 100);
+}
+}  // namespace
+
+StoryRuns RunBothStories(const std::string& data, const std::vector<std::string>& arguments,
+                         const std::string& captures, const std::string& scriptStart) {
+    StoryRuns runs;
+    for (int script = 0; script < 2; ++script) {
+        std::string dir = MakeTempDir(script ? "story-script" : "story-builtin");
+        std::vector<std::string> command = {"--headless", "--data", data, "--trace", dir + "/trace.jsonl",
+                                            "--record-audio", dir + "/sound.wav"};
+        if (!script) command.push_back("--builtin-story");
+        if (!captures.empty()) command.insert(command.end(), {"--capture", captures, "--capture-dir", dir});
+        for (size_t i = 0; i < arguments.size(); ++i) {
+            bool start = arguments[i] == "--start" && i + 1 < arguments.size();
+            command.push_back(arguments[i]);
+            if (start) command.push_back(script && !scriptStart.empty() ? scriptStart : arguments[i + 1]), ++i;
+        }
+        (script ? runs.scriptCode : runs.builtinCode) = RunKirake(command);
+        (script ? runs.scriptTrace : runs.builtinTrace) = ReadLines(dir + "/trace.jsonl");
+        (script ? runs.scriptDir : runs.builtinDir) = dir;
+    }
+    return runs;
+}
+
+void ExpectSameStory(const StoryRuns& runs, const std::string& what) {
+    SCOPED_TRACE(what);
+    EXPECT_EQ(runs.builtinCode, runs.scriptCode);
+    ASSERT_EQ(runs.builtinTrace.size(), runs.scriptTrace.size());
+    for (size_t i = 0; i < runs.builtinTrace.size(); ++i) {
+        ASSERT_NE(runs.scriptTrace[i].find("\"scene\":"), std::string::npos) << "the script did not play";
+        std::string a = WithoutStoryPosition(runs.builtinTrace[i]), b = WithoutStoryPosition(runs.scriptTrace[i]);
+        ASSERT_TRUE(a == b) << "frame " << i << " " << FirstDifference(a, b);
+    }
+    size_t pages = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(runs.builtinDir)) {
+        std::string name = entry.path().filename().string();
+        if (name.rfind("frame-", 0) != 0) continue;
+        ++pages;
+        EXPECT_EQ(FileBytes(entry.path().string()), FileBytes(runs.scriptDir + "/" + name)) << name;
+    }
+    std::string sound = FileBytes(runs.builtinDir + "/sound.wav");
+    EXPECT_EQ(sound.size(), FileBytes(runs.scriptDir + "/sound.wav").size());
+    EXPECT_TRUE(sound == FileBytes(runs.scriptDir + "/sound.wav")) << "the recorded sound differs";
+    if (!runs.builtinTrace.empty()) EXPECT_GT(pages, 0u) << "no captures to compare";
 }

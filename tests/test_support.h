@@ -42,3 +42,20 @@ std::string LeakCheckOff();
 std::vector<std::string> Words(const std::string& options);
 // Reads a trace file: one string per line.
 std::vector<std::string> ReadLines(const std::string& path);
+
+// The story played by the built-in scenes and by a story script: one run of each with the same command
+// line (`arguments`, plus --builtin-story for the first), each with its trace, the listed captures and
+// the recorded sound in a folder of its own. The traces must agree in every field but where the story
+// stands (the built-in "chapter", "step", "firstAnswer", "goodEnding"; the script's "scene", "vars");
+// the captures and the sound byte for byte. `scriptStart` replaces a --start value for the script run.
+struct StoryRuns {
+    int builtinCode = -1, scriptCode = -1;
+    std::vector<std::string> builtinTrace, scriptTrace;
+    std::string builtinDir, scriptDir;
+};
+StoryRuns RunBothStories(const std::string& data, const std::vector<std::string>& arguments,
+                         const std::string& captures, const std::string& scriptStart = "");
+// Expects what RunBothStories describes; `what` names the run in failures.
+void ExpectSameStory(const StoryRuns& runs, const std::string& what);
+// A trace line without the fields that say where the story stands.
+std::string WithoutStoryPosition(const std::string& line);

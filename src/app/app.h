@@ -64,10 +64,14 @@ int CloseTrace();
 void ForgetTracePlays();
 
 // Starting at a scene (start.cpp): the frames from the title to the scene are played by a built-in
-// player before the first frame is shown. SCENE: title, opening, choice, route:PARTNER,
-// route-choice:PARTNER, ending:match|miss[:PARTNER], roll[:match|miss[:PARTNER]]; PARTNER is hiyori,
-// heren, fuuya or the first answer 0-2. 1, or 0 for an unknown SCENE.
+// player before the first frame is shown. SCENE: with a story script, places of the script joined by "/";
+// without one: title, opening, choice, route:PARTNER, route-choice:PARTNER, ending:match|miss[:PARTNER],
+// roll[:match|miss[:PARTNER]]; PARTNER is hiyori, heren, fuuya or the first answer 0-2. 1, or 0 for a
+// SCENE that can be neither.
 int SetStartScene(const char* scene);
+// In the data folder, before the game starts: 1 when the scene can be started at in the story that will
+// play (a place of the folder's story script, or a scene of the built-in story); 0 with *why.
+int CheckStartScene(std::string* why);
 // Also write the keys of the way there as a key script (frames from the title). 1, or 0.
 int SetStartKeysFile(const char* path);
 // WinMain, before the frame loop: plays to the starting scene. 1, or 0 when it cannot be reached.

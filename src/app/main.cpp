@@ -88,7 +88,7 @@ int main(int argc, char** argv) {
     pointers.push_back(nullptr);
     argv = pointers.data();
     PlatformOptions options;
-    std::string dataDir, traceFile;
+    std::string dataDir, traceFile, startScene;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         auto value = [&](const char* name) -> const char* {
@@ -151,7 +151,8 @@ int main(int argc, char** argv) {
         } else if (arg == "--watch") {
             options.watch = true;
         } else if (arg == "--start") {
-            if (!SetStartScene(value("--start"))) {
+            startScene = value("--start");
+            if (!SetStartScene(startScene.c_str())) {
                 std::fprintf(stderr, "kirake: unknown scene \"%s\"\n%s", argv[i], usage);
                 return 2;
             }
@@ -192,6 +193,10 @@ int main(int argc, char** argv) {
         return 1;
     }
     std::string error;
+    if (!CheckStartScene(&error)) {
+        std::fprintf(stderr, "kirake: unknown scene \"%s\"\nkirake: %s\n%s", startScene.c_str(), error.c_str(), usage);
+        return 2;
+    }
     if (!PlatformStart(options, &error)) {
         std::fprintf(stderr, "kirake: %s\n", error.c_str());
         return 1;

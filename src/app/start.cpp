@@ -130,14 +130,36 @@ int SetStartScene(const char* text) {
         ok = !hasRest || ParseOutcome(rest, &scene);
     }
     if (!ok) {
-        // Not a scene of the built-in story: a place of a story script (looked for once it is read).
-        if (s.empty() || s.size() > 1000 || s.find_first_of(" \t\r\n") != std::string::npos) return 0;
+        // Not a scene of the built-in story: perhaps a place of a story script (CheckStartScene).
+        if (s.empty() || s.size() > 1000) return 0;
         scene.kind = SCENE_SCRIPT;
         scene.builtinName = false;
     }
     scene.keysFile = start.keysFile;
     start = scene;
     return 1;
+}
+
+int CheckStartScene(std::string* why) {
+    if (start.name.empty()) return 1;
+    ScriptProgram program;
+    if (!StoryScriptChosen() || !ReadDataFolderScript(&program)) {
+        if (start.builtinName) return 1;
+        *why = "the data folder has no story script, and the built-in story has no such scene";
+        return 0;
+    }
+    if (!program.problems.empty()) return 1;  // the game says what is wrong with the script at its start
+    size_t from = 0;
+    for (;;) {
+        size_t slash = start.name.find('/', from);
+        std::string place = start.name.substr(from, slash == std::string::npos ? std::string::npos : slash - from);
+        if (FindPlace(program, place) < 0) {
+            *why = "the story script has no scene or label \"" + place + "\"";
+            return 0;
+        }
+        if (slash == std::string::npos) return 1;
+        from = slash + 1;
+    }
 }
 
 int SetStartKeysFile(const char* path) {

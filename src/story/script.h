@@ -138,6 +138,8 @@ extern ScriptPlayer scriptPlayer;
 int LoadStoryScript(Window window);
 // Forces the built-in story whatever the folder holds (--builtin-story).
 void UseBuiltinStory(int builtin);
+// 1 unless the built-in story is forced (a folder with scenes.txt is then played from it).
+int StoryScriptChosen();
 // One frame of the script.
 void RunScriptFrame(Window window);
 // Where the story is, for the trace: "FILE:LINE" of the command under way.

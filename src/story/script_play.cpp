@@ -433,6 +433,8 @@ bool ComparisonHolds(Comparison comparison, int a, int b) { return Holds(compari
 
 void UseBuiltinStory(int builtin) { extras.builtinForced = builtin; }
 
+int StoryScriptChosen() { return extras.builtinForced ? 0 : 1; }
+
 int LoadStoryScript(Window window) {
     ScriptPlayer& p = scriptPlayer;
     p = ScriptPlayer{};
@@ -553,8 +555,10 @@ int LandingAfter(int choice, int answer) {
                     continue;
                 }
                 break;
-            case OP_LABEL: break;
-            default: return pc;
+            case OP_SCENE: case OP_WAIT: case OP_WAIT_KEY: case OP_FADE: case OP_CROSSFADE: case OP_SAY:
+            case OP_CHOICE: case OP_ROLL:
+                return pc;
+            default: break;  // set-up commands take no time and decide nothing
         }
         ++pc;
     }
@@ -582,10 +586,13 @@ int ScriptStartBegin(const std::string& path, std::string* why) {
 }
 
 int ScriptStartReached() {
-    if (extras.lastPlace != startWay.lastPlaceSeen) {
-        startWay.lastPlaceSeen = extras.lastPlace;
-        if (startWay.passed < startWay.places.size() && extras.lastPlace == startWay.places[startWay.passed])
-            startWay.passed++;
+    // The place passed last, or the one the story stands on (the first scene, before its first frame).
+    int at = extras.lastPlace;
+    bool next = startWay.passed < startWay.places.size();
+    if (next && scriptPlayer.pc == startWay.places[startWay.passed]) at = scriptPlayer.pc;
+    if (at != startWay.lastPlaceSeen) {
+        startWay.lastPlaceSeen = at;
+        if (next && at == startWay.places[startWay.passed]) startWay.passed++;
     }
     return startWay.passed == startWay.places.size() ? 1 : 0;
 }
