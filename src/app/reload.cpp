@@ -1,11 +1,15 @@
 // Live reload: the data files saved while the game runs are taken at the frame boundary, each by the
-// subsystem that holds it. What cannot be taken is reported, and the game goes on with what it had.
+// subsystem that holds it. What cannot be taken is reported, and the game goes on with what it had. A
+// picture taken whose own colours differ from the palette the screen shows it in is reported too.
 #include <cstdio>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 #include "app/app.h"
+#include "app/colour_tables.h"
 #include "gfx/gfx.h"
+#include "platform/bitmap.h"
 #include "platform/files.h"
 #include "platform/overlay.h"
 #include "platform/watch.h"
@@ -15,12 +19,79 @@
 namespace {
 struct ReloadRecord {
     std::map<std::string, std::string> problems;  // file -> why it was not taken, until taken
+    std::map<std::string, std::string> colours;   // picture taken -> how its colours differ, until they do not
 };
 ReloadRecord reload;
 
 bool EndsWith(const std::string& name, const char* suffix) {
     size_t n = std::char_traits<char>::length(suffix);
     return name.size() >= n && SameNameIgnoringCase(name.c_str() + name.size() - n, suffix);
+}
+
+// The same file, whatever the case of its name and the folder it lies in.
+bool SameBaseName(const char* held, const std::string& saved) {
+    auto base = [](const char* name) {
+        const char* b = name;
+        for (const char* p = name; *p; ++p)
+            if (*p == '/' || *p == '\\') b = p + 1;
+        return b;
+    };
+    return *held && SameNameIgnoringCase(base(held), base(saved.c_str()));
+}
+
+// A picture a sheet holds shows in the colours of the screen's palette at its indexes, whatever its own
+// table says: *line says where the two differ at indexes its pixels use, or is "" (also for the picture the
+// palette is taken from, which is the palette, and for a picture no sheet holds: it is not shown now, and
+// kirake-check compares it with the palette it will be shown with). 0 when the file cannot be read.
+int ColourMismatch(const std::string& path, std::string* line) {
+    line->clear();
+    if (!display.device || !sheetSources.paletteFile[0] || SameBaseName(sheetSources.paletteFile, path)) return 1;
+    bool held = false;
+    for (const auto& file : sheetSources.fileName) held |= SameBaseName(file, path);
+    if (!held) return 1;
+    Bitmap* bitmap = LoadBitmapFile(path.c_str());
+    if (!bitmap) return 0;
+    bool used[256] = {};
+    for (size_t i = 0, n = size_t(bitmap->width) * bitmap->height; i < n; ++i) used[bitmap->pixels[i]] = true;
+    uint8_t own[256][3] = {}, shown[256][3];
+    for (int i = 0; i < bitmap->colourCount && i < 256; ++i)
+        for (int k = 0; k < 3; ++k) own[i][k] = bitmap->table[i][k];
+    FreeBitmap(bitmap);
+    for (int i = 0; i < 256; ++i) {
+        const PaletteEntry& entry = display.masterPalette[i];
+        shown[i][0] = entry.red;
+        shown[i][1] = entry.green;
+        shown[i][2] = entry.blue;
+    }
+    ColourTableDifference difference = CompareColourTables(used, own, shown);
+    if (difference.count)
+        *line = path + ": its colours differ from the palette at " + (difference.count == 1 ? "index " : "indexes ") +
+                DifferingIndexes(difference) + "; the screen shows the palette's (" + sheetSources.paletteFile + "'s)";
+    return 1;
+}
+
+// After the files saved in one frame are taken (a new palette and the pictures drawn with it may come
+// together), the pictures taken and those already reported are compared with the palette in force. 1 when
+// what is reported changed.
+int CompareTakenPictures(const std::vector<std::string>& taken) {
+    std::set<std::string> pictures(taken.begin(), taken.end());
+    for (const auto& entry : reload.colours) pictures.insert(entry.first);
+    int changed = 0;
+    for (const std::string& path : pictures) {
+        std::string line;
+        if (!ColourMismatch(path, &line)) continue;  // not readable now: what was said of it stands
+        auto held = reload.colours.find(path);
+        if (line.empty()) {
+            if (held == reload.colours.end()) continue;
+            reload.colours.erase(held);
+        } else {
+            if (held != reload.colours.end() && held->second == line) continue;
+            std::fprintf(stderr, "kirake: %s\n", line.c_str());
+            reload.colours[path] = line;
+        }
+        changed = 1;
+    }
+    return changed;
 }
 
 // Takes one saved file. 1 when taken (or not one the game reads), 0 with *why when it cannot be.
@@ -57,6 +128,7 @@ void TakeSavedDataFiles(Window window) {
             changed = true;
         }
     }
+    std::vector<std::string> pictures;  // taken
     for (const std::string& path : saved) {
         std::string name = path.substr(path.rfind('/') + 1);
         const char* why = "cannot be taken";
@@ -65,12 +137,14 @@ void TakeSavedDataFiles(Window window) {
         if (taken) {
             std::fprintf(stderr, "kirake: took the saved %s\n", path.c_str());
             changed |= reload.problems.erase(name) > 0;
+            if (EndsWith(name, ".bmp")) pictures.push_back(path);
         } else {
             std::fprintf(stderr, "kirake: %s: %s; keeping the last good version\n", path.c_str(), why);
             reload.problems[name] = why;
             changed = true;
         }
     }
+    if (!pictures.empty() || !reload.colours.empty()) changed |= CompareTakenPictures(pictures) != 0;
     if (!changed) return;
     std::string line;
     if (reload.problems.size() == 1) {
@@ -81,5 +155,6 @@ void TakeSavedDataFiles(Window window) {
         line = "Not taken, using the last good ones:";
         for (const auto& entry : reload.problems) line += " " + entry.first;
     }
+    for (const auto& entry : reload.colours) line += (line.empty() ? "" : " | ") + entry.second;
     ShowOverlayLine(line.c_str());
 }

@@ -61,3 +61,6 @@ IndexImage Render(const Program& program);
 std::vector<uint8_t> EncodeBmp(const IndexImage& image, const Palette& palette);
 // A true-colour PNG preview of the image (for looking at it).
 void WritePreview(const IndexImage& image, const Palette& palette, const std::string& path);
+// kirake-art import IN.png OUT.BMP|OUT.pic [options] (argv[0] is "import"): a PNG made into a picture of a
+// palette. The exit status: 0 written, 1 a fault in the PNG or the palette, 2 a bad command line.
+int ImportCommand(int argc, char** argv);

@@ -5,6 +5,7 @@
 #include <cairo.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdlib>
 #include <memory>
@@ -15,6 +16,10 @@ namespace {
 
 constexpr int kMaxUseDepth = 16;
 constexpr long kMaxPlacements = 20000;
+// "pixels": at most one row of the widest picture a line, and at most 16 times the picture's pixels in
+// all (a def placed many times counts each time).
+constexpr int kMaxPixelsLine = 4096;
+constexpr long kPixelDataLayers = 16;
 
 struct CairoDeleter {
     void operator()(cairo_t* cr) const { cairo_destroy(cr); }
@@ -30,6 +35,8 @@ struct Painter {
     bool fontBold = false;
     int depth = 0;
     long placements = 0;
+    long pixelData = 0;   // pixels painted by "pixels" lines
+    long pixelBudget = 0;  // and how many they may paint
     std::map<std::string, int> aliases;  // "colour NAME COLOUR": a name that stands for a colour in defs
 };
 
@@ -353,6 +360,62 @@ void Gradient(Painter& p, const Command& c, double x0, double y0, double x1, dou
     cairo_restore(p.cr);
 }
 
+// pixels X Y DATA...: palette indexes painted left to right from (X, Y), one pixel each. A word of DATA
+// is pairs of hex digits, one index each ("0a" is 10), and may end in "*COUNT": its last index COUNT times
+// in all ("09*40").
+void Pixels(Painter& p, const Command& c) {
+    if (c.words.size() < 4) Fail(c, "usage: pixels X Y DATA (two hex digits an index, INDEX*COUNT a run)");
+    double x = Num(c, 1), y = Num(c, 2);
+    std::vector<uint32_t> row;
+    auto hex = [](char ch) {
+        if (ch >= '0' && ch <= '9') return ch - '0';
+        if (ch >= 'a' && ch <= 'f') return ch - 'a' + 10;
+        if (ch >= 'A' && ch <= 'F') return ch - 'A' + 10;
+        return -1;
+    };
+    for (size_t i = 3; i < c.words.size(); ++i) {
+        const std::string& word = c.words[i];
+        const std::string w = word.size() > 24 ? word.substr(0, 20) + "..." : word;  // as shown in a message
+        size_t star = word.find('*');
+        std::string pairs = word.substr(0, star);
+        if (pairs.empty() || pairs.size() % 2) Fail(c, "pixel data '" + w + "': two hex digits an index");
+        if (row.size() + pairs.size() / 2 > size_t(kMaxPixelsLine))
+            Fail(c, "more than " + std::to_string(kMaxPixelsLine) + " pixels on one line");
+        for (size_t k = 0; k < pairs.size(); k += 2) {
+            int hi = hex(pairs[k]), lo = hex(pairs[k + 1]);
+            if (hi < 0 || lo < 0) Fail(c, "pixel data '" + w + "': two hex digits an index");
+            row.push_back(uint32_t(hi * 16 + lo) << 16);
+        }
+        if (star != std::string::npos) {
+            std::string count = word.substr(star + 1);
+            char* end = nullptr;
+            long n = std::strtol(count.c_str(), &end, 10);
+            if (count.empty() || !std::isdigit((unsigned char)count[0]) || *end != '\0' || n < 1 || n > kMaxPixelsLine)
+                Fail(c, "pixel data '" + w + "': a run is INDEX*COUNT, COUNT 1.." + std::to_string(kMaxPixelsLine) +
+                            " and the end of the word");
+            row.insert(row.end(), size_t(n - 1), row.back());
+        }
+        if (row.size() > size_t(kMaxPixelsLine))
+            Fail(c, "more than " + std::to_string(kMaxPixelsLine) + " pixels on one line");
+    }
+    p.pixelData += long(row.size());
+    if (p.pixelData > p.pixelBudget)
+        Fail(c, "too much pixel data: more than " + std::to_string(kPixelDataLayers) + " times the picture's " +
+                    "pixels in all");
+    int width = int(row.size());
+    SurfacePtr line(cairo_image_surface_create_for_data(reinterpret_cast<unsigned char*>(row.data()),
+                                                        CAIRO_FORMAT_RGB24, width, 1, width * 4));
+    if (cairo_surface_status(line.get()) != CAIRO_STATUS_SUCCESS) throw ArtError("out of memory");
+    cairo_save(p.cr);
+    cairo_set_source_surface(p.cr, line.get(), x, y);
+    cairo_pattern_set_filter(cairo_get_source(p.cr), CAIRO_FILTER_NEAREST);
+    cairo_new_path(p.cr);
+    cairo_rectangle(p.cr, x, y, width, 1);
+    cairo_fill(p.cr);
+    cairo_restore(p.cr);
+    cairo_surface_finish(line.get());
+}
+
 std::vector<int> ColourList(Painter& p, const Command& c, size_t from) {
     std::vector<int> cols;
     for (size_t i = from; i < c.words.size(); ++i) cols.push_back(Colour(p, c, i));
@@ -448,6 +511,8 @@ void Run(Painter& p, const std::vector<Command>& commands) {
             int row = 0;
             for (double y = y0; y < y1; y += dy, ++row)
                 for (double x = x0 + (row % 2 ? stagger : 0); x < x1; x += dx) Use(p, c, c.words[1], x, y, 1, 1, 0);
+        } else if (op == "pixels") {
+            Pixels(p, c);
         } else if (op == "vgrad" || op == "hgrad") {
             // vgrad X Y W H C0 C1 ...: top to bottom (hgrad: left to right), dithered between neighbours.
             double x = Num(c, 1), y = Num(c, 2), w = Num(c, 3), h = Num(c, 4);
@@ -498,7 +563,8 @@ IndexImage Render(const Program& program) {
     cairo_font_options_destroy(fo);
     SetIndex(cr.get(), 0);
     cairo_paint(cr.get());
-    Painter painter{program, cr.get(), "VL PGothic", false, 0, 0, {}};
+    Painter painter{program, cr.get(), "VL PGothic", false, 0, 0, 0,
+                    std::max(long(kMaxPixelsLine), kPixelDataLayers * program.width * program.height), {}};
     Run(painter, program.main);
     cairo_surface_flush(surface.get());
     IndexImage image;
