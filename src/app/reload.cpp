@@ -14,6 +14,7 @@
 #include "platform/overlay.h"
 #include "platform/watch.h"
 #include "sound/sound.h"
+#include "story/script.h"
 #include "text/text.h"
 
 namespace {
@@ -97,6 +98,12 @@ int CompareTakenPictures(const std::vector<std::string>& taken) {
 // Takes one saved file. 1 when taken (or not one the game reads), 0 with *why when it cannot be.
 int TakeFile(Window window, const std::string& path, const std::string& name, const char** why) {
     if (SameNameIgnoringCase(name.c_str(), ScriptTextName().c_str())) return ReloadScriptText(window, why);
+    if (IsStoryScriptFile(name)) {
+        static std::string problem;
+        if (ReloadStoryScript(window, &problem)) return 1;
+        *why = problem.c_str();
+        return 0;
+    }
     if (EndsWith(name, ".bmp")) return ReloadPicture(window, path.c_str(), why);
     if (EndsWith(name, ".pmd")) return ReloadSong(path.c_str(), why);
     for (const EffectFile& effect : effectBank) {
@@ -139,7 +146,10 @@ void TakeSavedDataFiles(Window window) {
             changed |= reload.problems.erase(name) > 0;
             if (EndsWith(name, ".bmp")) pictures.push_back(path);
         } else {
-            std::fprintf(stderr, "kirake: %s: %s; keeping the last good version\n", path.c_str(), why);
+            if (std::string(why).rfind(name, 0) == 0)  // a script's problem names its file and line itself
+                std::fprintf(stderr, "kirake: %s; keeping the last good version\n", why);
+            else
+                std::fprintf(stderr, "kirake: %s: %s; keeping the last good version\n", path.c_str(), why);
             reload.problems[name] = why;
             changed = true;
         }

@@ -10,6 +10,7 @@
 #include "gfx/gfx.h"
 #include "input/input.h"
 #include "platform/clock.h"
+#include "platform/files.h"
 #include "platform/overlay.h"
 #include "sound/sound.h"
 #include "story/scene_kit.h"
@@ -479,6 +480,57 @@ void RunScriptFrame(Window window) {
         if (result == HOLD_NEXT) break;
     }
     StepAnimations(window);
+}
+
+int IsStoryScriptFile(const std::string& name) {
+    if (!scriptPlayer.active) return 0;
+    for (const std::string& file : scriptPlayer.program.files) {
+        std::string base = file.substr(file.find_last_of("/\\") == std::string::npos ? 0 : file.find_last_of("/\\") + 1);
+        if (SameNameIgnoringCase(base.c_str(), name.c_str())) return 1;
+    }
+    return 0;
+}
+
+int ReloadStoryScript(Window window, std::string* why) {
+    ScriptPlayer& p = scriptPlayer;
+    ScriptProgram program;
+    if (!ReadDataFolderScript(&program)) {
+        *why = "scenes.txt cannot be read";
+        return 0;
+    }
+    if (!program.problems.empty()) {
+        *why = ProblemText(program.problems[0]);
+        if (program.problems.size() > 1) *why += " (and " + std::to_string(program.problems.size() - 1) + " more)";
+        return 0;
+    }
+    // The scene the story is in, by name, in the new script: it starts again from its first line.
+    std::string scene;
+    for (int i = std::min(p.pc, int(p.program.commands.size()) - 1); i >= 0 && scene.empty(); --i)
+        if (p.program.commands[size_t(i)].op == OP_SCENE) scene = p.program.commands[size_t(i)].name;
+    int at = scene.empty() ? -1 : FindPlace(program, scene);
+    if (at < 0) at = 0;
+    // Variables keep their values by name.
+    std::vector<int> values(program.variables.size(), 0);
+    std::vector<uint8_t> isSet(program.variables.size(), 0);
+    for (size_t i = 0; i < program.variables.size(); ++i)
+        for (size_t j = 0; j < p.program.variables.size(); ++j)
+            if (program.variables[i] == p.program.variables[j]) values[i] = p.values[j], isSet[i] = p.isSet[j];
+    if (message.messageFound == 1) AbandonMessage(window);
+    HideName();
+    if (p.choiceOpen) {
+        sprites[CHOICE_CURSOR_SLOT].active = 0;
+        ClearMessageBox(window);
+    }
+    p.program = std::move(program);
+    p.values = std::move(values);
+    p.isSet = std::move(isSet);
+    p.pc = at;
+    p.pieceCount = 0;
+    p.choiceOpen = p.choiceCount = p.choiceIndex = 0;
+    p.rollFade = p.rollScroll = p.rollDone = 0;
+    p.stopped = 0;
+    extras.rollReady = 0;
+    return 1;
 }
 
 std::string ScriptPosition() {

@@ -210,6 +210,11 @@ int TypeMessage(Window window, const uint8_t* scriptText, int originX, int origi
     return TypeKeyedMessage(window, scriptText, originX, originY, fontHeight, surface, red, green, blue, key);
 }
 
+void AbandonMessage(Window window) {
+    FinishMessage(window);
+    ClearTextOutsideBox(window);
+}
+
 int MessageText(const char* key, std::string* body) {
     body->clear();
     if (!key || !key[0]) return 0;

@@ -82,6 +82,8 @@ int ReloadScriptText(Window window, const char** why);
 // message.scriptText (its length is message.scriptSize).
 int TypeMessage(Window window, const uint8_t* scriptText, int originX, int originY, int fontHeight,
                 Surface* surface, int red, int green, int blue, uint8_t messageId);
+// Gives up the message under way (the box cleared, no message under way): the next call starts afresh.
+void AbandonMessage(Window window);
 // TypeMessage for a message key: one character is the one-byte id, a longer key a name ("tx{KEY}").
 int TypeKeyedMessage(Window window, const uint8_t* scriptText, int originX, int originY, int fontHeight,
                      Surface* surface, int red, int green, int blue, const char* key);
