@@ -2,9 +2,10 @@
 // that the page loads in one request ("KPAK1\n", a JSON line {"files": [[name, length], ...]}, then the
 // files' bytes in that order). Names as web/story-index.sh takes them: letters, digits, _ . - and / only;
 // others are left out.
-// A story in UTF-8 (data.txt begins with the byte order mark) needs the glyphs of its characters beyond
-// ASCII (glyphs.kfnt): they are baked afresh by kirake-glyphs --story (the one named, or the one on the
-// PATH) and packed as glyphs.kfnt; without the tool the folder's own glyphs.kfnt is packed as it is.
+// A story in UTF-8 (data.txt, or one of its translations data.LANG.txt, begins with the byte order mark)
+// needs the glyphs of its characters beyond ASCII (glyphs.kfnt): they are baked afresh by kirake-glyphs
+// --story (the one named, or the one on the PATH), which takes every story text of the folder, and packed
+// as glyphs.kfnt; without the tool the folder's own glyphs.kfnt is packed as it is.
 'use strict';
 const { spawnSync } = require('child_process');
 const fs = require('fs');
@@ -14,10 +15,14 @@ const zlib = require('zlib');
 
 const MARK = Buffer.from([0xEF, 0xBB, 0xBF]);
 
+// The story texts of the folder: data.txt and its translations (data.es.txt, data.pt-BR.txt, ...).
+const STORY_TEXT = /^data(\.[A-Za-z0-9_-]+)?\.txt$/i;
+
 // The story's glyphs baked now: their bytes, or null (no UTF-8 story, or no tool: then said why).
 function bakeGlyphs(root, tool) {
-  const story = path.join(root, 'data.txt');
-  if (!fs.existsSync(story) || !fs.readFileSync(story).subarray(0, 3).equals(MARK)) return null;
+  const marked = fs.readdirSync(root, { withFileTypes: true }).some((entry) =>
+    entry.isFile() && STORY_TEXT.test(entry.name) && fs.readFileSync(path.join(root, entry.name)).subarray(0, 3).equals(MARK));
+  if (!marked) return null;
   const work = fs.mkdtempSync(path.join(os.tmpdir(), 'kirake-glyphs-'));
   try {
     const out = path.join(work, 'glyphs.kfnt');

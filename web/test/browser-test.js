@@ -4,7 +4,8 @@
 // trace, canvas pixels at the captured frames and mixed sound must equal the native program's trace,
 // captures and --record-audio recording, sample for sample.
 // The UTF-8 test story (the native build's tests/utf8-story), packed with its glyphs baked, gives the native
-// trace and frames from the start of a route to its first message typed out.
+// trace and frames from the start of a route to its first message typed out. The default story in Spanish,
+// by ?lang=es headless and by the browser's language in play, shows what the native --lang es shows.
 // Then the playable page: keys pressed through the DevTools protocol leave the title and answer the
 // first choice (the canvas equals the native capture of the same frame), sound starts with the first
 // key, and nothing is written to the console as an error. Prints the benchmark figures at the end.
@@ -116,6 +117,33 @@ async function main() {
         assert(pixels, 'frame ' + frame + ' was captured');
         samePixels(decodePng(path.join(dir, `frame-${String(frame).padStart(6, '0')}.png`)), pixels, 'frame ' + frame);
       }
+      assert.deepStrictEqual(page.problems, []);
+    });
+
+    await check('the story in Spanish: ?lang=es, and the browser\'s language in play, equal the native --lang es', async () => {
+      const dir = fs.mkdtempSync(path.join(work, 'lang-'));
+      const frames = [139];  // the first page of the first message, waiting for a key
+      execFileSync(path.join(nativeBuild, 'src', 'kirake'), ['--headless', '--data', gamedata, '--lang', 'es',
+        '--start', 'opening', '--frames', '140', '--epoch', EPOCH, '--trace', path.join(dir, 'trace.jsonl'),
+        '--capture', frames.join(','), '--capture-dir', dir], { stdio: ['ignore', 'ignore', 'pipe'] });
+      const nativeTrace = fs.readFileSync(path.join(dir, 'trace.jsonl'), 'utf8');
+      const native = decodePng(path.join(dir, 'frame-000139.png'));
+      const headless = await browser.newPage();
+      await headless.send('Page.navigate', { url: base + `?lang=es&headless=1&trace=1&start=opening&frames=140&epoch=${EPOCH}&capture=139` });
+      await headless.waitFor('window.Module && Module.kirake && Module.kirake.ended', 60000);
+      const webTrace = await headless.evaluate('Module.kirake.trace()');
+      assert.strictEqual(webTrace === nativeTrace, true, 'traces differ at ' + firstDifference(nativeTrace, webTrace || ''));
+      samePixels(native, await headless.evaluate('Module.kirake.captureRgb(139)'), '?lang=es, frame 139');
+      assert.deepStrictEqual(headless.problems, []);
+      // Played, the page follows the browser's language.
+      const page = await browser.newPage();
+      await page.send('Emulation.setUserAgentOverride', { userAgent: 'kirake-test', acceptLanguage: 'es-ES,en' });
+      await page.send('Page.navigate', { url: base + `?start=opening&epoch=${EPOCH}` });
+      await page.waitFor('window.Module && Module.kirake && Module.kirake.framesPresented > 0', 30000);
+      await page.evaluate('Module.kirake.holdAt = 140, true');
+      await page.waitFor('Module.kirake.presenting + 1 >= 140', 30000);
+      const shown = await page.evaluate(`(function () { var d = document.getElementById('screen').getContext('2d').getImageData(0, 0, 640, 480).data; var s = ''; for (var i = 0; i < d.length; i += 4) s += String.fromCharCode(d[i], d[i + 1], d[i + 2]); return btoa(s); })()`);
+      samePixels(native, shown, 'the browser in Spanish, frame 139');
       assert.deepStrictEqual(page.problems, []);
     });
 
