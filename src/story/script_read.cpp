@@ -292,7 +292,7 @@ bool ParseCommand(Reader& r, const std::vector<std::string>& w) {
             {"all", FADE_ALL}, {"scene", FADE_SCENE}, {"low", FADE_LOW}, {"band", FADE_BAND}, {"outer", FADE_OUTER}};
         if (i < w.size()) {
             for (auto& [text, range] : ranges)
-                if (Lower(w[i]) == text) c.range = range, i = 3;
+                if (Lower(w[2]) == text) c.range = range, i = 3;
         }
         bool fits = (c.range != FADE_LOW && c.range != FADE_BAND) || c.fadeIn;
         if (c.range == FADE_OUTER && c.fadeIn) fits = false;
