@@ -1,8 +1,10 @@
 // The web build in real headless Chromium, compared with the native headless program.
 //   node browser-test.js NATIVE_BUILD WEB_BUILD
-// For every key script here (*.keys): the page runs it headless (?keys=...&trace=1&capture=...) and its
-// trace, canvas pixels at the captured frames and mixed sound must equal the native program's trace,
-// captures and --record-audio recording, sample for sample.
+// For every key script here (*.keys), a whole game: the page plays the default data's story script
+// headless (?keys=...&trace=1&capture=...), and its trace, canvas pixels at the captured frames and mixed
+// sound must equal the native program's trace, captures and --record-audio recording on the same data,
+// sample for sample, and the native --builtin-story's, the trace but for where the story stands. The
+// script split into included files and packed gives the built-in scenes from ?start= places.
 // The UTF-8 test story (the native build's tests/utf8-story), packed with its glyphs baked, gives the native
 // trace and frames from the start of a route to its first message typed out. The default story in Spanish,
 // by ?lang=es headless and by the browser's language in play, shows what the native --lang es shows.
@@ -16,13 +18,13 @@ const fs = require('fs');
 const os = require('os');
 const path = require('path');
 const { launch } = require('./cdp');
-const { readScript, decodePng, firstDifference, samePixels, captureFrames, nativeRunner } = require('./native');
+const { readScript, decodePng, firstDifference, samePixels, captureFrames, withoutStoryPosition, nativeRunner } = require('./native');
 const { serve } = require('../serve');
 
 const nativeBuild = path.resolve(process.argv[2] || 'build');
 const webBuild = path.resolve(process.argv[3] || 'build-web');
 const gamedata = path.join(nativeBuild, 'gamedata');
-const { EPOCH, runNative } = nativeRunner(nativeBuild);
+const { EPOCH, BUILTIN, runNative } = nativeRunner(nativeBuild);
 
 function soundHasher() {
   const state = { frames: 0, hashes: [], hash: 0x811c9dc5 };
@@ -52,53 +54,114 @@ async function main() {
   execFileSync('sh', [path.join(__dirname, '..', 'story-index.sh'), broken]);
   const utf8 = path.join(work, 'utf8');
   fs.mkdirSync(utf8);
-  execFileSync(process.execPath, [path.join(__dirname, '..', 'pack-story.js'), '--glyphs',
-    path.join(nativeBuild, 'tools', 'glyphs', 'kirake-glyphs'), path.join(nativeBuild, 'tests', 'utf8-story'),
+  const glyphTool = path.join(nativeBuild, 'tools', 'glyphs', 'kirake-glyphs');
+  execFileSync(process.execPath, [path.join(__dirname, '..', 'pack-story.js'), '--glyphs', glyphTool, path.join(nativeBuild, 'tests', 'utf8-story'),
     path.join(utf8, 'story.kpak')], { stdio: ['ignore', 'ignore', 'inherit'] });
-  const server = await serve(webBuild, 0, { '/broken/': broken, '/utf8/': utf8 });
+  const packed = path.join(work, 'packed');  // stories the checks pack
+  fs.mkdirSync(packed);
+  const server = await serve(webBuild, 0, { '/broken/': broken, '/utf8/': utf8, '/packed/': packed });
   const base = `http://127.0.0.1:${server.address().port}/`;
   const browser = await launch(process.env.KIRAKE_CHROMIUM);
   const failures = [];
   const check = async (name, body) => {
     try { await body(); console.log('ok   ' + name); } catch (e) { failures.push(name); console.log('FAIL ' + name + ': ' + e.message); }
   };
+  // A headless run of the page (QUERY: its address options): its trace, the canvas at FRAMES (RGB,
+  // base64) and its mixed sound hashed a second at a time.
+  const playOnPage = async (query, frames, timeoutMs) => {
+    const page = await browser.newPage();
+    try {
+      await page.send('Page.addScriptToEvaluateOnNewDocument',
+                      { source: `window.kirakeAudioCapture = (${soundHasher.toString()})();` });
+      await page.send('Page.navigate', { url: base + query + `&capture=${frames.join(',')}` });
+      await page.waitFor('window.Module && Module.kirake && Module.kirake.ended', timeoutMs);
+      const run = { trace: await page.evaluate('Module.kirake.trace()'), pixels: {} };
+      for (const frame of frames) {
+        run.pixels[frame] = await page.evaluate(`Module.kirake.captureRgb(${frame})`);
+        assert(run.pixels[frame], 'frame ' + frame + ' was captured');
+      }
+      run.sound = await page.evaluate('window.kirakeAudioCapture.result()');
+      assert.deepStrictEqual(page.problems, []);
+      return run;
+    } finally {
+      await page.close();
+    }
+  };
+  // The page's run against a native run's folder (trace.jsonl, the captures, sound.wav): the same trace but
+  // where the story stands, the same pixels and the same sound.
+  const sameStory = (dir, web, frames, what) => {
+    const native = fs.readFileSync(path.join(dir, 'trace.jsonl'), 'utf8').split('\n').map(withoutStoryPosition);
+    const lines = web.trace.split('\n').map(withoutStoryPosition);
+    assert.strictEqual(lines.length, native.length, `${what}: as many frames`);
+    const line = native.findIndex((l, i) => l !== lines[i]);
+    assert.strictEqual(line, -1, `${what}: traces differ but for the story's position at ` +
+                       firstDifference(native.join('\n'), lines.join('\n')));
+    for (const frame of frames)
+      samePixels(decodePng(path.join(dir, `frame-${String(frame).padStart(6, '0')}.png`)), web.pixels[frame], `${what}: frame ${frame}`);
+    const sound = hashRecording(path.join(dir, 'sound.wav'));
+    assert.strictEqual(web.sound.frames, sound.frames, `${what}: as many sound samples`);
+    const second = sound.hashes.findIndex((h, i) => h !== web.sound.hashes[i]);
+    assert.strictEqual(second, -1, `${what}: the sound differs in second ${second}`);
+  };
   try {
     const scripts = fs.readdirSync(__dirname).filter((f) => f.endsWith('.keys')).sort();
     assert(scripts.length >= 2, 'two key scripts at least');
     for (const name of scripts) {
       if (process.env.KIRAKE_WEB_ONLY && !name.includes(process.env.KIRAKE_WEB_ONLY)) continue;
-      await check(`${name}: trace and canvas equal the native program's`, async () => {
+      await check(`${name}: trace and canvas equal the native program's, and the built-in story's`, async () => {
         const script = readScript(path.join(__dirname, name));
         const dir = fs.mkdtempSync(path.join(work, name + '-'));
-        const firstTrace = runNative(script, [], dir);
+        // The built-in story chooses the frames (its trace names the chapters) and is the reference the
+        // default data's script must give again; the native script run is what the page must give byte
+        // for byte.
+        const builtin = path.join(dir, 'builtin'), native = path.join(dir, 'script');
+        const firstTrace = runNative(script, [], builtin, null, BUILTIN);
         const frames = captureFrames(firstTrace);
-        const nativeTrace = runNative(script, frames, dir, path.join(dir, 'sound.wav'));
-        assert.strictEqual(nativeTrace, firstTrace, 'the native program repeats itself');
-        const nativeSound = hashRecording(path.join(dir, 'sound.wav'));
-        fs.rmSync(path.join(dir, 'sound.wav'));
-        const page = await browser.newPage();
-        await page.send('Page.addScriptToEvaluateOnNewDocument',
-                        { source: `window.kirakeAudioCapture = (${soundHasher.toString()})();` });
-        const query = `?keys=${encodeURIComponent(script.join(';'))}&trace=1&epoch=${EPOCH}&frames=30000&capture=${frames.join(',')}`;
-        await page.send('Page.navigate', { url: base + query });
-        await page.waitFor('window.Module && Module.kirake && Module.kirake.ended', 240000);
-        const webTrace = await page.evaluate('Module.kirake.trace()');
+        const builtinTrace = runNative(script, frames, builtin, path.join(builtin, 'sound.wav'), BUILTIN);
+        assert.strictEqual(builtinTrace, firstTrace, 'the native program repeats itself');
+        const nativeTrace = runNative(script, frames, native, path.join(native, 'sound.wav'));
+        assert(nativeTrace.startsWith('{"frame":0,"scene":'), 'the default data plays its story script');
+        const web = await playOnPage(`?keys=${encodeURIComponent(script.join(';'))}&trace=1&epoch=${EPOCH}&frames=30000`, frames, 240000);
         assert(nativeTrace.split('\n').length > 1000, 'a whole game');
-        assert.strictEqual(webTrace === nativeTrace, true, 'traces differ at ' + firstDifference(nativeTrace, webTrace || ''));
-        for (const frame of frames) {
-          const pixels = await page.evaluate(`Module.kirake.captureRgb(${frame})`);
-          assert(pixels, 'frame ' + frame + ' was captured');
-          samePixels(decodePng(path.join(dir, `frame-${String(frame).padStart(6, '0')}.png`)), pixels, 'frame ' + frame);
-        }
-        const webSound = await page.evaluate('window.kirakeAudioCapture.result()');
-        assert.strictEqual(webSound.frames, nativeSound.frames, 'as many samples as the native recording');
-        const second = nativeSound.hashes.findIndex((h, i) => h !== webSound.hashes[i]);
-        assert.strictEqual(second, -1, `the sound differs in second ${second}`);
-        assert.deepStrictEqual(page.problems, []);
+        assert.strictEqual(web.trace === nativeTrace, true, 'traces differ at ' + firstDifference(nativeTrace, web.trace || ''));
+        sameStory(builtin, web, frames, 'the built-in story');
+        sameStory(native, web, frames, 'the native script');
         console.log(`     ${nativeTrace.split('\n').length - 1} frames, ${frames.length} frames compared pixel for pixel, ` +
-                    `${nativeSound.frames} sound frames sample for sample`);
+                    `${web.sound.frames} sound frames sample for sample, with the native script and the built-in story`);
       });
     }
+
+    await check('the default data\'s script split by include and packed: ?start= places give the built-in scenes', async () => {
+      // The script's lines in two files of a folder beside it, read in place by include.
+      const split = path.join(work, 'split');
+      fs.cpSync(gamedata, split, { recursive: true });
+      const lines = fs.readFileSync(path.join(gamedata, 'scenes.txt'), 'utf8').split('\n');
+      const half = lines.findIndex((l, i) => i > lines.length / 2 && /^scene /.test(l.trim()));
+      assert(half > 0, 'a scene in the second half of scenes.txt');
+      fs.mkdirSync(path.join(split, 'parts'));
+      fs.writeFileSync(path.join(split, 'parts', 'first.txt'), lines.slice(0, half).join('\n') + '\n');
+      fs.writeFileSync(path.join(split, 'parts', 'second.txt'), lines.slice(half).join('\n'));
+      fs.writeFileSync(path.join(split, 'scenes.txt'), '# The default story in two parts.\ninclude parts/first.txt\ninclude parts/second.txt\n');
+      execFileSync(process.execPath, [path.join(__dirname, '..', 'pack-story.js'), '--glyphs', glyphTool, split, path.join(packed, 'split.kpak')],
+                   { stdio: ['ignore', 'ignore', 'inherit'] });
+      const keys = readScript(path.join(__dirname, '..', '..', 'tests', 'keys-every-second.txt'));
+      // The built-in scene and the same place of the script: a route's first frames, a route's question,
+      // an ending and a staff roll; long enough for the ending's Space and the roll's first lines.
+      const places = [['choice', 'choice'], ['route:fuuya', 'route:fuuya'], ['route-choice:heren', 'route-choice:heren'],
+                      ['ending:miss:heren', 'heren-miss/ending'], ['roll:match:hiyori', 'hiyori-match/roll']];
+      const frames = [0, 1, 60, 299, 699];
+      for (const [scene, place] of places) {
+        const dir = path.join(work, 'start-' + scene.replace(/[:/]/g, '-'));
+        const builtinTrace = runNative(keys, frames, dir, path.join(dir, 'sound.wav'), [...BUILTIN, '--start', scene, '--frames', '700']);
+        const web = await playOnPage(`?data=packed/split.kpak&keys=${encodeURIComponent(keys.join(';'))}&trace=1&epoch=${EPOCH}` +
+                                     `&frames=700&start=${encodeURIComponent(place)}`, frames, 60000);
+        assert(/^\{"frame":0,"scene":"parts\//.test(web.trace), `${place}: the page played the included files`);
+        assert.strictEqual(web.trace.split('\n').length, 701, `${place}: 700 frames`);
+        assert.strictEqual(builtinTrace.split('\n').length, 701, `${scene}: 700 frames`);
+        sameStory(dir, web, frames, `${place} against the built-in ${scene}`);
+      }
+      console.log(`     ${places.length} places, 700 frames and ${frames.length} captures each, and their sound`);
+    });
 
     await check('a UTF-8 story with its baked glyphs: trace and canvas equal the native program\'s', async () => {
       const dir = fs.mkdtempSync(path.join(work, 'utf8-run-'));
@@ -151,12 +214,12 @@ async function main() {
       const script = readScript(path.join(__dirname, scripts[0]));
       // The script up to a little after the first answer (chapter 1 step 5 ends).
       const dir = fs.mkdtempSync(path.join(work, 'keys-'));
-      const full = runNative(script, [], dir).trim().split('\n').map((l) => JSON.parse(l));
+      const full = runNative(script, [], dir, null, BUILTIN).trim().split('\n').map((l) => JSON.parse(l));
       const answered = full.find((l, i) => i > 0 && full[i - 1].chapter === 1 && l.chapter !== 1);
       assert(answered, 'the script answers the first choice');
       const titleLeft = full.find((l) => l.chapter !== 0 || l.step > 1);
       const target = answered.frame + 20;
-      runNative(script, [titleLeft.frame + 5, target], dir);
+      runNative(script, [titleLeft.frame + 5, target], dir, null, BUILTIN);
       const page = await browser.newPage();
       await page.send('Page.navigate', { url: base + '?' });
       await page.waitFor('window.Module && Module.kirake && Module.kirake.framesPresented > 0', 30000);

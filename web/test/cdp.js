@@ -69,6 +69,7 @@ async function launch(executable) {
             await new Promise((r) => setTimeout(r, 100));
           }
         },
+        async close() { await send('Target.closeTarget', { targetId }); },
         async key(code, key, keyCode) {
           const base = { code, key, windowsVirtualKeyCode: keyCode, nativeVirtualKeyCode: keyCode };
           await page.send('Input.dispatchKeyEvent', Object.assign({ type: 'rawKeyDown' }, base));

@@ -45,13 +45,15 @@ function decodePng(file) {
   return out;
 }
 
-function runNative(kirake, gamedata, script, frames, outDir, recording) {
+function runNative(kirake, gamedata, script, frames, outDir, recording, options) {
   const keys = path.join(outDir, 'keys.txt');
+  fs.mkdirSync(outDir, { recursive: true });
   fs.writeFileSync(keys, script.join('\n') + '\n');
   const args = ['--headless', '--data', gamedata, '--keys', keys, '--trace', path.join(outDir, 'trace.jsonl'),
                 '--epoch', EPOCH, '--frames', '30000'];
   if (frames.length) args.push('--capture', frames.join(','), '--capture-dir', outDir);
   if (recording) args.push('--record-audio', recording);
+  args.push(...(options || []));
   execFileSync(kirake, args, { stdio: ['ignore', 'ignore', 'pipe'] });
   return fs.readFileSync(path.join(outDir, 'trace.jsonl'), 'utf8');
 }
@@ -71,10 +73,20 @@ function samePixels(native, webBase64, what) {
   assert.strictEqual(differing, 0, `${what}: ${differing} of ${native.length} colour bytes differ`);
 }
 
-// The frames worth comparing: the title, whole messages as they wait for a key (text at 21), the first
-// choice on the screen (text at 24), and the staff roll (20 and 40).
+// A trace line without the fields that say where the story stands: the built-in scenes' "chapter" and
+// "step" (after "frame"), "firstAnswer" and "goodEnding" (after "pressed"); a story script's "scene" and
+// "vars". What is left is the same for the built-in story and the default story's script.
+function withoutStoryPosition(line) {
+  return line.replace(/"(chapter|step|firstAnswer|goodEnding)":-?\d+,/g, '')
+    .replace(/"scene":"[^"]*",/, '').replace(/"vars":\{[^}]*\},/, '');
+}
+
+// The frames worth comparing, from a trace of the built-in story (it names the chapters): the title,
+// whole messages as they wait for a key (text at 21), the first choice on the screen (text at 24), and
+// the staff roll (20 and 40).
 function captureFrames(trace) {
   const lines = trace.trim().split('\n').map((l) => JSON.parse(l));
+  assert('chapter' in lines[0], 'frames are chosen on a trace of the built-in story (--builtin-story)');
   const frames = new Set([1, 120]);
   const waits = lines.filter((l, i) => i > 0 && l.message.wait === 1 && lines[i - 1].message.wait !== 1);
   waits.filter((l, i) => i % 3 === 0).slice(0, 7).forEach((l) => frames.add(l.frame));
@@ -85,11 +97,14 @@ function captureFrames(trace) {
   return [...frames].filter((f) => f < lines.length - 1).sort((a, b) => a - b);
 }
 
-// The native program of a build: runNative(script, frames to capture, folder[, WAV file of its sound])
-// gives its trace.
+// The native program of a build on its default data: runNative(script, frames to capture, folder[, WAV
+// file of its sound[, more options]]) gives its trace; the data plays its story script, as the page
+// does, unless the options hold BUILTIN.
+const BUILTIN = ['--builtin-story'];
 function nativeRunner(nativeBuild) {
   const kirake = path.join(nativeBuild, 'src', 'kirake'), gamedata = path.join(nativeBuild, 'gamedata');
-  return { EPOCH, runNative: (script, frames, outDir, recording) => runNative(kirake, gamedata, script, frames, outDir, recording) };
+  return { EPOCH, BUILTIN, kirake, gamedata,
+           runNative: (script, frames, outDir, recording, options) => runNative(kirake, gamedata, script, frames, outDir, recording, options) };
 }
 
-module.exports = { readScript, decodePng, firstDifference, samePixels, captureFrames, nativeRunner, EPOCH };
+module.exports = { readScript, decodePng, firstDifference, samePixels, captureFrames, withoutStoryPosition, nativeRunner, EPOCH };
