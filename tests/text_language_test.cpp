@@ -142,4 +142,18 @@ TEST(Language, TheDefaultStoryPlaysInSpanishWithLangEsAndHeadlessRunsIgnoreTheSy
     EXPECT_EQ(RunKirake({"--headless", "--frames", "2", "--lang", "../es"}, &errors), 2);
 }
 
+// Under --watch the text in play is taken when saved; data.txt is not, while a translation plays.
+TEST(Language, UnderWatchASavedTranslationInPlayIsTakenAndTheOwnTextIsNot) {
+    if (!std::filesystem::exists(std::string(KIRAKE_DATA_DIR) + "/data.es.txt")) GTEST_SKIP() << "no default data";
+    std::string dir = MakeTempDir("language-watch");
+    CopyFolder(KIRAKE_DATA_DIR, dir + "/data");
+    std::ofstream(dir + "/keys.txt") << "10 save data.txt data/data.txt\n20 save data.es.txt data/data.es.txt\n";
+    std::string errors;
+    ASSERT_EQ(RunKirake({"--headless", "--data", dir + "/data", "--lang", "es", "--watch", "--keys", dir + "/keys.txt",
+                         "--frames", "40"},
+                        &errors),
+              0);
+    EXPECT_EQ(errors, "kirake: took the saved data.es.txt\n");
+}
+
 }  // namespace
