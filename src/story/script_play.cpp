@@ -593,7 +593,11 @@ int LandingAfter(int choice, int answer) {
         const ScriptCommand& c = program.commands[size_t(pc)];
         switch (c.op) {
             case OP_SET: values[size_t(c.variable)] = get(c.value); break;
-            case OP_ADD: values[size_t(c.variable)] += get(c.value); break;
+            case OP_ADD: {  // as Put keeps it, within a billion either way
+                long long sum = (long long)values[size_t(c.variable)] + get(c.value);
+                values[size_t(c.variable)] = int(std::clamp(sum, -1000000000LL, 1000000000LL));
+                break;
+            }
             case OP_DRAW: {
                 size_t taken = scriptPlayer.drawsTaken;
                 values[size_t(c.variable)] = DrawNumber(c.value.number);
