@@ -1,6 +1,6 @@
-// Story projects: kirake-new writes a folder that plays, checks clean and rebuilds to the same files;
-// under --watch a saved picture source, palette plan, song source and story are rebuilt in the game and
-// shown as a project that had them from the start shows them.
+// Story projects: kirake-new writes a folder that plays its story script, checks clean and rebuilds to
+// the same files; under --watch a saved picture source, palette plan, song source and story are rebuilt
+// in the game and shown as a project that had them from the start shows them.
 #include <gtest/gtest.h>
 #include "authoring_util.h"
 
@@ -47,11 +47,16 @@ TEST(AuthoringProject, NewProjectChecksCleanAndRebuildsToTheSameFiles) {
     fs::path project = dir.path() / "story";
     RunResult made = New({project.string()});
     ASSERT_EQ(made.status, 0) << made.output;
-    for (const char* file : {"README.md", "data.txt", "pictures/stage1.pic", "pictures/main.pal", "songs/koi.song",
-                             "bmp/System.BMP", "koi.pmd", "punch3.wav"})
+    for (const char* file : {"README.md", "data.txt", "scenes.txt", "pictures/stage1.pic", "pictures/main.pal",
+                             "songs/koi.song", "bmp/System.BMP", "koi.pmd", "punch3.wav"})
         EXPECT_TRUE(fs::is_regular_file(project / file)) << file;
     RunResult check = RunTool({ToolPath("check", "kirake-check"), project.string()});
     EXPECT_EQ(check.status, 0) << check.output;
+    // The project plays its own script: the trace names the script's place.
+    RunResult played = RunTool({KIRAKE_BINARY, "--headless", "--data", project.string(), "--frames", "2", "--trace",
+                                (dir.path() / "trace.jsonl").string()});
+    EXPECT_EQ(played.status, 0) << played.output;
+    EXPECT_NE(ReadText(dir.path() / "trace.jsonl").find("\"scene\":\"scenes.txt:"), std::string::npos);
     EXPECT_EQ(New({project.string()}).status, 1) << "an existing project is never written over";
 
     std::vector<uint8_t> picture = ReadBytes(project / "bmp/stage1.BMP"), song = ReadBytes(project / "koi.pmd");

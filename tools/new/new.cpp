@@ -31,6 +31,9 @@ const char README[] =
     "| `songs/NAME.song` | `NAME.pmd` | `kirake-song compile` |\n"
     "| the effects `End.wav` ... `punch3.wav` | themselves | `kirake-sfx import` |\n"
     "\n"
+    "`scenes.txt`, the story script, says what happens and in which order (the pictures, the questions and\n"
+    "which way each answer leads), and names the messages of `data.txt` it shows.\n"
+    "\n"
     "Play it and keep it open while you write; every source you save is rebuilt and shown at once:\n"
     "\n"
     "    kirake --window --data . --watch\n"
@@ -118,7 +121,8 @@ int Create(const char* argv0, const fs::path& dir) {
             return 1;
         }
     }
-    bool ok = Copy(source / "story" / "data.txt", dir / "data.txt");
+    bool ok = Copy(source / "story" / "data.txt", dir / "data.txt") &&
+              Copy(source / "story" / "scenes.txt", dir / "scenes.txt");
     for (const fs::path& f : FilesIn(source / "pictures", {".pic", ".pal", ".inc", ".md"}))
         if (f.filename() != "icon.pic") ok &= Copy(f, dir / "pictures" / f.filename());
     for (const fs::path& f : FilesIn(source / "songs", {".song"})) ok &= Copy(f, dir / "songs" / f.filename());
@@ -179,9 +183,9 @@ const char help[] =
     "  or:  kirake-new --rebuild DIR\n"
     "Starts a story project: a folder the game plays that holds the sources it is built from.\n"
     "\n"
-    "kirake-new DIR writes the default story into the new folder DIR: the story text data.txt, the\n"
-    "picture sources with their palettes in pictures/, the song sources in songs/, the effects, a short\n"
-    "README.md, and the data built from them (bmp/*.BMP, *.pmd). Play it with\n"
+    "kirake-new DIR writes the default story into the new folder DIR: the story text data.txt and its\n"
+    "script scenes.txt, the picture sources with their palettes in pictures/, the song sources in songs/,\n"
+    "the effects, a short README.md, and the data built from them (bmp/*.BMP, *.pmd). Play it with\n"
     "\"kirake --window --data DIR --watch\": every source saved while the game runs is rebuilt and shown.\n"
     "\n"
     "Options:\n"
