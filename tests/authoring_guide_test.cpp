@@ -1,13 +1,20 @@
 // The guide for authors as a script: every command block of docs/authoring.md ("```sh"), in order, in a
-// fresh folder with the built game and tools on the PATH, must succeed. The game's window cannot open
-// here, so "--window" plays headless for a second.
+// fresh folder with the built game and tools on the PATH, must succeed; a file block ("```text PATH")
+// is written to PATH there first. The game's window cannot open here, so "--window" plays headless for
+// a second. The guide's hello world is then played to each of its endings.
 #include <gtest/gtest.h>
+#include <fstream>
 #include <sstream>
 #include "authoring_util.h"
 
 using namespace authoring;
 
 namespace {
+
+std::string ReadText(const fs::path& path) {
+    std::vector<uint8_t> bytes = ReadBytes(path);
+    return std::string(bytes.begin(), bytes.end());
+}
 
 // The guide's blocks are shell commands: they run in sh, from the scratch folder.
 std::string ShellQuote(const std::string& s) {
@@ -16,25 +23,50 @@ std::string ShellQuote(const std::string& s) {
     return quoted + "'";
 }
 
-std::vector<std::string> CommandBlocks(const std::string& guide) {
-    std::vector<std::string> blocks;
+// A block of the guide: shell commands (no file), or the text of a file.
+struct Block {
+    std::string file, text;
+};
+
+std::vector<Block> GuideBlocks(const std::string& guide) {
+    std::vector<Block> blocks;
     std::istringstream lines(guide);
-    std::string line, block;
-    bool inside = false;
+    std::string line;
+    Block* block = nullptr;
     while (std::getline(lines, line)) {
-        if (!inside && line == "```sh") {
-            inside = true;
-            block.clear();
-        } else if (inside && line == "```") {
-            inside = false;
-            blocks.push_back(block);
-        } else if (inside) {
-            for (size_t at; (at = line.find("--window")) != std::string::npos;)
+        if (!block && (line == "```sh" || line.rfind("```text ", 0) == 0)) {
+            blocks.push_back({line == "```sh" ? "" : line.substr(8), ""});
+            block = &blocks.back();
+        } else if (block && line == "```") {
+            block = nullptr;
+        } else if (block) {
+            for (size_t at; block->file.empty() && (at = line.find("--window")) != std::string::npos;)
                 line.replace(at, 8, "--headless --frames 60");
-            block += line + "\n";
+            block->text += line + "\n";
         }
     }
     return blocks;
+}
+
+std::vector<std::string> TextLines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+// A story's endings: the scenes that end in a staff roll, with the line of their roll.
+std::vector<std::pair<std::string, int>> Endings(const std::vector<std::string>& script) {
+    std::vector<std::pair<std::string, int>> endings;
+    std::string scene;
+    for (size_t i = 0; i < script.size(); ++i) {
+        std::istringstream words(script[i]);
+        std::string verb, name;
+        words >> verb >> name;
+        if (verb == "scene") scene = name;
+        if (verb == "roll" && !scene.empty()) endings.push_back({scene, int(i + 1)}), scene.clear();
+    }
+    return endings;
 }
 
 }  // namespace
@@ -42,7 +74,7 @@ std::vector<std::string> CommandBlocks(const std::string& guide) {
 TEST(AuthoringGuide, EveryCommandInTheGuideRuns) {
     if (RunTool({"sox", "--version"}).status != 0) GTEST_SKIP() << "no sox";
     std::vector<uint8_t> text = ReadBytes(fs::path(KIRAKE_SOURCE_DIR) / "docs" / "authoring.md");
-    std::vector<std::string> blocks = CommandBlocks(std::string(text.begin(), text.end()));
+    std::vector<Block> blocks = GuideBlocks(std::string(text.begin(), text.end()));
     ASSERT_GE(blocks.size(), 8u);
     ScratchDir dir;
     fs::create_directories(dir.path() / "bin");
@@ -55,9 +87,41 @@ TEST(AuthoringGuide, EveryCommandInTheGuideRuns) {
     }
     std::string setup = "cd " + ShellQuote(dir.path().string()) + " && PATH=" +
                         ShellQuote((dir.path() / "bin").string()) + ":\"$PATH\" && set -e && ";
-    for (const std::string& block : blocks) {
-        RunResult r = RunTool({"sh", "-c", setup + block});
-        EXPECT_EQ(r.status, 0) << block << "\n" << r.output;
+    for (const Block& block : blocks) {
+        if (!block.file.empty()) {
+            fs::create_directories((dir.path() / block.file).parent_path());
+            WriteText(dir.path() / block.file, block.text);
+            continue;
+        }
+        RunResult r = RunTool({"sh", "-c", setup + block.text});
+        EXPECT_EQ(r.status, 0) << block.text << "\n" << r.output;
     }
     EXPECT_TRUE(fs::is_regular_file(dir.path() / "mystory-board" / "index.html"));
+
+    // The hello world: at most fifteen lines, two endings, each reached from the start by a player who
+    // answers the way there and then presses a key every half second until the credits.
+    fs::path hello = dir.path() / "hello";
+    std::vector<std::string> script = TextLines(ReadText(hello / "scenes.txt"));
+    EXPECT_LE(script.size(), 15u);
+    std::vector<std::pair<std::string, int>> endings = Endings(script);
+    ASSERT_EQ(endings.size(), 2u);
+    for (const auto& [scene, rollLine] : endings) {
+        fs::path keys = dir.path() / ("keys-" + scene + ".txt"), trace = dir.path() / ("trace-" + scene + ".jsonl");
+        RunResult way = RunTool({KIRAKE_BINARY, "--headless", "--data", hello.string(), "--start", scene, "--start-keys",
+                                 keys.string(), "--frames", "1"});
+        ASSERT_EQ(way.status, 0) << way.output;
+        long last = 0;
+        for (const std::string& line : TextLines(ReadText(keys)))
+            if (!line.empty() && line[0] != '#') last = std::atol(line.c_str());
+        std::string presses;
+        for (long frame = last + 30; frame < last + 900; frame += 30) presses += std::to_string(frame) + " press z\n";
+        std::ofstream(keys, std::ios::app) << presses;
+        RunResult played = RunTool({KIRAKE_BINARY, "--headless", "--data", hello.string(), "--keys", keys.string(),
+                                    "--frames", std::to_string(last + 1200), "--trace", trace.string()});
+        ASSERT_EQ(played.status, 0) << played.output;
+        std::vector<std::string> lines = TextLines(ReadText(trace));
+        ASSERT_FALSE(lines.empty());
+        EXPECT_NE(lines.back().find("\"scene\":\"scenes.txt:" + std::to_string(rollLine) + "\""), std::string::npos)
+            << scene << ": " << lines.back().substr(0, 120);
+    }
 }
