@@ -1,6 +1,7 @@
 // The storyboard of the whole story, and the song tool's picture and its refusal of files that are not
 // compiled songs.
 #include <gtest/gtest.h>
+#include <algorithm>
 #include <map>
 #include <regex>
 #include <set>
@@ -37,24 +38,40 @@ struct Board {
     std::vector<std::string> figures;
 };
 
-Board MakeBoard(const fs::path& data, const fs::path& out) {
+Board MakeBoard(const fs::path& data, const fs::path& out, std::vector<std::string> options = {}) {
     Board board;
-    board.run = RunTool({ToolPath("storyboard", "kirake-storyboard"), data.string(), out.string()});
+    std::vector<std::string> args{ToolPath("storyboard", "kirake-storyboard")};
+    args.insert(args.end(), options.begin(), options.end());
+    args.push_back(data.string());
+    args.push_back(out.string());
+    board.run = RunTool(args);
     board.html = ReadText(out / "index.html");
     for (size_t at = board.html.find("<figure"); at != std::string::npos; at = board.html.find("<figure", at + 1))
         board.figures.push_back(board.html.substr(at, board.html.find("</figure>", at) - at));
     return board;
 }
 
+// The pictures of the cards whose heading matches.
+std::set<std::string> PicturesOf(const Board& board, const std::regex& heading) {
+    std::set<std::string> pictures;
+    std::regex picture(R"re(src="(pages/[0-9a-f]{16}\.png)")re");
+    for (const std::string& figure : board.figures) {
+        std::smatch m;
+        if (std::regex_search(figure, heading) && std::regex_search(figure, m, picture)) pictures.insert(m[1]);
+    }
+    return pictures;
+}
+
 // Every page of every message on every path and every scene, each shown once: the messages the paths
 // share once, each route's own pages once, each of the nine route questions with its answer highlighted,
 // the match and miss messages once per route (whatever the answer), the two ending pictures, and the staff
-// roll with each partner's portrait and without.
+// roll with each partner's portrait and without. The default story as a script plays the same: 18 paths
+// (the draw's outcomes that miss taken once), the same pages and choices, each labelled by its line.
 TEST(Storyboard, DefaultDataShowsEveryPageAndSceneOfEveryPathOnce) {
     fs::path data = KIRAKE_DATA_DIR;
     if (!fs::exists(data / "data.txt")) GTEST_SKIP() << "no default data at " << data;
     ScratchDir out;
-    Board board = MakeBoard(data, out.path());
+    Board board = MakeBoard(data, out.path() / "builtin", {"--builtin-story"});
     ASSERT_EQ(board.run.status, 0) << board.run.output;
     std::string script = ReadText(data / "data.txt");
     int pages = 0;
@@ -89,7 +106,7 @@ TEST(Storyboard, DefaultDataShowsEveryPageAndSceneOfEveryPathOnce) {
         files.insert(m[1]);
     }
     for (const std::string& file : files) {
-        std::vector<uint8_t> png = ReadBytes(out.path() / file);
+        std::vector<uint8_t> png = ReadBytes(out.path() / "builtin" / file);
         ASSERT_GE(png.size(), 24u) << file;
         EXPECT_EQ(std::string(png.begin() + 1, png.begin() + 4), "PNG");
         EXPECT_EQ(png[18] << 8 | png[19], 640);
@@ -98,6 +115,70 @@ TEST(Storyboard, DefaultDataShowsEveryPageAndSceneOfEveryPathOnce) {
     EXPECT_EQ(files.size(), board.figures.size()) << "two moments show the same picture";
     for (const char* words : {"every path", "Hiyori's route", "no song", "koi.pmd", "end.pmd", "Staff roll with Heren"})
         EXPECT_NE(board.html.find(words), std::string::npos) << words;
+
+    if (!fs::exists(data / "scenes.txt")) return;
+    Board scripted = MakeBoard(data, out.path() / "script");
+    ASSERT_EQ(scripted.run.status, 0) << scripted.run.output;
+    EXPECT_NE(scripted.run.output.find("18 paths, " + std::to_string(pages + scenes) + " moments"), std::string::npos)
+        << scripted.run.output;
+    std::regex page(R"(<h3>message <code>)"), builtinChoice(R"(<h3>(First choice|\w+'s question):)"),
+        scriptChoice(R"(<h3>Choice, answer \d of 3:)");
+    EXPECT_EQ(PicturesOf(scripted, page), PicturesOf(board, page));
+    EXPECT_EQ(PicturesOf(scripted, scriptChoice), PicturesOf(board, builtinChoice));
+    EXPECT_EQ(PicturesOf(scripted, scriptChoice).size(), 12u);
+    // Message 3's pages stand at its line of the script, in the scene "teacher".
+    std::string story = ReadText(data / "scenes.txt");
+    size_t say = story.find("say 3\n");
+    ASSERT_NE(say, std::string::npos);
+    std::string place = "scenes.txt:" + std::to_string(std::count(story.begin(), story.begin() + long(say), '\n') + 1) +
+                        " \xc2\xb7 teacher";
+    int atPlace = 0;
+    for (const std::string& figure : scripted.figures)
+        if (figure.find("message <code>3</code>") != std::string::npos) {
+            EXPECT_NE(figure.find(place), std::string::npos) << figure;
+            ++atPlace;
+        }
+    EXPECT_EQ(atPlace, PagesOf(script, '3'));
+    EXPECT_NE(scripted.html.find("hope 2 or 3"), std::string::npos);
+}
+
+// A story script whose choice can jump back: every way round is played, each loop followed --loops times
+// and said so; outcomes of a draw that lead on alike are one path; the frame limit and the limit of paths
+// end the board early and say so.
+TEST(Storyboard, ScriptLoopsAreFollowedAndLimitsSaidSo) {
+    fs::path data = KIRAKE_DATA_DIR;
+    if (!fs::exists(data / "data.txt")) GTEST_SKIP() << "no default data at " << data;
+    ScratchDir work;
+    fs::path copy = work.path() / "data";
+    fs::copy(data, copy, fs::copy_options::recursive);
+    WriteText(copy / "scenes.txt", "scene start\n"
+                                   "  load window game_w\n"
+                                   "  load system system\n"
+                                   "label ask\n"
+                                   "  choice again first-1 first-2\n"
+                                   "  if again = 1 goto ask\n"
+                                   "  draw luck 4\n"
+                                   "  if luck > 3 goto lucky\n"
+                                   "  say 4\n"
+                                   "  goto end\n"
+                                   "label lucky\n"
+                                   "  say 5\n"
+                                   "label end\n");
+    // ask: 1, 1, then round a third time (the loop); 1, 2; 2 - each of the last two with luck 1-3 or 4.
+    Board board = MakeBoard(copy, work.path() / "board", {"--loops", "2"});
+    EXPECT_EQ(board.run.status, 0) << board.run.output;
+    EXPECT_NE(board.run.output.find("/index.html: 5 paths"), std::string::npos) << board.run.output;
+    EXPECT_NE(board.html.find("the choice at scenes.txt:5 came round a 3rd time: the loop was followed 2 times"),
+              std::string::npos);
+    for (const char* words : {"luck 1-3", "luck 4", "Choice, answer 2 of 2", "scenes.txt:9 \xc2\xb7 start \xe2\x80\xba ask"})
+        EXPECT_NE(board.html.find(words), std::string::npos) << words;
+
+    Board stuck = MakeBoard(copy, work.path() / "stuck", {"--frames", "60", "--paths", "2"});
+    EXPECT_EQ(stuck.run.status, 1);
+    EXPECT_NE(stuck.run.output.find("stopped before their end"), std::string::npos) << stuck.run.output;
+    EXPECT_NE(stuck.run.output.find("more paths were left after the first 2"), std::string::npos) << stuck.run.output;
+    EXPECT_NE(stuck.html.find("after 60 frames (the frame limit)"), std::string::npos);
+    EXPECT_NE(stuck.html.find("Still going at the frame limit"), std::string::npos);
 }
 
 // A line too wide for the message box is marked on its page's picture, next to the checker's finding.
@@ -134,6 +215,8 @@ TEST(Storyboard, AnswersHelpVersionAndBadArgumentsAndFolders) {
     EXPECT_EQ(version.status, 0);
     EXPECT_EQ(version.output.rfind("kirake-storyboard ", 0), 0u) << version.output;
     EXPECT_EQ(RunTool({tool, "only-one"}).status, 2);
+    EXPECT_EQ(RunTool({tool, "--loops", "0", "a", "b"}).status, 2);
+    EXPECT_EQ(RunTool({tool, "--frames", "9x", "a", "b"}).status, 2);
     ScratchDir out;
     RunResult missing = RunTool({tool, (out.path() / "nothing").string(), out.path().string()});
     EXPECT_EQ(missing.status, 1);

@@ -1,22 +1,11 @@
-// The storyboard page: every distinct moment once, grouped by chapter, with the paths it lies on, the
-// song, the page's text and the checker's findings beside it.
+// The storyboard page: every distinct moment once, in the sections the story's description gives, with the
+// paths it lies on, the song, the page's text and the checker's findings beside it.
 #include <algorithm>
 #include <cstdio>
 #include <map>
-#include <set>
-#include <tuple>
-#include "story/tables.h"
 #include "storyboard.h"
 
-namespace {
-
-constexpr int LINE_LIMIT = 530;  // pixels from the text origin to the message box's right edge
-constexpr int TEXT_X = 60, TEXT_Y = 355, LINE_STEP = 20, LINE_HEIGHT = 22;
-const char* const sectionNames[] = {"Title and opening", "Title and opening", "Hiyori's route", "Heren's route",
-                                    "Fuuya's route", "Ending"};
-const char* const partnerNames[] = {"Hiyori", "Heren", "Fuuya"};
-
-std::string Escape(const std::string& s) {
+std::string HtmlEscape(const std::string& s) {
     std::string out;
     for (char c : s) {
         switch (c) {
@@ -30,7 +19,12 @@ std::string Escape(const std::string& s) {
     return out;
 }
 
-std::string Quoted(const std::string& s) { return "\xe2\x80\x9c" + Escape(s) + "\xe2\x80\x9d"; }
+namespace {
+
+constexpr int LINE_LIMIT = 530;  // pixels from the text origin to the message box's right edge
+constexpr int TEXT_X = 60, TEXT_Y = 355, LINE_STEP = 20, LINE_HEIGHT = 22;
+
+std::string Escape(const std::string& s) { return HtmlEscape(s); }
 
 std::string Percent(double part, double whole) {
     char text[32];
@@ -38,65 +32,7 @@ std::string Percent(double part, double whole) {
     return text;
 }
 
-struct Item {
-    Moment moment;
-    std::set<int> paths;  // indexes into the path list
-    int section = 0;
-    long order = 0;
-};
-
-// Which paths an item lies on, in words.
-std::string DescribePaths(const std::set<int>& set, const std::vector<StoryPath>& paths) {
-    if (int(set.size()) == int(paths.size())) return "every path";
-    std::set<int> as, rs, ms;
-    for (int i : set) as.insert(paths[i].firstAnswer), rs.insert(paths[i].routeAnswer), ms.insert(paths[i].match);
-    if (set.size() == as.size() * rs.size() * ms.size()) {  // a product of the answers: say it briefly
-        std::vector<std::string> parts;
-        if (as.size() < 3) {
-            std::string p;
-            for (int a : as) p += (p.empty() ? "" : " or ") + std::string(partnerNames[a]);
-            parts.push_back(p + "'s route");
-        }
-        if (rs.size() < 3) {
-            std::string p;
-            for (int r : rs)
-                p += (p.empty() ? "" : " or ") +
-                     (as.size() == 1 ? Quoted(routeRecords[*as.begin()].choiceLines[r])
-                                     : "answer " + std::to_string(r + 1));
-            parts.push_back(p);
-        }
-        if (ms.size() < 2) parts.push_back(*ms.begin() ? "match" : "miss");
-        if (as.size() == 3) parts.insert(parts.begin(), "every route");
-        std::string text;
-        for (const std::string& p : parts) text += (text.empty() ? "" : " \xc2\xb7 ") + p;
-        return text;
-    }
-    std::string text;
-    for (int i : set)
-        text += (text.empty() ? "" : ", ") + std::string(partnerNames[paths[i].firstAnswer]) + " " +
-                std::to_string(paths[i].routeAnswer + 1) + (paths[i].match ? " match" : " miss");
-    return text;
-}
-
-std::string MessageLabel(char id) {
-    std::string s(1, id);
-    return "message <code>" + Escape(s) + "</code>";
-}
-
-std::string SceneTitle(const Item& item, const std::vector<StoryPath>& paths) {
-    const Moment& m = item.moment;
-    const StoryPath& p = paths[*item.paths.begin()];
-    if (m.scene == "title") return "Title screen";
-    if (m.scene == "picture") return "The opening picture";
-    if (m.scene == "choice") return "First choice: " + Quoted(firstChoiceLines[p.firstAnswer]);
-    if (m.scene == "route-choice")
-        return partnerNames[p.firstAnswer] + std::string("'s question: ") +
-               Quoted(routeRecords[p.firstAnswer].choiceLines[p.routeAnswer]);
-    if (m.scene == "ending") return p.match ? "Ending picture after a match" : "Ending picture after a miss";
-    if (m.scene == "roll")
-        return p.match ? "Staff roll with " + std::string(partnerNames[p.firstAnswer]) : "Staff roll after a miss";
-    return Escape(m.scene);
-}
+std::string MessageLabel(const std::string& key) { return "message <code>" + Escape(key) + "</code>"; }
 
 const char style[] = R"CSS(
 :root { --bg:#14151b; --card:#1f2029; --edge:#2d2f3b; --ink:#e9e7f1; --dim:#9a98aa; --accent:#f49ac1;
@@ -140,6 +76,9 @@ h3 code { background:#2c2e3a; padding:0 6px; border-radius:4px; color:var(--acce
 .chip.song::before { content:"\266A  "; color:var(--accent); }
 .chip.path::before { content:"\2192  "; color:var(--accent2); }
 .chip.frame { color:var(--dim); }
+.chip.place { font-family:"DejaVu Sans Mono", monospace; color:var(--accent2); }
+.paths { margin:0; padding:10px 16px 10px 48px; }
+.paths li { margin:2px 0; }
 .text { font:12.5px/1.45 "DejaVu Sans Mono", monospace; background:#171820; border-radius:6px; padding:6px 8px; margin-top:6px; }
 .line { position:relative; padding-bottom:4px; }
 .line span { white-space:pre-wrap; overflow-wrap:anywhere; }
@@ -147,6 +86,8 @@ h3 code { background:#2c2e3a; padding:0 6px; border-radius:4px; color:var(--acce
 .line.long i { background:var(--bad); }
 .line b { float:right; color:var(--bad); font:bold 11px "DejaVu Sans", sans-serif; padding-top:2px; }
 .finding { margin-top:8px; padding:6px 10px; border-radius:6px; background:rgba(255,95,109,.12); border-left:3px solid var(--bad); font-size:13px; }
+.finding.note { background:rgba(142,197,255,.08); border-left-color:var(--accent2); color:var(--dim); }
+.finding.note b { color:var(--accent2); }
 .finding a { color:var(--accent2); margin-left:6px; white-space:nowrap; }
 .finding b { color:var(--bad); font-weight:normal; font-family:"DejaVu Sans Mono", monospace; font-size:12px; }
 .general { background:var(--card); border:1px solid var(--edge); border-radius:12px; padding:10px 16px; }
@@ -156,50 +97,23 @@ footer { color:var(--dim); padding:0 40px 30px; font-size:12px; }
 
 }  // namespace
 
-int WriteBoard(const std::string& out, const std::string& dataDir, const std::vector<StoryPath>& paths,
-               const std::vector<std::vector<Moment>>& moments, const std::vector<uint8_t>& script,
-               const std::vector<Finding>& findings, BoardStats* stats, std::string* error) {
-    // One item per distinct moment: the same kind of moment showing the same picture.
-    std::vector<Item> items;
-    std::map<std::string, size_t> index;
-    long order = 0;
-    for (size_t p = 0; p < moments.size(); ++p) {
-        for (const Moment& m : moments[p]) {
-            std::string key = m.kind + "|" + m.scene + "|" + std::to_string(int(uint8_t(m.messageId))) + "|" +
-                              std::to_string(m.page) + "|" + std::to_string(m.chapter) + "|" + m.picture;
-            auto found = index.find(key);
-            if (found == index.end()) {
-                Item item;
-                item.moment = m;
-                item.section = std::clamp(m.chapter, 0, 5);
-                item.order = order++;
-                found = index.emplace(key, items.size()).first;
-                items.push_back(item);
-            }
-            items[found->second].paths.insert(int(p));
-        }
-    }
-    // By chapter; in a route the questions before the match and miss messages; in the ending the two
-    // pictures before the staff rolls, the roll after a miss last.
-    auto place = [&](const Item& item) {
-        const Moment& m = item.moment;
-        int roll = m.scene == "roll" ? (paths[size_t(*item.paths.begin())].match ? paths[size_t(*item.paths.begin())].firstAnswer : 3) : 0;
-        return std::tuple(std::max(item.section, 1), item.section >= 2 ? m.step : 0, roll);
-    };
-    std::stable_sort(items.begin(), items.end(), [&](const Item& a, const Item& b) { return place(a) < place(b); });
-
-    // The pages of every message, and which findings concern which page.
-    std::map<char, std::vector<MessagePage>> layouts;
-    for (const Item& item : items)
-        if (item.moment.kind == "page" && !layouts.count(item.moment.messageId))
-            layouts[item.moment.messageId] = LayOutMessage(script, item.moment.messageId);
-    auto concerns = [&](const Finding& f, const Item& item) {
-        if (item.moment.kind != "page" || f.messageId == 0 || f.messageId != item.moment.messageId) return false;
-        const std::vector<MessagePage>& pages = layouts[f.messageId];
+int WriteBoard(const std::string& out, const std::string& dataDir, const BoardPage& page,
+               const std::vector<uint8_t>& script, const std::vector<Finding>& findings, BoardStats* stats,
+               std::string* error) {
+    // The pages of every message, and which findings concern which card: a message's page, or the
+    // script's line the card stands at.
+    std::map<std::string, std::vector<MessagePage>> layouts;
+    for (const BoardItem& item : page.items)
+        if (item.moment.kind == "page" && !layouts.count(item.moment.message))
+            layouts[item.moment.message] = LayOutMessage(script, item.moment.message);
+    auto concerns = [&](const Finding& f, const BoardItem& item) {
+        if (f.line > 0 && item.placeLine == f.line && f.file == item.placeFile) return true;
+        if (item.moment.kind != "page" || f.message.empty() || f.message != item.moment.message) return false;
+        const std::vector<MessagePage>& pages = layouts[f.message];
         if (item.moment.page < 1 || item.moment.page > int(pages.size())) return item.moment.page == 1;
-        const MessagePage& page = pages[size_t(item.moment.page - 1)];
+        const MessagePage& layout = pages[size_t(item.moment.page - 1)];
         if (f.checkerPage == 0) return item.moment.page == 1;
-        for (const PageLine& line : page.lines)
+        for (const PageLine& line : layout.lines)
             if (line.checkerPage == f.checkerPage && (f.checkerLine == 0 || line.checkerLine == f.checkerLine))
                 return true;
         return false;
@@ -207,19 +121,20 @@ int WriteBoard(const std::string& out, const std::string& dataDir, const std::ve
     std::vector<long> placed(findings.size(), -1);  // the card a finding is shown beside
 
     *stats = BoardStats{};
-    stats->findings = int(findings.size());
-    std::string cards[6];
-    int sectionCount[6] = {};
-    for (const Item& item : items) {
+    for (const Finding& f : findings) stats->findings += f.note ? 0 : 1;
+    std::vector<std::string> cards(page.sections.size());
+    std::vector<int> sectionCount(page.sections.size(), 0);
+    for (const BoardItem& item : page.items) {
+        if (item.section < 0 || size_t(item.section) >= page.sections.size()) continue;
         const Moment& m = item.moment;
-        bool page = m.kind == "page";
-        (page ? stats->pages : stats->scenes)++;
+        bool isPage = m.kind == "page";
+        (isPage ? stats->pages : stats->scenes)++;
         stats->items++;
-        sectionCount[std::max(item.section, 1)]++;
+        sectionCount[size_t(item.section)]++;
         const MessagePage* layout = nullptr;
         int pageCount = 0;
-        if (page) {
-            const std::vector<MessagePage>& pages = layouts[m.messageId];
+        if (isPage) {
+            const std::vector<MessagePage>& pages = layouts[m.message];
             pageCount = int(pages.size());
             if (m.page >= 1 && m.page <= pageCount) layout = &pages[size_t(m.page - 1)];
         }
@@ -253,34 +168,38 @@ int WriteBoard(const std::string& out, const std::string& dataDir, const std::ve
         for (size_t f = 0; f < findings.size(); ++f) {
             if (!concerns(findings[f], item)) continue;
             if (placed[f] < 0) placed[f] = item.order;
-            flagged = true;
+            flagged = flagged || !findings[f].note;
             std::string where = findings[f].file + (findings[f].line ? ":" + std::to_string(findings[f].line) : "");
-            notes += "<div class=\"finding\"><b>" + Escape(where) + "</b> " + Escape(findings[f].text) + "</div>";
+            notes += std::string("<div class=\"finding") + (findings[f].note ? " note" : "") + "\"><b>" +
+                     Escape(where) + "</b> " + Escape(findings[f].text) + "</div>";
         }
         std::string card = std::string("<figure") + (flagged ? " class=\"flagged\"" : "") + " id=\"m" +
                            std::to_string(item.order) + "\"><a class=\"shot\" href=\"" + Escape(m.picture) +
                            "\"><img loading=\"lazy\" width=\"640\" height=\"480\" src=\"" + Escape(m.picture) +
                            "\" alt=\"\">" + marks + "</a><figcaption>";
-        if (page) {
-            card += "<div class=\"kind\">Page</div><h3>" + MessageLabel(m.messageId) + " \xc2\xb7 page " +
+        if (isPage) {
+            card += "<div class=\"kind\">Page</div><h3>" + MessageLabel(m.message) + " \xc2\xb7 page " +
                     std::to_string(m.page) + (pageCount ? " of " + std::to_string(pageCount) : "") + "</h3>";
         } else {
-            card += "<div class=\"kind scene\">Scene</div><h3>" + SceneTitle(item, paths) + "</h3>";
+            card += "<div class=\"kind scene\">Scene</div><h3>" + item.title + "</h3>";
         }
-        card += "<div class=\"chips\"><span class=\"chip path\">" + DescribePaths(item.paths, paths) + "</span>";
+        card += "<div class=\"chips\">";
+        if (!item.place.empty()) card += "<span class=\"chip place\">" + Escape(item.place) + "</span>";
+        card += "<span class=\"chip path\">" + Escape(item.pathsText) + "</span>";
         card += m.song.empty() ? "<span class=\"chip song\">no song</span>"
                                : "<span class=\"chip song\">" + Escape(m.song) + " \xc2\xb7 step " +
                                      std::to_string(m.songStep) + "</span>";
         card += "<span class=\"chip frame\">frame " + std::to_string(m.frame) + "</span></div>";
         if (!text.empty()) card += "<div class=\"text\">" + text + "</div>";
         card += notes + "</figcaption></figure>\n";
-        cards[std::max(item.section, 1)] += card;
+        cards[size_t(item.section)] += card;
     }
 
     std::string general;
     for (size_t f = 0; f < findings.size(); ++f) {
         std::string where = findings[f].file + (findings[f].line ? ":" + std::to_string(findings[f].line) : "");
-        general += "<div class=\"finding\"><b>" + Escape(where) + "</b> " + Escape(findings[f].text);
+        general += std::string("<div class=\"finding") + (findings[f].note ? " note" : "") + "\"><b>" +
+                   Escape(where) + "</b> " + Escape(findings[f].text);
         if (placed[f] >= 0) general += " <a href=\"#m" + std::to_string(placed[f]) + "\">see the page</a>";
         general += "</div>";
     }
@@ -288,47 +207,50 @@ int WriteBoard(const std::string& out, const std::string& dataDir, const std::ve
     std::string html = "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">"
                        "<meta name=\"viewport\" content=\"width=device-width\"><title>kirake storyboard</title><style>";
     html += style;
-    html += "</style></head><body><header><h1>kirake <span>storyboard</span></h1><p>" + Escape(dataDir) +
-            "</p><p>Every page as it waits for a key and every scene as it waits for the player, on every path: "
-            "three first answers \xc3\x97 three route answers \xc3\x97 match or miss. A moment shared by several "
-            "paths is shown once.</p><div class=\"stats\">";
+    html += "</style></head><body><header><h1>kirake <span>storyboard</span></h1><p>" + Escape(dataDir) + "</p><p>" +
+            Escape(page.intro) + "</p><div class=\"stats\">";
     auto stat = [&](int value, const char* label, bool bad = false) {
         html += std::string("<div class=\"stat") + (bad && value ? " bad" : "") + "\"><b>" + std::to_string(value) +
                 "</b><span>" + label + "</span></div>";
     };
-    stat(int(paths.size()), "paths");
+    stat(page.pathCount, "paths");
     stat(stats->pages, "message pages");
     stat(stats->scenes, "scenes");
     stat(stats->findings, "checker findings", true);
     stat(stats->overlong, "lines too long", true);
     html += "</div></header><nav>";
-    const char* anchors[] = {"", "opening", "hiyori", "heren", "fuuya", "ending"};
     if (!findings.empty()) html += "<a href=\"#findings\">Findings<i>" + std::to_string(findings.size()) + "</i></a>";
-    for (int s = 1; s < 6; ++s)
+    if (!page.pathList.empty())
+        html += "<a href=\"#paths\">Paths<i>" + std::to_string(page.pathList.size()) + "</i></a>";
+    for (size_t s = 0; s < page.sections.size(); ++s)
         if (sectionCount[s])
-            html += std::string("<a href=\"#") + anchors[s] + "\">" + sectionNames[s] + "<i>" +
+            html += "<a href=\"#" + Escape(page.sections[s].id) + "\">" + Escape(page.sections[s].name) + "<i>" +
                     std::to_string(sectionCount[s]) + "</i></a>";
     html += "</nav><main>";
     html += "<section id=\"findings\"><h2>The checker<small>kirake-check " + Escape(dataDir) + "</small></h2>";
-    std::string stopped;
-    for (size_t p = 0; p < moments.size(); ++p)
-        if (moments[p].empty() || moments[p].back().scene != "roll")
-            stopped += (stopped.empty() ? "" : ", ") + std::string(partnerNames[paths[p].firstAnswer]) + " " +
-                       std::to_string(paths[p].routeAnswer + 1) + (paths[p].match ? " match" : " miss") + " (after " +
-                       std::to_string(moments[p].size()) + " moments)";
-    if (!stopped.empty())
-        html += "<div class=\"general\"><div class=\"finding\"><b>storyboard</b> these paths stopped before the "
-                "staff roll: " + Escape(stopped) + "</div></div><br>";
+    if (!page.notes.empty()) {
+        html += "<div class=\"general\">";
+        for (const std::string& note : page.notes)
+            html += "<div class=\"finding\"><b>storyboard</b> " + Escape(note) + "</div>";
+        html += "</div><br>";
+    }
     if (findings.empty())
         html += "<div class=\"general ok\">Nothing to report: the data folder is clean.</div>";
     else
         html += "<div class=\"general\">" + general + "</div>";
     html += "</section>";
-    for (int s = 1; s < 6; ++s) {
+    if (!page.pathList.empty()) {
+        html += "<section id=\"paths\"><h2>Paths<small>the decisions taken on each, and where it ended</small></h2>"
+                "<ol class=\"general paths\">";
+        for (const std::string& path : page.pathList) html += "<li>" + Escape(path) + "</li>";
+        html += "</ol></section>";
+    }
+    for (size_t s = 0; s < page.sections.size(); ++s) {
         if (!sectionCount[s]) continue;
-        html += std::string("<section id=\"") + anchors[s] + "\"><h2>" + sectionNames[s] + "<small>" +
-                std::to_string(sectionCount[s]) + " moments</small></h2><div class=\"grid\">\n" + cards[s] +
-                "</div></section>";
+        html += "<section id=\"" + Escape(page.sections[s].id) + "\"><h2>" + Escape(page.sections[s].name) +
+                "<small>" + std::to_string(sectionCount[s]) + (sectionCount[s] == 1 ? " moment" : " moments") +
+                "</small></h2><div class=\"grid\">\n" +
+                cards[s] + "</div></section>";
     }
     html += "</main><footer>Made by kirake-storyboard " KIRAKE_VERSION ". Click a picture for the page at full "
             "size.</footer></body></html>\n";

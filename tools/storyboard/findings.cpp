@@ -16,7 +16,8 @@ std::string ShellQuote(const std::string& s) {
 int ParseFinding(const std::string& text, Finding* finding) {
     // FILE: message, or FILE:LINE: message; a file name holds no ": ".
     static const std::regex report(R"(^([^:\s][^:]*?)(?::(\d+))?: (.+)$)");
-    static const std::regex messageName(R"(message '(.)')");
+    // "message '5'", or a named message "message 'first-1'".
+    static const std::regex messageName(R"(message '([A-Za-z0-9_.:-]{2,40}|.)')");
     static const std::regex pageNumber(R"(\bpage (\d+))");
     static const std::regex lineNumber(R"(\bline (\d+) is )");
     std::smatch m;
@@ -25,7 +26,8 @@ int ParseFinding(const std::string& text, Finding* finding) {
     finding->file = m[1];
     finding->line = m[2].matched ? std::atoi(m[2].str().c_str()) : 0;
     finding->text = m[3];
-    if (std::regex_search(finding->text, m, messageName)) finding->messageId = m[1].str()[0];
+    finding->note = finding->text.rfind("note: ", 0) == 0;
+    if (std::regex_search(finding->text, m, messageName)) finding->message = m[1];
     if (std::regex_search(finding->text, m, pageNumber)) finding->checkerPage = std::atoi(m[1].str().c_str());
     if (std::regex_search(finding->text, m, lineNumber)) finding->checkerLine = std::atoi(m[1].str().c_str());
     return 1;

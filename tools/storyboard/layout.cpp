@@ -1,11 +1,20 @@
 // The pages of a message, laid out as the message window types them.
+#include <algorithm>
 #include "storyboard.h"
 #include "text/text.h"
 
 namespace {
 // The game's search: "t", "x", id from the start; a failed test still steps over the byte that failed,
-// and a byte with the top bit set is stepped over alone. The offset of the first body byte, or -1.
-long FindBody(const std::vector<uint8_t>& text, uint8_t id) {
+// and a byte with the top bit set is stepped over alone. A name is the first "tx{NAME}". The offset of
+// the first body byte, or -1.
+long FindBody(const std::vector<uint8_t>& text, const std::string& key) {
+    if (key.size() > 1) {
+        std::string marker = "tx{" + key + "}";
+        auto at = std::search(text.begin(), text.end(), marker.begin(), marker.end());
+        return at == text.end() ? -1 : long(at - text.begin()) + long(marker.size());
+    }
+    if (key.empty()) return -1;
+    uint8_t id = uint8_t(key[0]);
     size_t pos = 0, size = text.size();
     while (pos < size) {
         if (text[pos] & 0x80) {
@@ -21,9 +30,9 @@ long FindBody(const std::vector<uint8_t>& text, uint8_t id) {
 constexpr int PAGE_LINES = 4;
 }  // namespace
 
-std::vector<MessagePage> LayOutMessage(const std::vector<uint8_t>& script, char id) {
+std::vector<MessagePage> LayOutMessage(const std::vector<uint8_t>& script, const std::string& key) {
     std::vector<MessagePage> pages;
-    long start = FindBody(script, uint8_t(id));
+    long start = FindBody(script, key);
     if (start < 0) return pages;
     pages.emplace_back();
     int checkerPage = 1, checkerLine = 1;

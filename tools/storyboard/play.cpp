@@ -1,9 +1,8 @@
-// Playing every path: one run of the game on the headless backend per path, one after the other in this
-// process, each from a fresh start and driven from the story's hook before each scene with that path's
-// answers. Every path writes the moments it saw, in play order, to a file of its own; the pictures are
-// written once, named by their contents.
-#include <strings.h>
-#include <cairo.h>
+// Playing every path of the built-in story: one run of the game on the headless backend per path, one
+// after the other in this process, each from a fresh start and driven from the story's hook before each
+// scene with that path's answers. Every path writes the moments it saw, in play order, to a file of its
+// own; the pictures are written once, named by their contents. A folder with a story script is played by
+// play_script.cpp instead.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -19,7 +18,6 @@
 #include "sound/sound.h"
 #include "story/story.h"
 #include "story/tables.h"
-#include "read_input.h"
 #include "storyboard.h"
 #include "text/text.h"
 
@@ -27,16 +25,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr long FRAME_LIMIT = 40000;  // a path that has not reached the staff roll by then is stuck
 constexpr long STALL_FRAMES = 3000;  // and so is one that shows nothing new for this long
 constexpr int KEY_WAIT_SLOT = 4;
 constexpr int ROLL_CAPTURE_SCROLL = 300;  // several credit lines are up by then
 constexpr int TITLE_FADE_DONE = 91;
-
-struct SongFile {
-    std::string name;
-    SongHeader header;
-};
 
 struct Player {
     std::string out, pathDir;
@@ -52,65 +44,22 @@ struct Player {
     int movesLeft = -1;
     bool captured = false;  // this step's scene
     long lastProgress = 0;  // the frame of the last capture or change of step
+    long frameLimit = 0;
 };
 Player player;
-
-std::string SongPlaying() {
-    if (!music.songPlaying) return "";
-    for (const SongFile& song : player.songs)
-        if (std::memcmp(&song.header, &music.header, sizeof(SongHeader)) == 0) return song.name;
-    return "a song";
-}
-
-// FNV-1a over 64-bit words (the size is a multiple of 8).
-uint64_t Hash(const uint8_t* bytes, size_t size) {
-    uint64_t h = 1469598103934665603ull;
-    for (size_t i = 0; i + 8 <= size; i += 8) {
-        uint64_t word;
-        std::memcpy(&word, bytes + i, 8);
-        h = (h ^ word) * 1099511628211ull;
-    }
-    return h;
-}
-
-// The page on the screen, written once under a name made from its contents.
-std::string CapturePicture() {
-    static std::vector<uint8_t> rgb(640 * 480 * 3);
-    CapturePage(rgb.data());
-    char name[40];
-    std::snprintf(name, sizeof name, "pages/%016llx.png", (unsigned long long)Hash(rgb.data(), rgb.size()));
-    std::string file = player.out + "/" + name;
-    std::error_code error;
-    if (fs::exists(file, error)) return name;
-    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, 640, 480);
-    cairo_surface_flush(surface);
-    uint8_t* data = cairo_image_surface_get_data(surface);
-    int stride = cairo_image_surface_get_stride(surface);
-    for (int y = 0; y < 480; ++y) {
-        auto* row = reinterpret_cast<uint32_t*>(data + size_t(y) * size_t(stride));
-        for (int x = 0; x < 640; ++x) {
-            const uint8_t* p = &rgb[(size_t(y) * 640 + size_t(x)) * 3];
-            row[x] = uint32_t(p[0]) << 16 | uint32_t(p[1]) << 8 | p[2];
-        }
-    }
-    cairo_surface_mark_dirty(surface);
-    cairo_surface_write_to_png(surface, file.c_str());
-    cairo_surface_destroy(surface);
-    return name;
-}
 
 void Capture(const std::string& kind, const std::string& scene, char id, int page) {
     Moment m;
     m.kind = kind;
     m.scene = scene;
-    m.messageId = id;
+    if (id) m.message = std::string(1, id);
     m.page = page;
     m.chapter = story.chapter;
     m.step = CurrentStep();
     m.frame = PlatformFrameNumber() - 1;
-    m.song = SongPlaying();
+    m.song = SongPlaying(player.songs);
     m.songStep = music.songStep;
-    m.picture = CapturePicture();
+    m.picture = CapturePicture(player.out);
     player.moments.push_back(m);
     player.lastProgress = PlatformFrameNumber();
 }
@@ -142,7 +91,7 @@ void WritePath() {
     if (!f) return;
     for (const Moment& m : player.moments)
         std::fprintf(f, "%s\t%s\t%d\t%d\t%d\t%d\t%ld\t%s\t%d\t%s\n", m.kind.c_str(), m.scene.c_str(),
-                     int(uint8_t(m.messageId)), m.page, m.chapter, m.step, m.frame, m.song.c_str(), m.songStep,
+                     m.message.empty() ? 0 : int(uint8_t(m.message[0])), m.page, m.chapter, m.step, m.frame, m.song.c_str(), m.songStep,
                      m.picture.c_str());
     std::fclose(f);
 }
@@ -220,26 +169,7 @@ void Hook(Window window) {
     keysPressed = tap;
     player.lastTap = tap;
     long frame = PlatformFrameNumber();
-    if (frame >= FRAME_LIMIT - 1 || frame - player.lastProgress > STALL_FRAMES) EndPath(window);  // stuck
-}
-
-std::vector<SongFile> SongsIn(const std::string& dir) {
-    std::vector<SongFile> songs;
-    std::error_code error;
-    for (const auto& entry : fs::directory_iterator(dir, error)) {
-        std::string name = entry.path().filename().string();
-        if (name.size() < 4 || strcasecmp(name.c_str() + name.size() - 4, ".pmd") != 0) continue;
-        std::string why;
-        int fd = OpenInputFile(entry.path().string(), UINT64_MAX, &why);  // never a FIFO or device
-        uint8_t bytes[SONG_HEADER_BYTES];
-        bool whole = fd >= 0 && read(fd, bytes, sizeof bytes) == ssize_t(sizeof bytes);
-        if (fd >= 0) close(fd);
-        if (!whole) continue;
-        SongFile song{name, {}};
-        DecodeSongHeader(bytes, &song.header);
-        songs.push_back(song);
-    }
-    return songs;
+    if (frame >= player.frameLimit - 1 || frame - player.lastProgress > STALL_FRAMES) EndPath(window);  // stuck
 }
 
 std::vector<Moment> ReadPath(const std::string& file) {
@@ -254,7 +184,7 @@ std::vector<Moment> ReadPath(const std::string& file) {
         Moment m;
         m.kind = f[0];
         m.scene = f[1];
-        m.messageId = char(std::atoi(f[2].c_str()));
+        if (int id = std::atoi(f[2].c_str())) m.message = std::string(1, char(id));
         m.page = std::atoi(f[3].c_str());
         m.chapter = std::atoi(f[4].c_str());
         m.step = std::atoi(f[5].c_str());
@@ -267,50 +197,77 @@ std::vector<Moment> ReadPath(const std::string& file) {
     return moments;
 }
 
-// Every record of the game as it is when the program starts, for the next path. The slots' sounds go back
-// to the platform while it still runs.
-void ResetGame() {
-    ResetSound();
-    std::free(message.scriptText);
-    app = {};
-    display = {};
-    spriteState = {};
-    sheetSources = {};
-    input = {};
-    textContext = {};
-    message = {};
-    story = {};
-}
-
 // One run of the game from the title, giving these answers; 0 when the platform cannot start.
 int PlayPath(const StoryPath& answers, const PlatformOptions& options, std::string* error) {
     Player fresh;
     fresh.out = player.out;
     fresh.pathDir = player.pathDir;
     fresh.songs = player.songs;
+    fresh.frameLimit = player.frameLimit;
     fresh.answers = answers;
     player = fresh;
     hooks.beforeScene = Hook;
-    if (!PlatformStart(options, error)) return 0;
-    WinMain();
-    ResetGame();
-    PlatformStop();
+    return RunGame(options, error);
+}
+
+// The built-in story's 18 paths, in the working folder (the data folder).
+int PlayBuiltinPaths(const std::string& out, long frameLimit, PlayedStory* played, std::string* error) {
+    std::error_code ec;
+    std::string pathDir = out + "/.paths";
+    fs::remove_all(pathDir, ec);
+    fs::create_directories(pathDir, ec);
+    if (ec) {
+        *error = "cannot write to " + out;
+        return 0;
+    }
+    player = Player{};
+    player.out = out;
+    player.pathDir = pathDir;
+    player.songs = SongsIn(".");
+    player.frameLimit = frameLimit;
+    PlatformOptions options = PlayerOptions(frameLimit);
+    // A path that stopped before a decision stands for every path through it, and is played once.
+    auto done = [&](int a, int r, int match) {
+        return fs::exists(PathFile(pathDir, a, r, match)) || fs::exists(PathFile(pathDir, a, r, -1)) ||
+               fs::exists(PathFile(pathDir, a, -1, -1)) || fs::exists(PathFile(pathDir, -1, -1, -1));
+    };
+    for (int a = 0; a < 3; ++a)
+        for (int r = 0; r < 3; ++r)
+            for (int match : {1, 0})
+                if (!done(a, r, match) && !PlayPath(StoryPath{a, r, match}, options, error)) return 0;
+    for (int a = 0; a < 3; ++a)
+        for (int r = 0; r < 3; ++r)
+            for (int match : {1, 0}) {
+                played->paths.push_back(StoryPath{a, r, match});
+                std::string file = PathFile(pathDir, a, r, match);
+                if (!fs::exists(file)) file = PathFile(pathDir, a, r, -1);
+                if (!fs::exists(file)) file = PathFile(pathDir, a, -1, -1);
+                if (!fs::exists(file)) file = PathFile(pathDir, -1, -1, -1);
+                played->moments.push_back(ReadPath(file));
+            }
+    fs::remove_all(pathDir, ec);
     return 1;
 }
 
 }  // namespace
 
-int PlayEveryPath(const std::string& dataDir, const std::string& out, std::vector<StoryPath>* paths,
-                  std::vector<std::vector<Moment>>* moments, std::string* error) {
+bool PathFinished(const PlayedStory& story, size_t path) {
+    if (story.script) {
+        const std::string& end = story.scriptPaths[path].end;
+        return end == "roll" || end == "end" || end == "loop";
+    }
+    const std::vector<Moment>& moments = story.moments[path];
+    return !moments.empty() && moments.back().scene == "roll";
+}
+
+int PlayEveryPath(const std::string& dataDir, const std::string& out, const BoardOptions& options,
+                  PlayedStory* played, std::string* error) {
     std::error_code ec;
     // Pictures of an earlier board go: the names are contents, so old ones would only pile up.
     for (const auto& entry : fs::directory_iterator(out + "/pages", ec))
         if (entry.path().extension() == ".png") fs::remove(entry.path(), ec);
     ec.clear();
     fs::create_directories(out + "/pages", ec);
-    std::string pathDir = out + "/.paths";
-    fs::remove_all(pathDir, ec);
-    fs::create_directories(pathDir, ec);
     if (ec) {
         *error = "cannot write to " + out;
         return 0;
@@ -321,40 +278,19 @@ int PlayEveryPath(const std::string& dataDir, const std::string& out, std::vecto
         *error = "cannot enter the data folder " + dataDir;
         return 0;
     }
-    player = Player{};
-    player.out = out;
-    player.pathDir = pathDir;
-    player.songs = SongsIn(".");
-    PlatformOptions options;
-    options.headless = true;
-    options.frames = FRAME_LIMIT;
-    options.faults.push_back("no-sound");  // nothing is heard; the songs are still stepped through
-    // A path that stopped before a decision stands for every path through it, and is played once.
-    auto played = [&](int a, int r, int match) {
-        return fs::exists(PathFile(pathDir, a, r, match)) || fs::exists(PathFile(pathDir, a, r, -1)) ||
-               fs::exists(PathFile(pathDir, a, -1, -1)) || fs::exists(PathFile(pathDir, -1, -1, -1));
-    };
-    std::string why;
-    for (int a = 0; a < 3; ++a)
-        for (int r = 0; r < 3; ++r)
-            for (int match : {1, 0})
-                if (!played(a, r, match) && !PlayPath(StoryPath{a, r, match}, options, &why)) {
-                    *error = why;
-                    fs::current_path(cwd, ec);
-                    return 0;
-                }
+    *played = PlayedStory{};
+    UseBuiltinStory(options.builtin ? 1 : 0);
+    // The game plays scenes.txt where there is one (and data.txt beside it), as it decides at start.
+    ScriptProgram program;
+    played->script = !options.builtin && ReadDataFolderScript(&program);
+    int ok = 1;
+    if (played->script && !program.problems.empty()) {
+        for (const ScriptProblem& problem : program.problems) played->problems.push_back(ProblemText(problem));
+    } else {
+        ok = played->script ? PlayScriptPaths(out, options, played, error)
+                            : PlayBuiltinPaths(out, options.frameLimit, played, error);
+    }
     hooks.beforeScene = nullptr;
     fs::current_path(cwd, ec);  // back where we were (the paths given are absolute anyway)
-    for (int a = 0; a < 3; ++a)
-        for (int r = 0; r < 3; ++r)
-            for (int match : {1, 0}) {
-                paths->push_back(StoryPath{a, r, match});
-                std::string file = PathFile(pathDir, a, r, match);
-                if (!fs::exists(file)) file = PathFile(pathDir, a, r, -1);
-                if (!fs::exists(file)) file = PathFile(pathDir, a, -1, -1);
-                if (!fs::exists(file)) file = PathFile(pathDir, -1, -1, -1);
-                moments->push_back(ReadPath(file));
-            }
-    fs::remove_all(pathDir, ec);
-    return 1;
+    return ok;
 }
