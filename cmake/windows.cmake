@@ -65,6 +65,11 @@ add_custom_command(
   COMMENT "Writing the Windows icon"
   VERBATIM)
 add_custom_target(kirake_windows_icon DEPENDS ${KIRAKE_ICON_FILE})
-# The data is the native build's (copied into the folder a player gets, cmake/windows-ship.cmake).
-add_custom_target(kirake_gamedata)
+# The data is the native build's (copied into the folder a player gets, cmake/windows-ship.cmake), and
+# beside src/ as in the native build, where kirake.exe run from the build folder finds it without --data.
+add_custom_target(kirake_gamedata
+  COMMAND ${CMAKE_COMMAND} -E rm -rf ${CMAKE_BINARY_DIR}/gamedata
+  COMMAND ${CMAKE_COMMAND} -E copy_directory ${KIRAKE_NATIVE_BUILD}/gamedata ${CMAKE_BINARY_DIR}/gamedata
+  COMMENT "Copying the native build's data beside the game"
+  VERBATIM)
 set(KIRAKE_DATA_DIR ${KIRAKE_NATIVE_BUILD}/gamedata)

@@ -12,7 +12,7 @@ step_install() {
     wine "$setup" /S '/D=C:\kirake-test' >/dev/null 2>&1 || code=$?
     [ $code -eq 0 ] || { fail "install: the installer exited $code"; return; }
     local missing=
-    for f in kirake.exe README.txt uninstall.exe data/data.txt tools/kirake-check.exe tools/kirake-song.exe \
+    for f in kirake.exe README.txt uninstall.exe data/data.txt data/scenes.txt tools/kirake-check.exe tools/kirake-song.exe \
              tools/kirake-sfx.exe; do
         [ -f "$target/$f" ] || missing="$missing $f"
     done

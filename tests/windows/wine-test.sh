@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The Windows build, tested under Wine with a private prefix and a null sound device:
 #   1. whole playthroughs headless, and a UTF-8 story's first message: traces, captures and recorded sound
-#      byte for byte as the native build's;
+#      byte for byte as the native build's; the playthroughs, which play the default data's story script,
+#      also as the native --builtin-story's (the trace but for where the story stands);
 #   2. the unit tests built for Windows (counts in the log);
 #   3. the real Win32 window on a virtual X screen: the picture, Alt+Enter, F12, Esc;
 #   4. the installer: silent install, the installed game equal to native, silent uninstall leaving nothing.
@@ -52,13 +53,14 @@ play_scripts() {
     done
 }
 
+captures=0-20,100,300,600,1000,1500,2000,2500,3000,3500,4000,4300
+
 # The same run natively and under Wine (Windows paths, drive letters): every output byte for byte.
 compare_run() {  # NAME KEYS EXE_UNDER_WINE [extra options]
     local name=$1 keys=$2 wexe=$3
     shift 3
     local n=$out/$name/native ww=$out/$name/wine
     mkdir -p "$n" "$ww"
-    local captures=0-20,100,300,600,1000,1500,2000,2500,3000,3500,4000,4300
     "$native/src/kirake" --headless --data "$data" --keys "$keys" --trace "$n/trace.jsonl" \
         --capture $captures --capture-dir "$n" --record-audio "$n/sound.wav" "$@" 2>"$n/err.txt" ||
         { fail "$name: the native run exited $?"; return; }
@@ -77,13 +79,45 @@ compare_run() {  # NAME KEYS EXE_UNDER_WINE [extra options]
         pictures=$((pictures + 1))
         cmp -s "$picture" "$ww/$(basename "$picture")" || { fail "$name: $(basename "$picture") differs"; differ=1; }
     done
-    [ $differ -eq 0 ] && pass "$name: $frames frames, $pictures captures and $(stat -c %s "$n/sound.wav") bytes of sound as native"
+    if [ $differ -eq 0 ]; then pass "$name: $frames frames, $pictures captures and $(stat -c %s "$n/sound.wav") bytes of sound as native"; fi
+}
+
+# A trace without the fields that say where the story stands: the built-in scenes' "chapter" and "step"
+# (after "frame"), "firstAnswer" and "goodEnding" (after "pressed"); a story script's "scene" and "vars".
+without_story_position() {
+    sed -E -e 's/^(\{"frame":[0-9]+,)("chapter":-?[0-9]+,"step":-?[0-9]+,|"scene":"[^"]*",)/\1/' \
+           -e 's/("pressed":[0-9]+,)("firstAnswer":-?[0-9]+,"goodEnding":-?[0-9]+,|"vars":\{[^}]*\},)/\1/' "$1"
+}
+
+# After compare_run NAME: kirake.exe, which played the default data's story script, against the native
+# built-in story on the same keys: the trace but for where the story stands, the captures and the sound.
+compare_builtin() {  # NAME KEYS
+    local name=$1 keys=$2
+    local b=$out/$name/builtin ww=$out/$name/wine
+    [ -f "$ww/trace.jsonl" ] || return 0
+    mkdir -p "$b"
+    "$native/src/kirake" --headless --data "$data" --builtin-story --keys "$keys" --trace "$b/trace.jsonl" \
+        --capture $captures --capture-dir "$b" --record-audio "$b/sound.wav" 2>"$b/err.txt" ||
+        { fail "$name: the native built-in story exited $?"; return; }
+    grep -q '^{"frame":0,"scene":' "$ww/trace.jsonl" || { fail "$name: kirake.exe did not play the story script"; return; }
+    without_story_position "$b/trace.jsonl" >"$b/trace-unplaced.jsonl"
+    without_story_position "$ww/trace.jsonl" >"$ww/trace-unplaced.jsonl"
+    local differ=0 pictures=0
+    cmp -s "$b/trace-unplaced.jsonl" "$ww/trace-unplaced.jsonl" ||
+        { fail "$name: the script's trace differs from the built-in story's: $(cmp "$b/trace-unplaced.jsonl" "$ww/trace-unplaced.jsonl" | head -n 1)"; differ=1; }
+    cmp -s "$b/sound.wav" "$ww/sound.wav" || { fail "$name: the script's sound differs from the built-in story's"; differ=1; }
+    for picture in "$b"/frame-*.png; do
+        pictures=$((pictures + 1))
+        cmp -s "$picture" "$ww/$(basename "$picture")" || { fail "$name: $(basename "$picture") differs from the built-in story's"; differ=1; }
+    done
+    if [ $differ -eq 0 ]; then pass "$name: the story script under Wine as the native built-in story: $(wc -l < "$b/trace.jsonl") frames, $pictures captures, the sound"; fi
 }
 
 step_play() {
     play_scripts || return 0
     for plan in hiyori_match heren_miss fuuya_match; do
         compare_run "$plan" "$out/$plan.keys" "$exe"
+        compare_builtin "$plan" "$out/$plan.keys"
     done
     # The UTF-8 test story, its glyphs baked in its folder: a route's first message typed out.
     : >"$out/none.keys"
