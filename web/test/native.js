@@ -77,8 +77,8 @@ function samePixels(native, webBase64, what) {
 // "step" (after "frame"), "firstAnswer" and "goodEnding" (after "pressed"); a story script's "scene" and
 // "vars". What is left is the same for the built-in story and the default story's script.
 function withoutStoryPosition(line) {
-  return line.replace(/"(chapter|step|firstAnswer|goodEnding)":-?\d+,/g, '')
-    .replace(/"scene":"[^"]*",/, '').replace(/"vars":\{[^}]*\},/, '');
+  return line.replace(/^(\{"frame":\d+,)("chapter":-?\d+,"step":-?\d+,|"scene":"[^"]*",)/, '$1')
+    .replace(/("pressed":\d+,)("firstAnswer":-?\d+,"goodEnding":-?\d+,|"vars":\{[^}]*\},)/, '$1');
 }
 
 // The frames worth comparing, from a trace of the built-in story (it names the chapters): the title,
