@@ -1,6 +1,7 @@
 // A whole headless playthrough, title to "The End" stopped, with a fixed key script and no capture or
 // trace: frames per second of the kirake binary (start-up, story, text, sound, compositing) on the virtual
-// clock. Plays the default data built beside it, or plain pictures and short messages when there is none.
+// clock. Plays the default data built beside it, or plain pictures and short messages when there is none;
+// the default story both ways: by the built-in scenes (/0) and from its story script (/1).
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -102,19 +103,20 @@ std::string GameBinary() {
 }
 
 // Runs the game binary on the data and key script for FRAMES frames; 1 when it exits with 0.
-int RunGame(const std::string& trace) {
+int RunGame(const std::string& trace, bool script) {
     const BenchData& data = Data();
     std::string binary = GameBinary(), frames = std::to_string(FRAMES);
+    std::vector<std::string> words = {"kirake", "--headless", "--data", data.dir, "--keys", data.keys, "--frames", frames};
+    if (!trace.empty()) words.insert(words.end(), {"--trace", trace});
+    if (!script) words.push_back("--builtin-story");
+    std::vector<char*> argv;
+    for (std::string& word : words) argv.push_back(word.data());
+    argv.push_back(nullptr);
     pid_t pid = fork();
     if (pid == 0) {
         int quiet = open("/dev/null", O_WRONLY);
         if (quiet >= 0) dup2(quiet, 1), dup2(quiet, 2);
-        if (trace.empty())
-            execl(binary.c_str(), "kirake", "--headless", "--data", data.dir.c_str(), "--keys", data.keys.c_str(),
-                  "--frames", frames.c_str(), static_cast<char*>(nullptr));
-        else
-            execl(binary.c_str(), "kirake", "--headless", "--data", data.dir.c_str(), "--keys", data.keys.c_str(),
-                  "--frames", frames.c_str(), "--trace", trace.c_str(), static_cast<char*>(nullptr));
+        execv(binary.c_str(), argv.data());
         _exit(127);
     }
     int status = 0;
@@ -122,26 +124,42 @@ int RunGame(const std::string& trace) {
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
+// The line of the story script's staff roll ("scenes.txt:N"), or "" when the data has no script.
+std::string RollLine() {
+    std::ifstream in(Data().dir + "/scenes.txt");
+    std::string line;
+    for (int n = 1; std::getline(in, line); ++n)
+        if (line.find("roll ") != std::string::npos && line.find('#') == std::string::npos)
+            return "\"scene\":\"scenes.txt:" + std::to_string(n) + "\"";
+    return "";
+}
+
 // Once, with a trace: the staff roll must start early enough for "The End" to stop before the last frame.
-bool ReachesTheEnd() {
+bool ReachesTheEnd(bool script) {
     std::string trace = "/tmp/kirake-story-bench-" + std::to_string(getpid()) + "/trace.jsonl";
-    if (!RunGame(trace)) return false;
+    if (!RunGame(trace, script)) return false;
+    std::string roll = script ? RollLine() : "\"chapter\":5,\"step\":2,";
     std::ifstream in(trace);
     std::string line;
-    for (long frame = 0; std::getline(in, line); ++frame)
-        if (line.find("\"chapter\":5,\"step\":2,") != std::string::npos) return frame + ROLL_FRAMES < FRAMES;
+    for (long frame = 0; !roll.empty() && std::getline(in, line); ++frame)
+        if (line.find(roll) != std::string::npos) return frame + ROLL_FRAMES < FRAMES;
     return false;
 }
 
 void BM_StoryPlaythrough(benchmark::State& state) {
-    if (!ReachesTheEnd()) {
+    bool script = state.range(0) == 1;
+    if (script && RollLine().empty()) {
+        state.SkipWithError("the data has no story script");
+        return;
+    }
+    if (!ReachesTheEnd(script)) {
         state.SkipWithError("the playthrough does not reach \"The End\" stopped");
         return;
     }
     double total = 0;
     for (auto _ : state) {
         auto start = std::chrono::steady_clock::now();
-        int ok = RunGame("");
+        int ok = RunGame("", script);
         double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         if (!ok) {
             state.SkipWithError("the game did not exit with 0");
@@ -153,6 +171,6 @@ void BM_StoryPlaythrough(benchmark::State& state) {
     state.counters["frames"] = double(FRAMES);
     state.counters["frames_per_second"] = benchmark::Counter(double(FRAMES) * double(state.iterations()) / total);
 }
-BENCHMARK(BM_StoryPlaythrough)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(BM_StoryPlaythrough)->Arg(0)->Arg(1)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
 
 }  // namespace

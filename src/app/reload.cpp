@@ -21,6 +21,7 @@ namespace {
 struct ReloadRecord {
     std::map<std::string, std::string> problems;  // file -> why it was not taken, until taken
     std::map<std::string, std::string> colours;   // picture taken -> how its colours differ, until they do not
+    std::vector<std::string> storyText;  // what the story's text lacks for its script, since the last save
 };
 ReloadRecord reload;
 
@@ -136,6 +137,7 @@ void TakeSavedDataFiles(Window window) {
         }
     }
     std::vector<std::string> pictures;  // taken
+    bool textTaken = false;             // the story's text or script
     for (const std::string& path : saved) {
         std::string name = path.substr(path.rfind('/') + 1);
         const char* why = "cannot be taken";
@@ -143,6 +145,7 @@ void TakeSavedDataFiles(Window window) {
         if (taken < 0) continue;  // not a file the game reads
         if (taken) {
             std::fprintf(stderr, "kirake: took the saved %s\n", path.c_str());
+            textTaken |= SameNameIgnoringCase(name.c_str(), ScriptTextName().c_str()) || IsStoryScriptFile(name);
             changed |= reload.problems.erase(name) > 0;
             if (EndsWith(name, ".bmp")) pictures.push_back(path);
         } else {
@@ -155,6 +158,13 @@ void TakeSavedDataFiles(Window window) {
         }
     }
     if (!pictures.empty() || !reload.colours.empty()) changed |= CompareTakenPictures(pictures) != 0;
+    if (textTaken) {
+        std::vector<std::string> findings;
+        CheckScriptText(&findings);
+        for (const std::string& finding : findings) std::fprintf(stderr, "kirake: %s\n", finding.c_str());
+        changed |= findings != reload.storyText;
+        reload.storyText = findings;
+    }
     if (!changed) return;
     std::string line;
     if (reload.problems.size() == 1) {
@@ -166,5 +176,8 @@ void TakeSavedDataFiles(Window window) {
         for (const auto& entry : reload.problems) line += " " + entry.first;
     }
     for (const auto& entry : reload.colours) line += (line.empty() ? "" : " | ") + entry.second;
+    if (!reload.storyText.empty())
+        line += (line.empty() ? "" : " | ") + reload.storyText[0] +
+                (reload.storyText.size() > 1 ? " (and " + std::to_string(reload.storyText.size() - 1) + " more)" : "");
     ShowOverlayLine(line.c_str());
 }

@@ -149,6 +149,8 @@ ShownState ScriptShownState();
 // Under --watch: scenes.txt or an included file was saved. The new program replaces the old, the story
 // goes on from the same scene (from its start); 0 with *why (FILE:LINE: ...) and the old program kept.
 int ReloadStoryScript(Window window, std::string* why);
+// What the story's text lacks or holds too wide for the script that plays it (FILE:LINE: ...), at most 20.
+void CheckScriptText(std::vector<std::string>* findings);
 // 1 when a saved file of the data folder (its name there) is the script being played or one it includes.
 int IsStoryScriptFile(const std::string& name);
 // Starting at a place of the script (--start): PATH is a scene or label, or several separated by "/"
