@@ -29,8 +29,8 @@ constexpr int MAX_LINES_PER_FRAME = 10000;
 constexpr int KEY_WAIT_SLOT = 4, CHOICE_CURSOR_SLOT = 5;
 constexpr int ROLL_FADE_LAST = 55, ROLL_SPACING = 20, ROLL_GAP = 10, WIPE_COLOUR = 220;
 // A speaker's name: above the message box, on the window sheet, in the message's own face and colours.
-constexpr int NAME_X = 60, NAME_Y = 318, NAME_HEIGHT = 21;
-constexpr int NAME_LEFT = 48, NAME_TOP = 316, NAME_RIGHT = 590, NAME_BOTTOM = 342;
+constexpr int NAME_X = 72, NAME_Y = 321, NAME_HEIGHT = 20;
+constexpr int NAME_LEFT = 48, NAME_TOP = 316, NAME_RIGHT = 590, NAME_BOTTOM = 346;
 
 struct PlayerExtras {
     int builtinForced = 0;
@@ -453,6 +453,10 @@ int LoadStoryScript(Window window) {
         return 0;
     }
     p.active = 1;
+    // A script's story starts with every slot hidden (the built-in title hides the two shown by default
+    // in its first frame, before anything is drawn, so this changes nothing there).
+    sprites[2].active = 0;
+    sprites[4].active = 0;
     p.values.assign(p.program.variables.size(), 0);
     p.isSet.assign(p.program.variables.size(), 0);
     return 1;

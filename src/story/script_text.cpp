@@ -110,7 +110,7 @@ void CheckScriptText(std::vector<std::string>* findings) {
                 }
             }
             if (!c.messages.empty() && check.Text(c, c.messages[0], &body))
-                check.Line(c, c.messages[0], body, 21, 590 - 60, "the name");
+                check.Line(c, c.messages[0], body, 20, 590 - 72, "the name");
         } else if (c.op == OP_CHOICE) {
             for (const std::string& key : c.messages)
                 if (check.Text(c, key, &body)) check.Line(c, key, body, 24, 590 - 130, "the answer");
