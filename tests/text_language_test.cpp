@@ -1,5 +1,6 @@
 // Translations: the names a language tries, the file chosen in a folder and the line when --lang finds
 // none, the system's language as the environment names it, and the default story's Spanish text.
+#include <algorithm>
 #include <gtest/gtest.h>
 #include <cstdio>
 #include <cstdlib>
@@ -53,7 +54,8 @@ TEST_F(LanguageFolder, PtBrFallsBackToPtThenToTheStorysOwnTextSayingOnceWhatWasT
     testing::internal::CaptureStderr();
     EXPECT_EQ(ScriptTextName(), "data.pt-BR.txt");
     std::remove("data.pt-BR.txt");
-    EXPECT_EQ(ScriptTextName(), "DATA.PT.TXT");
+    std::string pt = ScriptTextName();  // a file system that ignores case may give either spelling
+    EXPECT_TRUE(SameNameIgnoringCase(pt.c_str(), "data.pt.txt")) << pt;
     std::remove("DATA.PT.TXT");
     EXPECT_EQ(ScriptTextName(), "data.txt");
     EXPECT_EQ(ScriptTextName(), "data.txt");
@@ -137,8 +139,12 @@ TEST(Language, TheDefaultStoryPlaysInSpanishWithLangEsAndHeadlessRunsIgnoreTheSy
     EXPECT_EQ(FirstWaitPosition({}, {"LANGUAGE=es", "LC_ALL=es_ES.UTF-8", "LANG=es_ES.UTF-8"}), FirstPageEnd(english));
     std::string errors;
     EXPECT_EQ(RunKirake({"--headless", "--data", KIRAKE_DATA_DIR, "--frames", "2", "--lang", "pt-BR"}, &errors), 0);
-    EXPECT_EQ(errors, std::string("kirake: --lang pt-BR: the data folder ") + KIRAKE_DATA_DIR +
-                          " has no data.pt-BR.txt or data.pt.txt; playing its data.txt\n");
+    errors.erase(std::remove(errors.begin(), errors.end(), '\r'), errors.end());  // Windows: CR LF
+    // The folder as the system writes paths (on Windows with its drive and backslashes).
+    EXPECT_EQ(errors.rfind("kirake: --lang pt-BR: the data folder ", 0), 0u) << errors;
+    const std::string tail = " has no data.pt-BR.txt or data.pt.txt; playing its data.txt\n";
+    EXPECT_TRUE(errors.size() > tail.size() && errors.compare(errors.size() - tail.size(), tail.size(), tail) == 0)
+        << errors;
     EXPECT_EQ(RunKirake({"--headless", "--frames", "2", "--lang", "../es"}, &errors), 2);
 }
 
