@@ -123,6 +123,12 @@ int Create(const char* argv0, const fs::path& dir) {
     }
     bool ok = Copy(source / "story" / "data.txt", dir / "data.txt") &&
               Copy(source / "story" / "scenes.txt", dir / "scenes.txt");
+    // The translations, with the glyphs of their characters for the browser and Windows builds.
+    for (const fs::path& f : FilesIn(source / "story", {".txt"})) {
+        std::string name = f.filename().string();
+        if (name.rfind("data.", 0) == 0 && name != "data.txt") ok &= Copy(f, dir / name);
+    }
+    if (fs::is_regular_file(data / "glyphs.kfnt", error)) ok &= Copy(data / "glyphs.kfnt", dir / "glyphs.kfnt");
     for (const fs::path& f : FilesIn(source / "pictures", {".pic", ".pal", ".inc", ".md"}))
         if (f.filename() != "icon.pic") ok &= Copy(f, dir / "pictures" / f.filename());
     for (const fs::path& f : FilesIn(source / "songs", {".song"})) ok &= Copy(f, dir / "songs" / f.filename());
