@@ -358,3 +358,122 @@ TEST(AuthoringCheck, GarbageFilesNeverCrash) {
     EXPECT_EQ(r.status, 1) << r.output;
     EXPECT_NE(r.output.find("problems in"), std::string::npos) << r.output;
 }
+
+// ---- A folder with a story script: checked by the way the script goes -----------------------------------
+
+namespace {
+
+std::string ReadText(const fs::path& path) {
+    std::vector<uint8_t> bytes = ReadBytes(path);
+    return std::string(bytes.begin(), bytes.end());
+}
+
+// The clean folder with the default story's text and script: its pictures, effects and songs are the
+// ones the script names.
+bool MakeScriptFolder(const fs::path& dir) {
+    fs::path data = KIRAKE_DATA_DIR;
+    if (!fs::exists(data / "scenes.txt")) return false;
+    CopyFolder(CleanFolder().string(), dir.string());
+    fs::copy_file(data / "data.txt", dir / "data.txt", fs::copy_options::overwrite_existing);
+    fs::copy_file(data / "scenes.txt", dir / "scenes.txt", fs::copy_options::overwrite_existing);
+    return true;
+}
+
+// Replaces the first `from` in the folder's file by `to`.
+void Replace(const fs::path& file, const std::string& from, const std::string& to) {
+    std::string text = ReadText(file);
+    size_t at = text.find(from);
+    ASSERT_NE(at, std::string::npos) << from << " not in " << file;
+    WriteText(file, text.replace(at, from.size(), to));
+}
+
+// "FILE:LINE" of the line that holds `needle` in the folder's file.
+std::string LineOf(const fs::path& dir, const std::string& file, const std::string& needle) {
+    std::string text = ReadText(dir / file);
+    size_t at = text.find(needle);
+    if (at == std::string::npos) return file + ":?";
+    return file + ":" + std::to_string(1 + std::count(text.begin(), text.begin() + long(at), '\n'));
+}
+
+}  // namespace
+
+TEST(AuthoringCheck, ScriptFolderPasses) {
+    ScratchDir dir;
+    if (!MakeScriptFolder(dir.path())) GTEST_SKIP() << "no scenes.txt in the default data";
+    RunResult r = Check(dir.path());
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_EQ(r.output.find("note:"), std::string::npos) << "the default story uses every picture and message:\n" << r.output;
+}
+
+// Each fault in a copy of the default story is found at its file and line.
+TEST(AuthoringCheck, ScriptFaultsFoundWhereWritten) {
+    struct Case {
+        const char* what;
+        std::function<void(const fs::path&)> edit;
+        const char* file;    // where the report points (null: the report is about a file as a whole)
+        const char* needle;  // the text of the line it points at, in that file after the edit
+        const char* expected;
+        int problems;        // 0: notes only, the folder passes
+    };
+    auto script = [](const std::string& from, const std::string& to) {
+        return [=](const fs::path& d) { Replace(d / "scenes.txt", from, to); };
+    };
+    const std::string wide(40, 'W');
+    std::vector<uint8_t> ownColours = MakeBmp(640, 480, 1);
+    ownColours[54 + 4 * 1] = 200;  // the colour of the index its pixels use
+    const Case cases[] = {
+        {"unknown command", script("  say 1\n", "  sya 1\n"), "scenes.txt", "sya 1", "unknown command 'sya'", 1},
+        {"jump to no place", script("goto hiyori-miss", "goto hiyori-mis"), "scenes.txt", "goto hiyori-mis\n",
+         "'hiyori-mis' is no scene or label of the script", 1},
+        {"message missing", script("say 8", "say Q"), "scenes.txt", "say Q", "message 'Q' is not in data.txt", 1},
+        {"picture missing", script("load window ochi", "load window ochi2"), "scenes.txt", "ochi2",
+         "picture 'ochi2.BMP' is not in the folder", 1},
+        {"song missing", script("song load koi", "song load koi2"), "scenes.txt", "koi2",
+         "song 'koi2.pmd' is not in the folder", 1},
+        {"effect missing", [](const fs::path& d) { fs::remove(d / "Han.wav"); }, "scenes.txt", "sound Han",
+         "effect 3 (Han.wav) is not in the folder", 3},
+        {"variable read before it is set", script("if good = 0", "if goood = 0"), "scenes.txt", "if goood",
+         "'goood' may be read here before it is set", 1},
+        {"scene no way reaches", [](const fs::path& d) { std::ofstream(d / "scenes.txt", std::ios::app) << "scene lost\n  say 1\n"; },
+         "scenes.txt", "scene lost", "scene 'lost' is never reached", 1},
+        {"answer too wide for the box",
+         [=](const fs::path& d) { Replace(d / "data.txt", "tx{first-2}Take over the world", "tx{first-2}" + wide); },
+         "data.txt", "tx{first-2}", "the answer 'first-2' (scenes.txt:", 1},
+        {"include cycle",
+         [](const fs::path& d) {
+             Replace(d / "scenes.txt", "scene roll\n", "include more.txt\nscene roll\n");
+             WriteText(d / "more.txt", "# more scenes\ninclude scenes.txt\n");
+         },
+         "more.txt", "include scenes.txt", "'scenes.txt' includes itself", 1},
+        {"unused picture and message are notes",
+         [](const fs::path& d) {
+             WriteBytes(d / "bmp" / "spare.BMP", MakeBmp(8, 8, 1));
+             std::ofstream(d / "data.txt", std::ios::app) << "tx{spare}Nobody says this<!\n";
+         },
+         "data.txt", "tx{spare}", "note: message 'spare' is used by no command of the script", 0},
+        {"picture shown in other colours", [=](const fs::path& d) { WriteBytes(d / "bmp" / "ochi.BMP", ownColours); },
+         "scenes.txt", "scene fall", "bmp/ochi.BMP is shown here in the colours of bmp/System.BMP", 1},
+        {"a script's pictures have sizes of their own",
+         [](const fs::path& d) {
+             WriteBytes(d / "bmp" / "stage1.BMP", MakeBmp(300, 200, 1));
+             WriteBytes(d / "bmp" / "hiyorin.BMP", MakeBmp(64, 80, 1));
+         },
+         nullptr, nullptr, "is clean", 0},
+        {"the window sheet's pictures fill the screen",
+         [](const fs::path& d) { WriteBytes(d / "bmp" / "ochi.BMP", MakeBmp(320, 240, 1)); }, nullptr, nullptr,
+         "bmp/ochi.BMP: is 320x240; the story draws it as the full screen at 640x480", 1},
+    };
+    for (const Case& c : cases) {
+        ScratchDir dir;
+        if (!MakeScriptFolder(dir.path())) GTEST_SKIP() << "no scenes.txt in the default data";
+        c.edit(dir.path());
+        RunResult r = Check(dir.path());
+        std::string expected = c.file ? LineOf(dir.path(), c.file, c.needle) + ": " + c.expected : c.expected;
+        EXPECT_NE(r.output.find(expected), std::string::npos) << c.what << ": expected \"" << expected << "\" in:\n" << r.output;
+        EXPECT_EQ(r.status, c.problems ? 1 : 0) << c.what << "\n" << r.output;
+        if (c.problems) {
+            std::string count = std::to_string(c.problems) + (c.problems == 1 ? " problem in" : " problems in");
+            EXPECT_NE(r.output.find(count), std::string::npos) << c.what << "\n" << r.output;
+        }
+    }
+}

@@ -8,17 +8,22 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <dirent.h>
+#include <map>
+#include <queue>
 #include <set>
 #include <string>
 #include <sys/stat.h>
 #include <vector>
 #include <strings.h>
+#include "app/colour_tables.h"
 #include "gfx/gfx.h"
 #include "platform/bitmap.h"
 #include "platform/files.h"
 #include "platform/glyph_file.h"
 #include "platform/sound.h"
 #include "sound/sound.h"
+#include "story/script.h"
 #include "story/tables.h"
 #include "text/text.h"
 #include "read_input.h"
@@ -155,26 +160,68 @@ long GameSearch(const std::vector<uint8_t>& text, uint8_t id) {
     return -1;
 }
 
-// Where the author put the marker: the first "tx" + id at the start of the file, of a line, or right after
-// the end code of the message before it (blanks between allowed). The offset of its first body byte, or -1.
-long AuthorMarker(const std::vector<uint8_t>& text, uint8_t id) {
-    for (size_t i = 0; i + 2 < text.size(); ++i) {
-        if (text[i] != 't' || text[i + 1] != 'x' || text[i + 2] != id) continue;
-        size_t j = i;
-        while (j > 0 && (text[j - 1] == ' ' || text[j - 1] == '\t')) --j;
-        if (j == 0 || text[j - 1] == '\n' || text[j - 1] == '\r' || (j >= 2 && text[j - 2] == '<' && text[j - 1] == '!'))
-            return long(i + 3);
-    }
+// The marker of a message key: "tx" and the one-byte id, or "tx{NAME}" for a name.
+std::string MarkerOf(const std::string& key) { return key.size() == 1 ? "tx" + key : "tx{" + key + "}"; }
+
+// A marker at `at` stands where an author puts one: at the start of the file, of a line, or right after
+// the end code of the message before it (blanks between allowed).
+bool PlacedByAuthor(const std::vector<uint8_t>& text, size_t at) {
+    while (at > 0 && (text[at - 1] == ' ' || text[at - 1] == '\t')) --at;
+    return at == 0 || text[at - 1] == '\n' || text[at - 1] == '\r' || (at >= 2 && text[at - 2] == '<' && text[at - 1] == '!');
+}
+
+// Where the author put the marker: the first one placed so. The offset of its first body byte, or -1.
+long AuthorMarker(const std::vector<uint8_t>& text, const std::string& key) {
+    std::string marker = MarkerOf(key);
+    for (auto at = text.begin(); (at = std::search(at, text.end(), marker.begin(), marker.end())) != text.end(); ++at)
+        if (PlacedByAuthor(text, size_t(at - text.begin()))) return long(at - text.begin()) + long(marker.size());
     return -1;
 }
 
-std::string MessageName(uint8_t id) { return std::string("message '") + char(id) + "'"; }
+std::string MessageName(const std::string& key) { return "message '" + key + "'"; }
+
+// The key of the marker at `at` ("tx" and an id of the 19, or "tx{NAME}"), or "" when none is there.
+std::string MarkerKeyAt(const std::vector<uint8_t>& t, size_t at) {
+    if (at + 2 >= t.size() || t[at] != 't' || t[at + 1] != 'x' || t[at + 2] == 0) return "";
+    if (std::strchr(MESSAGE_IDS, t[at + 2])) return std::string(1, char(t[at + 2]));
+    if (t[at + 2] != '{') return "";
+    std::string name;
+    for (size_t i = at + 3; i < t.size() && i < at + 4 + MESSAGE_NAME_MAX; ++i) {
+        if (t[i] == '}') return name;
+        name += char(t[i]);
+    }
+    return "";
+}
+
+// The named messages of a text, every "tx{NAME}" taken in one pass: the first of each name, where the
+// game's search finds it, and the first an author placed (the offsets of their first body bytes, or -1).
+struct NamedMarker {
+    long found = -1, placed = -1;
+};
+std::map<std::string, NamedMarker> NamedMarkersOf(const std::vector<uint8_t>& t) {
+    std::map<std::string, NamedMarker> markers;
+    for (size_t i = 0; i + 3 < t.size(); ++i) {
+        if (t[i] != 't' || t[i + 1] != 'x' || t[i + 2] != '{') continue;
+        std::string key = MarkerKeyAt(t, i);
+        if (key.empty()) continue;
+        NamedMarker& m = markers[key];
+        long body = long(i + key.size() + 4);
+        if (m.found < 0) m.found = body;
+        if (m.placed < 0 && PlacedByAuthor(t, i)) m.placed = body;
+    }
+    return markers;
+}
+
+// The most message text CheckBody types in one check: with its end codes missing, every message a story
+// script types may run on to the end of a long file. Past this the rest is not looked at (a note says so).
+constexpr size_t MAX_TYPED_BYTES = size_t(1) << 28;
+size_t typedBytesLeft = MAX_TYPED_BYTES;
 
 // Types the message the way the message window does and reports what would go wrong on screen.
-void CheckBody(const Script& script, uint8_t id, size_t start) {
+void CheckBody(const Script& script, const std::string& key, size_t start) {
     const std::vector<uint8_t>& t = script.text;
     bool utf8 = ScriptIsUtf8(t.data(), uint32_t(t.size()));
-    std::string name = MessageName(id);
+    std::string name = MessageName(key);
     int penX = 0, line = 0, page = 1;
     std::string lineText;
     size_t lineStart = start;
@@ -190,6 +237,8 @@ void CheckBody(const Script& script, uint8_t id, size_t start) {
     };
     size_t pos = start;
     while (pos < t.size()) {
+        if (typedBytesLeft == 0) return;
+        --typedBytesLeft;
         uint8_t b = t[pos];
         if (utf8 && b >= 0x80) {  // a character, or a byte the game steps over (reported for the whole file)
             uint32_t codePoint = 0;
@@ -208,11 +257,11 @@ void CheckBody(const Script& script, uint8_t id, size_t start) {
                 size_t next = pos;
                 while (next < t.size() && (t[next] == '\n' || t[next] == '\r' || t[next] == ' ' || t[next] == '\t'))
                     ++next;
-                if (next + 2 < t.size() && t[next] == 't' && t[next + 1] == 'x' && t[next + 2] != 0 &&
-                    std::strchr(MESSAGE_IDS, t[next + 2])) {
+                std::string nextKey = MarkerKeyAt(t, next);
+                if (!nextKey.empty()) {
                     script.At(start, "missing end codes",
                               name + " has no end code " + Quote("<!") + ": the game would type on into " +
-                                  MessageName(t[next + 2]) + " on line " + std::to_string(script.LineOf(next)));
+                                  MessageName(nextKey) + " on line " + std::to_string(script.LineOf(next)));
                     return;
                 }
                 if (!lineEndReported)
@@ -319,7 +368,17 @@ void CheckStoryGlyphs(const std::string& dir, const std::set<uint32_t>& characte
                      "): the browser and Windows builds draw them as nothing; bake it again with: " + bake);
 }
 
-void CheckScript(const std::string& dir) {
+// The story text as read by CheckScript, for the checks of a story script (empty when it could not be
+// read), and its named messages.
+Script storyText;
+std::map<std::string, NamedMarker> storyMarkers;
+
+// data.txt: the file, and the messages `keys` names (the built-in story's 19 when none are given; a story
+// script's typed messages, whose absence the script's check reports at the lines that type them).
+void CheckScript(const std::string& dir, const std::vector<std::string>* keys = nullptr) {
+    storyText = Script{};
+    storyMarkers.clear();
+    typedBytesLeft = MAX_TYPED_BYTES;
     std::string path = FindIn(dir, "data.txt");
     if (path.empty()) {
         Report("data.txt", "missing: the game shows an error and closes at once");
@@ -366,18 +425,21 @@ void CheckScript(const std::string& dir) {
         size_t first = size_t(std::find_if(t.begin(), t.end(), [](uint8_t b) { return b >= 0x80; }) - t.begin());
         script.At(first, "bytes above 127", "not single-byte text: " + std::to_string(high) + " bytes above 127");
     }
-    for (const char* p = MESSAGE_IDS; *p; ++p) {
-        uint8_t id = uint8_t(*p);
-        std::string name = MessageName(id);
-        std::string marker = std::string("tx") + char(id);
-        long found = GameSearch(t, id);
-        long author = AuthorMarker(t, id);
+    std::vector<std::string> builtinKeys;
+    for (const char* p = MESSAGE_IDS; *p; ++p) builtinKeys.push_back(std::string(1, *p));
+    if (keys) storyMarkers = NamedMarkersOf(t);
+    for (const std::string& key : keys ? *keys : builtinKeys) {
+        std::string name = MessageName(key);
+        std::string marker = MarkerOf(key);
+        auto named = storyMarkers.find(key);
+        long found = key.size() == 1 ? GameSearch(t, uint8_t(key[0])) : named == storyMarkers.end() ? -1 : named->second.found;
+        long author = key.size() == 1 ? AuthorMarker(t, key) : named == storyMarkers.end() ? -1 : named->second.placed;
         if (found < 0) {
             if (author >= 0)
                 script.At(size_t(author), "markers", name + ": the game never finds the marker " + Quote(marker) +
                                                          " here: a 't' or a broken marker right before it makes "
                                                          "the search step over it");
-            else
+            else if (!keys)
                 script.OnFile("missing messages", name + " is missing (no marker " + Quote(marker) + ")");
             continue;
         }
@@ -389,15 +451,22 @@ void CheckScript(const std::string& dir) {
                       name + ": the game finds " + Quote(marker) + " here, before the marker on line " +
                        std::to_string(script.LineOf(size_t(author))) + "; reword the text");
         }
-        CheckBody(script, id, size_t(found));
+        CheckBody(script, key, size_t(found));
     }
+    if (typedBytesLeft == 0)
+        std::printf("%s: note: the messages were typed for %s in all; the rest of them was not looked at\n",
+                    script.file.c_str(), SizeText(MAX_TYPED_BYTES).c_str());
     FlushScriptReports(script.file);
     CheckStoryGlyphs(dir, characters);
+    storyText = std::move(script);
 }
 
 // ---- pictures -------------------------------------------------------------------------------------------
 
-enum class Role { Window, Stage, Partner, Portrait, System };
+// Where a picture is drawn. A story script's pictures have no size of their own: Picture (any sheet but
+// the window and system sheets, or only a palette) and Parts (the system sheet, where the message box is)
+// are checked for what the game reads, the window sheet's as the full screen.
+enum class Role { Window, Stage, Partner, Portrait, System, Picture, Parts };
 
 struct PictureUse {
     const char* name;
@@ -563,6 +632,9 @@ void CheckPicture(const std::string& dir, const PictureUse& use) {
         if (w < 640 || h < 384)
             Report(file, "is " + size + "; the parts the story cuts from it reach 640x384");
         break;
+    case Role::Picture:
+    case Role::Parts:
+        break;
     }
     if (use.role == Role::Window) {
         long count = 0, first = -1;
@@ -575,7 +647,7 @@ void CheckPicture(const std::string& dir, const PictureUse& use) {
             Report(file, "uses the transparent index 9 in " + std::to_string(count) + " pixels (first at " +
                              std::to_string(first % w) + "," + std::to_string(first / w) +
                              "); on the full-screen layer those pixels would show stale screen contents");
-    } else if (use.role == Role::System && w >= BOX_TEXT_RIGHT && h >= BOX_TEXT_BOTTOM) {
+    } else if ((use.role == Role::System || use.role == Role::Parts) && w >= BOX_TEXT_RIGHT && h >= BOX_TEXT_BOTTOM) {
         long count = 0;
         int firstX = 0, firstY = 0;
         for (int y = BOX_TEXT_TOP; y < BOX_TEXT_BOTTOM; ++y)
@@ -715,12 +787,21 @@ void CheckSong(const std::string& dir, const char* name) {
     }
 }
 
+// A folder with a story script (scenes.txt) is checked by the way the script goes (script_check.cpp is
+// part of this file, so that whoever builds the checker builds it whole).
+#include "script_check.cpp"
+
 }  // namespace
 
 static const char help[] =
     "Usage: kirake-check DIR\n"
-    "Checks a game data folder: the script, and every picture, sound effect and song the story uses.\n"
-    "Prints one line per problem and ends with a summary line.\n"
+    "Checks a game data folder: the story text (data.txt), and every picture, sound effect and song the\n"
+    "story uses. A folder with a story script (scenes.txt) is checked by what the script does, every way it\n"
+    "can go: what the game's reader of the script reports, the messages, pictures, songs and effects it\n"
+    "names, variables read before they are set, scenes and labels no way reaches, and the colours each\n"
+    "picture is shown in.\n"
+    "Prints one line per problem (FILE:LINE: where the line is known) and ends with a summary line. Lines\n"
+    "with \"note:\" (a picture or named message the script never uses) are not problems.\n"
     "\n"
     "Options:\n"
     KIRAKE_TOOL_HELP_OPTIONS
@@ -739,11 +820,15 @@ static int CheckMain(int argc, char** argv) {
         std::fprintf(stderr, "kirake-check: %s is not a folder\n", argv[1]);
         return 2;
     }
-    CheckScript(dir);
-    for (const PictureUse& use : PICTURES) CheckPicture(dir, use);
-    CheckColourTables();
-    for (const char* name : EFFECTS) CheckEffect(dir, name);
-    for (const char* name : SONGS) CheckSong(dir, name);
+    if (HasStoryScript(dir)) {
+        CheckStoryScript(dir);
+    } else {
+        CheckScript(dir);
+        for (const PictureUse& use : PICTURES) CheckPicture(dir, use);
+        CheckColourTables();
+        for (const char* name : EFFECTS) CheckEffect(dir, name);
+        for (const char* name : SONGS) CheckSong(dir, name);
+    }
     if (problemCount == 0) {
         std::printf("kirake-check: %s is clean\n", argv[1]);
         return 0;
@@ -752,10 +837,11 @@ static int CheckMain(int argc, char** argv) {
     return 1;
 }
 
-// The fuzz harness's entry: the one data file NAME ("data.txt", a picture, effect or song the story
-// uses) of the folder DIR checked alone. The number of problems found so far.
+// The fuzz harness's entry: the one data file NAME ("data.txt", "scenes.txt", a picture, effect or song the
+// built-in story uses) of the folder DIR checked alone. The number of problems found so far.
 int KirakeCheckOneFile(const char* dir, const char* name) {
     if (strcasecmp(name, "data.txt") == 0) CheckScript(dir);
+    if (strcasecmp(name, "scenes.txt") == 0) CheckStoryScript(dir);
     for (const PictureUse& use : PICTURES)
         if (strcasecmp(name, use.name) == 0) CheckPicture(dir, use);
     for (const char* effect : EFFECTS)
