@@ -524,10 +524,8 @@ std::string Rgb(const uint8_t* c) {
 void CheckColourTables() {
     const PictureColours* master = ColoursOf("system.BMP");
     auto compare = [](const PictureColours& picture, const PictureColours& shownWith, const std::string& when) {
-        int differing = 0, first = -1;
-        for (int i = 0; i < 256; ++i)
-            if (picture.used[i] && std::memcmp(picture.table[i], shownWith.table[i], 3) != 0 && differing++ == 0)
-                first = i;
+        ColourTableDifference difference = CompareColourTables(picture.used, picture.table, shownWith.table);
+        int differing = difference.count, first = difference.first;
         if (!differing) return;
         Report(picture.file, "its colour table differs from " + shownWith.file + "'s at " +
                                  std::to_string(differing) + " index" + (differing == 1 ? "" : "es") +
