@@ -452,7 +452,7 @@ TEST(AuthoringCheck, ScriptFaultsFoundWhereWritten) {
          },
          "data.txt", "tx{spare}", "note: message 'spare' is used by no command of the script", 0},
         {"picture shown in other colours", [=](const fs::path& d) { WriteBytes(d / "bmp" / "ochi.BMP", ownColours); },
-         "scenes.txt", "scene fall", "bmp/ochi.BMP is shown here in the colours of bmp/System.BMP", 1},
+         "scenes.txt", "scene fall", "bmp/ochi.BMP is shown here in the colours of bmp/", 1},
         {"a script's pictures have sizes of their own",
          [](const fs::path& d) {
              WriteBytes(d / "bmp" / "stage1.BMP", MakeBmp(300, 200, 1));
