@@ -4,6 +4,7 @@
 // a second. The guide's hello world is then played to each of its endings.
 #include <gtest/gtest.h>
 #include <fstream>
+#include <set>
 #include <sstream>
 #include "authoring_util.h"
 
@@ -70,6 +71,26 @@ std::vector<std::pair<std::string, int>> Endings(const std::vector<std::string>&
 }
 
 }  // namespace
+
+// The browser tests play the hello world from a copy of its sources (tests/stories/hello, beside its key
+// scripts): the copy is the guide's text, file for file.
+TEST(AuthoringGuide, HelloWorldCopyIsTheGuides) {
+    std::vector<uint8_t> text = ReadBytes(fs::path(KIRAKE_SOURCE_DIR) / "docs" / "authoring.md");
+    fs::path copy = fs::path(KIRAKE_SOURCE_DIR) / "tests" / "stories";
+    std::set<std::string> guideFiles, copyFiles;
+    for (const Block& block : GuideBlocks(std::string(text.begin(), text.end()))) {
+        if (block.file.rfind("hello/", 0) != 0) continue;
+        guideFiles.insert(block.file);
+        EXPECT_EQ(ReadText(copy / block.file), block.text) << block.file;
+    }
+    for (const auto& entry : fs::recursive_directory_iterator(copy / "hello")) {
+        std::string name = entry.path().filename().string();
+        if (entry.is_regular_file() && name.rfind("keys-", 0) != 0)
+            copyFiles.insert(fs::relative(entry.path(), copy).generic_string());
+    }
+    EXPECT_EQ(guideFiles.size(), 3u);
+    EXPECT_EQ(copyFiles, guideFiles);
+}
 
 TEST(AuthoringGuide, EveryCommandInTheGuideRuns) {
     if (RunTool({"sox", "--version"}).status != 0) GTEST_SKIP() << "no sox";
