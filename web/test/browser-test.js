@@ -5,6 +5,8 @@
 // sound must equal the native program's trace, captures and --record-audio recording on the same data,
 // sample for sample, and the native --builtin-story's, the trace but for where the story stands. The
 // script split into included files and packed gives the built-in scenes from ?start= places.
+// The test stories (tests/stories: four-answers, and the guide's hello world drawn here from its sources),
+// packed, give the native trace, sound and frames to each of their key scripts' staff rolls.
 // The UTF-8 test story (the native build's tests/utf8-story), packed with its glyphs baked, gives the native
 // trace and frames from the start of a route to its first message typed out. The default story in Spanish,
 // by ?lang=es headless and by the browser's language in play, shows what the native --lang es shows.
@@ -20,6 +22,7 @@ const path = require('path');
 const { launch } = require('./cdp');
 const { readScript, decodePng, firstDifference, samePixels, captureFrames, withoutStoryPosition, nativeRunner } = require('./native');
 const { serve } = require('../serve');
+const { pack } = require('../pack-story');
 
 const nativeBuild = path.resolve(process.argv[2] || 'build');
 const webBuild = path.resolve(process.argv[3] || 'build-web');
@@ -59,6 +62,18 @@ async function main() {
     path.join(utf8, 'story.kpak')], { stdio: ['ignore', 'ignore', 'inherit'] });
   const packed = path.join(work, 'packed');  // stories the checks pack
   fs.mkdirSync(packed);
+  // The test stories (tests/stories), packed: four-answers as the native build makes it, and the guide's
+  // hello world drawn here as the guide has its author draw it (its picture by kirake-art over the default
+  // data's palette and box, the default data's System.BMP beside it).
+  const stories = path.join(__dirname, '..', '..', 'tests', 'stories');
+  const hello = path.join(work, 'hello');
+  fs.mkdirSync(path.join(hello, 'bmp'), { recursive: true });
+  fs.copyFileSync(path.join(gamedata, 'bmp', 'System.BMP'), path.join(hello, 'bmp', 'System.BMP'));
+  execFileSync(path.join(nativeBuild, 'tools', 'art', 'kirake-art'), ['-I', path.join(__dirname, '..', '..', 'data', 'pictures'),
+    path.join(stories, 'hello', 'pictures', 'hello.pic'), path.join(hello, 'bmp', 'hello.BMP')], { stdio: ['ignore', 'ignore', 'inherit'] });
+  for (const name of ['scenes.txt', 'data.txt']) fs.copyFileSync(path.join(stories, 'hello', name), path.join(hello, name));
+  const storyFolders = [['four-answers', path.join(nativeBuild, 'tests', 'four-answers')], ['hello', hello]];
+  for (const [story, folder] of storyFolders) fs.writeFileSync(path.join(packed, story + '.kpak'), pack(folder, glyphTool));
   const server = await serve(webBuild, 0, { '/broken/': broken, '/utf8/': utf8, '/packed/': packed });
   const base = `http://127.0.0.1:${server.address().port}/`;
   const browser = await launch(process.env.KIRAKE_CHROMIUM);
@@ -182,6 +197,49 @@ async function main() {
       }
       assert.deepStrictEqual(page.problems, []);
     });
+
+    // The test stories to each ending's staff roll by their key scripts: the page gives the native trace
+    // byte for byte and the sound sample for sample, and the native pixels where the speaker's name stands
+    // above the box, where the choice is open before its answer, and on the staff roll at rest.
+    for (const [story, folder] of storyFolders) {
+      const keyScripts = fs.readdirSync(path.join(stories, story)).filter((f) => /^keys-.+\.txt$/.test(f)).sort();
+      for (const keys of keyScripts) {
+        await check(`${story}, ${keys}: to the staff roll, trace, frames and sound equal the native program's`, async () => {
+          const script = readScript(path.join(stories, story, keys));
+          const frameOf = (line) => parseInt(line, 10);
+          const answer = script.find((l) => /\spress space$/.test(l));
+          assert(answer, 'the key script answers a choice with space');
+          // The staff roll is at rest some 1,200 frames after the last key: the run ends 200 frames later.
+          const total = Math.max(...script.map(frameOf)) + 1400, rest = total - 1, earlier = total - 101;
+          const scenes = fs.readFileSync(path.join(folder, 'scenes.txt'), 'utf8').split('\n');
+          const placeOf = (pattern) => { const i = scenes.findIndex((l) => pattern.test(l)); return i < 0 ? null : `scenes.txt:${i + 1}`; };
+          const dir = path.join(work, `${story}-${keys}`);
+          const options = ['--frames', String(total)];
+          const played = runNative(script, [], dir, null, options, folder).trim().split('\n').map((l) => JSON.parse(l));
+          assert.strictEqual(played.length, total, `${total} frames`);
+          const choice = frameOf(answer) - 1;
+          assert.strictEqual(played[choice].scene, placeOf(/^\s*choice /), `frame ${choice}: the first choice is open`);
+          const roll = scenes[parseInt(played[rest].scene.split(':')[1], 10) - 1];
+          assert(/^\s*roll /.test(roll), `the story ends on a staff roll, not at ${played[rest].scene}`);
+          const frames = [choice, earlier, rest];
+          const said = placeOf(/^\s*say \S+ by /);  // a speaker's name: the first frame its message waits whole
+          if (said) {
+            const named = played.find((l) => l.scene === said && l.message.wait === 1);
+            assert(named, `the message of ${said} waits for a key`);
+            frames.push(named.frame);
+          }
+          frames.sort((a, b) => a - b);
+          const nativeTrace = runNative(script, frames, dir, path.join(dir, 'sound.wav'), options, folder);
+          const capture = (frame) => fs.readFileSync(path.join(dir, `frame-${String(frame).padStart(6, '0')}.png`));
+          assert(capture(earlier).equals(capture(rest)), 'the staff roll has come to rest');
+          const web = await playOnPage(`?data=packed/${story}.kpak&keys=${encodeURIComponent(script.join(';'))}&trace=1&epoch=${EPOCH}` +
+                                       `&frames=${total}`, frames, 60000);
+          assert.strictEqual(web.trace === nativeTrace, true, 'traces differ at ' + firstDifference(nativeTrace, web.trace || ''));
+          sameStory(dir, web, frames, `${story}, ${keys}`);
+          console.log(`     ${total} frames to ${played[rest].scene}, frames ${frames.join(', ')} pixel for pixel, ${web.sound.frames} sound frames`);
+        });
+      }
+    }
 
     await check('the story in Spanish: ?lang=es, and the browser\'s language in play, equal the native --lang es', async () => {
       const dir = fs.mkdtempSync(path.join(work, 'lang-'));

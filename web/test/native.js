@@ -97,14 +97,15 @@ function captureFrames(trace) {
   return [...frames].filter((f) => f < lines.length - 1).sort((a, b) => a - b);
 }
 
-// The native program of a build on its default data: runNative(script, frames to capture, folder[, WAV
-// file of its sound[, more options]]) gives its trace; the data plays its story script, as the page
-// does, unless the options hold BUILTIN.
+// The native program of a build: runNative(script, frames to capture, folder[, WAV file of its sound[,
+// more options[, story folder]]]) gives its trace; the story is the default data's unless named, and
+// plays its story script, as the page does, unless the options hold BUILTIN.
 const BUILTIN = ['--builtin-story'];
 function nativeRunner(nativeBuild) {
   const kirake = path.join(nativeBuild, 'src', 'kirake'), gamedata = path.join(nativeBuild, 'gamedata');
   return { EPOCH, BUILTIN, kirake, gamedata,
-           runNative: (script, frames, outDir, recording, options) => runNative(kirake, gamedata, script, frames, outDir, recording, options) };
+           runNative: (script, frames, outDir, recording, options, data) =>
+             runNative(kirake, data || gamedata, script, frames, outDir, recording, options) };
 }
 
 module.exports = { readScript, decodePng, firstDifference, samePixels, captureFrames, withoutStoryPosition, nativeRunner, EPOCH };
