@@ -469,11 +469,19 @@ void CheckScriptPictures() {
     for (const ScriptPicture& picture : s.pictures)
         if (!picture.path.empty()) CheckPicture(s.dir, {picture.name.c_str(), picture.role});
 
+    // A file is known by its path in any case: where the file system is blind to case the lookup gives
+    // back the name as it was asked for, not as the folder spells it.
+    auto folded = [](std::string path) {
+        for (char& c : path) c = char(std::tolower(static_cast<unsigned char>(c)));
+        return path;
+    };
+    std::set<std::string> loaded;
+    for (const auto& at : s.pictureAt) loaded.insert(folded(at.first));
     std::vector<std::string> files;
     PictureFilesIn(s.dir, "", &files);
     std::sort(files.begin(), files.end());
     for (const std::string& file : files)
-        if (!s.pictureAt.count(FindIn(s.dir, file)))
+        if (!loaded.count(folded(FindIn(s.dir, file))))
             std::printf("%s: note: no command of the script loads it, nor does the game at start-up\n", file.c_str());
 }
 
