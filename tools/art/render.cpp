@@ -74,133 +74,145 @@ void SetPen(cairo_t* cr, double width) {
     cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
 }
 
-// SVG-style path data: M L H V C S Q T Z (upper case absolute, lower case relative).
-void BuildSvgPath(cairo_t* cr, const Command& c, size_t from) {
+// SVG-style path data as read: numbers apart by spaces or commas, and command letters.
+struct PathData {
+    const Command& c;
     std::string d;
-    for (size_t i = from; i < c.words.size(); ++i) d += c.words[i] + " ";
     size_t pos = 0;
-    auto skip = [&] {
+
+    void Skip() {
         while (pos < d.size() && (d[pos] == ' ' || d[pos] == ',')) ++pos;
-    };
-    auto number = [&]() -> double {
-        skip();
+    }
+    double Number() {
+        Skip();
         const char* start = d.c_str() + pos;
         char* end = nullptr;
         double v = std::strtod(start, &end);
         if (end == start || !std::isfinite(v) || std::fabs(v) > 1e6) Fail(c, "bad number in path data");
         pos += size_t(end - start);
         return v;
-    };
-    auto hasNumber = [&] {
-        skip();
+    }
+    bool HasNumber() {
+        Skip();
         return pos < d.size() && (std::isdigit((unsigned char)d[pos]) || d[pos] == '-' || d[pos] == '+' || d[pos] == '.');
-    };
-    char cmd = 0;
-    double cx = 0, cy = 0, sx = 0, sy = 0, lcx = 0, lcy = 0;  // current, subpath start, last control
+    }
+};
+
+// Where a path stands: the current point, the start of the subpath, the last control point and the
+// command before.
+struct PathPen {
+    double cx = 0, cy = 0, sx = 0, sy = 0, lcx = 0, lcy = 0;
     char lastCmd = 0;
-    bool any = false;
+    bool any = false;  // a segment was drawn
+};
+
+// The curves C S Q T (upper case; `ox`, `oy` the origin of their numbers). A quadratic curve is drawn as
+// the cubic one it equals.
+void CurveSegment(cairo_t* cr, PathData& in, PathPen& pen, char up, double ox, double oy) {
+    if (up == 'C' || up == 'S') {
+        double x1 = pen.cx, y1 = pen.cy;
+        if (up == 'C') {
+            x1 = in.Number() + ox;
+            y1 = in.Number() + oy;
+        } else if (pen.lastCmd == 'C' || pen.lastCmd == 'S') {
+            x1 = 2 * pen.cx - pen.lcx;
+            y1 = 2 * pen.cy - pen.lcy;
+        }
+        double x2 = in.Number() + ox, y2 = in.Number() + oy, x = in.Number() + ox, y = in.Number() + oy;
+        cairo_curve_to(cr, x1, y1, x2, y2, x, y);
+        pen.lcx = x2;
+        pen.lcy = y2;
+        pen.cx = x;
+        pen.cy = y;
+        return;
+    }
+    double qx = pen.cx, qy = pen.cy;
+    if (up == 'Q') {
+        qx = in.Number() + ox;
+        qy = in.Number() + oy;
+    } else if (pen.lastCmd == 'Q' || pen.lastCmd == 'T') {
+        qx = 2 * pen.cx - pen.lcx;
+        qy = 2 * pen.cy - pen.lcy;
+    }
+    double cx = pen.cx, cy = pen.cy;
+    double x = in.Number() + ox, y = in.Number() + oy;
+    cairo_curve_to(cr, cx + 2.0 / 3 * (qx - cx), cy + 2.0 / 3 * (qy - cy), x + 2.0 / 3 * (qx - x),
+                   y + 2.0 / 3 * (qy - y), x, y);
+    pen.lcx = qx;
+    pen.lcy = qy;
+    pen.cx = x;
+    pen.cy = y;
+}
+
+// One segment of the command letter `cmd` (lower case: its numbers relative to the current point).
+void PathSegment(cairo_t* cr, PathData& in, PathPen& pen, char cmd) {
+    bool rel = std::islower((unsigned char)cmd);
+    char up = char(std::toupper((unsigned char)cmd));
+    double ox = rel ? pen.cx : 0, oy = rel ? pen.cy : 0;
+    switch (up) {
+        case 'M': {
+            double x = in.Number() + ox, y = in.Number() + oy;
+            cairo_move_to(cr, x, y);
+            pen.cx = pen.sx = x;
+            pen.cy = pen.sy = y;
+            break;
+        }
+        case 'L': {
+            double x = in.Number() + ox, y = in.Number() + oy;
+            if (!pen.any) cairo_move_to(cr, x, y);
+            else cairo_line_to(cr, x, y);
+            pen.cx = x;
+            pen.cy = y;
+            break;
+        }
+        case 'H':
+            pen.cx = in.Number() + ox;
+            cairo_line_to(cr, pen.cx, pen.cy);
+            break;
+        case 'V':
+            pen.cy = in.Number() + oy;
+            cairo_line_to(cr, pen.cx, pen.cy);
+            break;
+        case 'C':
+        case 'S':
+        case 'Q':
+        case 'T':
+            CurveSegment(cr, in, pen, up, ox, oy);
+            break;
+        case 'Z':
+            cairo_close_path(cr);
+            pen.cx = pen.sx;
+            pen.cy = pen.sy;
+            break;
+        default:
+            Fail(in.c, std::string("unknown path command '") + cmd + "'");
+    }
+    pen.any = true;
+    pen.lastCmd = up;
+}
+
+// SVG-style path data: M L H V C S Q T Z (upper case absolute, lower case relative).
+void BuildSvgPath(cairo_t* cr, const Command& c, size_t from) {
+    PathData in{c, ""};
+    for (size_t i = from; i < c.words.size(); ++i) in.d += c.words[i] + " ";
+    PathPen pen;
+    char cmd = 0;
     for (;;) {
-        skip();
-        if (pos >= d.size()) break;
-        if (std::isalpha((unsigned char)d[pos])) {
-            cmd = d[pos++];
+        in.Skip();
+        if (in.pos >= in.d.size()) break;
+        if (std::isalpha((unsigned char)in.d[in.pos])) {
+            cmd = in.d[in.pos++];
         } else if (cmd == 0) {
             Fail(c, "path data must start with a command letter");
         }
-        bool rel = std::islower((unsigned char)cmd);
-        char up = char(std::toupper((unsigned char)cmd));
-        double ox = rel ? cx : 0, oy = rel ? cy : 0;
-        switch (up) {
-            case 'M': {
-                double x = number() + ox, y = number() + oy;
-                cairo_move_to(cr, x, y);
-                cx = sx = x;
-                cy = sy = y;
-                cmd = rel ? 'l' : 'L';  // further pairs are lines
-                break;
-            }
-            case 'L': {
-                double x = number() + ox, y = number() + oy;
-                if (!any) cairo_move_to(cr, x, y);
-                else cairo_line_to(cr, x, y);
-                cx = x;
-                cy = y;
-                break;
-            }
-            case 'H': {
-                double x = number() + ox;
-                cairo_line_to(cr, x, cy);
-                cx = x;
-                break;
-            }
-            case 'V': {
-                double y = number() + oy;
-                cairo_line_to(cr, cx, y);
-                cy = y;
-                break;
-            }
-            case 'C': {
-                double x1 = number() + ox, y1 = number() + oy, x2 = number() + ox, y2 = number() + oy;
-                double x = number() + ox, y = number() + oy;
-                cairo_curve_to(cr, x1, y1, x2, y2, x, y);
-                lcx = x2;
-                lcy = y2;
-                cx = x;
-                cy = y;
-                break;
-            }
-            case 'S': {
-                double x1 = cx, y1 = cy;
-                if (lastCmd == 'C' || lastCmd == 'S') {
-                    x1 = 2 * cx - lcx;
-                    y1 = 2 * cy - lcy;
-                }
-                double x2 = number() + ox, y2 = number() + oy, x = number() + ox, y = number() + oy;
-                cairo_curve_to(cr, x1, y1, x2, y2, x, y);
-                lcx = x2;
-                lcy = y2;
-                cx = x;
-                cy = y;
-                break;
-            }
-            case 'Q':
-            case 'T': {
-                double qx, qy;
-                if (up == 'Q') {
-                    qx = number() + ox;
-                    qy = number() + oy;
-                } else if (lastCmd == 'Q' || lastCmd == 'T') {
-                    qx = 2 * cx - lcx;
-                    qy = 2 * cy - lcy;
-                } else {
-                    qx = cx;
-                    qy = cy;
-                }
-                double x = number() + ox, y = number() + oy;
-                cairo_curve_to(cr, cx + 2.0 / 3 * (qx - cx), cy + 2.0 / 3 * (qy - cy), x + 2.0 / 3 * (qx - x),
-                               y + 2.0 / 3 * (qy - y), x, y);
-                lcx = qx;
-                lcy = qy;
-                cx = x;
-                cy = y;
-                break;
-            }
-            case 'Z':
-                cairo_close_path(cr);
-                cx = sx;
-                cy = sy;
-                break;
-            default:
-                Fail(c, std::string("unknown path command '") + cmd + "'");
-        }
-        any = true;
-        lastCmd = up;
-        if (up == 'Z') {
+        PathSegment(cr, in, pen, cmd);
+        if (pen.lastCmd == 'M') cmd = std::islower((unsigned char)cmd) ? 'l' : 'L';  // further pairs are lines
+        if (pen.lastCmd == 'Z') {
             cmd = 0;
-            if (hasNumber()) Fail(c, "numbers after Z");
-        } else if (!hasNumber()) {
-            skip();
-            if (pos < d.size() && !std::isalpha((unsigned char)d[pos])) Fail(c, "bad path data");
+            if (in.HasNumber()) Fail(c, "numbers after Z");
+        } else if (!in.HasNumber()) {
+            in.Skip();
+            if (in.pos < in.d.size() && !std::isalpha((unsigned char)in.d[in.pos])) Fail(c, "bad path data");
         }
     }
 }
@@ -423,124 +435,165 @@ std::vector<int> ColourList(Painter& p, const Command& c, size_t from) {
     return cols;
 }
 
+// fill, a filled shape, stroke, ofill and clip: false when `c` is none of them.
+bool PaintCommand(Painter& p, const Command& c) {
+    cairo_t* cr = p.cr;
+    const std::string& op = c.words[0];
+    if (op == "fill") {
+        SetIndex(cr, Colour(p, c, 1));
+        cairo_paint(cr);
+    } else if (op == "rect" || op == "circle" || op == "ellipse" || op == "poly" || op == "path" || op == "text") {
+        // SHAPE COLOUR args: a filled shape.
+        int colour = Colour(p, c, 1);
+        Command shape = c;
+        shape.words.erase(shape.words.begin() + 1);
+        BuildShape(p, shape, 0);
+        SetIndex(cr, colour);
+        cairo_set_fill_rule(cr, CAIRO_FILL_RULE_WINDING);
+        cairo_fill(cr);
+    } else if (op == "stroke") {
+        // stroke COLOUR WIDTH SHAPE args
+        int colour = Colour(p, c, 1);
+        double width = Num(c, 2);
+        BuildShape(p, c, 3);
+        SetIndex(cr, colour);
+        SetPen(cr, width);
+        cairo_stroke(cr);
+    } else if (op == "ofill") {
+        // ofill FILL INK WIDTH SHAPE args: the shape outlined in INK (half the width shows), then filled.
+        int fill = Colour(p, c, 1), ink = Colour(p, c, 2);
+        double width = Num(c, 3);
+        BuildShape(p, c, 4);
+        SetIndex(cr, ink);
+        SetPen(cr, width);
+        cairo_stroke_preserve(cr);
+        SetIndex(cr, fill);
+        cairo_fill(cr);
+    } else if (op == "clip") {
+        BuildShape(p, c, 1);
+        cairo_clip(cr);
+    } else {
+        return false;
+    }
+    return true;
+}
+
+// push, pop, translate, scale, rotate, font and colour: false when `c` is none of them.
+bool StateCommand(Painter& p, const Command& c) {
+    cairo_t* cr = p.cr;
+    const std::string& op = c.words[0];
+    if (op == "push") {
+        cairo_save(cr);
+    } else if (op == "pop") {
+        cairo_restore(cr);
+    } else if (op == "translate") {
+        cairo_translate(cr, Num(c, 1), Num(c, 2));
+    } else if (op == "scale") {
+        double sx = Num(c, 1), sy = c.words.size() > 2 ? Num(c, 2) : sx;
+        cairo_scale(cr, sx == 0 ? 1e-6 : sx, sy == 0 ? 1e-6 : sy);
+    } else if (op == "rotate") {
+        cairo_rotate(cr, Num(c, 1) * M_PI / 180);
+    } else if (op == "font") {
+        if (c.words.size() < 2 || c.words.size() > 3) Fail(c, "usage: font FAMILY [bold]");
+        p.fontFamily = c.words[1];
+        p.fontBold = c.words.size() == 3 && c.words[2] == "bold";
+    } else if (op == "colour") {
+        if (c.words.size() != 3) Fail(c, "usage: colour NAME COLOUR");
+        p.aliases[c.words[1]] = Colour(p, c, 2);
+    } else {
+        return false;
+    }
+    return true;
+}
+
+// use NAME [DX DY [SX [SY [DEGREES]]]]
+void UseCommand(Painter& p, const Command& c) {
+    if (c.words.size() < 2) Fail(c, "usage: use NAME [DX DY [SX [SY [DEGREES]]]]");
+    double dx = c.words.size() > 2 ? Num(c, 2) : 0, dy = c.words.size() > 3 ? Num(c, 3) : 0;
+    double sx = c.words.size() > 4 ? Num(c, 4) : 1;
+    double sy = c.words.size() > 5 ? Num(c, 5) : sx;
+    double rot = c.words.size() > 6 ? Num(c, 6) : 0;
+    Use(p, c, c.words[1], dx, dy, sx, sy, rot);
+}
+
+// scatter NAME COUNT X0 Y0 X1 Y1 SEED [SMIN SMAX [MAXDEGREES]]
+void ScatterCommand(Painter& p, const Command& c) {
+    if (c.words.size() < 8) Fail(c, "usage: scatter NAME COUNT X0 Y0 X1 Y1 SEED [SMIN SMAX [DEGREES]]");
+    double count = Num(c, 2);
+    if (count < 0 || count > 10000) Fail(c, "scatter count must be 0..10000");
+    double x0 = Num(c, 3), y0 = Num(c, 4), x1 = Num(c, 5), y1 = Num(c, 6);
+    Rng rng(uint64_t(std::fabs(Num(c, 7))));
+    double smin = c.words.size() > 8 ? Num(c, 8) : 1, smax = c.words.size() > 9 ? Num(c, 9) : smin;
+    double maxRot = c.words.size() > 10 ? Num(c, 10) : 360;
+    for (int k = 0; k < int(count); ++k) {
+        double x = x0 + rng.Next() * (x1 - x0), y = y0 + rng.Next() * (y1 - y0);
+        double s = smin + rng.Next() * (smax - smin);
+        double r = (rng.Next() * 2 - 1) * maxRot;
+        bool flip = rng.Next() < 0.5 && maxRot != 0;  // DEGREES 0: all upright, none mirrored
+        Use(p, c, c.words[1], x, y, flip ? -s : s, s, r);
+    }
+}
+
+// tile NAME X0 Y0 X1 Y1 DX DY [STAGGER]
+void TileCommand(Painter& p, const Command& c) {
+    if (c.words.size() < 8) Fail(c, "usage: tile NAME X0 Y0 X1 Y1 DX DY [STAGGER]");
+    double x0 = Num(c, 2), y0 = Num(c, 3), x1 = Num(c, 4), y1 = Num(c, 5), dx = Num(c, 6), dy = Num(c, 7);
+    double stagger = c.words.size() > 8 ? Num(c, 8) : 0;
+    if (dx < 1 || dy < 1) Fail(c, "tile steps must be at least 1");
+    int row = 0;
+    for (double y = y0; y < y1; y += dy, ++row)
+        for (double x = x0 + (row % 2 ? stagger : 0); x < x1; x += dx) Use(p, c, c.words[1], x, y, 1, 1, 0);
+}
+
+// vgrad X Y W H C0 C1 ...: top to bottom (hgrad: left to right), dithered between neighbours.
+void LinearGradientCommand(Painter& p, const Command& c, bool vertical) {
+    double x = Num(c, 1), y = Num(c, 2), w = Num(c, 3), h = Num(c, 4);
+    std::vector<int> cols = ColourList(p, c, 5);
+    double xs[4] = {x, x + w, x, x + w}, ys[4] = {y, y, y + h, y + h};
+    for (int k = 0; k < 4; ++k) cairo_user_to_device(p.cr, &xs[k], &ys[k]);
+    double bx0 = *std::min_element(xs, xs + 4), bx1 = *std::max_element(xs, xs + 4);
+    double by0 = *std::min_element(ys, ys + 4), by1 = *std::max_element(ys, ys + 4);
+    Gradient(p, c, bx0, by0, bx1, by1, cols, [&](double px, double py) {
+        return vertical ? (py - by0) / std::max(1.0, by1 - by0) : (px - bx0) / std::max(1.0, bx1 - bx0);
+    });
+}
+
+// rgrad CX CY R C0 C1 ...: from the centre (C0) outward, filling the circle.
+void RadialGradientCommand(Painter& p, const Command& c) {
+    cairo_t* cr = p.cr;
+    double cx = Num(c, 1), cy = Num(c, 2), r = Num(c, 3);
+    std::vector<int> cols = ColourList(p, c, 4);
+    double ex = cx + r, ey = cy;
+    cairo_user_to_device(cr, &cx, &cy);
+    cairo_user_to_device(cr, &ex, &ey);
+    double dr = std::max(1.0, std::hypot(ex - cx, ey - cy));
+    cairo_save(cr);
+    cairo_identity_matrix(cr);
+    cairo_new_path(cr);
+    cairo_arc(cr, cx, cy, dr, 0, 2 * M_PI);
+    cairo_clip(cr);
+    Gradient(p, c, cx - dr, cy - dr, cx + dr, cy + dr, cols,
+             [&](double px, double py) { return std::hypot(px - cx, py - cy) / dr; });
+    cairo_restore(cr);
+}
+
 void Run(Painter& p, const std::vector<Command>& commands) {
     cairo_t* cr = p.cr;
     for (const Command& c : commands) {
         const std::string& op = c.words[0];
-        if (op == "fill") {
-            SetIndex(cr, Colour(p, c, 1));
-            cairo_paint(cr);
-        } else if (op == "rect" || op == "circle" || op == "ellipse" || op == "poly" || op == "path" || op == "text") {
-            // SHAPE COLOUR args: a filled shape.
-            int colour = Colour(p, c, 1);
-            Command shape = c;
-            shape.words.erase(shape.words.begin() + 1);
-            BuildShape(p, shape, 0);
-            SetIndex(cr, colour);
-            cairo_set_fill_rule(cr, CAIRO_FILL_RULE_WINDING);
-            cairo_fill(cr);
-        } else if (op == "stroke") {
-            // stroke COLOUR WIDTH SHAPE args
-            int colour = Colour(p, c, 1);
-            double width = Num(c, 2);
-            BuildShape(p, c, 3);
-            SetIndex(cr, colour);
-            SetPen(cr, width);
-            cairo_stroke(cr);
-        } else if (op == "ofill") {
-            // ofill FILL INK WIDTH SHAPE args: the shape outlined in INK (half the width shows), then filled.
-            int fill = Colour(p, c, 1), ink = Colour(p, c, 2);
-            double width = Num(c, 3);
-            BuildShape(p, c, 4);
-            SetIndex(cr, ink);
-            SetPen(cr, width);
-            cairo_stroke_preserve(cr);
-            SetIndex(cr, fill);
-            cairo_fill(cr);
-        } else if (op == "clip") {
-            BuildShape(p, c, 1);
-            cairo_clip(cr);
-        } else if (op == "push") {
-            cairo_save(cr);
-        } else if (op == "pop") {
-            cairo_restore(cr);
-        } else if (op == "translate") {
-            cairo_translate(cr, Num(c, 1), Num(c, 2));
-        } else if (op == "scale") {
-            double sx = Num(c, 1), sy = c.words.size() > 2 ? Num(c, 2) : sx;
-            cairo_scale(cr, sx == 0 ? 1e-6 : sx, sy == 0 ? 1e-6 : sy);
-        } else if (op == "rotate") {
-            cairo_rotate(cr, Num(c, 1) * M_PI / 180);
-        } else if (op == "font") {
-            if (c.words.size() < 2 || c.words.size() > 3) Fail(c, "usage: font FAMILY [bold]");
-            p.fontFamily = c.words[1];
-            p.fontBold = c.words.size() == 3 && c.words[2] == "bold";
-        } else if (op == "colour") {
-            if (c.words.size() != 3) Fail(c, "usage: colour NAME COLOUR");
-            p.aliases[c.words[1]] = Colour(p, c, 2);
+        if (PaintCommand(p, c) || StateCommand(p, c)) {
         } else if (op == "use") {
-            // use NAME [DX DY [SX [SY [DEGREES]]]]
-            if (c.words.size() < 2) Fail(c, "usage: use NAME [DX DY [SX [SY [DEGREES]]]]");
-            double dx = c.words.size() > 2 ? Num(c, 2) : 0, dy = c.words.size() > 3 ? Num(c, 3) : 0;
-            double sx = c.words.size() > 4 ? Num(c, 4) : 1;
-            double sy = c.words.size() > 5 ? Num(c, 5) : sx;
-            double rot = c.words.size() > 6 ? Num(c, 6) : 0;
-            Use(p, c, c.words[1], dx, dy, sx, sy, rot);
+            UseCommand(p, c);
         } else if (op == "scatter") {
-            // scatter NAME COUNT X0 Y0 X1 Y1 SEED [SMIN SMAX [MAXDEGREES]]
-            if (c.words.size() < 8) Fail(c, "usage: scatter NAME COUNT X0 Y0 X1 Y1 SEED [SMIN SMAX [DEGREES]]");
-            double count = Num(c, 2);
-            if (count < 0 || count > 10000) Fail(c, "scatter count must be 0..10000");
-            double x0 = Num(c, 3), y0 = Num(c, 4), x1 = Num(c, 5), y1 = Num(c, 6);
-            Rng rng(uint64_t(std::fabs(Num(c, 7))));
-            double smin = c.words.size() > 8 ? Num(c, 8) : 1, smax = c.words.size() > 9 ? Num(c, 9) : smin;
-            double maxRot = c.words.size() > 10 ? Num(c, 10) : 360;
-            for (int k = 0; k < int(count); ++k) {
-                double x = x0 + rng.Next() * (x1 - x0), y = y0 + rng.Next() * (y1 - y0);
-                double s = smin + rng.Next() * (smax - smin);
-                double r = (rng.Next() * 2 - 1) * maxRot;
-                bool flip = rng.Next() < 0.5 && maxRot != 0;  // DEGREES 0: all upright, none mirrored
-                Use(p, c, c.words[1], x, y, flip ? -s : s, s, r);
-            }
+            ScatterCommand(p, c);
         } else if (op == "tile") {
-            // tile NAME X0 Y0 X1 Y1 DX DY [STAGGER]
-            if (c.words.size() < 8) Fail(c, "usage: tile NAME X0 Y0 X1 Y1 DX DY [STAGGER]");
-            double x0 = Num(c, 2), y0 = Num(c, 3), x1 = Num(c, 4), y1 = Num(c, 5), dx = Num(c, 6), dy = Num(c, 7);
-            double stagger = c.words.size() > 8 ? Num(c, 8) : 0;
-            if (dx < 1 || dy < 1) Fail(c, "tile steps must be at least 1");
-            int row = 0;
-            for (double y = y0; y < y1; y += dy, ++row)
-                for (double x = x0 + (row % 2 ? stagger : 0); x < x1; x += dx) Use(p, c, c.words[1], x, y, 1, 1, 0);
+            TileCommand(p, c);
         } else if (op == "pixels") {
             Pixels(p, c);
         } else if (op == "vgrad" || op == "hgrad") {
-            // vgrad X Y W H C0 C1 ...: top to bottom (hgrad: left to right), dithered between neighbours.
-            double x = Num(c, 1), y = Num(c, 2), w = Num(c, 3), h = Num(c, 4);
-            std::vector<int> cols = ColourList(p, c, 5);
-            double xs[4] = {x, x + w, x, x + w}, ys[4] = {y, y, y + h, y + h};
-            for (int k = 0; k < 4; ++k) cairo_user_to_device(cr, &xs[k], &ys[k]);
-            double bx0 = *std::min_element(xs, xs + 4), bx1 = *std::max_element(xs, xs + 4);
-            double by0 = *std::min_element(ys, ys + 4), by1 = *std::max_element(ys, ys + 4);
-            bool vertical = op == "vgrad";
-            Gradient(p, c, bx0, by0, bx1, by1, cols, [&](double px, double py) {
-                return vertical ? (py - by0) / std::max(1.0, by1 - by0) : (px - bx0) / std::max(1.0, bx1 - bx0);
-            });
+            LinearGradientCommand(p, c, op == "vgrad");
         } else if (op == "rgrad") {
-            // rgrad CX CY R C0 C1 ...: from the centre (C0) outward, filling the circle.
-            double cx = Num(c, 1), cy = Num(c, 2), r = Num(c, 3);
-            std::vector<int> cols = ColourList(p, c, 4);
-            double ex = cx + r, ey = cy;
-            cairo_user_to_device(cr, &cx, &cy);
-            cairo_user_to_device(cr, &ex, &ey);
-            double dr = std::max(1.0, std::hypot(ex - cx, ey - cy));
-            cairo_save(cr);
-            cairo_identity_matrix(cr);
-            cairo_new_path(cr);
-            cairo_arc(cr, cx, cy, dr, 0, 2 * M_PI);
-            cairo_clip(cr);
-            Gradient(p, c, cx - dr, cy - dr, cx + dr, cy + dr, cols,
-                     [&](double px, double py) { return std::hypot(px - cx, py - cy) / dr; });
-            cairo_restore(cr);
+            RadialGradientCommand(p, c);
         } else {
             Fail(c, "unknown command '" + op + "'");
         }

@@ -124,6 +124,11 @@ private:
     void ParseValues(size_t* i, int line, const char* what, int8_t* out, int count);
     void ParseTrack(size_t* i, int index);
     bool ParseStep(const Token& token, int track, Step* step, int* count);
+    void ParseSettings(CompiledSong* song);
+    void ParseBlock(size_t* i, CompiledSong* song);
+    size_t SongLength();
+    void SetLoopStep(size_t length);
+    void ResolveSteps(size_t length, CompiledSong* song);
 
     std::string name_;
     std::vector<std::string>* messages_;
@@ -346,18 +351,8 @@ void Compiler::ParseTrack(size_t* i, int index) {
     Error(blockLine, "track " + std::to_string(index) + " has no 'end'");
 }
 
-bool Compiler::Run(const std::string& text, CompiledSong* song) {
-    *song = CompiledSong();
-    song->stepInterval = 125;
-    song->drumLevel = 200;
-    for (SongInstrument& inst : song->instruments) {
-        inst.octave = 3;
-        inst.noteLength = 8000;
-        inst.volume = 250;
-        MakeWaveShape("square", inst.wave);
-        MakeEnvelopeShape("piano", inst.envelope);
-    }
-    tokens_ = Tokenise(text);
+// The settings and blocks, one after another.
+void Compiler::ParseSettings(CompiledSong* song) {
     size_t i = 0;
     while (i < tokens_.size()) {
         const Token& token = tokens_[i];
@@ -373,34 +368,42 @@ bool Compiler::Run(const std::string& text, CompiledSong* song) {
             lengthLine_ = token.line;
             if (Argument(&i, "length", 1, MAX_STEPS, &v)) length_ = v;
         } else if (token.text == "instrument" || token.text == "track") {
-            bool track = token.text == "track";
-            int line = token.line;
-            ++i;
-            long index = -1;
-            if (i < tokens_.size() && tokens_[i].line == line) {
-                if (track && tokens_[i].text == "drums")
-                    index = 3;
-                else if (!ParseInt(tokens_[i].text, &index) || index < 0 || index > (track ? 3 : 2))
-                    index = -1;
-                ++i;
-            }
-            if (index < 0) {
-                Error(line, track ? "'track' needs a number 0-3 (or 'drums')" : "'instrument' needs a number 0-2");
-                while (i < tokens_.size() && tokens_[i].text != "end") ++i;  // skip the block
-                ++i;
-            } else if (track) {
-                ParseTrack(&i, int(index));
-            } else {
-                ParseInstrument(&i, int(index), song);
-            }
+            ParseBlock(&i, song);
         } else {
             Error(token.line, "unknown setting '" + token.text +
                                   "' (tempo, drums, loop, length, instrument, track)");
             ++i;
         }
     }
+}
 
-    // Song length, padding and the loop point.
+// "instrument N" or "track N" (or "track drums") and its block up to "end"; a block without a good number
+// is skipped.
+void Compiler::ParseBlock(size_t* i, CompiledSong* song) {
+    bool track = tokens_[*i].text == "track";
+    int line = tokens_[*i].line;
+    ++*i;
+    long index = -1;
+    if (*i < tokens_.size() && tokens_[*i].line == line) {
+        if (track && tokens_[*i].text == "drums")
+            index = 3;
+        else if (!ParseInt(tokens_[*i].text, &index) || index < 0 || index > (track ? 3 : 2))
+            index = -1;
+        ++*i;
+    }
+    if (index < 0) {
+        Error(line, track ? "'track' needs a number 0-3 (or 'drums')" : "'instrument' needs a number 0-2");
+        while (*i < tokens_.size() && tokens_[*i].text != "end") ++*i;  // skip the block
+        ++*i;
+    } else if (track) {
+        ParseTrack(i, int(index));
+    } else {
+        ParseInstrument(i, int(index), song);
+    }
+}
+
+// The song's length (the "length" setting, else the longest track), every track padded to it.
+size_t Compiler::SongLength() {
     size_t longest = 0;
     for (auto& steps : steps_) longest = std::max(longest, steps.size());
     size_t length = length_ > 0 ? size_t(length_) : longest;
@@ -419,6 +422,11 @@ bool Compiler::Run(const std::string& text, CompiledSong* song) {
         }
         steps_[t].resize(length);
     }
+    return length;
+}
+
+// The loop point: the "loop" setting or the tracks' '$' marks, which must agree; step 0 when none.
+void Compiler::SetLoopStep(size_t length) {
     for (const Mark& mark : loopMarks_) {
         if (loop_ >= 0 && mark.step != loop_)
             Error(mark.line, "loop mark '$' at step " + std::to_string(mark.step) + " disagrees with loop " +
@@ -430,8 +438,10 @@ bool Compiler::Run(const std::string& text, CompiledSong* song) {
     if (size_t(loop_) >= length)
         Error(loopLine_ ? loopLine_ : 1, "loop step " + std::to_string(loop_) + " is not inside the song (0 to " +
                                              std::to_string(length - 1) + ")");
+}
 
-    // Step words: resolve notes against each instrument's range.
+// Step words: the notes resolved against each instrument's range.
+void Compiler::ResolveSteps(size_t length, CompiledSong* song) {
     for (int t = 0; t < 4; ++t) {
         std::vector<uint32_t>& words = song->tracks[t];
         words.assign(length, 0);
@@ -454,6 +464,24 @@ bool Compiler::Run(const std::string& text, CompiledSong* song) {
             words[s] = word;
         }
     }
+}
+
+bool Compiler::Run(const std::string& text, CompiledSong* song) {
+    *song = CompiledSong();
+    song->stepInterval = 125;
+    song->drumLevel = 200;
+    for (SongInstrument& inst : song->instruments) {
+        inst.octave = 3;
+        inst.noteLength = 8000;
+        inst.volume = 250;
+        MakeWaveShape("square", inst.wave);
+        MakeEnvelopeShape("piano", inst.envelope);
+    }
+    tokens_ = Tokenise(text);
+    ParseSettings(song);
+    size_t length = SongLength();
+    SetLoopStep(length);
+    ResolveSteps(length, song);
     song->songLength = int32_t(length);
     song->trackLength = int32_t(length);
     song->loopStep = int32_t(loop_);
