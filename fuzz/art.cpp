@@ -3,7 +3,7 @@
 // further out is clipped as at any size, and a run stays short.
 #include <algorithm>
 #include <string>
-#include "../tools/art/art.h"
+#include "art/art.h"
 #include "support.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

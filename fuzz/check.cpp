@@ -4,9 +4,8 @@
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include "check/check.h"
 #include "support.h"
-
-int KirakeCheckOneFile(const char* dir, const char* name);
 
 namespace {
 const char* const FILES[] = {"data.txt",     "bmp/System.BMP", "bmp/game_w.BMP", "bmp/stage1.BMP",
@@ -29,7 +28,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string path = folder + "/" + file;
     if (!WriteBytes(path, bytes.data(), bytes.size())) return 0;
     const char* name = std::strrchr(file, '/') ? std::strrchr(file, '/') + 1 : file;
-    KirakeCheckOneFile(folder.c_str(), name);
+    CheckDataFile(folder, name);
     std::fflush(stdout);
     std::remove(path.c_str());
     return 0;

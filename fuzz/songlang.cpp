@@ -1,6 +1,6 @@
 // The song language: fuzzed source compiled, and encoded when it compiles.
 #include <string>
-#include "../tools/song/songlang.h"
+#include "song/songlang.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string text(reinterpret_cast<const char*>(data), size);

@@ -2,8 +2,8 @@
 // file decoded).
 #include <cstdio>
 #include <string>
-#include "../tools/song/song_tool.h"
-#include "../tools/song/songlang.h"
+#include "song/song_tool.h"
+#include "song/songlang.h"
 #include "support.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

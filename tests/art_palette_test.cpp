@@ -2,7 +2,7 @@
 // rebuilding pictures while it plays): an edit of any file they were read from is read again.
 #include <gtest/gtest.h>
 
-#include "../tools/art/art.h"
+#include "art/art.h"
 #include "authoring_util.h"
 
 namespace {

@@ -1,5 +1,5 @@
-// kirake-check DIR: looks through a data folder for everything that would make the game misbehave and
-// reports it file by file. Exit code 0 for a clean folder, 1 when something was found, 2 for bad usage.
+// The data checker (check.h): looks through a data folder for everything that would make the game
+// misbehave and reports it file by file.
 //
 // It looks for the files the way the game does (the game's own lookup): names without regard to case,
 // pictures also in the parent folder and in "bmp/".
@@ -13,7 +13,6 @@
 #include <queue>
 #include <set>
 #include <string>
-#include <sys/stat.h>
 #include <vector>
 #include <strings.h>
 #include "app/colour_tables.h"
@@ -26,8 +25,8 @@
 #include "story/script.h"
 #include "story/tables.h"
 #include "text/text.h"
+#include "check.h"
 #include "read_input.h"
-#include "tool_help.h"
 
 namespace {
 
@@ -785,39 +784,26 @@ void CheckSong(const std::string& dir, const char* name) {
     }
 }
 
-// A folder with a story script (scenes.txt) is checked by the way the script goes (script_check.cpp is
-// part of this file, so that whoever builds the checker builds it whole).
+// A folder with a story script (scenes.txt) is checked by the way the script goes (script_check.cpp, a
+// part of this file that uses its helpers in this namespace).
 #include "script_check.cpp"
+
+// Forgets what an earlier check found and gathered.
+void StartCheck() {
+    problemCount = 0;
+    scriptReports.clear();
+    scriptKinds.clear();
+    typedBytesLeft = MAX_TYPED_BYTES;
+    storyText = Script{};
+    storyMarkers.clear();
+    pictureColours.clear();
+    scriptCheck = ScriptCheck{};
+}
 
 }  // namespace
 
-static const char help[] =
-    "Usage: kirake-check DIR\n"
-    "Checks a game data folder: the story text (data.txt), and every picture, sound effect and song the\n"
-    "story uses. A folder with a story script (scenes.txt) is checked by what the script does, every way it\n"
-    "can go: what the game's reader of the script reports, the messages, pictures, songs and effects it\n"
-    "names, variables read before they are set, scenes and labels no way reaches, and the colours each\n"
-    "picture is shown in.\n"
-    "Prints one line per problem (FILE:LINE: where the line is known) and ends with a summary line. Lines\n"
-    "with \"note:\" (a picture or named message the script never uses) are not problems.\n"
-    "\n"
-    "Options:\n"
-    KIRAKE_TOOL_HELP_OPTIONS
-    "\n"
-    "Exit status: 0 when the folder is clean, 1 when it has problems, 2 on a bad command line.\n";
-
-static int CheckMain(int argc, char** argv) {
-    if (AnswerHelpOrVersion(argc, argv, "kirake-check", help)) return 0;
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: kirake-check DIR\n");
-        return 2;
-    }
-    std::string dir = argv[1];
-    struct stat info;
-    if (stat(dir.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
-        std::fprintf(stderr, "kirake-check: %s is not a folder\n", argv[1]);
-        return 2;
-    }
+int CheckDataFolder(const std::string& dir) {
+    StartCheck();
     if (HasStoryScript(dir)) {
         CheckStoryScript(dir);
     } else {
@@ -827,28 +813,19 @@ static int CheckMain(int argc, char** argv) {
         for (const char* name : EFFECTS) CheckEffect(dir, name);
         for (const char* name : SONGS) CheckSong(dir, name);
     }
-    if (problemCount == 0) {
-        std::printf("kirake-check: %s is clean\n", argv[1]);
-        return 0;
-    }
-    std::printf("kirake-check: %d problem%s in %s\n", problemCount, problemCount == 1 ? "" : "s", argv[1]);
-    return 1;
-}
-
-// The fuzz harness's entry: the one data file NAME ("data.txt", "scenes.txt", a picture, effect or song the
-// built-in story uses) of the folder DIR checked alone. The number of problems found so far.
-int KirakeCheckOneFile(const char* dir, const char* name) {
-    if (strcasecmp(name, "data.txt") == 0) CheckScript(dir);
-    if (strcasecmp(name, "scenes.txt") == 0) CheckStoryScript(dir);
-    for (const PictureUse& use : PICTURES)
-        if (strcasecmp(name, use.name) == 0) CheckPicture(dir, use);
-    for (const char* effect : EFFECTS)
-        if (strcasecmp(name, effect) == 0) CheckEffect(dir, effect);
-    for (const char* song : SONGS)
-        if (strcasecmp(name, song) == 0) CheckSong(dir, song);
     return problemCount;
 }
 
-int main(int argc, char** argv) {
-    return GuardToolMain("kirake-check", [&] { return CheckMain(argc, argv); });
+int CheckDataFile(const std::string& dir, const std::string& name) {
+    StartCheck();
+    const char* n = name.c_str();
+    if (strcasecmp(n, "data.txt") == 0) CheckScript(dir);
+    if (strcasecmp(n, "scenes.txt") == 0) CheckStoryScript(dir);
+    for (const PictureUse& use : PICTURES)
+        if (strcasecmp(n, use.name) == 0) CheckPicture(dir, use);
+    for (const char* effect : EFFECTS)
+        if (strcasecmp(n, effect) == 0) CheckEffect(dir, effect);
+    for (const char* song : SONGS)
+        if (strcasecmp(n, song) == 0) CheckSong(dir, song);
+    return problemCount;
 }

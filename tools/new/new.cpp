@@ -11,8 +11,8 @@
 #include <string>
 #include <system_error>
 #include <vector>
-#include "../art/art.h"
-#include "../song/songlang.h"
+#include "art/art.h"
+#include "song/songlang.h"
 #include "tool_help.h"
 
 namespace fs = std::filesystem;
