@@ -355,125 +355,155 @@ int ImportUsage() {
     return 2;
 }
 
-}  // namespace
-
-int ImportCommand(int argc, char** argv) {
-    ImportOptions o;
+// The import's command line into *o; 0 (the usage or the fault said) when it is bad.
+int ReadImportOptions(int argc, char** argv, ImportOptions* o) {
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
         bool more = i + 1 < argc;
         if (a == "--palette" && more) {
-            o.palette = argv[++i];
+            o->palette = argv[++i];
         } else if (a == "--range" && more) {
-            if (!ParseRange(argv[++i], &o.first, &o.last)) {
+            if (!ParseRange(argv[++i], &o->first, &o->last)) {
                 std::fprintf(stderr, "kirake-art: --range wants A-B, palette indexes 0-255 (A not above B)\n");
-                return 2;
+                return 0;
             }
         } else if (a == "--dither") {
-            o.dither = true;
+            o->dither = true;
         } else if (a == "--key-alpha") {
-            o.keyAlpha = true;
+            o->keyAlpha = true;
         } else if (a == "--key" && more) {
-            if (!ParseKey(argv[++i], o.key)) {
+            if (!ParseKey(argv[++i], o->key)) {
                 std::fprintf(stderr, "kirake-art: --key wants R,G,B, each 0-255\n");
-                return 2;
+                return 0;
             }
-            o.keyColour = true;
+            o->keyColour = true;
         } else if (a == "--size" && more) {
-            if (!ParseSize(argv[++i], &o.width, &o.height)) {
+            if (!ParseSize(argv[++i], &o->width, &o->height)) {
                 std::fprintf(stderr, "kirake-art: --size wants WxH, each 1-%d\n", kMaxSide);
-                return 2;
+                return 0;
             }
-        } else if (!a.empty() && a[0] == '-') {
-            return ImportUsage();
-        } else if (o.input.empty()) {
-            o.input = a;
-        } else if (o.output.empty()) {
-            o.output = a;
+        } else if ((!a.empty() && a[0] == '-') || !o->output.empty()) {
+            ImportUsage();
+            return 0;
+        } else if (o->input.empty()) {
+            o->input = a;
         } else {
-            return ImportUsage();
+            o->output = a;
         }
     }
-    if (o.input.empty() || o.output.empty()) return ImportUsage();
+    if (o->input.empty() || o->output.empty()) {
+        ImportUsage();
+        return 0;
+    }
+    return 1;
+}
+
+// The palette named, or the story project's; 0 (said) when there is none.
+int ChooseImportPalette(ImportOptions* o) {
+    if (o->palette.empty()) o->palette = ProjectPalette(o->output);
+    if (o->palette.empty()) o->palette = ProjectPalette(o->input);
+    if (o->palette.empty()) {
+        std::fprintf(stderr, "kirake-art: no palette: %s and %s lie in no story project (a folder with "
+                             "pictures/main.pal); give one with --palette FILE.pal\n",
+                     o->input.c_str(), o->output.c_str());
+        return 0;
+    }
+    return 1;
+}
+
+void LoadImportPalette(const ImportOptions& o, Palette* palette) {
+    std::string why;
+    int fd = OpenInputFile(o.palette, MAX_SOURCE_BYTES, &why);  // named in full when it cannot be read
+    if (fd < 0) throw ArtError(o.palette + ": " + why);
+    close(fd);
+    fs::path palettePath(o.palette);
+    std::string paletteDir = palettePath.parent_path().string();
+    LoadPalette(palettePath.filename().string(), {paletteDir.empty() ? "." : paletteDir}, *palette);
+}
+
+RgbaImage ReadImportPng(const ImportOptions& o) {
+    std::vector<uint8_t> bytes;
+    std::string why;
+    if (!ReadInputFile(o.input, kMaxPngBytes, &bytes, &why)) throw ArtError(o.input + ": " + why);
+    RgbaImage rgba;
+    why = DecodePng(bytes, &rgba);
+    if (!why.empty()) throw ArtError(o.input + ": " + why);
+    if (o.width && (rgba.width != o.width || rgba.height != o.height))
+        throw ArtError(o.input + ": is " + std::to_string(rgba.width) + "x" + std::to_string(rgba.height) +
+                       " pixels; --size asks for " + std::to_string(o.width) + "x" + std::to_string(o.height));
+    return rgba;
+}
+
+// The picture as a source at OUT: written beside it first, it takes OUT's place only when it draws the
+// same picture again. A note for the author when the palette lies in another folder, else "".
+std::string WriteImportSource(const IndexImage& image, const ImportOptions& o) {
+    std::string text = PictureSource(image, o, o.palette), temp = o.output + ".tmp";
+    WriteFileAtomically(temp, text.data(), text.size());
+    // A palette found elsewhere may build on another ("base"), looked for where the source is drawn from:
+    // in the palette's folder too when drawn with -I.
+    fs::path outDir = fs::path(o.output).parent_path(), paletteDir = fs::path(o.palette).parent_path();
+    std::error_code error;
+    bool beside = fs::equivalent(outDir.empty() ? "." : outDir, paletteDir.empty() ? "." : paletteDir, error);
+    try {
+        Program program;
+        program.searchDirs = {outDir.empty() ? "." : outDir.string()};
+        if (!beside) program.searchDirs.push_back(paletteDir.empty() ? "." : paletteDir.string());
+        LoadProgram(temp, program);
+        if (Render(program).pixels != image.pixels) throw ArtError("it draws another picture");
+    } catch (const ArtError& e) {
+        std::remove(temp.c_str());
+        throw ArtError(o.output + ": the source made does not draw the picture again (" + e.what() + ")");
+    }
+    if (std::rename(temp.c_str(), o.output.c_str()) != 0) {
+        std::remove(temp.c_str());
+        throw ArtError("cannot write " + o.output);
+    }
+    if (beside) return "";
+    return "kirake-art: " + o.output + " names its palette by the path from its folder; if that palette "
+           "builds on another, draw it with -I " + (paletteDir.empty() ? "." : paletteDir.string()) + "\n";
+}
+
+void PrintImportSummary(const IndexImage& image, const ImportOptions& o, const Counts& counts, const std::string& note) {
+    std::printf("kirake-art: %s: %dx%d with the palette %s, indexes %d-%d, %s", o.output.c_str(), image.width,
+                image.height, o.palette.c_str(), o.first, o.last, o.dither ? "dithered" : "nearest colour");
+    if (counts.transparent) std::printf(", %ld pixels transparent (index 9)", counts.transparent);
+    std::printf("\n%s", note.c_str());
+    if (counts.seeThrough)
+        std::printf("kirake-art: %s: %ld pixels are more than half transparent; --key-alpha makes them the "
+                    "transparent index 9\n",
+                    o.input.c_str(), counts.seeThrough);
+}
+
+}  // namespace
+
+int ImportCommand(int argc, char** argv) {
+    ImportOptions o;
+    if (!ReadImportOptions(argc, argv, &o)) return 2;
     bool toSource = EndsWithIgnoringCase(o.output, ".pic");
     if (!toSource && !EndsWithIgnoringCase(o.output, ".bmp")) {
         std::fprintf(stderr, "kirake-art: %s: the picture is written as .BMP (the game's picture) or .pic (a "
                              "picture source)\n", o.output.c_str());
         return 2;
     }
-    if (o.palette.empty()) o.palette = ProjectPalette(o.output);
-    if (o.palette.empty()) o.palette = ProjectPalette(o.input);
-    if (o.palette.empty()) {
-        std::fprintf(stderr, "kirake-art: no palette: %s and %s lie in no story project (a folder with "
-                             "pictures/main.pal); give one with --palette FILE.pal\n",
-                     o.input.c_str(), o.output.c_str());
-        return 2;
-    }
+    if (!ChooseImportPalette(&o)) return 2;
     try {
         Palette palette;
-        std::string why;
-        int fd = OpenInputFile(o.palette, MAX_SOURCE_BYTES, &why);  // named in full when it cannot be read
-        if (fd < 0) throw ArtError(o.palette + ": " + why);
-        close(fd);
-        fs::path palettePath(o.palette);
-        std::string paletteDir = palettePath.parent_path().string();
-        LoadPalette(palettePath.filename().string(), {paletteDir.empty() ? "." : paletteDir}, palette);
+        LoadImportPalette(o, &palette);
         Nearest nearest(palette, o.first, o.last);
         if (nearest.Empty())
             throw ArtError(o.palette + ": no colour at indexes " + std::to_string(o.first) + "-" +
                            std::to_string(o.last) + " (index 9, the transparent key, is never chosen)");
-
-        std::vector<uint8_t> bytes;
-        if (!ReadInputFile(o.input, kMaxPngBytes, &bytes, &why)) throw ArtError(o.input + ": " + why);
-        RgbaImage rgba;
-        why = DecodePng(bytes, &rgba);
-        if (!why.empty()) throw ArtError(o.input + ": " + why);
-        bytes = {};
-        if (o.width && (rgba.width != o.width || rgba.height != o.height))
-            throw ArtError(o.input + ": is " + std::to_string(rgba.width) + "x" + std::to_string(rgba.height) +
-                           " pixels; --size asks for " + std::to_string(o.width) + "x" + std::to_string(o.height));
-
+        RgbaImage rgba = ReadImportPng(o);
         Counts counts;
         std::string note;
         IndexImage image = Quantise(rgba, palette, o, nearest, &counts);
         if (toSource) {
-            // Written beside OUT first; it takes OUT's place only when it draws the same picture again.
-            std::string text = PictureSource(image, o, o.palette), temp = o.output + ".tmp";
-            WriteFileAtomically(temp, text.data(), text.size());
-            // A palette found elsewhere may build on another ("base"), looked for where the source is drawn
-            // from: in the palette's folder too when drawn with -I.
-            fs::path outDir = fs::path(o.output).parent_path(), paletteDir = fs::path(o.palette).parent_path();
-            std::error_code error;
-            bool beside = fs::equivalent(outDir.empty() ? "." : outDir, paletteDir.empty() ? "." : paletteDir, error);
-            try {
-                Program program;
-                program.searchDirs = {outDir.empty() ? "." : outDir.string()};
-                if (!beside) program.searchDirs.push_back(paletteDir.empty() ? "." : paletteDir.string());
-                LoadProgram(temp, program);
-                if (Render(program).pixels != image.pixels) throw ArtError("it draws another picture");
-            } catch (const ArtError& e) {
-                std::remove(temp.c_str());
-                throw ArtError(o.output + ": the source made does not draw the picture again (" + e.what() + ")");
-            }
-            if (std::rename(temp.c_str(), o.output.c_str()) != 0) {
-                std::remove(temp.c_str());
-                throw ArtError("cannot write " + o.output);
-            }
-            if (!beside)
-                note = "kirake-art: " + o.output + " names its palette by the path from its folder; if that palette "
-                       "builds on another, draw it with -I " + (paletteDir.empty() ? "." : paletteDir.string()) + "\n";
+            note = WriteImportSource(image, o);
         } else {
             std::vector<uint8_t> bmp = EncodeBmp(image, palette);
             WriteFileAtomically(o.output, bmp.data(), bmp.size());
         }
-        std::printf("kirake-art: %s: %dx%d with the palette %s, indexes %d-%d, %s", o.output.c_str(), image.width,
-                    image.height, o.palette.c_str(), o.first, o.last, o.dither ? "dithered" : "nearest colour");
-        if (counts.transparent) std::printf(", %ld pixels transparent (index 9)", counts.transparent);
-        std::printf("\n%s", note.c_str());
-        if (counts.seeThrough)
-            std::printf("kirake-art: %s: %ld pixels are more than half transparent; --key-alpha makes them the "
-                        "transparent index 9\n",
-                        o.input.c_str(), counts.seeThrough);
+        PrintImportSummary(image, o, counts, note);
     } catch (const ArtError& e) {
         std::fprintf(stderr, "kirake-art: %s\n", e.what());
         return 1;

@@ -39,10 +39,15 @@ double BesselI0(double x) {  // the zeroth modified Bessel function, by its seri
     return sum;
 }
 
-}  // namespace
+// Where a WAV image's "fmt " and "data" chunks are.
+struct WavChunks {
+    const uint8_t* fmt = nullptr;
+    size_t fmtSize = 0, dataAt = 0, dataSize = 0;
+    bool haveData = false;
+};
 
-int ReadPcmWav(const std::vector<uint8_t>& b, PcmSound* sound, std::string* why) {
-    *sound = PcmSound{};
+// The RIFF head and the chunks, in any order. 1, or 0 with *why; a data chunk cut short is noted.
+int FindWavChunks(const std::vector<uint8_t>& b, WavChunks* c, PcmSound* sound, std::string* why) {
     if (b.size() < 12 || std::memcmp(b.data(), "RIFF", 4) != 0 || std::memcmp(b.data() + 8, "WAVE", 4) != 0) {
         if (b.size() >= 4 && std::memcmp(b.data(), "RF64", 4) == 0)
             *why = "an RF64 file (a WAV over 4 GB); write an ordinary WAV";
@@ -50,47 +55,57 @@ int ReadPcmWav(const std::vector<uint8_t>& b, PcmSound* sound, std::string* why)
             *why = "not a WAV file (no \"RIFF\" ... \"WAVE\" at its start)";
         return 0;
     }
-    const uint8_t* fmt = nullptr;
-    size_t fmtSize = 0, dataAt = 0, dataSize = 0;
-    bool haveData = false;
     for (size_t at = 12; at + 8 <= b.size();) {
         size_t size = Le(&b[at + 4], 4), body = at + 8;
         size_t room = b.size() - body;
-        if (std::memcmp(&b[at], "fmt ", 4) == 0 && !fmt) {
+        if (std::memcmp(&b[at], "fmt ", 4) == 0 && !c->fmt) {
             if (size > room) break;
-            fmt = &b[body];
-            fmtSize = size;
-        } else if (std::memcmp(&b[at], "data", 4) == 0 && !haveData) {
-            haveData = true;
-            dataAt = body;
-            dataSize = size;
+            c->fmt = &b[body];
+            c->fmtSize = size;
+        } else if (std::memcmp(&b[at], "data", 4) == 0 && !c->haveData) {
+            c->haveData = true;
+            c->dataAt = body;
+            c->dataSize = size;
             if (size > room) {  // written to a pipe, or cut short: take what is there
                 sound->notes.push_back("the data chunk claims " + std::to_string(size) + " bytes, the file holds " +
                                        std::to_string(room) + "; taking those");
-                dataSize = room;
+                c->dataSize = room;
                 break;
             }
         }
         if (size > room) break;
         at = body + size + (size & 1);
     }
-    if (!fmt) {
+    if (!c->fmt) {
         *why = "no \"fmt \" chunk: the file does not say how its sound is stored";
         return 0;
     }
-    if (fmtSize < 16) {
-        *why = "its \"fmt \" chunk is " + std::to_string(fmtSize) + " bytes; at least 16 are needed";
+    if (c->fmtSize < 16) {
+        *why = "its \"fmt \" chunk is " + std::to_string(c->fmtSize) + " bytes; at least 16 are needed";
         return 0;
     }
-    if (!haveData) {
+    if (!c->haveData) {
         *why = "no \"data\" chunk: the file holds no sound";
         return 0;
     }
-    uint32_t tag = Le(fmt, 2), channels = Le(fmt + 2, 2), rate = Le(fmt + 4, 4), align = Le(fmt + 12, 2),
-             bits = Le(fmt + 14, 2);
-    uint32_t container = bits;
+    return 1;
+}
+
+// How the samples are stored: `container` bits a sample, of which `bits` hold the sound.
+struct WavFormat {
+    uint32_t channels = 0, rate = 0, align = 0, bits = 0, container = 0;
+};
+
+// The "fmt " chunk: integer PCM (plain or extensible) of a kind that can be taken. 1, or 0 with *why.
+int ReadWavFormat(const WavChunks& c, WavFormat* f, std::string* why) {
+    const uint8_t* fmt = c.fmt;
+    uint32_t tag = Le(fmt, 2);
+    f->channels = Le(fmt + 2, 2);
+    f->rate = Le(fmt + 4, 4);
+    f->align = Le(fmt + 12, 2);
+    f->bits = f->container = Le(fmt + 14, 2);
     if (tag == 0xFFFE) {
-        if (fmtSize < 40 || Le(fmt + 16, 2) < 22) {
+        if (c.fmtSize < 40 || Le(fmt + 16, 2) < 22) {
             *why = "an extensible format whose \"fmt \" chunk is cut short";
             return 0;
         }
@@ -102,57 +117,73 @@ int ReadPcmWav(const std::vector<uint8_t>& b, PcmSound* sound, std::string* why)
                    (name ? std::string(" (") + name + ")" : "") + "; convert it to 16-bit PCM first";
             return 0;
         }
-        if (valid) bits = valid;
+        if (valid) f->bits = valid;
     } else if (tag != 1) {
         const char* name = FormatName(tag);
         *why = std::string("stored as ") + (name ? name : "format " + std::to_string(tag)) +
                ", not integer PCM; convert it to 16-bit PCM first (for example: sox IN.wav -b 16 -e signed OUT.wav)";
         return 0;
     }
-    if (channels != 1 && channels != 2) {
-        *why = std::to_string(channels) + " channels; mono or stereo can be taken";
+    if (f->channels != 1 && f->channels != 2) {
+        *why = std::to_string(f->channels) + " channels; mono or stereo can be taken";
         return 0;
     }
-    if (container != 8 && container != 16 && container != 24 && container != 32) {
-        *why = std::to_string(container) + "-bit samples; 8, 16, 24 or 32 bits can be taken";
+    if (f->container != 8 && f->container != 16 && f->container != 24 && f->container != 32) {
+        *why = std::to_string(f->container) + "-bit samples; 8, 16, 24 or 32 bits can be taken";
         return 0;
     }
-    if (bits == 0 || bits > container) bits = container;
-    if (align != channels * container / 8) {
-        *why = "a block of " + std::to_string(align) + " bytes does not fit " + std::to_string(channels) +
-               " channels of " + std::to_string(container) + " bits";
+    if (f->bits == 0 || f->bits > f->container) f->bits = f->container;
+    if (f->align != f->channels * f->container / 8) {
+        *why = "a block of " + std::to_string(f->align) + " bytes does not fit " + std::to_string(f->channels) +
+               " channels of " + std::to_string(f->container) + " bits";
         return 0;
     }
-    if (rate < 1000 || rate > 192000) {
-        *why = "a rate of " + std::to_string(rate) + " Hz; 1000 to 192000 Hz can be taken";
+    if (f->rate < 1000 || f->rate > 192000) {
+        *why = "a rate of " + std::to_string(f->rate) + " Hz; 1000 to 192000 Hz can be taken";
         return 0;
     }
-    size_t frames = dataSize / align;
+    return 1;
+}
+
+// The frames of the data chunk, their channels averaged, into sound->mono.
+void DecodeWavSamples(const std::vector<uint8_t>& b, const WavChunks& c, const WavFormat& f, size_t frames,
+                      PcmSound* sound) {
+    sound->mono.resize(frames);
+    int bytes = int(f.container / 8);
+    double scale = 1.0 / double(uint64_t(1) << (f.container - 1));
+    for (size_t i = 0; i < frames; ++i) {
+        double sum = 0;
+        for (uint32_t ch = 0; ch < f.channels; ++ch) {
+            const uint8_t* p = &b[c.dataAt + i * f.align + ch * size_t(bytes)];
+            int64_t v;
+            if (f.container == 8) {
+                v = int64_t(p[0]) - 128;  // 8-bit WAV samples are unsigned
+            } else {
+                uint32_t u = Le(p, bytes);
+                v = int64_t(u) - ((u >> (f.container - 1)) & 1 ? int64_t(1) << f.container : 0);
+            }
+            sum += double(v) * scale;
+        }
+        sound->mono[i] = sum / f.channels;
+    }
+}
+
+}  // namespace
+
+int ReadPcmWav(const std::vector<uint8_t>& b, PcmSound* sound, std::string* why) {
+    *sound = PcmSound{};
+    WavChunks chunks;
+    WavFormat format;
+    if (!FindWavChunks(b, &chunks, sound, why) || !ReadWavFormat(chunks, &format, why)) return 0;
+    size_t frames = chunks.dataSize / format.align;
     if (frames == 0) {
         *why = "its data chunk holds no sound";
         return 0;
     }
-    sound->rate = rate;
-    sound->channels = int(channels);
-    sound->bits = int(bits);
-    sound->mono.resize(frames);
-    int bytes = int(container / 8);
-    double scale = 1.0 / double(uint64_t(1) << (container - 1));
-    for (size_t f = 0; f < frames; ++f) {
-        double sum = 0;
-        for (uint32_t c = 0; c < channels; ++c) {
-            const uint8_t* p = &b[dataAt + f * align + c * size_t(bytes)];
-            int64_t v;
-            if (container == 8) {
-                v = int64_t(p[0]) - 128;  // 8-bit WAV samples are unsigned
-            } else {
-                uint32_t u = Le(p, bytes);
-                v = int64_t(u) - ((u >> (container - 1)) & 1 ? int64_t(1) << container : 0);
-            }
-            sum += double(v) * scale;
-        }
-        sound->mono[f] = sum / channels;
-    }
+    sound->rate = format.rate;
+    sound->channels = int(format.channels);
+    sound->bits = int(format.bits);
+    DecodeWavSamples(b, chunks, format, frames, sound);
     return 1;
 }
 

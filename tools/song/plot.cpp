@@ -116,6 +116,153 @@ std::string NoteName(int octave, int voice) {
     return noteNames[voice % 12] + std::to_string(octave + 1 + voice / 12);
 }
 
+// Where the parts of the picture go: the roll on the left, the instruments on the right.
+struct PlotLayout {
+    int steps = 0;
+    double stepWidth = 0;
+    double voiceHeight = 6, drumHeight = 12, trackGap = 26, top = 112, left = 78;
+    double rollWidth = 0, instrumentHeight = 0, drumsHeight = 0, rollHeight = 0;
+    double sideX = 0, sideWidth = 360;
+    int width = 0, height = 0;
+};
+
+PlotLayout LayOut(const CompiledSong& song) {
+    PlotLayout l;
+    l.steps = std::min(song.songLength, song.trackLength);
+    l.stepWidth = std::clamp(1800.0 / std::max(l.steps, 1), 1.0, 14.0);
+    if (l.stepWidth * l.steps < 600) l.stepWidth = std::min(600.0 / std::max(l.steps, 1), 48.0);  // a short song
+    l.rollWidth = l.stepWidth * l.steps;
+    l.instrumentHeight = 24 * l.voiceHeight;
+    l.drumsHeight = 7 * l.drumHeight;
+    l.rollHeight = 3 * (l.instrumentHeight + l.trackGap) + l.drumsHeight;
+    l.sideX = l.left + l.rollWidth + 40;
+    l.width = int(l.sideX + l.sideWidth + 30);
+    l.height = int(std::max(l.top + l.rollHeight + 50, l.top + 3 * 186.0 + 40));
+    return l;
+}
+
+// The song's file name and its numbers.
+void DrawTitle(cairo_t* cr, const PlotLayout& l, const CompiledSong& song, std::string name) {
+    if (name.rfind('/') != std::string::npos) name = name.substr(name.rfind('/') + 1);
+    Text(cr, l.left, 36, name, 22, ink, true);
+    char summary[256];
+    std::snprintf(summary, sizeof summary,
+                  "%u ms a step (played %.0f ms)  \xc2\xb7  %d steps (%.1f s)  \xc2\xb7  loop from step %d  \xc2\xb7  "
+                  "drum level %d",
+                  song.stepInterval, PlayedStepMs(song.stepInterval), l.steps,
+                  l.steps * PlayedStepMs(song.stepInterval) / 1000.0, song.loopStep, song.drumLevel);
+    Text(cr, l.left, 60, summary, 13, dim);
+}
+
+// A track's panel from `y`, `h` high: octave rows or drum lanes, bar and beat lines, and its labels.
+void DrawTrackPanel(cairo_t* cr, const PlotLayout& l, const CompiledSong& song, int t, double y, double h) {
+    const bool drums = t == 3;
+    const double laneHeight = drums ? l.drumHeight : l.voiceHeight;
+    const int lanes = drums ? 7 : 24;
+    SetColour(cr, panel);
+    cairo_rectangle(cr, l.left, y, l.rollWidth, h);
+    cairo_fill(cr);
+    for (int lane = 0; lane < lanes; ++lane) {
+        bool mark = drums ? lane % 2 == 0 : (lane % 12 == 0);
+        if (!mark) continue;
+        SetColour(cr, grid, 0.7);
+        cairo_rectangle(cr, l.left, y + h - (lane + 1) * laneHeight, l.rollWidth, laneHeight);
+        cairo_fill(cr);
+    }
+    for (int s = 0; s <= l.steps; s += 4) {
+        SetColour(cr, s % 16 == 0 ? dim : grid, s % 16 == 0 ? 0.45 : 0.8);
+        cairo_move_to(cr, l.left + s * l.stepWidth + 0.5, y);
+        cairo_line_to(cr, l.left + s * l.stepWidth + 0.5, y + h);
+        cairo_set_line_width(cr, 1);
+        cairo_stroke(cr);
+    }
+    if (drums) {
+        Text(cr, l.left + 6, y - 6, "drums", 12, trackColours[t], true);
+        for (int lane = 0; lane < 7; ++lane)
+            Text(cr, l.left - 8, y + h - lane * laneHeight - 2.5, drumLanes[lane], 10, dim, false, true);
+    } else {
+        const SongInstrument& in = song.instruments[t];
+        Text(cr, l.left + 6, y - 6,
+             "track " + std::to_string(t) + "  \xc2\xb7  " + NoteName(in.octave, 0) + " to " + NoteName(in.octave, 23),
+             12, trackColours[t], true);
+        Text(cr, l.left - 8, y + h - 1, NoteName(in.octave, 0), 10, dim, false, true);
+        Text(cr, l.left - 8, y + h - 12 * laneHeight - 1, NoteName(in.octave, 12), 10, dim, false, true);
+    }
+}
+
+// A track's notes in its panel from `y`, `h` high: the strike, then the rest of the note's length shaded.
+void DrawTrackNotes(cairo_t* cr, const PlotLayout& l, const CompiledSong& song, int t, double y, double h) {
+    const bool drums = t == 3;
+    const double laneHeight = drums ? l.drumHeight : l.voiceHeight;
+    double noteSteps = 1;
+    if (!drums && song.stepInterval > 0)
+        noteSteps = song.instruments[t].noteLength / (22.05 * PlayedStepMs(song.stepInterval));
+    const Colour c = trackColours[t];
+    for (int s = 0; s < l.steps && s < int(song.tracks[t].size()); ++s) {
+        uint32_t word = song.tracks[t][size_t(s)];
+        for (int v = 0; v < 24; ++v) {
+            if (!(word & (1u << v))) continue;
+            int lane = drums ? DrumLane(v) : v;
+            double ly = y + h - (lane + 1) * laneHeight;
+            if (!drums) {
+                SetColour(cr, c, 0.28);
+                cairo_rectangle(cr, l.left + s * l.stepWidth, ly + 0.5,
+                                std::min(noteSteps * l.stepWidth, l.rollWidth - s * l.stepWidth), laneHeight - 1);
+                cairo_fill(cr);
+            }
+            bool soft = drums && (v % 2 == 1);
+            SetColour(cr, c, soft ? 0.55 : 1);
+            cairo_rectangle(cr, l.left + s * l.stepWidth, ly + 0.5, std::max(l.stepWidth - 1, 1.0), laneHeight - 1);
+            cairo_fill(cr);
+        }
+    }
+}
+
+// The loop point and the end (the song goes on from the loop step after its last step), and the step
+// numbers above the roll.
+void DrawLoopAndEnd(cairo_t* cr, const PlotLayout& l, const CompiledSong& song) {
+    double bottom = l.top + l.rollHeight;
+    double lx = l.left + song.loopStep * l.stepWidth, ex = l.left + l.rollWidth;
+    cairo_set_line_width(cr, 2);
+    double dash[] = {6, 4};
+    cairo_set_dash(cr, dash, 2, 0);
+    SetColour(cr, loopColour);
+    cairo_move_to(cr, lx, l.top - 40);
+    cairo_line_to(cr, lx, bottom + 6);
+    cairo_stroke(cr);
+    cairo_set_dash(cr, nullptr, 0, 0);
+    Text(cr, lx + 4, bottom + 20, "\xe2\x86\xba loop (step " + std::to_string(song.loopStep) + ")", 12, loopColour, true);
+    SetColour(cr, ink, 0.8);
+    cairo_move_to(cr, ex, l.top - 40);
+    cairo_line_to(cr, ex, bottom + 6);
+    cairo_stroke(cr);
+    Text(cr, ex - 4, bottom + 20, "end", 12, ink, false, true);
+    for (int s = 0; s < l.steps; s += 16)
+        Text(cr, l.left + s * l.stepWidth + 3, l.top - 26, std::to_string(s), 10, dim);
+}
+
+// Each instrument's numbers, wave and envelope, beside the roll.
+void DrawInstruments(cairo_t* cr, const PlotLayout& l, const CompiledSong& song) {
+    static const char* const labels[3] = {"instrument 0", "instrument 1", "instrument 2"};
+    for (int t = 0; t < 3; ++t) {
+        const SongInstrument& in = song.instruments[t];
+        double py = l.top - 40 + t * 186.0;
+        SetColour(cr, panel);
+        cairo_rectangle(cr, l.sideX, py, l.sideWidth, 174);
+        cairo_fill(cr);
+        Text(cr, l.sideX + 12, py + 22, labels[t], 13, trackColours[t], true);
+        char numbers[160];
+        std::snprintf(numbers, sizeof numbers, "%s\xe2\x80\x93%s  \xc2\xb7  %.0f ms  \xc2\xb7  volume %d",
+                      NoteName(in.octave, 0).c_str(), NoteName(in.octave, 23).c_str(), in.noteLength / 22.05,
+                      in.volume);
+        Text(cr, l.sideX + 12, py + 40, numbers, 11, dim);
+        Text(cr, l.sideX + 12, py + 62, "wave", 10, dim);
+        Curve(cr, l.sideX + 12, py + 68, 160, 92, in.wave, 256, -128, 127, trackColours[t]);
+        Text(cr, l.sideX + 188, py + 62, "envelope", 10, dim);
+        Curve(cr, l.sideX + 188, py + 68, 160, 92, in.envelope, 64, 0, 127, trackColours[t]);
+    }
+}
+
 }  // namespace
 
 int ReadSongToPlot(const char* path, CompiledSong* song) {
@@ -147,135 +294,21 @@ int SongPlotMain(int argc, char** argv) {
     CompiledSong song{};
     if (!ReadSongToPlot(argv[1], &song)) return 1;
 
-    // Layout: the roll on the left, the instruments on the right.
-    const int steps = std::min(song.songLength, song.trackLength);
-    double stepWidth = std::clamp(1800.0 / std::max(steps, 1), 1.0, 14.0);
-    if (stepWidth * steps < 600) stepWidth = std::min(600.0 / std::max(steps, 1), 48.0);  // a short song
-    const double voiceHeight = 6, drumHeight = 12, trackGap = 26, top = 112, left = 78;
-    const double rollWidth = stepWidth * steps;
-    const double instrumentHeight = 24 * voiceHeight, drumsHeight = 7 * drumHeight;
-    const double rollHeight = 3 * (instrumentHeight + trackGap) + drumsHeight;
-    const double sideX = left + rollWidth + 40, sideWidth = 360;
-    const int width = int(sideX + sideWidth + 30);
-    const int height = int(std::max(top + rollHeight + 50, top + 3 * 186.0 + 40));
-    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height);
+    const PlotLayout l = LayOut(song);
+    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, l.width, l.height);
     cairo_t* cr = cairo_create(surface);
     SetColour(cr, background);
     cairo_paint(cr);
-
-    std::string name = argv[1];
-    if (name.rfind('/') != std::string::npos) name = name.substr(name.rfind('/') + 1);
-    Text(cr, left, 36, name, 22, ink, true);
-    char summary[256];
-    std::snprintf(summary, sizeof summary,
-                  "%u ms a step (played %.0f ms)  \xc2\xb7  %d steps (%.1f s)  \xc2\xb7  loop from step %d  \xc2\xb7  "
-                  "drum level %d",
-                  song.stepInterval, PlayedStepMs(song.stepInterval), steps,
-                  steps * PlayedStepMs(song.stepInterval) / 1000.0, song.loopStep, song.drumLevel);
-    Text(cr, left, 60, summary, 13, dim);
-
-    double y = top;
+    DrawTitle(cr, l, song, argv[1]);
+    double y = l.top;
     for (int t = 0; t < 4; ++t) {
-        const bool drums = t == 3;
-        const double laneHeight = drums ? drumHeight : voiceHeight, h = drums ? drumsHeight : instrumentHeight;
-        const int lanes = drums ? 7 : 24;
-        SetColour(cr, panel);
-        cairo_rectangle(cr, left, y, rollWidth, h);
-        cairo_fill(cr);
-        // Octave rows and drum lanes, bar and beat lines.
-        for (int lane = 0; lane < lanes; ++lane) {
-            bool mark = drums ? lane % 2 == 0 : (lane % 12 == 0);
-            if (!mark) continue;
-            SetColour(cr, grid, 0.7);
-            cairo_rectangle(cr, left, y + h - (lane + 1) * laneHeight, rollWidth, laneHeight);
-            cairo_fill(cr);
-        }
-        for (int s = 0; s <= steps; s += 4) {
-            SetColour(cr, s % 16 == 0 ? dim : grid, s % 16 == 0 ? 0.45 : 0.8);
-            cairo_move_to(cr, left + s * stepWidth + 0.5, y);
-            cairo_line_to(cr, left + s * stepWidth + 0.5, y + h);
-            cairo_set_line_width(cr, 1);
-            cairo_stroke(cr);
-        }
-        // Labels.
-        if (drums) {
-            Text(cr, left + 6, y - 6, "drums", 12, trackColours[t], true);
-            for (int lane = 0; lane < 7; ++lane)
-                Text(cr, left - 8, y + h - lane * laneHeight - 2.5, drumLanes[lane], 10, dim, false, true);
-        } else {
-            const SongInstrument& in = song.instruments[t];
-            Text(cr, left + 6, y - 6,
-                 "track " + std::to_string(t) + "  \xc2\xb7  " + NoteName(in.octave, 0) + " to " +
-                     NoteName(in.octave, 23),
-                 12, trackColours[t], true);
-            Text(cr, left - 8, y + h - 1, NoteName(in.octave, 0), 10, dim, false, true);
-            Text(cr, left - 8, y + h - 12 * laneHeight - 1, NoteName(in.octave, 12), 10, dim, false, true);
-        }
-        // The notes: the strike, then the rest of the note's length shaded.
-        double noteSteps = 1;
-        if (!drums && song.stepInterval > 0)
-            noteSteps = song.instruments[t].noteLength / (22.05 * PlayedStepMs(song.stepInterval));
-        const Colour c = trackColours[t];
-        for (int s = 0; s < steps && s < int(song.tracks[t].size()); ++s) {
-            uint32_t word = song.tracks[t][size_t(s)];
-            for (int v = 0; v < 24; ++v) {
-                if (!(word & (1u << v))) continue;
-                int lane = drums ? DrumLane(v) : v;
-                double ly = y + h - (lane + 1) * laneHeight;
-                if (!drums) {
-                    SetColour(cr, c, 0.28);
-                    cairo_rectangle(cr, left + s * stepWidth, ly + 0.5,
-                                    std::min(noteSteps * stepWidth, rollWidth - s * stepWidth), laneHeight - 1);
-                    cairo_fill(cr);
-                }
-                bool soft = drums && (v % 2 == 1);
-                SetColour(cr, c, soft ? 0.55 : 1);
-                cairo_rectangle(cr, left + s * stepWidth, ly + 0.5, std::max(stepWidth - 1, 1.0), laneHeight - 1);
-                cairo_fill(cr);
-            }
-        }
-        y += h + trackGap;
+        const double h = t == 3 ? l.drumsHeight : l.instrumentHeight;
+        DrawTrackPanel(cr, l, song, t, y, h);
+        DrawTrackNotes(cr, l, song, t, y, h);
+        y += h + l.trackGap;
     }
-
-    // The loop point and the end: the song goes on from the loop step after its last step.
-    double bottom = top + rollHeight;
-    double lx = left + song.loopStep * stepWidth, ex = left + rollWidth;
-    cairo_set_line_width(cr, 2);
-    double dash[] = {6, 4};
-    cairo_set_dash(cr, dash, 2, 0);
-    SetColour(cr, loopColour);
-    cairo_move_to(cr, lx, top - 40);
-    cairo_line_to(cr, lx, bottom + 6);
-    cairo_stroke(cr);
-    cairo_set_dash(cr, nullptr, 0, 0);
-    Text(cr, lx + 4, bottom + 20, "\xe2\x86\xba loop (step " + std::to_string(song.loopStep) + ")", 12, loopColour, true);
-    SetColour(cr, ink, 0.8);
-    cairo_move_to(cr, ex, top - 40);
-    cairo_line_to(cr, ex, bottom + 6);
-    cairo_stroke(cr);
-    Text(cr, ex - 4, bottom + 20, "end", 12, ink, false, true);
-    for (int s = 0; s < steps; s += 16)
-        Text(cr, left + s * stepWidth + 3, top - 26, std::to_string(s), 10, dim);
-
-    // The instruments.
-    static const char* const labels[3] = {"instrument 0", "instrument 1", "instrument 2"};
-    for (int t = 0; t < 3; ++t) {
-        const SongInstrument& in = song.instruments[t];
-        double py = top - 40 + t * 186.0;
-        SetColour(cr, panel);
-        cairo_rectangle(cr, sideX, py, sideWidth, 174);
-        cairo_fill(cr);
-        Text(cr, sideX + 12, py + 22, labels[t], 13, trackColours[t], true);
-        char numbers[160];
-        std::snprintf(numbers, sizeof numbers, "%s\xe2\x80\x93%s  \xc2\xb7  %.0f ms  \xc2\xb7  volume %d",
-                      NoteName(in.octave, 0).c_str(), NoteName(in.octave, 23).c_str(), in.noteLength / 22.05,
-                      in.volume);
-        Text(cr, sideX + 12, py + 40, numbers, 11, dim);
-        Text(cr, sideX + 12, py + 62, "wave", 10, dim);
-        Curve(cr, sideX + 12, py + 68, 160, 92, in.wave, 256, -128, 127, trackColours[t]);
-        Text(cr, sideX + 188, py + 62, "envelope", 10, dim);
-        Curve(cr, sideX + 188, py + 68, 160, 92, in.envelope, 64, 0, 127, trackColours[t]);
-    }
+    DrawLoopAndEnd(cr, l, song);
+    DrawInstruments(cr, l, song);
 
     cairo_destroy(cr);
     cairo_status_t status = cairo_surface_write_to_png(surface, argv[2]);

@@ -95,115 +95,117 @@ h3 code { background:#2c2e3a; padding:0 6px; border-radius:4px; color:var(--acce
 footer { color:var(--dim); padding:0 40px 30px; font-size:12px; }
 )CSS";
 
-}  // namespace
-
-int WriteBoard(const std::string& out, const std::string& dataDir, const BoardPage& page,
-               const std::vector<uint8_t>& script, const std::vector<Finding>& findings, BoardStats* stats,
-               std::string* error) {
-    // The pages of every message, and which findings concern which card: a message's page, or the
-    // script's line the card stands at.
+// What the parts of the page share while it is made: the pages of every message, the findings and the
+// card each is first shown beside.
+struct BoardMaking {
+    const BoardPage& page;
+    const std::vector<Finding>& findings;
+    BoardStats* stats;
     std::map<std::string, std::vector<MessagePage>> layouts;
-    for (const BoardItem& item : page.items)
-        if (item.moment.kind == "page" && !layouts.count(item.moment.message))
-            layouts[item.moment.message] = LayOutMessage(script, item.moment.message);
-    auto concerns = [&](const Finding& f, const BoardItem& item) {
-        if (f.line > 0 && item.placeLine == f.line && f.file == item.placeFile) return true;
-        if (item.moment.kind != "page" || f.message.empty() || f.message != item.moment.message) return false;
-        const std::vector<MessagePage>& pages = layouts[f.message];
-        if (item.moment.page < 1 || item.moment.page > int(pages.size())) return item.moment.page == 1;
-        const MessagePage& layout = pages[size_t(item.moment.page - 1)];
-        if (f.checkerPage == 0) return item.moment.page == 1;
-        for (const PageLine& line : layout.lines)
-            if (line.checkerPage == f.checkerPage && (f.checkerLine == 0 || line.checkerLine == f.checkerLine))
-                return true;
-        return false;
-    };
-    std::vector<long> placed(findings.size(), -1);  // the card a finding is shown beside
+    std::vector<long> placed;  // per finding: the card it is shown beside, or -1
+    std::vector<int> sectionCount;
+};
 
-    *stats = BoardStats{};
-    for (const Finding& f : findings) stats->findings += f.note ? 0 : 1;
-    std::vector<std::string> cards(page.sections.size());
-    std::vector<int> sectionCount(page.sections.size(), 0);
-    for (const BoardItem& item : page.items) {
-        if (item.section < 0 || size_t(item.section) >= page.sections.size()) continue;
-        const Moment& m = item.moment;
-        bool isPage = m.kind == "page";
-        (isPage ? stats->pages : stats->scenes)++;
-        stats->items++;
-        sectionCount[size_t(item.section)]++;
-        const MessagePage* layout = nullptr;
-        int pageCount = 0;
-        if (isPage) {
-            const std::vector<MessagePage>& pages = layouts[m.message];
-            pageCount = int(pages.size());
-            if (m.page >= 1 && m.page <= pageCount) layout = &pages[size_t(m.page - 1)];
-        }
-        std::string marks, text, notes;
-        bool flagged = false;
-        if (layout) {
-            for (size_t l = 0; l < layout->lines.size(); ++l) {
-                const PageLine& line = layout->lines[l];
-                bool longLine = line.width > LINE_LIMIT;
-                // The line, and under it a bar as wide as the line is in the box (full: 530 pixels).
-                text += std::string("<div class=\"line") + (longLine ? " long" : "") + "\" title=\"" +
-                        std::to_string(line.width) + " of " + std::to_string(LINE_LIMIT) + " pixels\"><span>" +
-                        (line.text.empty() ? "&nbsp;" : Escape(line.text)) + "</span><i style=\"width:" +
-                        Percent(std::min(line.width, LINE_LIMIT), LINE_LIMIT) + "\"></i>" +
-                        (longLine ? "<b>" + std::to_string(line.width) + " px</b>" : "") + "</div>";
-                if (!longLine) continue;
-                flagged = true;
-                stats->overlong++;
-                double top = TEXT_Y + LINE_STEP * double(l) - 1, right = std::min(TEXT_X + line.width, 640);
-                marks += "<div class=\"mark\" title=\"line " + std::to_string(l + 1) + ": " +
-                         std::to_string(line.width) + " pixels, " + std::to_string(line.width - LINE_LIMIT) +
-                         " past the box\" style=\"left:" + Percent(TEXT_X - 4, 640) + ";top:" + Percent(top, 480) +
-                         ";width:" + Percent(right - TEXT_X + 6, 640) + ";height:" + Percent(LINE_HEIGHT, 480) +
-                         "\"></div>";
-                marks += "<div class=\"over\" style=\"left:" + Percent(TEXT_X + LINE_LIMIT, 640) + ";top:" +
-                         Percent(top, 480) + ";width:" + Percent(std::max(2.0, right - TEXT_X - LINE_LIMIT + 2), 640) +
-                         ";height:" + Percent(LINE_HEIGHT, 480) + "\"></div>";
-            }
-            if (flagged) marks += "<div class=\"edge\" style=\"left:" + Percent(TEXT_X + LINE_LIMIT, 640) + "\"></div>";
-        }
-        for (size_t f = 0; f < findings.size(); ++f) {
-            if (!concerns(findings[f], item)) continue;
-            if (placed[f] < 0) placed[f] = item.order;
-            flagged = flagged || !findings[f].note;
-            std::string where = findings[f].file + (findings[f].line ? ":" + std::to_string(findings[f].line) : "");
-            notes += std::string("<div class=\"finding") + (findings[f].note ? " note" : "") + "\"><b>" +
-                     Escape(where) + "</b> " + Escape(findings[f].text) + "</div>";
-        }
-        std::string card = std::string("<figure") + (flagged ? " class=\"flagged\"" : "") + " id=\"m" +
-                           std::to_string(item.order) + "\"><a class=\"shot\" href=\"" + Escape(m.picture) +
-                           "\"><img loading=\"lazy\" width=\"640\" height=\"480\" src=\"" + Escape(m.picture) +
-                           "\" alt=\"\">" + marks + "</a><figcaption>";
-        if (isPage) {
-            card += "<div class=\"kind\">Page</div><h3>" + MessageLabel(m.message) + " \xc2\xb7 page " +
-                    std::to_string(m.page) + (pageCount ? " of " + std::to_string(pageCount) : "") + "</h3>";
-        } else {
-            card += "<div class=\"kind scene\">Scene</div><h3>" + item.title + "</h3>";
-        }
-        card += "<div class=\"chips\">";
-        if (!item.place.empty()) card += "<span class=\"chip place\">" + Escape(item.place) + "</span>";
-        card += "<span class=\"chip path\">" + Escape(item.pathsText) + "</span>";
-        card += m.song.empty() ? "<span class=\"chip song\">no song</span>"
-                               : "<span class=\"chip song\">" + Escape(m.song) + " \xc2\xb7 step " +
-                                     std::to_string(m.songStep) + "</span>";
-        card += "<span class=\"chip frame\">frame " + std::to_string(m.frame) + "</span></div>";
-        if (!text.empty()) card += "<div class=\"text\">" + text + "</div>";
-        card += notes + "</figcaption></figure>\n";
-        cards[size_t(item.section)] += card;
+// Whether a finding concerns a card: the script's line the card stands at, or a message's page.
+bool Concerns(BoardMaking& b, const Finding& f, const BoardItem& item) {
+    if (f.line > 0 && item.placeLine == f.line && f.file == item.placeFile) return true;
+    if (item.moment.kind != "page" || f.message.empty() || f.message != item.moment.message) return false;
+    const std::vector<MessagePage>& pages = b.layouts[f.message];
+    if (item.moment.page < 1 || item.moment.page > int(pages.size())) return item.moment.page == 1;
+    const MessagePage& layout = pages[size_t(item.moment.page - 1)];
+    if (f.checkerPage == 0) return item.moment.page == 1;
+    for (const PageLine& line : layout.lines)
+        if (line.checkerPage == f.checkerPage && (f.checkerLine == 0 || line.checkerLine == f.checkerLine))
+            return true;
+    return false;
+}
+
+std::string FindingPlace(const Finding& f) { return f.file + (f.line ? ":" + std::to_string(f.line) : ""); }
+
+// A page's lines as text, each with a bar as wide as the line is in the box (full: 530 pixels), into
+// *text; the marks over the picture where a line runs past the box. *flagged when one does.
+std::string PageLines(BoardMaking& b, const MessagePage& layout, std::string* text, bool* flagged) {
+    std::string marks;
+    for (size_t l = 0; l < layout.lines.size(); ++l) {
+        const PageLine& line = layout.lines[l];
+        bool longLine = line.width > LINE_LIMIT;
+        *text += std::string("<div class=\"line") + (longLine ? " long" : "") + "\" title=\"" +
+                 std::to_string(line.width) + " of " + std::to_string(LINE_LIMIT) + " pixels\"><span>" +
+                 (line.text.empty() ? "&nbsp;" : Escape(line.text)) + "</span><i style=\"width:" +
+                 Percent(std::min(line.width, LINE_LIMIT), LINE_LIMIT) + "\"></i>" +
+                 (longLine ? "<b>" + std::to_string(line.width) + " px</b>" : "") + "</div>";
+        if (!longLine) continue;
+        *flagged = true;
+        b.stats->overlong++;
+        double top = TEXT_Y + LINE_STEP * double(l) - 1, right = std::min(TEXT_X + line.width, 640);
+        marks += "<div class=\"mark\" title=\"line " + std::to_string(l + 1) + ": " + std::to_string(line.width) +
+                 " pixels, " + std::to_string(line.width - LINE_LIMIT) + " past the box\" style=\"left:" +
+                 Percent(TEXT_X - 4, 640) + ";top:" + Percent(top, 480) + ";width:" +
+                 Percent(right - TEXT_X + 6, 640) + ";height:" + Percent(LINE_HEIGHT, 480) + "\"></div>";
+        marks += "<div class=\"over\" style=\"left:" + Percent(TEXT_X + LINE_LIMIT, 640) + ";top:" +
+                 Percent(top, 480) + ";width:" + Percent(std::max(2.0, right - TEXT_X - LINE_LIMIT + 2), 640) +
+                 ";height:" + Percent(LINE_HEIGHT, 480) + "\"></div>";
     }
+    if (*flagged) marks += "<div class=\"edge\" style=\"left:" + Percent(TEXT_X + LINE_LIMIT, 640) + "\"></div>";
+    return marks;
+}
 
-    std::string general;
-    for (size_t f = 0; f < findings.size(); ++f) {
-        std::string where = findings[f].file + (findings[f].line ? ":" + std::to_string(findings[f].line) : "");
-        general += std::string("<div class=\"finding") + (findings[f].note ? " note" : "") + "\"><b>" +
-                   Escape(where) + "</b> " + Escape(findings[f].text);
-        if (placed[f] >= 0) general += " <a href=\"#m" + std::to_string(placed[f]) + "\">see the page</a>";
-        general += "</div>";
+// The findings that concern a card, shown on it; *flagged when one is not a note.
+std::string CardFindings(BoardMaking& b, const BoardItem& item, bool* flagged) {
+    std::string notes;
+    for (size_t f = 0; f < b.findings.size(); ++f) {
+        const Finding& finding = b.findings[f];
+        if (!Concerns(b, finding, item)) continue;
+        if (b.placed[f] < 0) b.placed[f] = item.order;
+        *flagged = *flagged || !finding.note;
+        notes += std::string("<div class=\"finding") + (finding.note ? " note" : "") + "\"><b>" +
+                 Escape(FindingPlace(finding)) + "</b> " + Escape(finding.text) + "</div>";
     }
+    return notes;
+}
 
+// One moment's card: its picture with the marks, what it is, its chips, its text and findings.
+std::string Card(BoardMaking& b, const BoardItem& item) {
+    const Moment& m = item.moment;
+    bool isPage = m.kind == "page";
+    (isPage ? b.stats->pages : b.stats->scenes)++;
+    b.stats->items++;
+    b.sectionCount[size_t(item.section)]++;
+    const MessagePage* layout = nullptr;
+    int pageCount = 0;
+    if (isPage) {
+        const std::vector<MessagePage>& pages = b.layouts[m.message];
+        pageCount = int(pages.size());
+        if (m.page >= 1 && m.page <= pageCount) layout = &pages[size_t(m.page - 1)];
+    }
+    std::string marks, text;
+    bool flagged = false;
+    if (layout) marks = PageLines(b, *layout, &text, &flagged);
+    std::string notes = CardFindings(b, item, &flagged);
+    std::string card = std::string("<figure") + (flagged ? " class=\"flagged\"" : "") + " id=\"m" +
+                       std::to_string(item.order) + "\"><a class=\"shot\" href=\"" + Escape(m.picture) +
+                       "\"><img loading=\"lazy\" width=\"640\" height=\"480\" src=\"" + Escape(m.picture) +
+                       "\" alt=\"\">" + marks + "</a><figcaption>";
+    if (isPage) {
+        card += "<div class=\"kind\">Page</div><h3>" + MessageLabel(m.message) + " \xc2\xb7 page " +
+                std::to_string(m.page) + (pageCount ? " of " + std::to_string(pageCount) : "") + "</h3>";
+    } else {
+        card += "<div class=\"kind scene\">Scene</div><h3>" + item.title + "</h3>";
+    }
+    card += "<div class=\"chips\">";
+    if (!item.place.empty()) card += "<span class=\"chip place\">" + Escape(item.place) + "</span>";
+    card += "<span class=\"chip path\">" + Escape(item.pathsText) + "</span>";
+    card += m.song.empty() ? "<span class=\"chip song\">no song</span>"
+                           : "<span class=\"chip song\">" + Escape(m.song) + " \xc2\xb7 step " +
+                                 std::to_string(m.songStep) + "</span>";
+    card += "<span class=\"chip frame\">frame " + std::to_string(m.frame) + "</span></div>";
+    if (!text.empty()) card += "<div class=\"text\">" + text + "</div>";
+    return card + notes + "</figcaption></figure>\n";
+}
+
+// The head of the page (the folder, what was played, the numbers) and the links to its sections.
+std::string PageHead(const BoardMaking& b, const std::string& dataDir) {
+    const BoardPage& page = b.page;
     std::string html = "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">"
                        "<meta name=\"viewport\" content=\"width=device-width\"><title>kirake storyboard</title><style>";
     html += style;
@@ -214,31 +216,61 @@ int WriteBoard(const std::string& out, const std::string& dataDir, const BoardPa
                 "</b><span>" + label + "</span></div>";
     };
     stat(page.pathCount, "paths");
-    stat(stats->pages, "message pages");
-    stat(stats->scenes, "scenes");
-    stat(stats->findings, "checker findings", true);
-    stat(stats->overlong, "lines too long", true);
+    stat(b.stats->pages, "message pages");
+    stat(b.stats->scenes, "scenes");
+    stat(b.stats->findings, "checker findings", true);
+    stat(b.stats->overlong, "lines too long", true);
     html += "</div></header><nav>";
-    if (!findings.empty()) html += "<a href=\"#findings\">Findings<i>" + std::to_string(findings.size()) + "</i></a>";
+    if (!b.findings.empty())
+        html += "<a href=\"#findings\">Findings<i>" + std::to_string(b.findings.size()) + "</i></a>";
     if (!page.pathList.empty())
         html += "<a href=\"#paths\">Paths<i>" + std::to_string(page.pathList.size()) + "</i></a>";
     for (size_t s = 0; s < page.sections.size(); ++s)
-        if (sectionCount[s])
+        if (b.sectionCount[s])
             html += "<a href=\"#" + Escape(page.sections[s].id) + "\">" + Escape(page.sections[s].name) + "<i>" +
-                    std::to_string(sectionCount[s]) + "</i></a>";
-    html += "</nav><main>";
-    html += "<section id=\"findings\"><h2>The checker<small>kirake-check " + Escape(dataDir) + "</small></h2>";
-    if (!page.notes.empty()) {
+                    std::to_string(b.sectionCount[s]) + "</i></a>";
+    return html + "</nav>";
+}
+
+// The checker's section: the storyboard's own notes, then every finding with a link to its card.
+std::string FindingsSection(const BoardMaking& b, const std::string& dataDir) {
+    std::string html = "<section id=\"findings\"><h2>The checker<small>kirake-check " + Escape(dataDir) +
+                       "</small></h2>";
+    if (!b.page.notes.empty()) {
         html += "<div class=\"general\">";
-        for (const std::string& note : page.notes)
+        for (const std::string& note : b.page.notes)
             html += "<div class=\"finding\"><b>storyboard</b> " + Escape(note) + "</div>";
         html += "</div><br>";
     }
-    if (findings.empty())
-        html += "<div class=\"general ok\">Nothing to report: the data folder is clean.</div>";
-    else
-        html += "<div class=\"general\">" + general + "</div>";
-    html += "</section>";
+    if (b.findings.empty()) return html + "<div class=\"general ok\">Nothing to report: the data folder is clean.</div></section>";
+    html += "<div class=\"general\">";
+    for (size_t f = 0; f < b.findings.size(); ++f) {
+        html += std::string("<div class=\"finding") + (b.findings[f].note ? " note" : "") + "\"><b>" +
+                Escape(FindingPlace(b.findings[f])) + "</b> " + Escape(b.findings[f].text);
+        if (b.placed[f] >= 0) html += " <a href=\"#m" + std::to_string(b.placed[f]) + "\">see the page</a>";
+        html += "</div>";
+    }
+    return html + "</div></section>";
+}
+
+}  // namespace
+
+int WriteBoard(const std::string& out, const std::string& dataDir, const BoardPage& page,
+               const std::vector<uint8_t>& script, const std::vector<Finding>& findings, BoardStats* stats,
+               std::string* error) {
+    *stats = BoardStats{};
+    BoardMaking b{page, findings, stats, {}, std::vector<long>(findings.size(), -1),
+                  std::vector<int>(page.sections.size(), 0)};
+    for (const BoardItem& item : page.items)
+        if (item.moment.kind == "page" && !b.layouts.count(item.moment.message))
+            b.layouts[item.moment.message] = LayOutMessage(script, item.moment.message);
+    for (const Finding& f : findings) stats->findings += f.note ? 0 : 1;
+    std::vector<std::string> cards(page.sections.size());
+    for (const BoardItem& item : page.items)
+        if (item.section >= 0 && size_t(item.section) < page.sections.size())
+            cards[size_t(item.section)] += Card(b, item);
+
+    std::string html = PageHead(b, dataDir) + "<main>" + FindingsSection(b, dataDir);
     if (!page.pathList.empty()) {
         html += "<section id=\"paths\"><h2>Paths<small>the decisions taken on each, and where it ended</small></h2>"
                 "<ol class=\"general paths\">";
@@ -246,11 +278,10 @@ int WriteBoard(const std::string& out, const std::string& dataDir, const BoardPa
         html += "</ol></section>";
     }
     for (size_t s = 0; s < page.sections.size(); ++s) {
-        if (!sectionCount[s]) continue;
+        if (!b.sectionCount[s]) continue;
         html += "<section id=\"" + Escape(page.sections[s].id) + "\"><h2>" + Escape(page.sections[s].name) +
-                "<small>" + std::to_string(sectionCount[s]) + (sectionCount[s] == 1 ? " moment" : " moments") +
-                "</small></h2><div class=\"grid\">\n" +
-                cards[s] + "</div></section>";
+                "<small>" + std::to_string(b.sectionCount[s]) + (b.sectionCount[s] == 1 ? " moment" : " moments") +
+                "</small></h2><div class=\"grid\">\n" + cards[s] + "</div></section>";
     }
     html += "</main><footer>Made by kirake-storyboard " KIRAKE_VERSION ". Click a picture for the page at full "
             "size.</footer></body></html>\n";

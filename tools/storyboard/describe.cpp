@@ -151,6 +151,108 @@ BoardPage DescribeBuiltin(const PlayedStory& played) {
     return page;
 }
 
+namespace {
+
+// The sections of a script's page (before the first scene, then each scene), and for every command its
+// section and the name of its place: the scene it lies in, and the label after that scene's line that it
+// follows, if any.
+void ScriptSections(const ScriptProgram& program, BoardPage* page, std::vector<int>* sectionOf,
+                    std::vector<std::string>* placeName) {
+    size_t count = program.commands.size();
+    sectionOf->assign(count, 0);
+    placeName->assign(count, "");
+    page->sections.push_back({"start", "Before the first scene"});
+    std::string scene, label;
+    for (size_t i = 0; i < count; ++i) {
+        const ScriptCommand& c = program.commands[i];
+        if (c.op == OP_SCENE) {
+            scene = c.name;
+            label.clear();
+            page->sections.push_back({"scene-" + std::to_string(page->sections.size()), "scene " + c.name});
+        } else if (c.op == OP_LABEL) {
+            label = c.name;
+        }
+        (*sectionOf)[i] = int(page->sections.size()) - 1;
+        (*placeName)[i] = scene.empty() ? label : label.empty() ? scene : scene + " \xe2\x80\xba " + label;
+    }
+}
+
+// What a scene moment of a script is (a page has its message for a title).
+std::string ScriptSceneTitle(const BoardItem& item, const ScriptCommand* c, const std::vector<ScriptPath>& paths) {
+    const Moment& m = item.moment;
+    if (m.scene == "choice") {
+        std::string answer;
+        for (int p : item.paths)
+            for (const ScriptDecision& d : paths[size_t(p)].decisions)
+                if (d.command == m.command && size_t(m.answer) < d.labels.size()) answer = d.labels[size_t(m.answer)];
+        return "Choice, answer " + std::to_string(m.answer + 1) + " of " + std::to_string(m.answers) + ": " +
+               Escape(Quoted(answer));
+    }
+    if (m.scene == "wait") {
+        bool space = c && c->until == WAIT_SPACE;
+        return std::string(c && c->op == OP_FADE ? "A fade, then a wait for " : "A wait for ") +
+               (space ? "Space" : "a key");
+    }
+    if (m.scene == "roll") return "Staff roll";
+    if (m.scene == "end") return "The end: the story ran past its last line";
+    if (m.scene == "stopped") return "The story stopped here";
+    if (m.scene == "frames") return "Still going at the frame limit";
+    return item.title;
+}
+
+// The paths a moment lies on: every one; all those that take some decisions; or their numbers, after the
+// decisions they share.
+std::string ScriptPathsText(const BoardItem& item, const ScriptProgram& program, const std::vector<ScriptPath>& paths) {
+    if (item.paths.size() == paths.size()) return "every path";
+    const ScriptPath& first = paths[size_t(*item.paths.begin())];
+    size_t common = first.decisions.size();
+    for (int p : item.paths) {
+        const std::vector<ScriptDecision>& d = paths[size_t(p)].decisions;
+        size_t k = 0;
+        while (k < common && k < d.size() && d[k].command == first.decisions[k].command &&
+               d[k].taken == first.decisions[k].taken)
+            ++k;
+        common = k;
+    }
+    size_t under = 0;  // the paths that share those decisions
+    for (const ScriptPath& path : paths) {
+        bool shares = path.decisions.size() >= common;
+        for (size_t k = 0; k < common && shares; ++k)
+            shares = path.decisions[k].command == first.decisions[k].command &&
+                     path.decisions[k].taken == first.decisions[k].taken;
+        under += shares;
+    }
+    std::vector<int> numbers;
+    for (int p : item.paths) numbers.push_back(p + 1);
+    std::string words = PathWords(program, first, common);
+    if (common > 0 && under == item.paths.size()) return words;
+    return (words.empty() ? "" : words + dot) + (numbers.size() == 1 ? "path " : "paths ") + NumberList(numbers);
+}
+
+// Every path in the list, with the decisions taken and where it ended; a note for each that did not end at
+// the staff roll or past the last line.
+void ListScriptPaths(const PlayedStory& played, BoardPage* page) {
+    const std::vector<ScriptPath>& paths = played.scriptPaths;
+    for (size_t p = 0; p < paths.size(); ++p) {
+        const ScriptPath& path = paths[p];
+        std::string words = PathWords(played.program, path, path.decisions.size());
+        std::string how = path.end == "roll"  ? "the staff roll"
+                        : path.end == "end"   ? "past the last line"
+                        : path.end == "loop"  ? "a loop: " + path.why
+                                              : path.why;
+        page->pathList.push_back((words.empty() ? "no decisions" : words) + " \xe2\x80\x94 " + how + ", frame " +
+                                 std::to_string(path.frames));
+        if (path.end != "roll" && path.end != "end")
+            page->notes.push_back("path " + std::to_string(p + 1) + (words.empty() ? "" : " (" + words + ")") +
+                                  (path.end == "loop" ? " ended round a loop: " : " stopped: ") + path.why);
+    }
+    if (played.capped)
+        page->notes.push_back("more paths were left: only the first " + std::to_string(paths.size()) +
+                              " were played (--paths)");
+}
+
+}  // namespace
+
 BoardPage DescribeScript(const PlayedStory& played) {
     BoardPage page;
     const ScriptProgram& program = played.program;
@@ -160,29 +262,10 @@ BoardPage DescribeScript(const PlayedStory& played) {
                  "story on alike are taken once). A moment shared by several paths is shown once.";
     page.pathCount = int(paths.size());
     for (const std::string& problem : played.problems) page.notes.push_back("the script cannot be played: " + problem);
-
-    // The scene (section) and the place's name of every command: the scene it lies in, and the label after
-    // that scene's line that it follows, if any.
+    std::vector<int> sectionOf;
+    std::vector<std::string> placeName;
+    ScriptSections(program, &page, &sectionOf, &placeName);
     size_t count = program.commands.size();
-    std::vector<int> sectionOf(count, 0);
-    std::vector<std::string> placeName(count);
-    page.sections.push_back({"start", "Before the first scene"});
-    std::string scene, label;
-    for (size_t i = 0; i < count; ++i) {
-        const ScriptCommand& c = program.commands[i];
-        if (c.op == OP_SCENE) {
-            scene = c.name;
-            label.clear();
-            page.sections.push_back({"scene-" + std::to_string(page.sections.size()), "scene " + c.name});
-        } else if (c.op == OP_LABEL) {
-            label = c.name;
-        }
-        sectionOf[i] = int(page.sections.size()) - 1;
-        placeName[i] = scene.empty() ? label : label.empty() ? scene : scene + " \xe2\x80\xba " + label;
-    }
-    auto fileOf = [&](const ScriptCommand& c) {
-        return size_t(c.file) < program.files.size() ? program.files[size_t(c.file)] : std::string("scenes.txt");
-    };
 
     page.items = GatherItems(played.moments);
     for (BoardItem& item : page.items) {
@@ -191,62 +274,13 @@ BoardPage DescribeScript(const PlayedStory& played) {
                                                                              : nullptr;
         item.section = c ? sectionOf[size_t(m.command)] : count ? sectionOf[count - 1] : 0;  // past the end: the last
         if (c) {
-            item.placeFile = fileOf(*c);
+            item.placeFile = size_t(c->file) < program.files.size() ? program.files[size_t(c->file)] : "scenes.txt";
             item.placeLine = c->line;
             item.place = item.placeFile + ":" + std::to_string(c->line);
             if (!placeName[size_t(m.command)].empty()) item.place += dot + placeName[size_t(m.command)];
         }
-        if (m.scene == "choice") {
-            std::string answer;
-            for (int p : item.paths)
-                for (const ScriptDecision& d : paths[size_t(p)].decisions)
-                    if (d.command == m.command && size_t(m.answer) < d.labels.size()) answer = d.labels[size_t(m.answer)];
-            item.title = "Choice, answer " + std::to_string(m.answer + 1) + " of " + std::to_string(m.answers) +
-                         ": " + Escape(Quoted(answer));
-        } else if (m.scene == "wait") {
-            bool space = c && c->until == WAIT_SPACE;
-            item.title = std::string(c && c->op == OP_FADE ? "A fade, then a wait for " : "A wait for ") +
-                         (space ? "Space" : "a key");
-        } else if (m.scene == "roll") {
-            item.title = "Staff roll";
-        } else if (m.scene == "end") {
-            item.title = "The end: the story ran past its last line";
-        } else if (m.scene == "stopped") {
-            item.title = "The story stopped here";
-        } else if (m.scene == "frames") {
-            item.title = "Still going at the frame limit";
-        }
-        // The paths: every one; all those that take some decisions; or their numbers, after the decisions
-        // they share.
-        if (item.paths.size() == paths.size()) {
-            item.pathsText = "every path";
-        } else {
-            const ScriptPath& first = paths[size_t(*item.paths.begin())];
-            size_t common = first.decisions.size();
-            for (int p : item.paths) {
-                const std::vector<ScriptDecision>& d = paths[size_t(p)].decisions;
-                size_t k = 0;
-                while (k < common && k < d.size() && d[k].command == first.decisions[k].command &&
-                       d[k].taken == first.decisions[k].taken)
-                    ++k;
-                common = k;
-            }
-            size_t under = 0;  // the paths that share those decisions
-            for (const ScriptPath& path : paths) {
-                bool shares = path.decisions.size() >= common;
-                for (size_t k = 0; k < common && shares; ++k)
-                    shares = path.decisions[k].command == first.decisions[k].command &&
-                             path.decisions[k].taken == first.decisions[k].taken;
-                under += shares;
-            }
-            std::vector<int> numbers;
-            for (int p : item.paths) numbers.push_back(p + 1);
-            std::string words = PathWords(program, first, common);
-            item.pathsText = common > 0 && under == item.paths.size()
-                                 ? words
-                                 : (words.empty() ? "" : words + dot) + (numbers.size() == 1 ? "path " : "paths ") +
-                                       NumberList(numbers);
-        }
+        item.title = ScriptSceneTitle(item, c, paths);
+        item.pathsText = ScriptPathsText(item, program, paths);
     }
     auto kindOrder = [](const Moment& m) { return m.kind == "page" ? 0 : 1; };
     std::stable_sort(page.items.begin(), page.items.end(), [&](const BoardItem& a, const BoardItem& b) {
@@ -254,22 +288,6 @@ BoardPage DescribeScript(const PlayedStory& played) {
         return std::tuple(a.section, x.command, kindOrder(x), x.page, x.answer) <
                std::tuple(b.section, y.command, kindOrder(y), y.page, y.answer);
     });
-
-    for (size_t p = 0; p < paths.size(); ++p) {
-        const ScriptPath& path = paths[p];
-        std::string words = PathWords(program, path, path.decisions.size());
-        std::string how = path.end == "roll"  ? "the staff roll"
-                        : path.end == "end"   ? "past the last line"
-                        : path.end == "loop"  ? "a loop: " + path.why
-                                              : path.why;
-        page.pathList.push_back((words.empty() ? "no decisions" : words) + " \xe2\x80\x94 " + how + ", frame " +
-                                std::to_string(path.frames));
-        if (path.end != "roll" && path.end != "end")
-            page.notes.push_back("path " + std::to_string(p + 1) + (words.empty() ? "" : " (" + words + ")") +
-                                 (path.end == "loop" ? " ended round a loop: " : " stopped: ") + path.why);
-    }
-    if (played.capped)
-        page.notes.push_back("more paths were left: only the first " + std::to_string(paths.size()) +
-                             " were played (--paths)");
+    ListScriptPaths(played, &page);
     return page;
 }
