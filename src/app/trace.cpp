@@ -95,7 +95,8 @@ void WriteTraceLine() {
     bool first = true;
     for (int i = 0; i < 256; ++i) {
         if (sprites[i].active != 1) continue;
-        line += (first ? "" : ",") + std::to_string(i);
+        if (!first) line += ',';
+        line += std::to_string(i);
         first = false;
     }
     line += "],\"palette\":";
@@ -116,7 +117,10 @@ void WriteTraceLine() {
     line += ",\"song\":{\"playing\":" + std::to_string(music.songPlaying) +
             ",\"step\":" + std::to_string(music.songStep) + "}";
     line += ",\"plays\":[";
-    for (size_t i = 0; i < trace.plays.size(); ++i) line += (i ? "," : "") + std::to_string(trace.plays[i]);
+    for (size_t i = 0; i < trace.plays.size(); ++i) {
+        if (i) line += ',';
+        line += std::to_string(trace.plays[i]);
+    }
     line += "]";
     line += ",\"message\":{\"found\":" + std::to_string(message.messageFound) +
             ",\"wait\":" + std::to_string(message.keyWait) + ",\"pos\":" + std::to_string(message.scriptPos) +

@@ -7,9 +7,10 @@
 
 namespace {
 
-std::string Environment(const char* name) {
+// The variable's value; `otherwise` when it is unset or empty.
+std::string Environment(const char* name, const char* otherwise = "") {
     const char* value = std::getenv(name);
-    return value && *value ? value : "";
+    return value && *value ? value : otherwise;
 }
 
 // The value of KEY="..." in the file, with $HOME at its start made HOME; "" when unset or unusable.
@@ -43,8 +44,7 @@ std::string ReadUserDir(const std::string& file, const std::string& key, const s
 std::string UserPicturesFolder() {
     std::string pictures = Environment("XDG_PICTURES_DIR");
     if (!pictures.empty()) return pictures;
-    std::string home = Environment("HOME");
-    if (home.empty()) home = ".";
+    std::string home = Environment("HOME", ".");
     std::string config = Environment("XDG_CONFIG_HOME");
     if (config.empty() || config[0] != '/') config = home + "/.config";
     pictures = ReadUserDir(config + "/user-dirs.dirs", "XDG_PICTURES_DIR", home);
