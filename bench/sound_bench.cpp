@@ -6,8 +6,9 @@
 #include <thread>
 #include <vector>
 #include "platform/backend.h"
+#include "platform/core/core.h"
 #include "platform/sound.h"
-#include "platform/sound_mixer.h"
+#include "platform/core/sound_mixer.h"
 #include "sound/sound.h"
 
 namespace {

@@ -1,6 +1,6 @@
 // Effect files: a fuzzed WAV loaded into an effect slot, struck, mixed and released.
 #include <cstdlib>
-#include "platform/sound_mixer.h"
+#include "platform/core/sound_mixer.h"
 #include "sound/sound.h"
 #include "support.h"
 

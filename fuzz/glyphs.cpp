@@ -1,6 +1,6 @@
 // Glyph files: fuzzed bytes read as the builds without FreeType read their glyph files; what reads whole
 // is written again and must read back the same.
-#include "platform/glyph_file.h"
+#include "platform/core/glyph_file.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::vector<GlyphFileFont> fonts;

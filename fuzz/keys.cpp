@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <string>
 #include "platform/backend.h"
+#include "platform/core/core.h"
 #include "platform/clock.h"
 #include "platform/window.h"
 #include "support.h"

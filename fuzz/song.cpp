@@ -3,8 +3,8 @@
 // header back, so that every run starts from the same song.
 #include <cstdlib>
 #include <string>
-#include "platform/hooks.h"
-#include "platform/sound_mixer.h"
+#include "app/hooks.h"
+#include "platform/core/sound_mixer.h"
 #include "sound/sound.h"
 #include "support.h"
 

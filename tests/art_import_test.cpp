@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 #include "platform/backend.h"
+#include "platform/core/core.h"
 #include "run_program.h"
 #include "test_support.h"
 

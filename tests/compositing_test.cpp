@@ -4,6 +4,7 @@
 #include "app/app.h"
 #include "gfx/gfx.h"
 #include "platform/backend.h"
+#include "platform/core/core.h"
 #include "story/story.h"
 #include "test_support.h"
 

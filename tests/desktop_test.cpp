@@ -9,8 +9,9 @@
 #include <sstream>
 #include <thread>
 #include "platform/backend.h"
+#include "platform/core/core.h"
 #include "platform/sound.h"
-#include "platform/sound_mixer.h"
+#include "platform/core/sound_mixer.h"
 #include "run_program.h"
 #include "test_support.h"
 

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <vector>
 #include "platform/backend.h"
+#include "platform/core/core.h"
 #include "platform/files.h"
 #include "platform/glyphs.h"
 #include "test_support.h"

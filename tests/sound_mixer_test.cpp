@@ -5,8 +5,9 @@
 #include <cstring>
 #include <vector>
 #include "platform/backend.h"
+#include "platform/core/core.h"
 #include "platform/sound.h"
-#include "platform/sound_mixer.h"
+#include "platform/core/sound_mixer.h"
 #include "sound_test_songs.h"
 
 namespace {

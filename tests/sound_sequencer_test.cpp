@@ -4,7 +4,7 @@
 #include <cstring>
 #include <vector>
 #include "app/app.h"
-#include "platform/hooks.h"
+#include "app/hooks.h"
 #include "platform/sound.h"
 #include "sound_test_songs.h"
 

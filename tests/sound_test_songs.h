@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 #include "../tools/common/wav58.h"
-#include "platform/sound_mixer.h"
-#include "platform/hooks.h"
+#include "platform/core/sound_mixer.h"
+#include "app/hooks.h"
 #include "sound/sound.h"
 
 struct TestInstrument {

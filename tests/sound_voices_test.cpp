@@ -3,6 +3,7 @@
 #include <cstring>
 #include <vector>
 #include "platform/backend.h"
+#include "platform/core/core.h"
 #include "platform/resources.h"
 #include "platform/sound.h"
 #include "sound_test_songs.h"

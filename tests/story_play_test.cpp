@@ -11,11 +11,12 @@
 #include <string>
 #include <vector>
 #include "../tools/common/wav58.h"
+#include "story/random.h"
 #include "app/app.h"
 #include "gfx/gfx.h"
 #include "input/input.h"
 #include "platform/clock.h"
-#include "platform/hooks.h"
+#include "app/hooks.h"
 #include "platform/platform.h"
 #include "run_program.h"
 #include "story/script.h"
@@ -224,8 +225,8 @@ Snapshot TakeSnapshot(long frame) {
 }
 
 int Draw(int64_t time) {
-    std::srand(unsigned(time));
-    return std::rand() % 3;
+    StorySeed(unsigned(time));
+    return StoryRandom() % 3;
 }
 
 uint16_t Decide(long frame) {

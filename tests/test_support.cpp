@@ -8,7 +8,7 @@
 #include "app/app.h"
 #include "gfx/gfx.h"
 #include "input/input.h"
-#include "platform/hooks.h"
+#include "app/hooks.h"
 #include "platform/platform.h"
 #include "run_program.h"
 #include "story/story.h"

@@ -3,7 +3,7 @@
 // give the fonts before the damage without reading past the end.
 #include <gtest/gtest.h>
 #include <vector>
-#include "platform/glyph_file.h"
+#include "platform/core/glyph_file.h"
 
 namespace {
 

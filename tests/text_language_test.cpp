@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 #include "platform/backend.h"
+#include "platform/core/core.h"
 #include "platform/files.h"
 #include "platform/platform.h"
 #include "run_program.h"

@@ -1,3 +1,3 @@
-#include "platform/hooks.h"
+#include "app/hooks.h"
 
 Hooks hooks;

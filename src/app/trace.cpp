@@ -7,7 +7,7 @@
 #include "app/app.h"
 #include "gfx/gfx.h"
 #include "input/input.h"
-#include "platform/hooks.h"
+#include "app/hooks.h"
 #include "sound/sound.h"
 #include "story/script.h"
 #include "story/story.h"

@@ -1,9 +1,9 @@
-// The standard library's generator (srand, rand), the same in every build: the sequence of the GNU C
-// library (an additive feedback generator over 34 seeded words), so that a draw seeded with the same
-// calendar time gives the same route on Linux, in the browser and on Windows, whose C libraries (msvcrt,
-// emscripten's) have generators of their own. Defined here, these take the place of the C library's.
+// The story's random draws, the same in every build: the sequence of the GNU C library's rand (an
+// additive feedback generator over 34 seeded words), so that a draw seeded with the same calendar time
+// gives the same route on Linux, in the browser and on Windows, whose C libraries (msvcrt, emscripten's)
+// have generators of their own. The C library's own rand and srand are left as they are.
+#include "story/random.h"
 #include <cstdint>
-#include <cstdlib>
 
 namespace {
 struct Generator {
@@ -26,13 +26,13 @@ void Seed(unsigned seed) {
     for (int i = 31; i < 34; ++i) r[i] = r[i - 31];
     generator.next = 0;
     generator.seeded = true;
-    for (int i = 34; i < 344; ++i) std::rand();
+    for (int i = 34; i < 344; ++i) StoryRandom();
 }
 }  // namespace
 
-extern "C" void srand(unsigned seed) { Seed(seed); }
+void StorySeed(unsigned seed) { Seed(seed); }
 
-extern "C" int rand() {
+int StoryRandom() {
     if (!generator.seeded) Seed(1);
     int32_t* r = generator.words;
     int at = generator.next;  // word i-34; i-31 and i-3 are 3 and 31 ahead in the ring

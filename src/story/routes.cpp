@@ -2,6 +2,7 @@
 // A route changes the scene, asks its question, and compares the answer with a random draw.
 #include <cstdlib>
 #include "gfx/gfx.h"
+#include "story/random.h"
 #include "input/input.h"
 #include "platform/clock.h"
 #include "story/scene_kit.h"
@@ -24,8 +25,8 @@ int RouteIndex() {
 
 // The route draw: the standard generator seeded with the calendar time at confirmation, reduced to 0-2.
 int DrawRouteNumber() {
-    std::srand(unsigned(GetCalendarTime()));
-    return std::rand() % CHOICE_COUNT;
+    StorySeed(unsigned(GetCalendarTime()));
+    return StoryRandom() % CHOICE_COUNT;
 }
 
 ShownState StoryShownState() {

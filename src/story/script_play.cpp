@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <string>
 #include "app/app.h"
+#include "story/random.h"
 #include "gfx/gfx.h"
 #include "input/input.h"
 #include "platform/clock.h"
@@ -110,8 +111,8 @@ int DrawNumber(int count) {
         return planned < 1 ? 1 : planned > count ? count : planned;
     }
     p.drawsTaken++;
-    std::srand(unsigned(GetCalendarTime()));
-    return std::rand() % count + 1;
+    StorySeed(unsigned(GetCalendarTime()));
+    return StoryRandom() % count + 1;
 }
 
 bool KeyFor(WaitKey key) { return key == WAIT_SPACE ? (keysPressed & KEY_SPACE) != 0 : keysPressed != 0; }

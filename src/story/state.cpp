@@ -1,7 +1,7 @@
 // The story's state, the sprite table's start-up layout, and the two-level chapter and step dispatch.
 #include <iterator>
 #include "gfx/gfx.h"
-#include "platform/hooks.h"
+#include "app/hooks.h"
 #include "story/scene_kit.h"
 #include "story/scenes.h"
 #include "story/script.h"

@@ -19,7 +19,7 @@
 #include "gfx/gfx.h"
 #include "platform/bitmap.h"
 #include "platform/files.h"
-#include "platform/glyph_file.h"
+#include "platform/core/glyph_file.h"
 #include "platform/sound.h"
 #include "sound/sound.h"
 #include "story/script.h"

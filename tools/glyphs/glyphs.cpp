@@ -1,5 +1,5 @@
 // kirake-glyphs: draws glyphs of the game's face with the program's own text code (FreeType, and the
-// fallback faces fontconfig offers) and writes them as a glyph file (platform/glyph_file.h) for the
+// fallback faces fontconfig offers) and writes them as a glyph file (platform/core/glyph_file.h) for the
 // builds without FreeType: the printable ASCII glyphs at each height (the built-in file), or, with
 // --story, the characters beyond ASCII that a story in UTF-8 uses in any of its languages (the story's
 // own file).
@@ -16,7 +16,7 @@
 #include <vector>
 #include "platform/display.h"
 #include "platform/files.h"
-#include "platform/glyph_file.h"
+#include "platform/core/glyph_file.h"
 #include "platform/platform.h"
 #include "platform/text.h"
 #include "read_input.h"

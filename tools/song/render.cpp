@@ -6,10 +6,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include "platform/sound_mixer.h"
+#include "platform/core/sound_mixer.h"
 #include "read_input.h"
 #include "song_tool.h"
-#include "platform/hooks.h"
+#include "app/hooks.h"
 #include "sound/sound.h"
 
 namespace {

@@ -10,10 +10,11 @@
 #include <fstream>
 #include <sstream>
 #include "app/app.h"
+#include "story/random.h"
 #include "gfx/gfx.h"
 #include "input/input.h"
 #include "platform/clock.h"
-#include "platform/hooks.h"
+#include "app/hooks.h"
 #include "platform/platform.h"
 #include "sound/sound.h"
 #include "story/story.h"
@@ -133,8 +134,8 @@ uint16_t Decide(Window window, int inStep) {
         if (player.movesLeft > 0) return player.movesLeft--, KEY_DOWN;
         if (!player.captured) Capture("scene", "route-choice", 0, 0), player.captured = true;
         // The draw the route will make on this frame: wait for one that gives this path's outcome.
-        std::srand(unsigned(GetCalendarTime()));
-        bool match = std::rand() % CHOICE_COUNT == player.path.routeAnswer;
+        StorySeed(unsigned(GetCalendarTime()));
+        bool match = StoryRandom() % CHOICE_COUNT == player.path.routeAnswer;
         return match == (player.path.match == 1) ? KEY_SPACE : 0;
     }
     if (chapter == 5 && step == 1 && story.sequenceState == 0 && inStep >= 1) {

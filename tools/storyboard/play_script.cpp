@@ -11,7 +11,7 @@
 #include "app/app.h"
 #include "gfx/gfx.h"
 #include "input/input.h"
-#include "platform/hooks.h"
+#include "app/hooks.h"
 #include "platform/platform.h"
 #include "story/script.h"
 #include "storyboard.h"

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 #include "platform/backend.h"
+#include "platform/core/core.h"
 
 namespace {
 struct TimedFault {

@@ -8,6 +8,7 @@
 #include <unistd.h>
 #include <climits>
 #include <string>
+#include "platform/backend.h"
 #include "platform/files.h"
 #include "platform/platform.h"
 
@@ -139,12 +140,8 @@ int ChangeFolder(const std::string& path) {
 }
 
 std::string ProgramFolder(const char* argv0) {
-    std::string program;
-#ifdef __linux__
-    char exe[PATH_MAX];
-    ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);  // Linux tells; elsewhere, argv0
-    if (n > 0) program.assign(exe, size_t(n));
-#endif
+    // Where the system tells (the build's main backend), else from argv0.
+    std::string program = buildBackends[0] && buildBackends[0]->programPath ? buildBackends[0]->programPath() : "";
     if (program.empty()) {
         if (!argv0 || !*argv0) return "";
         program = AbsolutePath(argv0);

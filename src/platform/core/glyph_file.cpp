@@ -1,5 +1,5 @@
 // Glyph files (glyph_file.h): read with every length checked, written in version 2.
-#include "platform/glyph_file.h"
+#include "platform/core/glyph_file.h"
 
 #include <algorithm>
 #include <cstring>

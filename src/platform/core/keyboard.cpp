@@ -1,5 +1,6 @@
 // The keyboard device: acquired or lost here, once for every backend; the keys come from the running one.
 #include "platform/backend.h"
+#include "platform/core/core.h"
 #include "platform/keyboard.h"
 
 namespace {

@@ -4,6 +4,7 @@
 #include <deque>
 #include <string>
 #include "platform/backend.h"
+#include "platform/core/core.h"
 #include "platform/window.h"
 
 namespace {

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 #include "platform/backend.h"
+#include "platform/core/core.h"
 #include "platform/overlay.h"
 #include "platform/text.h"
 

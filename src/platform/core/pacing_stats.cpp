@@ -1,4 +1,4 @@
-#include "platform/pacing_stats.h"
+#include "platform/core/pacing_stats.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -2,9 +2,10 @@
 // sound output's calls.
 #include <cstdio>
 #include "platform/backend.h"
+#include "platform/core/core.h"
 #include "platform/clock.h"
 #include "platform/sound.h"
-#include "platform/sound_mixer.h"
+#include "platform/core/sound_mixer.h"
 
 namespace {
 struct PlatformRecord {
@@ -41,6 +42,16 @@ const TextSource* CurrentTextSource() {
 const FileWatch* CurrentFileWatch() {
     const Backend* backend = CurrentBackend();
     return backend->headless ? buildBackends[0]->watch : backend->watch;
+}
+
+int WritePng(const char* path, const uint8_t* rgb, int width, int height) {
+    const Backend* backend = CurrentBackend();
+    auto write = backend && backend->writePng ? backend->writePng : buildBackends[0]->writePng;
+    if (!write) {
+        std::fprintf(stderr, "kirake: %s not written: this build writes no PNG files\n", path);
+        return 0;
+    }
+    return write(path, rgb, width, height);
 }
 
 const PlatformOptions& CurrentOptions() { return platform.options; }

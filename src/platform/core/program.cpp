@@ -1,14 +1,22 @@
-// The program's arguments, roots and language on Linux and other POSIX systems.
+// The program's arguments and roots, by the build's main backend or as on Linux and other POSIX systems;
+// the language a POSIX environment names.
 #include <algorithm>
 #include <cstdlib>
 #include <string>
 #include <vector>
 #include "platform/backend.h"
+#include "platform/core/core.h"
 #include "platform/platform.h"
 
-std::vector<std::string> ProgramArguments(int argc, char** argv) { return std::vector<std::string>(argv, argv + argc); }
+std::vector<std::string> ProgramArguments(int argc, char** argv) {
+    if (buildBackends[0] && buildBackends[0]->arguments) return buildBackends[0]->arguments(argc, argv);
+    return std::vector<std::string>(argv, argv + argc);
+}
 
-int SystemHasRoot(const std::string& root) { return root == "/" ? 1 : 0; }
+int SystemHasRoot(const std::string& root) {
+    if (buildBackends[0] && buildBackends[0]->hasRoot) return buildBackends[0]->hasRoot(root);
+    return root == "/" ? 1 : 0;
+}
 
 namespace {
 std::string Variable(const char* name) {

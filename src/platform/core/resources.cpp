@@ -1,6 +1,6 @@
 // The executable's own resources, looked up by name and type without regard to case.
 #include <strings.h>
-#include "platform/resource_table.h"
+#include "platform/core/resource_table.h"
 #include "platform/resources.h"
 
 const uint8_t* FindEmbeddedResource(const char* name, const char* type, uint32_t* size) {

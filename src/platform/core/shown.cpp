@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 #include "platform/backend.h"
+#include "platform/core/core.h"
 
 namespace {
 constexpr int PAGE_WIDTH = 640, PAGE_HEIGHT = 480;

@@ -18,7 +18,7 @@
 #include <numeric>
 #include <vector>
 #include "platform/sound.h"
-#include "platform/sound_mixer.h"
+#include "platform/core/sound_mixer.h"
 
 struct SoundBuffer {
     SoundFormat format;

@@ -9,6 +9,7 @@
 #include <emmintrin.h>
 #endif
 #include "platform/backend.h"
+#include "platform/core/core.h"
 #include "platform/display.h"
 #include "platform/platform.h"
 

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/backend.h"
+#include "platform/core/core.h"
 #include "platform/glyphs.h"
 
 namespace {

@@ -13,6 +13,7 @@
 #include <string>
 #include <tuple>
 #include "platform/backend.h"
+#include "platform/core/core.h"
 #include "platform/watch.h"
 
 namespace {

@@ -1,5 +1,5 @@
 // The text source of the builds without FreeType (the browser, Windows): glyphs read from glyph files
-// (platform/glyph_file.h) drawn beforehand by the desktop's text source (kirake-glyphs), so the pictures
+// (platform/core/glyph_file.h) drawn beforehand by the desktop's text source (kirake-glyphs), so the pictures
 // are the same pixel for pixel. The built-in file, in the page's file system or embedded in the executable
 // (resource "glyphs" of type "KFNT"), holds the printable ASCII glyphs of the fonts the game uses. A story
 // in UTF-8 brings the glyphs of its other characters in its own data folder (glyphs.kfnt), read when the
@@ -12,8 +12,9 @@
 #include <vector>
 
 #include "platform/backend.h"
+#include "platform/core/core.h"
 #include "platform/files.h"
-#include "platform/glyph_file.h"
+#include "platform/core/glyph_file.h"
 #include "platform/glyphs.h"
 #include "platform/resources.h"
 

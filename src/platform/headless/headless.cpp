@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 #include "platform/backend.h"
+#include "platform/core/core.h"
 #include "platform/headless/headless.h"
 #include "platform/files.h"
 #include "platform/window.h"

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 #include "platform/backend.h"
+#include "platform/core/core.h"
 
 int HeadlessStart(const PlatformOptions& options, std::string* error);
 void HeadlessStop();

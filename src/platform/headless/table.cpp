@@ -2,6 +2,7 @@
 // captures are the pictures a player sees); its sound is the mixer on the frame clock, recorded with
 // --record-audio.
 #include "platform/backend.h"
+#include "platform/core/core.h"
 #include "platform/headless/headless.h"
 
 extern const Backend headlessBackend;  // in the build's list (cmake/KirakeBackends.cmake)
@@ -24,4 +25,5 @@ const Backend headlessBackend = {
     .sound = &frameClockSound,
     .text = nullptr,  // the main backend's
     .watch = nullptr,
+    .writePng = WritePngZlib,
 };

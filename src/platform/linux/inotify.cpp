@@ -4,6 +4,7 @@
 #include <map>
 #include <string>
 #include "platform/backend.h"
+#include "platform/core/core.h"
 
 namespace {
 struct InotifyRecord {

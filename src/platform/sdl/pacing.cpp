@@ -8,7 +8,7 @@
 #include <ctime>
 #include <string>
 #include <vector>
-#include "platform/pacing_stats.h"
+#include "platform/core/pacing_stats.h"
 #include "platform/sdl/sdl.h"
 
 namespace {

@@ -90,4 +90,6 @@ const Backend sdlBackend = {
     .text = &freetypeText,
     .watch = &inotifyWatch,
     .language = EnvironmentLanguage,
+    .writePng = WritePngZlib,
+    .programPath = LinuxProgramPath,
 };

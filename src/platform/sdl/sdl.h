@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 #include "platform/backend.h"
+#include "platform/core/core.h"
 
 constexpr int PAGE_WIDTH = 640, PAGE_HEIGHT = 480;
 constexpr int64_t SECOND_NS = 1000000000;

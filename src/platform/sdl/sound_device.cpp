@@ -8,8 +8,9 @@
 #include <cstdio>
 #include "platform/sdl/alsa_quiet.h"
 #include "platform/backend.h"
+#include "platform/core/core.h"
 #include "platform/sound.h"
-#include "platform/sound_mixer.h"
+#include "platform/core/sound_mixer.h"
 
 namespace {
 

@@ -7,8 +7,9 @@
 
 #include <cstdio>
 #include "platform/backend.h"
+#include "platform/core/core.h"
 #include "platform/sound.h"
-#include "platform/sound_mixer.h"
+#include "platform/core/sound_mixer.h"
 
 EM_JS(void, kirake_audio_queue, (const int16_t* frames, int count), {
     var audio = window.kirakeAudio;

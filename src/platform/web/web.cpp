@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <string>
 #include "platform/backend.h"
+#include "platform/core/core.h"
 #include "platform/headless/headless.h"
 #include "platform/pointing.h"
 #include "platform/window.h"
@@ -169,6 +170,12 @@ void FrameShownHeadlessWeb(long framesShown) {
     }
 }
 
+// PNG files are not written in the page: captures are read from the canvas there.
+int NoPng(const char* path, const uint8_t*, int, int) {
+    std::fprintf(stderr, "headless: %s not written: the web build reads captures from the canvas\n", path);
+    return 0;
+}
+
 void MessageBoxHeadlessWeb(const char* text, const char* caption) {
     std::fprintf(stderr, "MessageBox: %s: %s\n", caption, text);
 }
@@ -196,6 +203,7 @@ const Backend webBackend = {
     .text = &glyphFileText,
     .watch = nullptr,
     .language = BrowserLanguage,
+    .writePng = NoPng,
 };
 
 // Headless in the page: the headless backend's parts, with the page drawn when it asks for the frame.
@@ -219,10 +227,6 @@ const Backend webHeadlessBackend = {
     .sound = &webSound,
     .text = nullptr,   // the main backend's
     .watch = nullptr,
+    .writePng = NoPng,
 };
 
-// PNG files are not written in the page: captures are read from the canvas there.
-int WritePng(const char* path, const uint8_t*, int, int) {
-    std::fprintf(stderr, "headless: %s not written: the web build reads captures from the canvas\n", path);
-    return 0;
-}

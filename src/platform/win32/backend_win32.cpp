@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 #include "platform/backend.h"
+#include "platform/core/core.h"
 #include "platform/glyphs.h"
 #include "platform/win32/win32.h"
 
@@ -181,4 +182,7 @@ const Backend win32Backend = {
     .text = &glyphFileText,
     .watch = nullptr,  // folder_watch_win32.cpp watches for the core
     .language = Win32Language,
+    .writePng = WritePngZlib,
+    .arguments = Win32ProgramArguments,
+    .hasRoot = Win32HasRoot,
 };

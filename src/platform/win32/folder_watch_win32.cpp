@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 #include "platform/backend.h"
+#include "platform/core/core.h"
 #include "platform/files.h"
 #include "platform/watch.h"
 #include "platform/win32/win32.h"

@@ -21,7 +21,7 @@ void UseParentConsole() {
 }
 }  // namespace
 
-std::vector<std::string> ProgramArguments(int argc, char** argv) {
+std::vector<std::string> Win32ProgramArguments(int argc, char** argv) {
     UseParentConsole();
     int count = 0;
     wchar_t** words = CommandLineToArgvW(GetCommandLineW(), &count);
@@ -33,6 +33,6 @@ std::vector<std::string> ProgramArguments(int argc, char** argv) {
 }
 
 // Drives and shares are roots here, where they exist.
-int SystemHasRoot(const std::string& root) {
+int Win32HasRoot(const std::string& root) {
     return GetFileAttributesA(root.c_str()) != INVALID_FILE_ATTRIBUTES ? 1 : 0;
 }

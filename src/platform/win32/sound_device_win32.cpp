@@ -3,8 +3,9 @@
 #include <cstdio>
 #include <string>
 #include "platform/backend.h"
+#include "platform/core/core.h"
 #include "platform/sound.h"
-#include "platform/sound_mixer.h"
+#include "platform/core/sound_mixer.h"
 #include "platform/win32/win32.h"
 
 namespace {

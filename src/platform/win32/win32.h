@@ -62,6 +62,10 @@ std::string Win32TimeStamp();
 int Win32FileExists(const std::string& utf8Path);
 // The user's locale name ("es-ES"), for the story's language; "" when the system gives none.
 std::string Win32Language();
+// The program's arguments from the UTF-16 command line (attaching the console it was started from), and
+// whether a drive or share exists (program_win32.cpp).
+std::vector<std::string> Win32ProgramArguments(int argc, char** argv);
+int Win32HasRoot(const std::string& root);
 
 // Sound through WASAPI shared mode, or waveOut where WASAPI cannot open: a thread of the device asks
 // render for interleaved stereo 16-bit frames. 1 with the device's rate, or 0 with the reason.

@@ -8,7 +8,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <vector>
-#include "platform/pacing_stats.h"
+#include "platform/core/pacing_stats.h"
 #include "platform/win32/win32.h"
 
 namespace {

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <vector>
 #include "platform/backend.h"
+#include "platform/core/core.h"
 
 namespace {
 void PutBe32(std::vector<uint8_t>& out, uint32_t value) {
@@ -19,7 +20,7 @@ void PutChunk(std::vector<uint8_t>& out, const char* type, const std::vector<uin
 }
 }  // namespace
 
-int WritePng(const char* path, const uint8_t* rgb, int width, int height) {
+int WritePngZlib(const char* path, const uint8_t* rgb, int width, int height) {
     std::vector<uint8_t> raw;
     raw.reserve(size_t(height) * (size_t(width) * 3 + 1));
     for (int y = 0; y < height; ++y) {
