@@ -23,13 +23,6 @@ namespace fs = std::filesystem;
 
 const std::string kTool = std::string(KIRAKE_TOOLS_DIR) + "/art/" + ExecutableName("kirake-art");
 
-std::string ReadBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void WriteBytes(const std::string& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
-
 // A PNG of 8-bit RGBA pixels (colour type 6), written here; `withPixels` false leaves the image data out.
 std::string RgbaPng(int width, int height, const std::vector<uint8_t>& rgba, bool withPixels = true) {
     std::string out = "\x89PNG\r\n\x1a\n";
@@ -103,7 +96,7 @@ protected:
     std::string dir;
     void SetUp() override {
         dir = MakeTempDir(std::string("art-import-") + testing::UnitTest::GetInstance()->current_test_info()->name());
-        WriteBytes(dir + "/t.pal", kPalette);
+        WriteText(dir + "/t.pal", kPalette);
     }
     // Runs kirake-art with these arguments; its standard output and error together in *said.
     int Art(std::vector<std::string> arguments, std::string* said = nullptr) {
@@ -121,7 +114,7 @@ protected:
         std::string said;
         EXPECT_EQ(Art(arguments, &said), 0) << said;
         Picture p;
-        EXPECT_TRUE(DecodeBmp(ReadBytes(dir + "/out.BMP"), p));
+        EXPECT_TRUE(DecodeBmp(ReadText(dir + "/out.BMP"), p));
         return p;
     }
 };
@@ -139,14 +132,14 @@ TEST_F(ArtImport, ExactColoursBecomeTheirIndexesAsBmpAndAsPictureSource) {
     EXPECT_EQ(p.table[5][0], 255);
     EXPECT_EQ(p.table[9][2], 255);  // the whole palette, the key too
     EXPECT_EQ(p.table[20][1], 128);
-    std::string bmp = ReadBytes(dir + "/out.BMP");
+    std::string bmp = ReadText(dir + "/out.BMP");
 
     std::string said;
     ASSERT_EQ(Art({"import", dir + "/exact.png", dir + "/exact.pic", "--palette", dir + "/t.pal"}, &said), 0) << said;
-    std::string source = ReadBytes(dir + "/exact.pic");
+    std::string source = ReadText(dir + "/exact.pic");
     EXPECT_NE(source.find("size 4 2\npalette t\npixels 0 0 "), std::string::npos) << source;
     ASSERT_EQ(Art({dir + "/exact.pic", dir + "/drawn.BMP"}, &said), 0) << said;
-    EXPECT_EQ(ReadBytes(dir + "/drawn.BMP"), bmp);
+    EXPECT_EQ(ReadText(dir + "/drawn.BMP"), bmp);
 
     // Colours near the palette's take the nearest; --range keeps the picture to its indexes.
     const uint8_t near[] = {240, 20, 10, 100, 110, 120, 250, 250, 240};
@@ -188,7 +181,7 @@ TEST_F(ArtImport, DitheringSpreadsAGradientWhereNearestColourCutsIt) {
 // --key-alpha the tool says how many pixels were see-through. Index 9 is never chosen for a colour.
 TEST_F(ArtImport, TransparentPixelsBecomeTheKey) {
     std::vector<uint8_t> rgba = {255, 0, 0, 255, 0, 0, 0, 0, 255, 255, 255, 255, 0, 255, 0, 40, 255, 0, 255, 255};
-    WriteBytes(dir + "/alpha.png", RgbaPng(5, 1, rgba));
+    WriteText(dir + "/alpha.png", RgbaPng(5, 1, rgba));
     Picture keyed = Import("alpha.png", {"--key-alpha"});
     ASSERT_EQ(keyed.pixels.size(), 5u);
     EXPECT_EQ(std::vector<uint8_t>(keyed.pixels.begin(), keyed.pixels.begin() + 4), (std::vector<uint8_t>{5, 9, 1, 9}));
@@ -203,19 +196,19 @@ TEST_F(ArtImport, TransparentPixelsBecomeTheKey) {
 // What the game could not show, or what is no PNG, is refused with the file's name, and nothing is written.
 TEST_F(ArtImport, PngsTooLargeBrokenOrNotPngAreRefusedByName) {
     std::string png = dir + "/huge.png";
-    WriteBytes(png, RgbaPng(2000, 10, {}, false));  // refused by its head: the pixel data is not even there
+    WriteText(png, RgbaPng(2000, 10, {}, false));  // refused by its head: the pixel data is not even there
     std::string said;
     EXPECT_EQ(Art({"import", png, dir + "/out.BMP", "--palette", dir + "/t.pal"}, &said), 1);
     EXPECT_NE(said.find(png + ": is 2000x10 pixels; the game loads no picture wider or higher than 1024"),
               std::string::npos) << said;
 
     std::string text = dir + "/notes.png";
-    WriteBytes(text, "just some text\n");
+    WriteText(text, "just some text\n");
     EXPECT_EQ(Art({"import", text, dir + "/out.pic", "--palette", dir + "/t.pal"}, &said), 1);
     EXPECT_NE(said.find(text + ": not a PNG picture"), std::string::npos) << said;
 
     std::string cut = dir + "/cut.png", whole = RgbaPng(8, 8, std::vector<uint8_t>(256, 7));
-    WriteBytes(cut, whole.substr(0, whole.size() - 20));
+    WriteText(cut, whole.substr(0, whole.size() - 20));
     EXPECT_EQ(Art({"import", cut, dir + "/out.BMP", "--palette", dir + "/t.pal"}, &said), 1);
     EXPECT_NE(said.find(cut + ": a broken PNG"), std::string::npos) << said;
 
@@ -232,7 +225,7 @@ TEST_F(ArtImport, PngsTooLargeBrokenOrNotPngAreRefusedByName) {
 TEST_F(ArtImport, TheProjectsMainPaletteByDefault) {
     fs::create_directories(dir + "/story/pictures");
     fs::create_directories(dir + "/story/bmp");
-    WriteBytes(dir + "/story/pictures/main.pal", kPalette);
+    WriteText(dir + "/story/pictures/main.pal", kPalette);
     const uint8_t rgb[] = {0, 255, 0, 128, 128, 128};
     ASSERT_EQ(WritePng((dir + "/leaf.png").c_str(), rgb, 2, 1), 1);
     std::string said;
@@ -240,7 +233,7 @@ TEST_F(ArtImport, TheProjectsMainPaletteByDefault) {
     EXPECT_NE(said.find("with the palette "), std::string::npos) << said;
     EXPECT_NE(said.find("story/pictures/main.pal, indexes 0-206, nearest colour"), std::string::npos) << said;
     ASSERT_EQ(Art({"import", dir + "/leaf.png", dir + "/story/pictures/leaf.pic"}, &said), 0) << said;
-    EXPECT_NE(ReadBytes(dir + "/story/pictures/leaf.pic").find("\npalette main\n"), std::string::npos);
+    EXPECT_NE(ReadText(dir + "/story/pictures/leaf.pic").find("\npalette main\n"), std::string::npos);
     EXPECT_EQ(Art({"import", dir + "/leaf.png", dir + "/leaf.BMP"}, &said), 2);
     EXPECT_NE(said.find("give one with --palette"), std::string::npos) << said;
 }
@@ -254,16 +247,16 @@ TEST(ArtImportReload, APictureWhoseColoursDifferFromThePaletteIsReportedOverTheP
     std::string run = MakeTempDir("palette-mismatch"), clean = MakeTempDir("palette-clean");
     CopyFolder(data, run + "/data");
     CopyFolder(data, clean + "/data");
-    std::string picture = ReadBytes(data + "/bmp/stage1.BMP");
+    std::string picture = ReadText(data + "/bmp/stage1.BMP");
     ASSERT_GT(picture.size(), 54u + 1024u);
     // Every colour of the pictures' part of the palette but the key's another red.
     std::string other = picture;
     for (int i = 2; i <= 206; ++i)
         if (i != 9) other[size_t(54 + 4 * i + 2)] = char(uint8_t(other[size_t(54 + 4 * i + 2)]) ^ 0x40);
-    WriteBytes(run + "/other.BMP", other);
-    WriteBytes(run + "/same.BMP", picture);
+    WriteText(run + "/other.BMP", other);
+    WriteText(run + "/same.BMP", picture);
     auto play = [&](const std::string& dir, const std::string& keys, std::string* errors) {
-        WriteBytes(dir + "/keys.txt", keys);
+        WriteText(dir + "/keys.txt", keys);
         int code = RunKirake({"--headless", "--data", dir + "/data", "--start", "route:hiyori", "--watch",
                               "--frames", "60", "--keys", dir + "/keys.txt", "--trace", dir + "/trace.jsonl",
                               "--capture-dir", dir, "--capture", "9,30,59"},
@@ -284,7 +277,7 @@ TEST(ArtImportReload, APictureWhoseColoursDifferFromThePaletteIsReportedOverTheP
     auto page = [](const std::string& dir, int frame) {
         char name[32];
         std::snprintf(name, sizeof name, "/frame-%06d.png", frame);
-        return ReadBytes(dir + name);
+        return ReadText(dir + name);
     };
     EXPECT_TRUE(page(run, 9) == page(clean, 9));
     EXPECT_TRUE(page(run, 30) != page(clean, 30));  // the line over the page

@@ -6,11 +6,11 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <set>
 #include <string>
 #include <vector>
 #include "run_program.h"
+#include "test_files.h"
 
 namespace {
 
@@ -20,15 +20,7 @@ const std::string kTool = std::string(KIRAKE_TOOLS_DIR) + "/art/" + ExecutableNa
 std::string testDir;
 std::string Dir() { return testDir; }
 
-void Write(const std::string& name, const std::string& text) {
-    std::ofstream out(Dir() + "/" + name, std::ios::binary);
-    out << text;
-}
-
-std::vector<uint8_t> ReadBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
+void Write(const std::string& name, const std::string& text) { WriteText(Dir() + "/" + name, text); }
 
 // Draws `source` (written as test.pic beside the palette) and returns the tool's exit status.
 int Draw(const std::string& source, const std::string& out = "out.bmp") {

@@ -6,7 +6,6 @@
 #include <fstream>
 #include <functional>
 #include "../tools/common/wav58.h"
-#include "authoring_util.h"
 #include "test_support.h"
 
 using namespace authoring;
@@ -362,11 +361,6 @@ TEST(AuthoringCheck, GarbageFilesNeverCrash) {
 // ---- A folder with a story script: checked by the way the script goes -----------------------------------
 
 namespace {
-
-std::string ReadText(const fs::path& path) {
-    std::vector<uint8_t> bytes = ReadBytes(path);
-    return std::string(bytes.begin(), bytes.end());
-}
 
 // The clean folder with the default story's text and script: its pictures, effects and songs are the
 // ones the script names.

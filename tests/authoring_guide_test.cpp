@@ -6,16 +6,11 @@
 #include <fstream>
 #include <set>
 #include <sstream>
-#include "authoring_util.h"
+#include "test_support.h"
 
 using namespace authoring;
 
 namespace {
-
-std::string ReadText(const fs::path& path) {
-    std::vector<uint8_t> bytes = ReadBytes(path);
-    return std::string(bytes.begin(), bytes.end());
-}
 
 // The guide's blocks are shell commands: they run in sh, from the scratch folder.
 std::string ShellQuote(const std::string& s) {
@@ -47,13 +42,6 @@ std::vector<Block> GuideBlocks(const std::string& guide) {
         }
     }
     return blocks;
-}
-
-std::vector<std::string> TextLines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    return lines;
 }
 
 // A story's endings: the scenes that end in a staff roll, with the line of their roll.

@@ -2,7 +2,7 @@
 // the same files; under --watch a saved picture source, palette plan, song source and story are rebuilt
 // in the game and shown as a project that had them from the start shows them.
 #include <gtest/gtest.h>
-#include "authoring_util.h"
+#include "test_support.h"
 
 using namespace authoring;
 
@@ -14,30 +14,11 @@ RunResult New(const std::vector<std::string>& args) {
     return RunTool(command);
 }
 
-std::string ReadText(const fs::path& path) {
-    std::vector<uint8_t> b = ReadBytes(path);
-    return std::string(b.begin(), b.end());
-}
-
 void Replace(const fs::path& file, const std::string& from, const std::string& to, std::string* edited) {
     std::string text = ReadText(file);
     size_t at = text.find(from);
     ASSERT_NE(at, std::string::npos) << from << " in " << file;
     *edited = text.replace(at, from.size(), to);
-}
-
-std::string Field(const std::string& line, const std::string& key) {
-    size_t at = line.find("\"" + key + "\":{");
-    return at == std::string::npos ? "" : line.substr(at, line.find('}', at) - at);
-}
-
-std::vector<std::string> Lines(const fs::path& file) {
-    std::vector<std::string> lines;
-    std::string text = ReadText(file), line;
-    for (char c : text)
-        if (c == '\n') lines.push_back(line), line.clear();
-        else line += c;
-    return lines;
 }
 
 }  // namespace
@@ -125,11 +106,11 @@ TEST(AuthoringProject, SavedSourcesAreRebuiltWhilePlaying) {
                              "rebuilt bmp/System.BMP from pictures/System.pic", "rebuilt koi.pmd from songs/koi.song",
                              "took the saved data.txt", "took the saved bmp/stage2.BMP"})
         EXPECT_NE(errors.find(line), std::string::npos) << line << " in:\n" << errors;
-    std::vector<std::string> played = Lines(playedDir / "trace.jsonl"), fresh = Lines(bornDir / "trace.jsonl");
+    std::vector<std::string> played = ReadLines(playedDir / "trace.jsonl"), fresh = ReadLines(bornDir / "trace.jsonl");
     ASSERT_EQ(long(played.size()), N);
     ASSERT_EQ(long(fresh.size()), N - M);
     for (long f = M; f < N; ++f)
-        ASSERT_EQ(Field(played[size_t(f)], "message"), Field(fresh[size_t(f - M)], "message")) << "frame " << f;
+        ASSERT_EQ(TraceField(played[size_t(f)], "message"), TraceField(fresh[size_t(f - M)], "message")) << "frame " << f;
     char name[32];
     std::snprintf(name, sizeof name, "frame-%06ld.png", N - 1);
     std::string lastPlayed = name;

@@ -2,7 +2,7 @@
 // sound at 22050 Hz, and what cannot be taken is refused with the reason.
 #include <gtest/gtest.h>
 #include <cmath>
-#include "authoring_util.h"
+#include "test_support.h"
 
 using namespace authoring;
 

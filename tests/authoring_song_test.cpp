@@ -1,7 +1,7 @@
 // The song compiler, run as authors run it: kirake-song compile SONG.txt -o SONG.pmd.
 #include <gtest/gtest.h>
 #include <cmath>
-#include "authoring_util.h"
+#include "test_support.h"
 
 using namespace authoring;
 

@@ -5,16 +5,11 @@
 #include <map>
 #include <regex>
 #include <set>
-#include "authoring_util.h"
+#include "test_support.h"
 
 namespace {
 
 using namespace authoring;
-
-std::string ReadText(const fs::path& path) {
-    std::vector<uint8_t> bytes = ReadBytes(path);
-    return std::string(bytes.begin(), bytes.end());
-}
 
 // Pages of a message counted from its text: "<*" turns the page, and so does a "</" that ends a page's
 // fourth line.

@@ -8,16 +8,13 @@
 #include <filesystem>
 #include <string>
 #include <vector>
-#include "authoring_util.h"
 #include "test_support.h"
 
 namespace {
 
-using authoring::ReadBytes;
 using authoring::RunTool;
 using authoring::ScratchDir;
 using authoring::ToolPath;
-using authoring::WriteText;
 namespace fs = std::filesystem;
 
 

@@ -16,11 +16,6 @@
 #include "test_support.h"
 
 namespace {
-std::string ReadText(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 // Waits up to `seconds` for a condition, polling.
 template <typename Condition>
 bool WaitFor(Condition condition, double seconds) {

@@ -6,13 +6,12 @@
 #include <cstring>
 #include <string>
 #include <vector>
-#include "authoring_util.h"
+#include "test_support.h"
 #include "gfx/gfx.h"
 #include "platform/bitmap.h"
 #include "platform/sound.h"
 #include "sound_test_songs.h"
 #include "story/story.h"
-#include "test_support.h"
 
 namespace {
 
@@ -224,15 +223,15 @@ TEST(HardenedCheck, ReportsEveryFileTheGameWillNotLoadWithTheReason) {
     ScratchDir scratch;
     fs::path dir = GoodFolder(scratch);
     // A picture that claims more than the game loads.
-    std::vector<uint8_t> huge = authoring::ReadBytes(dir / "bmp" / "stage1.BMP");
+    std::vector<uint8_t> huge = ReadBytes(dir / "bmp" / "stage1.BMP");
     Set32(huge, 18, 8192);
-    authoring::WriteBytes(dir / "bmp" / "stage1.BMP", huge);
+    WriteBytes(dir / "bmp" / "stage1.BMP", huge);
     // An effect at 100 Hz that would grow past what the mixer holds.
-    authoring::WriteBytes(dir / "mag.wav", MakeWav58(1, 100, 8, std::vector<uint8_t>(256 << 10, 128)));
+    WriteBytes(dir / "mag.wav", MakeWav58(1, 100, 8, std::vector<uint8_t>(256 << 10, 128)));
     // A note longer than the game builds.
-    std::vector<uint8_t> song = authoring::ReadBytes(dir / "koi.pmd");
+    std::vector<uint8_t> song = ReadBytes(dir / "koi.pmd");
     Set32(song, 24 + 340 + 4, MAX_NOTE_LENGTH + 1);
-    authoring::WriteBytes(dir / "koi.pmd", song);
+    WriteBytes(dir / "koi.pmd", song);
     RunResult r = Check(dir);
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.output.find("bmp/stage1.BMP: claims 8192x272 pixels; the game loads no picture wider or higher "
@@ -248,7 +247,7 @@ TEST(HardenedCheck, ReportsEveryFileTheGameWillNotLoadWithTheReason) {
 TEST(HardenedCheck, ScriptReportsComeInLineOrderAndAreBounded) {
     ScratchDir scratch;
     fs::path dir = GoodFolder(scratch);
-    std::vector<uint8_t> bytes = authoring::ReadBytes(dir / "data.txt");
+    std::vector<uint8_t> bytes = ReadBytes(dir / "data.txt");
     std::string text(bytes.begin(), bytes.end());
     // Message '5' loses its end code: the next line starts message '6', which the game would type on into.
     size_t five = text.find("tx5");
@@ -267,7 +266,7 @@ TEST(HardenedCheck, ScriptReportsComeInLineOrderAndAreBounded) {
     std::string many;
     for (int k = 0; k < 5000; ++k) many += "<wv9";
     text.insert(text.find("tx2") + 3, many);
-    authoring::WriteText(dir / "data.txt", text);
+    WriteText(dir / "data.txt", text);
     RunResult r = Check(dir);
     EXPECT_EQ(r.status, 1);
     five = text.find("tx5");
@@ -301,16 +300,16 @@ TEST(HardenedSongCompiler, TheOutputBoundsTheWorkAndOneLimitForNotes) {
         for (int k = 0; k < 4; ++k) chord += std::string("+") + n;
     // 2^20 steps of a 93-note chord: each copy once took its own list of 93 notes (1.2 GB in all).
     std::string source = "track 0\n [ [ [ [ " + chord + " ]x16 ]x256 ]x16 ]x16\nend\n";
-    authoring::WriteText(scratch.path() / "big.song", source);
+    WriteText(scratch.path() / "big.song", source);
     fs::path out = scratch.path() / "big.pmd";
-    authoring::WriteText(scratch.path() / "more.song", "track 0\n [ [ [ C4 ]x256 ]x256 ]x16\n\n [ C4 ]x2\nend\n");
+    WriteText(scratch.path() / "more.song", "track 0\n [ [ [ C4 ]x256 ]x256 ]x16\n\n [ C4 ]x2\nend\n");
     RunResult r = RunTool({ToolPath("song", "kirake-song"), "compile", (scratch.path() / "more.song").string(), "-o",
                            out.string()});
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.output.find("more.song:4: error: the track is longer than 1048576 steps"),
               std::string::npos)
         << r.output;
-    authoring::WriteText(scratch.path() / "long.song", "instrument 0\n length 262145\nend\ntrack 0\n C4\nend\n");
+    WriteText(scratch.path() / "long.song", "instrument 0\n length 262145\nend\ntrack 0\n C4\nend\n");
     r = RunTool({ToolPath("song", "kirake-song"), "compile", (scratch.path() / "long.song").string(), "-o",
                  out.string()});
     EXPECT_EQ(r.status, 1);
@@ -330,8 +329,8 @@ TEST(HardenedSongCompiler, TheOutputBoundsTheWorkAndOneLimitForNotes) {
 
 TEST(HardenedArt, NumbersOutOfRangeAreRefusedWithTheirLine) {
     ScratchDir scratch;
-    authoring::WriteText(scratch.path() / "p.pal", "0 black #000000\n1 white #ffffff\n");
-    authoring::WriteText(scratch.path() / "huge.pic", "size 8 8\npalette p\nscale 1000000\nscale 1000000\n"
+    WriteText(scratch.path() / "p.pal", "0 black #000000\n1 white #ffffff\n");
+    WriteText(scratch.path() / "huge.pic", "size 8 8\npalette p\nscale 1000000\nscale 1000000\n"
                                                       "vgrad 0 0 8 8 black white\n");
     RunResult r = RunTool({ToolPath("art", "kirake-art"), (scratch.path() / "huge.pic").string(),
                            (scratch.path() / "huge.bmp").string()});

@@ -12,24 +12,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string ReadBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void WriteBytes(const std::string& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
-}
-
-std::string Field(const std::string& line, const std::string& key) {
-    size_t at = line.find("\"" + key + "\":{");
-    return at == std::string::npos ? "" : line.substr(at, line.find('}', at) - at);
-}
-
 std::string Page(const std::string& dir, long frame) {
     char name[32];
     std::snprintf(name, sizeof name, "/frame-%06ld.png", frame);
-    return ReadBytes(dir + name);
+    return ReadText(dir + name);
 }
 
 // A copy of the default data in its own folder, or "" when the default data is not built.
@@ -51,7 +37,7 @@ Session Play(const std::string& data, const std::string& name, const std::string
              const std::vector<std::string>& more) {
     Session run;
     run.dir = MakeTempDir(name);
-    WriteBytes(run.dir + "/keys.txt", script);
+    WriteText(run.dir + "/keys.txt", script);
     std::vector<std::string> arguments = {"--headless", "--data", data, "--start", "route:hiyori", "--keys",
                                           run.dir + "/keys.txt", "--trace", run.dir + "/trace.jsonl",
                                           "--capture-dir", run.dir};
@@ -71,25 +57,25 @@ TEST(LiveReload, SavedPictureTextAndSongAreTakenAtTheNextFrame) {
     std::string data = CopyOfDefaultData("reload-data");
     if (data.empty()) GTEST_SKIP() << "no default data";
     std::string changes = MakeTempDir("reload-changes"), fresh = CopyOfDefaultData("reload-fresh");
-    std::string wide = ReadBytes(data + "/data.txt");
+    std::string wide = ReadText(data + "/data.txt");
     wide.insert(wide.find("tx4") + 3, std::string(40, 'W'));  // 760 pixels: past the box by frame 30
-    WriteBytes(data + "/data.txt", wide);
+    WriteText(data + "/data.txt", wide);
 
-    std::string picture = ReadBytes(data + "/bmp/stage1.BMP");
+    std::string picture = ReadText(data + "/bmp/stage1.BMP");
     uint32_t offset = uint8_t(picture[10]) | uint8_t(picture[11]) << 8 | uint8_t(picture[12]) << 16;
     for (size_t i = offset; i < picture.size(); ++i)
         if (uint8_t(picture[i]) != 9) picture[i] = char(uint8_t(picture[i]) ^ 0x55);
-    std::string text = ReadBytes(data + "/data.txt");
+    std::string text = ReadText(data + "/data.txt");
     size_t body = text.find("tx4") + 3, end = text.find("<!", body);
     ASSERT_NE(end, std::string::npos);
     text.replace(body, end - body, "Saved again: this page is new.</And so is this line.");
-    std::string song = ReadBytes(data + "/koi.pmd");
+    std::string song = ReadText(data + "/koi.pmd");
     for (int t = 0; t < 3; ++t)
         for (int i = 0; i < 256; ++i) song[size_t(24 + 340 * t + 20 + i)] = char(i < 128 ? 90 : -90);  // a square
     for (const auto& [name, bytes] : {std::pair<std::string, std::string>{"bmp/stage1.BMP", picture},
                                       {"data.txt", text}, {"koi.pmd", song}}) {
-        WriteBytes(changes + "/" + fs::path(name).filename().string(), bytes);
-        WriteBytes(fresh + "/" + name, bytes);
+        WriteText(changes + "/" + fs::path(name).filename().string(), bytes);
+        WriteText(fresh + "/" + name, bytes);
     }
 
     constexpr long M = 30, N = 90;
@@ -112,23 +98,23 @@ TEST(LiveReload, SavedPictureTextAndSongAreTakenAtTheNextFrame) {
 
     for (long f = 0; f < M; ++f) ASSERT_EQ(saved.trace[size_t(f)], unchanged.trace[size_t(f)]) << "frame " << f;
     for (long f = M; f < N; ++f) {
-        ASSERT_EQ(Field(saved.trace[size_t(f)], "message"), Field(born.trace[size_t(f - M)], "message"))
+        ASSERT_EQ(TraceField(saved.trace[size_t(f)], "message"), TraceField(born.trace[size_t(f - M)], "message"))
             << "frame " << f;
-        ASSERT_EQ(Field(saved.trace[size_t(f)], "song"), Field(unchanged.trace[size_t(f)], "song")) << "frame " << f;
+        ASSERT_EQ(TraceField(saved.trace[size_t(f)], "song"), TraceField(unchanged.trace[size_t(f)], "song")) << "frame " << f;
     }
     EXPECT_EQ(Page(saved.dir, M - 1), Page(unchanged.dir, M - 1));
     EXPECT_NE(Page(saved.dir, N - 1), Page(unchanged.dir, N - 1));
     EXPECT_EQ(Page(saved.dir, N - 1), Page(born.dir, N - M - 1));
 
     // The sound is the same up to the save and changes from there.
-    std::string heard = ReadBytes(data + "/../saved.wav"), before = ReadBytes(data + "/../unchanged.wav");
+    std::string heard = ReadText(data + "/../saved.wav"), before = ReadText(data + "/../unchanged.wav");
     ASSERT_EQ(heard.size(), before.size());
     size_t differs = 0;
     while (differs < heard.size() && heard[differs] == before[differs]) ++differs;
     ASSERT_LT(differs, heard.size());
     // Nothing changes until the first step after the save strikes new notes.
     long strike = M;
-    while (strike < N && Field(saved.trace[size_t(strike)], "song") == Field(saved.trace[size_t(M - 1)], "song"))
+    while (strike < N && TraceField(saved.trace[size_t(strike)], "song") == TraceField(saved.trace[size_t(M - 1)], "song"))
         ++strike;
     ASSERT_LT(strike, N);
     EXPECT_GE(differs, 44 + 4 * size_t(strike * 44100 / 60)) << "strike at frame " << strike;
@@ -146,10 +132,10 @@ TEST(LiveReload, BrokenFilesKeepTheLastGoodVersionAndAreShownOverThePage) {
     for (const std::string& name : names) {
         std::string base = fs::path(name).filename().string();
         // Good again, and not the bytes the folder began with, so that both runs see a save.
-        std::string good = ReadBytes(data + "/" + name);
+        std::string good = ReadText(data + "/" + name);
         good.back() = char(good.back() ^ 1);
-        WriteBytes(files + "/good-" + base, good);
-        WriteBytes(files + "/bad-" + base, name == "data.txt" ? "" : "RIFX broken");
+        WriteText(files + "/good-" + base, good);
+        WriteText(files + "/bad-" + base, name == "data.txt" ? "" : "RIFX broken");
         breaks += "10 save " + name + " " + files + "/bad-" + base + "\n";
         restores += "50 save " + name + " " + files + "/good-" + base + "\n";
     }

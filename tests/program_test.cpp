@@ -25,14 +25,6 @@ RunResult Play(const std::string& data, const std::string& keys, const std::stri
     return run;
 }
 
-std::string Field(const std::string& line, const std::string& name) {
-    size_t at = line.find("\"" + name + "\":");
-    if (at == std::string::npos) return "";
-    at += name.size() + 3;
-    size_t end = line.find_first_of(",}", line[at] == '[' ? line.find(']', at) : at);
-    return line.substr(at, end - at);
-}
-
 // A data folder with nothing but an empty script (without data.txt the program ends before any frame).
 std::string EmptyFolder() {
     std::string dir = MakeTempDir("empty-data");
@@ -63,11 +55,11 @@ TEST(Program, EveryEndingPathExitsWithZero) {
 TEST(Program, FirstFrameIsChapterZeroStepZeroOnAnEmptyFolder) {
     RunResult run = Play(EmptyFolder(), "", "--frames 300");
     ASSERT_EQ(run.trace.size(), 300u);
-    EXPECT_EQ(Field(run.trace[0], "frame"), "0");
-    EXPECT_EQ(Field(run.trace[0], "chapter"), "0");
+    EXPECT_EQ(TraceField(run.trace[0], "frame"), "0");
+    EXPECT_EQ(TraceField(run.trace[0], "chapter"), "0");
     // Frame 0 runs step 0 (the title's set-up), which moves on to step 1 within the frame.
-    EXPECT_EQ(Field(run.trace[0], "step"), "1");
-    EXPECT_EQ(Field(run.trace[0], "palette"), "null");
+    EXPECT_EQ(TraceField(run.trace[0], "step"), "1");
+    EXPECT_EQ(TraceField(run.trace[0], "palette"), "null");
     EXPECT_EQ(run.errors, "");
 }
 
@@ -79,7 +71,7 @@ TEST(Program, StartUpPaletteShowsOnlyEntries240To254OfSystemBmp) {
     WriteFile(data + "/system.bmp", MakeBmp(8, 8, {}, table));
     RunResult run = Play(data, "", "--frames 1");
     ASSERT_EQ(run.trace.size(), 1u);
-    std::string palette = Field(run.trace[0], "palette");
+    std::string palette = TraceField(run.trace[0], "palette");
     ASSERT_EQ(palette.size(), 2u + 2048u);
     for (int i = 0; i < 256; ++i) {
         char want[32];  // room for any int, so the compiler sees no truncation
@@ -149,19 +141,19 @@ TEST(Program, KeyWordsSeeEdgesOnlyOnce) {
         {12, "512", "0"}, {13, "512", "0"},
     };
     for (const Expect& e : expected) {
-        EXPECT_EQ(Field(run.trace[e.frame], "held"), e.held) << "frame " << e.frame;
-        EXPECT_EQ(Field(run.trace[e.frame], "pressed"), e.pressed) << "frame " << e.frame;
+        EXPECT_EQ(TraceField(run.trace[e.frame], "held"), e.held) << "frame " << e.frame;
+        EXPECT_EQ(TraceField(run.trace[e.frame], "pressed"), e.pressed) << "frame " << e.frame;
     }
 }
 
 TEST(Program, LosingActivationPausesAndTheKeyboardIsTakenBackOnce) {
     RunResult run = Play(EmptyFolder(), "3 down z\n6 deactivate 2000\n", "--frames 10");
     ASSERT_EQ(run.trace.size(), 10u);
-    EXPECT_EQ(Field(run.trace[5], "held"), "16");
-    EXPECT_EQ(Field(run.trace[6], "pressed"), "0") << "the first read after reactivation reports input lost";
-    EXPECT_EQ(Field(run.trace[6], "held"), "16");
-    EXPECT_EQ(Field(run.trace[7], "pressed"), "0") << "a key held through the pause is not new";
-    EXPECT_EQ(Field(run.trace[9], "chapter"), "0");
+    EXPECT_EQ(TraceField(run.trace[5], "held"), "16");
+    EXPECT_EQ(TraceField(run.trace[6], "pressed"), "0") << "the first read after reactivation reports input lost";
+    EXPECT_EQ(TraceField(run.trace[6], "held"), "16");
+    EXPECT_EQ(TraceField(run.trace[7], "pressed"), "0") << "a key held through the pause is not new";
+    EXPECT_EQ(TraceField(run.trace[9], "chapter"), "0");
 }
 
 TEST(Program, LostSurfacesAreRecoveredAndTheRunGoesOn) {

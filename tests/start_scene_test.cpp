@@ -13,11 +13,6 @@ namespace {
 constexpr long SHOWN = 40;  // frames compared after the start
 
 
-std::string ReadBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 // A trace line without its frame number.
 std::string Unnumbered(const std::string& line) {
     size_t comma = line.find(',');
@@ -115,9 +110,9 @@ TEST(StartScene, EachSceneShowsWhatPlayingThereFromTheTitleShows) {
             }
             for (long k : {0L, 19L, SHOWN - 1}) {
                 if (k >= compared) continue;
-                std::string page = ReadBytes(s.dir + PageName(k));
+                std::string page = ReadText(s.dir + PageName(k));
                 ASSERT_FALSE(page.empty());
-                EXPECT_EQ(page, ReadBytes(out + PageName(s.frame + k))) << "page " << k;
+                EXPECT_EQ(page, ReadText(out + PageName(s.frame + k))) << "page " << k;
             }
         }
     }

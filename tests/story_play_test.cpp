@@ -361,10 +361,8 @@ struct TraceFrame {
     int Entry(int i) const { return int(std::strtol(palette.substr(size_t(i) * 8, 6).c_str(), nullptr, 16)); }
 };
 
-long IntField(const std::string& line, const std::string& key) {
-    size_t at = line.find("\"" + key + "\":");
-    return at == std::string::npos ? -99 : std::strtol(line.c_str() + at + key.size() + 3, nullptr, 10);
-}
+// A number of the trace line; -99 when it has none.
+long IntField(const std::string& line, const std::string& key) { return TraceNumber(line, key, -99); }
 
 std::vector<int> ArrayField(const std::string& line, const std::string& key) {
     std::vector<int> values;
@@ -875,8 +873,7 @@ namespace {
 
 // A field of the trace line's "song" record.
 long SongField(const std::string& line, const std::string& key) {
-    size_t at = line.find("\"song\":");
-    return at == std::string::npos ? -99 : IntField(line.substr(at), key);
+    return IntField(TraceField(line, "song"), key);
 }
 
 // The title song starts with the fourth title piece, stops when message "0" ends; "koi.pmd" starts when

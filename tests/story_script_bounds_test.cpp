@@ -5,16 +5,14 @@
 #include <gtest/gtest.h>
 #include <map>
 #include <string>
-#include "authoring_util.h"
-#include "story/script.h"
 #include "test_support.h"
+#include "story/script.h"
 #ifndef _WIN32
 #include <sys/stat.h>
 #endif
 
 namespace {
 
-using authoring::WriteText;
 namespace fs = std::filesystem;
 
 // Reads scenes.txt from these files; "" when it reads without problems, else its first problem.

@@ -5,7 +5,6 @@
 #include <filesystem>
 #include <string>
 #include <vector>
-#include "authoring_util.h"
 #include "test_support.h"
 
 namespace {
@@ -19,25 +18,12 @@ const std::string story;
 #endif
 const std::string keys = KIRAKE_SOURCE_DIR "/tests/stories/four-answers/";
 
-std::string Read(const std::string& path) {
-    std::vector<uint8_t> bytes = authoring::ReadBytes(path);
-    return std::string(bytes.begin(), bytes.end());
-}
-
 // "scenes.txt:N", the place of the first line of the story's script that holds `text`.
 std::string PlaceOf(const std::string& text) {
     std::vector<std::string> lines = ReadLines(story + "/scenes.txt");
     for (size_t i = 0; i < lines.size(); ++i)
         if (lines[i].find(text) != std::string::npos) return "scenes.txt:" + std::to_string(i + 1);
     return "(no line holds " + text + ")";
-}
-
-std::string Field(const std::string& line, const std::string& key) {
-    size_t at = line.find("\"" + key + "\":");
-    if (at == std::string::npos) return "";
-    at += key.size() + 3;
-    size_t end = line[at] == '{' ? line.find('}', at) + 1 : line.find_first_of(",}", at);
-    return line.substr(at, end - at);
 }
 
 // Plays the story with a key script for `frames` frames: the trace and the captures in `dir`.
@@ -56,7 +42,7 @@ std::vector<std::string> Play(const std::string& keyScript, const std::string& d
 std::string Capture(const std::string& dir, long frame) {
     char name[32];
     std::snprintf(name, sizeof name, "/frame-%06ld.png", frame);
-    return Read(dir + name);
+    return ReadText(dir + name);
 }
 
 }  // namespace
@@ -86,8 +72,8 @@ TEST(StoryShapes, EachEndingPlaysToItsStaffRoll) {
         std::vector<std::string> trace =
             Play(keys + "keys-" + e.name + ".txt", dir, FRAMES, std::to_string(EARLIER) + "," + std::to_string(FRAMES - 1));
         ASSERT_EQ(long(trace.size()), FRAMES) << e.name;
-        EXPECT_EQ(Field(trace.back(), "scene"), "\"" + PlaceOf(e.roll) + "\"") << e.name;
-        EXPECT_EQ(Field(trace.back(), "vars"), e.vars) << e.name;
+        EXPECT_EQ(TraceField(trace.back(), "scene"), "\"" + PlaceOf(e.roll) + "\"") << e.name;
+        EXPECT_EQ(TraceField(trace.back(), "vars"), e.vars) << e.name;
         std::string rest = Capture(dir, FRAMES - 1);
         EXPECT_FALSE(rest.empty()) << e.name;
         EXPECT_TRUE(Capture(dir, EARLIER) == rest) << e.name << ": the roll has come to rest";
@@ -103,16 +89,16 @@ TEST(StoryShapes, NameAboveTheBoxComesAndGoes) {
     if (story.empty() || !fs::exists(story + "/data.txt")) GTEST_SKIP() << "no test story four-answers";
     std::string root = MakeTempDir("story-shapes-name"), unnamed = root + "/unnamed";
     CopyFolder(story, unnamed);
-    std::string script = Read(story + "/scenes.txt");
+    std::string script = ReadText(story + "/scenes.txt");
     size_t at = script.find("say ask by hiyori");
     ASSERT_NE(at, std::string::npos);
-    authoring::WriteText(unnamed + "/scenes.txt", script.replace(at, 17, "say ask"));
+    WriteText(unnamed + "/scenes.txt", script.replace(at, 17, "say ask"));
     // 150: the first message; 200: Hiyori asks; 299: the four answers, the cursor on the fourth.
     const std::string captures = "150,200,299";
     std::vector<std::string> named = Play(keys + "keys-walk.txt", root + "/named", 300, captures);
     std::vector<std::string> plain = Play(keys + "keys-walk.txt", root + "/plain", 300, captures, unnamed);
     ASSERT_EQ(named.size(), 300u);
-    EXPECT_EQ(Field(named[299], "scene"), "\"" + PlaceOf("choice plan") + "\"");
+    EXPECT_EQ(TraceField(named[299], "scene"), "\"" + PlaceOf("choice plan") + "\"");
     auto same = [&](long frame) { return Capture(root + "/named", frame) == Capture(root + "/plain", frame); };
     EXPECT_TRUE(same(150));
     EXPECT_FALSE(same(200)) << "the name is drawn";

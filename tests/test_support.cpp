@@ -1,9 +1,9 @@
 #include "test_support.h"
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <sstream>
 #include "app/app.h"
 #include "gfx/gfx.h"
@@ -96,10 +96,7 @@ std::vector<uint8_t> MakeBmp(int width, int height, const std::vector<uint8_t>& 
 }
 
 void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
-    FILE* f = std::fopen(path.c_str(), "wb");
-    ASSERT_TRUE(f) << path;
-    if (!bytes.empty()) std::fwrite(bytes.data(), 1, bytes.size(), f);
-    std::fclose(f);
+    ASSERT_TRUE(WriteBytes(path, bytes)) << path;
 }
 
 void FillSurface(Surface* surface, int index) {
@@ -148,10 +145,7 @@ int RunKirake(const std::vector<std::string>& arguments, std::string* errors) {
     std::vector<std::string> command = {KIRAKE_BINARY};
     command.insert(command.end(), arguments.begin(), arguments.end());
     int status = RunProcess(command, options).status;
-    if (errors) {
-        std::ifstream in(options.errors);
-        errors->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    }
+    if (errors) *errors = ReadText(options.errors);
     return status;
 }
 
@@ -167,20 +161,7 @@ std::vector<std::string> Words(const std::string& options) {
     return words;
 }
 
-std::vector<std::string> ReadLines(const std::string& path) {
-    std::ifstream in(path);
-    std::vector<std::string> lines;
-    std::string line;
-    while (std::getline(in, line)) lines.push_back(line);
-    return lines;
-}
-
 namespace {
-std::string FileBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 // Removes `"key":VALUE,` where VALUE is a number, a string or a flat object.
 void EraseField(std::string& line, const std::string& key) {
     size_t at = line.find("\"" + key + "\":");
@@ -253,10 +234,40 @@ void ExpectSameStory(const StoryRuns& runs, const std::string& what) {
         std::string name = entry.path().filename().string();
         if (name.rfind("frame-", 0) != 0) continue;
         ++pages;
-        EXPECT_EQ(FileBytes(entry.path().string()), FileBytes(runs.scriptDir + "/" + name)) << name;
+        EXPECT_EQ(ReadText(entry.path().string()), ReadText(runs.scriptDir + "/" + name)) << name;
     }
-    std::string sound = FileBytes(runs.builtinDir + "/sound.wav");
-    EXPECT_EQ(sound.size(), FileBytes(runs.scriptDir + "/sound.wav").size());
-    EXPECT_TRUE(sound == FileBytes(runs.scriptDir + "/sound.wav")) << "the recorded sound differs";
-    if (!runs.builtinTrace.empty()) EXPECT_GT(pages, 0u) << "no captures to compare";
+    std::string sound = ReadText(runs.builtinDir + "/sound.wav");
+    EXPECT_EQ(sound.size(), ReadText(runs.scriptDir + "/sound.wav").size());
+    EXPECT_TRUE(sound == ReadText(runs.scriptDir + "/sound.wav")) << "the recorded sound differs";
+    if (!runs.builtinTrace.empty()) {
+        EXPECT_GT(pages, 0u) << "no captures to compare";
+    }
 }
+
+namespace authoring {
+
+std::string ToolPath(const std::string& folder, const std::string& name) {
+    fs::path nested = fs::path(KIRAKE_TOOLS_DIR) / folder / ExecutableName(name);
+    if (fs::exists(nested)) return nested.string();
+    return (fs::path(KIRAKE_TOOLS_DIR) / ExecutableName(name)).string();
+}
+
+RunResult RunTool(const std::vector<std::string>& args, ProcessOptions options) {
+    options.capture = true;
+    return RunProcess(args, options);
+}
+
+ScratchDir::ScratchDir() {
+    static std::atomic<int> counter{0};
+    path_ = fs::temp_directory_path() /
+            ("kirake-authoring-" + std::to_string(ThisProcessId()) + "-" + std::to_string(counter++));
+    fs::remove_all(path_);
+    fs::create_directories(path_);
+}
+
+ScratchDir::~ScratchDir() {
+    std::error_code error;
+    fs::remove_all(path_, error);
+}
+
+}  // namespace authoring

@@ -20,11 +20,6 @@ namespace {
 
 constexpr int WIDTH = 640, HEIGHT = 480, ORIGIN_X = 60, ORIGIN_Y = 355;  // the message text's origin
 
-std::string ReadText(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 // The program's captures (8-bit RGB, unfiltered): the rows, each after its filter byte.
 std::vector<uint8_t> ReadCapture(const std::string& path) {
     std::string png = ReadText(path), packed;
@@ -40,10 +35,8 @@ std::vector<uint8_t> ReadCapture(const std::string& path) {
     return raw;
 }
 
-long Field(const std::string& line, const std::string& key) {
-    size_t at = line.find("\"" + key + "\":", line.find("\"message\":"));
-    return at == std::string::npos ? -1 : std::atol(line.c_str() + at + key.size() + 3);
-}
+// A number of the trace line's message record.
+long Field(const std::string& line, const std::string& key) { return TraceNumber(TraceField(line, "message"), key); }
 
 }  // namespace
 

@@ -17,23 +17,12 @@ namespace fs = std::filesystem;
 
 const std::string MARK = "\xEF\xBB\xBF";
 
-std::string Read(const std::string& path);
 // The first line of the test story's message 4 (utf8-story.txt): "Café? Ça va, señor Müller. 日本語!".
 std::string FirstLine() {
-    std::string body = Read(KIRAKE_UTF8_MESSAGE);
+    std::string body = ReadText(KIRAKE_UTF8_MESSAGE);
     return body.substr(0, body.find("</"));
 }
 const std::string BODY = FirstLine();
-
-std::string Read(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-long Number(const std::string& line, const std::string& key) {
-    size_t at = line.find("\"" + key + "\":");
-    return at == std::string::npos ? -1 : std::atol(line.c_str() + at + key.size() + 3);
-}
 
 struct Typed {
     std::vector<long> pos, penX;
@@ -46,7 +35,7 @@ Typed Type(bool mark) {
     Typed t;
     t.dir = MakeTempDir(mark ? "utf8-marked" : "utf8-plain");
     CopyFolder(KIRAKE_UTF8_STORY_DIR, t.dir);
-    std::string text = Read(t.dir + "/data.txt").substr(mark ? 0 : MARK.size());
+    std::string text = ReadText(t.dir + "/data.txt").substr(mark ? 0 : MARK.size());
     std::ofstream(t.dir + "/data.txt", std::ios::binary) << text;
     t.bodyStart = long(text.find("tx4") + 3);
     std::string errors;
@@ -56,9 +45,9 @@ Typed Type(bool mark) {
               0)
         << errors;
     for (const std::string& line : ReadLines(t.dir + "/trace.jsonl")) {
-        size_t m = line.find("\"message\":");
-        t.pos.push_back(Number(line.substr(m), "pos"));
-        t.penX.push_back(Number(line.substr(m), "penX"));
+        std::string message = TraceField(line, "message");
+        t.pos.push_back(TraceNumber(message, "pos"));
+        t.penX.push_back(TraceNumber(message, "penX"));
     }
     return t;
 }
@@ -127,7 +116,7 @@ TEST(TextUtf8, CheckerMeasuresCharactersAndPlacesBadBytes) {
     ProcessOptions options;
     options.output = out;
     EXPECT_NE(RunProcess({std::string(KIRAKE_TOOLS_DIR) + "/check/" + ExecutableName("kirake-check"), dir}, options).status, 0);
-    std::string report = Read(out);
+    std::string report = ReadText(out);
     EXPECT_NE(report.find("data.txt:3:6: the byte 0xE2 starts no UTF-8 character"), std::string::npos) << report;
     EXPECT_NE(report.find("message '2', page 1, line 1 is"), std::string::npos) << report;
     EXPECT_EQ(report.find("message '1', page 1, line 1 is"), std::string::npos) << report;

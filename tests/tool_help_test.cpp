@@ -4,7 +4,7 @@
 #ifndef _WIN32
 #include <unistd.h>
 #endif
-#include "authoring_util.h"
+#include "test_support.h"
 
 using namespace authoring;
 
