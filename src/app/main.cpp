@@ -28,6 +28,7 @@ const char usage[] =
     "                       else by the clock (auto, the default); try vsync whatever the display\n"
     "                       claims (still checked); or always the clock\n"
     "  --stats              print frame pacing figures at the end\n"
+    "  --backend NAME       play through the build's backend NAME (a name it lacks lists those it has)\n"
     "  --verbose            say on stderr what fonts and sound device were chosen\n"
     "  --frames N           stop after N frames\n"
     "  --trace FILE         write one JSON line per frame to FILE\n"
@@ -132,6 +133,8 @@ int main(int argc, char** argv) {
             }
         } else if (arg == "--verbose") {
             options.verbose = true;
+        } else if (arg == "--backend") {
+            options.backend = value("--backend");
         } else if (arg == "--headless") {
             options.headless = true;
         } else if (arg == "--frames" && ParseLong(value("--frames"), &number) && number >= 0) {

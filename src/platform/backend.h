@@ -79,12 +79,15 @@ struct Backend {
 
 // The build's backends, first the main one (written by CMake from KIRAKE_BACKENDS; null-terminated).
 extern const Backend* const buildBackends[];
-// The build's backend for a run with or without --headless; null when it has none.
+// The build's first backend for a run with or without --headless; null when it has none.
 const Backend* BackendFor(bool headless);
+// The backend a run asks for (--backend NAME, else the first of its kind); null with *error.
+const Backend* ChosenBackend(const PlatformOptions& options, std::string* error);
 // The running backend (the build's headless one before PlatformStart, as in unit tests).
 const Backend* CurrentBackend();
 const PlatformOptions& CurrentOptions();
-// The text source and file watch of the running backend (a headless one's are the main backend's).
+// The text source and file watch of the running backend (a headless one's are the main backend's, and
+// so is the text of a backend that has none).
 const TextSource* CurrentTextSource();
 const FileWatch* CurrentFileWatch();
 // The services backends share, each in a folder of its own: the text sources (the desktop's fonts,

@@ -19,6 +19,7 @@ struct PlatformOptions {
     bool stats = false;          // real backend: print frame pacing figures at the end
     std::string pacing;          // real backend: "auto" (or empty), "vsync" (tried, still checked), "timer"
     bool watch = false;          // watch the data folder (the working folder) for saved files
+    std::string backend;         // the build's backend of this name (empty: the first for the run)
 };
 
 // main: starts the chosen backend. 1, or 0 with a message in *error.

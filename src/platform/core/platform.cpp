@@ -32,11 +32,33 @@ const Backend* BackendFor(bool headless) {
     return nullptr;
 }
 
+// The run's backend: the one --backend names (of the kind the run asks for), else the build's first of
+// that kind. Null with *error when there is none.
+const Backend* ChosenBackend(const PlatformOptions& options, std::string* error) {
+    std::string names;
+    for (const Backend* const* backend = buildBackends; *backend; ++backend) {
+        if (options.backend.empty() || options.backend != (*backend)->name) {
+            names += std::string(names.empty() ? "" : ", ") + (*backend)->name;
+            continue;
+        }
+        if ((*backend)->headless == options.headless) return *backend;
+        *error = "the backend " + options.backend + (options.headless ? " does not serve --headless runs" : " serves --headless runs only");
+        return nullptr;
+    }
+    if (!options.backend.empty()) {
+        *error = "this build has no backend " + options.backend + " (it has " + names + ")";
+        return nullptr;
+    }
+    const Backend* backend = BackendFor(options.headless);
+    if (!backend) *error = options.headless ? "this build has no headless backend" : "this build can only run --headless";
+    return backend;
+}
+
 const Backend* CurrentBackend() { return platform.backend ? platform.backend : BackendFor(true); }
 
 const TextSource* CurrentTextSource() {
     const Backend* backend = CurrentBackend();
-    return backend->headless ? buildBackends[0]->text : backend->text;
+    return backend->text ? backend->text : buildBackends[0]->text;
 }
 
 const FileWatch* CurrentFileWatch() {
@@ -73,10 +95,9 @@ int PlatformStart(const PlatformOptions& options, std::string* error) {
             return 0;
         }
     }
-    platform.backend = BackendFor(options.headless);
+    platform.backend = ChosenBackend(options, error);
     if (!platform.backend) {
         platform = PlatformRecord{};
-        *error = options.headless ? "this build has no headless backend" : "this build can only run --headless";
         return 0;
     }
     KeyboardReset();
@@ -141,7 +162,8 @@ void FrameShown() {
 }
 
 int SoundBackendStart(const PlatformOptions& options, std::string* error) {
-    const Backend* backend = BackendFor(options.headless);
+    std::string unused;
+    const Backend* backend = ChosenBackend(options, &unused);
     soundOutput = backend ? backend->sound : nullptr;
     return Sound()->start(options, error);
 }

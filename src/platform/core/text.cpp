@@ -138,7 +138,7 @@ Font* CreateTextFont(const char* faceName, int height, int weight, int pitchAndF
     font->weight = weight;
     font->pitchAndFamily = pitchAndFamily;
     font->source = source;
-    font->handle = source->openFont(name.c_str(), height, weight, pitchAndFamily, &font->cellHeight);
+    font->handle = source ? source->openFont(name.c_str(), height, weight, pitchAndFamily, &font->cellHeight) : nullptr;
     fonts.push_back(std::move(font));
     Font* made = fonts.back().get();
     return made->handle ? made : nullptr;

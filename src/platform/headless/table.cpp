@@ -25,5 +25,9 @@ const Backend headlessBackend = {
     .sound = &frameClockSound,
     .text = nullptr,  // the main backend's
     .watch = nullptr,
+    .language = nullptr,
     .writePng = WritePngZlib,
+    .arguments = nullptr,
+    .hasRoot = nullptr,
+    .programPath = nullptr,
 };

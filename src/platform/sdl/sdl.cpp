@@ -91,5 +91,7 @@ const Backend sdlBackend = {
     .watch = &inotifyWatch,
     .language = EnvironmentLanguage,
     .writePng = WritePngZlib,
+    .arguments = nullptr,
+    .hasRoot = nullptr,
     .programPath = LinuxProgramPath,
 };

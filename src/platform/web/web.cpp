@@ -158,6 +158,7 @@ void StopHeadlessWeb() {
 }
 
 void PresentHeadlessWeb(const uint8_t* pixels, int pitch, const PaletteEntry* palette) {
+    HeadlessPresent(pixels, pitch, palette);  // the flip takes its refresh of the virtual clock
     if (kirake_wants_frame(PlatformFrameNumber())) kirake_present(pixels, pitch, palette);
 }
 
@@ -169,6 +170,26 @@ void FrameShownHeadlessWeb(long framesShown) {
         lastYieldMs = kirake_now();
     }
 }
+
+// The page's sound on the virtual clock: rendered by display refreshes, as the headless backend's frame
+// clock renders it, so that a frame that flips more than once hands over the samples of each refresh.
+int StartHeadlessSound(const PlatformOptions& options, std::string* error) { return webSound.start(options, error); }
+void StopHeadlessSound() { webSound.stop(); }
+int OpenHeadlessSound() { return webSound.openDevice(); }
+void HeadlessSoundShown(long framesShown) { webSound.frameShown(HeadlessRefreshes(framesShown)); }
+void HeadlessSoundSkipped(long framesRun) { webSound.frameSkipped(HeadlessRefreshes(framesRun)); }
+void PauseHeadlessSound(int paused) { webSound.pause(paused); }
+void HoldHeadlessSound(int hold) { webSound.hold(hold); }
+
+const SoundOutput webHeadlessSound = {
+    .start = StartHeadlessSound,
+    .stop = StopHeadlessSound,
+    .openDevice = OpenHeadlessSound,
+    .frameShown = HeadlessSoundShown,
+    .frameSkipped = HeadlessSoundSkipped,
+    .pause = PauseHeadlessSound,
+    .hold = HoldHeadlessSound,
+};
 
 // PNG files are not written in the page: captures are read from the canvas there.
 int NoPng(const char* path, const uint8_t*, int, int) {
@@ -204,6 +225,9 @@ const Backend webBackend = {
     .watch = nullptr,
     .language = BrowserLanguage,
     .writePng = NoPng,
+    .arguments = nullptr,
+    .hasRoot = nullptr,
+    .programPath = nullptr,
 };
 
 // Headless in the page: the headless backend's parts, with the page drawn when it asks for the frame.
@@ -224,9 +248,13 @@ const Backend webHeadlessBackend = {
     .frameShown = FrameShownHeadlessWeb,
     .tickCount = HeadlessTickCount,
     .calendarTime = HeadlessCalendarTime,
-    .sound = &webSound,
+    .sound = &webHeadlessSound,
     .text = nullptr,   // the main backend's
     .watch = nullptr,
+    .language = nullptr,
     .writePng = NoPng,
+    .arguments = nullptr,
+    .hasRoot = nullptr,
+    .programPath = nullptr,
 };
 

@@ -161,6 +161,7 @@ void ReadKeys(uint8_t state[256]) {
 }  // namespace
 
 extern const SoundOutput win32Sound;  // sound_device_win32.cpp
+extern const FileWatch win32Watch;    // watch_win32.cpp
 extern const Backend win32Backend;     // in the build's list (cmake/KirakeBackends.cmake)
 const Backend win32Backend = {
     .name = "win32",
@@ -180,9 +181,10 @@ const Backend win32Backend = {
     .calendarTime = Win32CalendarTime,
     .sound = &win32Sound,
     .text = &glyphFileText,
-    .watch = nullptr,  // folder_watch_win32.cpp watches for the core
+    .watch = &win32Watch,
     .language = Win32Language,
     .writePng = WritePngZlib,
     .arguments = Win32ProgramArguments,
     .hasRoot = Win32HasRoot,
+    .programPath = nullptr,
 };
