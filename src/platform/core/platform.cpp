@@ -50,7 +50,9 @@ const Backend* ChosenBackend(const PlatformOptions& options, std::string* error)
         return nullptr;
     }
     const Backend* backend = BackendFor(options.headless);
-    if (!backend) *error = options.headless ? "this build has no headless backend" : "this build can only run --headless";
+    if (!backend)
+        *error = options.headless ? "this build has no headless backend (it has " + names + ")"
+                                  : "this build has no display backend (it has " + names + "): run it with --headless";
     return backend;
 }
 
