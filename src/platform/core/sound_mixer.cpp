@@ -11,14 +11,13 @@
 // calls), in a fixed order, so that every backend and every compiler gives the same samples.
 // The SDL backend renders from its audio thread, so every operation takes the mixer's lock.
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <mutex>
-#include <numeric>
 #include <vector>
 #include "platform/sound.h"
 #include "platform/core/sound_mixer.h"
+#include "platform/core/sound_resampler.h"
 
 struct SoundBuffer {
     SoundFormat format;
@@ -36,163 +35,11 @@ struct SoundBuffer {
     float gainRight = 1.0f;
 };
 
-// ---- The resampler ------------------------------------------------------------------------------
-
-namespace {
-
-constexpr double PI = 3.14159265358979323846;
-
-// sin(pi x) for any x: reduced to [-1/2, 1/2], then its Taylor series.
-double SinPi(double x) {
-    double whole = double(int64_t(x >= 0 ? x + 0.5 : x - 0.5));
-    double r = x - whole;  // [-1/2, 1/2]
-    double sign = (int64_t(whole) & 1) ? -1.0 : 1.0;
-    double t = PI * r, t2 = t * t, term = t, sum = t;
-    for (int k = 1; k < 14; ++k) {
-        term *= -t2 / double((2 * k) * (2 * k + 1));
-        sum += term;
-    }
-    return sign * sum;
-}
-
-// The modified Bessel function of order 0, by its power series (x up to about 20 here).
-double BesselI0(double x) {
-    double sum = 1.0, term = 1.0, q = x * x / 4.0;
-    for (int k = 1; k < 60 && term > 1e-21 * sum; ++k) {
-        term *= q / double(k * k);
-        sum += term;
-    }
-    return sum;
-}
-
-}  // namespace
-
-// A polyphase filter from one rate to another. For output frame k the source position is
-// k * from / to = whole + remainder / to; the filter row for that fraction weights the taps source
-// samples around it. When to / gcd (the number of distinct fractions) is small enough every fraction
-// has its own row; otherwise rows are kept at 1/MAX_EXACT_PHASES steps and the two rows around the
-// fraction are blended.
-struct Resampler {
-    int from = 0, to = 0;
-    int taps = 0;         // even; source samples weighted per output frame
-    int phases = 0;       // rows in the table (one more is kept for blending)
-    uint32_t step = 0;    // remainder unit when every fraction has its row (gcd), else 0
-    std::vector<float> rows;  // (phases + 1) rows of 2 * taps: each coefficient twice, for stereo frames
-};
-
-namespace {
-constexpr int MAX_EXACT_PHASES = 1024;
-}
-
-Resampler* ResamplerCreate(int from, int to) {
-    if (from <= 0 || to <= 0) return nullptr;
-    auto* rs = new Resampler;
-    rs->from = from;
-    rs->to = to;
-    // Cut-off at half the lower rate, with a transition band of a tenth of the lower rate around it:
-    // 64 taps of the lower rate give a Kaiser window of about 100 dB there.
-    double ratio = from > to ? double(from) / to : 1.0;
-    rs->taps = (int(64 * ratio) + 3) / 4 * 4;
-    int g = std::gcd(from, to);
-    int exact = to / g;
-    rs->phases = exact <= MAX_EXACT_PHASES ? exact : MAX_EXACT_PHASES;
-    rs->step = exact <= MAX_EXACT_PHASES ? uint32_t(g) : 0;
-    const double cutoff = 0.5 / ratio;  // cycles per source sample
-    const double beta = 10.0;
-    const double half = rs->taps / 2.0;
-    const double windowNorm = BesselI0(beta);
-    const int n = rs->taps;
-    rs->rows.assign(size_t(rs->phases + 1) * 2 * n, 0.0f);
-    std::vector<double> row(n);
-    for (int p = 0; p <= rs->phases; ++p) {
-        // Tap j weighs the source sample at whole - taps/2 + 1 + j: its distance from the output's time.
-        double fraction = double(p) / rs->phases;
-        double sum = 0.0;
-        for (int j = 0; j < n; ++j) {
-            double t = fraction + half - 1.0 - j;
-            double w = t / half;
-            double window = w * w < 1.0 ? BesselI0(beta * __builtin_sqrt(1.0 - w * w)) / windowNorm : 0.0;
-            double x = 2.0 * cutoff * t;
-            double sinc = x == 0.0 ? 1.0 : SinPi(x) / (PI * x);
-            row[j] = 2.0 * cutoff * sinc * window;
-            sum += row[j];
-        }
-        for (int j = 0; j < n; ++j) {  // every row passes a constant unchanged
-            float c = float(row[j] / sum);
-            rs->rows[size_t(p) * 2 * n + 2 * j] = c;
-            rs->rows[size_t(p) * 2 * n + 2 * j + 1] = c;
-        }
-    }
-    return rs;
-}
-
-void ResamplerFree(Resampler* rs) { delete rs; }
-
-int ResamplerTaps(const Resampler* rs) { return rs ? rs->taps : 0; }
-
-namespace {
-
-typedef float Float4 __attribute__((vector_size(16)));
-
-// One stereo output frame: the source frames src[0 .. taps) (interleaved) weighted by one row.
-inline void Dot(const float* src, const float* row, int taps, float* left, float* right) {
-    Float4 acc = {0, 0, 0, 0};
-    for (int i = 0; i < 2 * taps; i += 4) {
-        Float4 s, c;
-        std::memcpy(&s, src + i, sizeof s);
-        std::memcpy(&c, row + i, sizeof c);
-        acc += s * c;
-    }
-    *left = acc[0] + acc[2];
-    *right = acc[1] + acc[3];
-}
-
-}  // namespace
-
-void ResamplerRun(const Resampler* rs, const float* source, uint64_t* whole, uint32_t* remainder, float* left,
-                  float* right, int frames) {
-    const int n = rs->taps;
-    uint64_t at = *whole;
-    uint32_t r = *remainder;
-    const uint32_t from = uint32_t(rs->from), to = uint32_t(rs->to);
-    for (int k = 0; k < frames; ++k) {
-        const float* src = source + 2 * at;
-        float l, rr;
-        if (rs->step) {
-            Dot(src, rs->rows.data() + size_t(r / rs->step) * 2 * n, n, &l, &rr);
-        } else {
-            uint64_t scaled = uint64_t(r) * uint32_t(rs->phases);
-            uint32_t p = uint32_t(scaled / to);
-            float f = float(scaled % to) / float(to);
-            float l0, r0, l1, r1;
-            Dot(src, rs->rows.data() + size_t(p) * 2 * n, n, &l0, &r0);
-            Dot(src, rs->rows.data() + size_t(p + 1) * 2 * n, n, &l1, &r1);
-            l = l0 + (l1 - l0) * f;
-            rr = r0 + (r1 - r0) * f;
-        }
-        left[k] += l;
-        right[k] += rr;
-        r += from;
-        while (r >= to) {
-            r -= to;
-            ++at;
-        }
-    }
-    *whole = at;
-    *remainder = r;
-}
-
-uint64_t ResamplerSourceNeeded(const Resampler* rs, uint32_t remainder, int frames) {
-    // The last output frame's first tap is (remainder + (frames - 1) * from) / to frames on.
-    if (frames <= 0) return 0;
-    return (uint64_t(remainder) + uint64_t(frames - 1) * uint64_t(rs->from)) / uint64_t(rs->to) + uint64_t(rs->taps);
-}
-
-// ---- The mixer ----------------------------------------------------------------------------------
-
 namespace {
 
 constexpr int CHUNK_FRAMES = 1024;
+
+typedef float Float4 __attribute__((vector_size(16)));
 
 // Every buffer of one rate, summed at that rate and converted to the mixer's rate as one stream.
 // history holds the source frames from historyStart on (interleaved stereo); the converter's position
@@ -619,63 +466,4 @@ void SoundRelease(SoundBuffer* b) {
             }
     }
     delete b;
-}
-
-// WAV recording: a plain 44-byte RIFF head, fixed when the file is closed.
-struct WavRecorder {
-    FILE* file;
-    uint64_t dataBytes;
-    bool failed;
-};
-
-namespace {
-void PutU32(uint8_t* p, uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = uint8_t(v >> (8 * i));
-}
-void PutU16(uint8_t* p, uint16_t v) {
-    p[0] = uint8_t(v);
-    p[1] = uint8_t(v >> 8);
-}
-void WavHead(uint8_t head[44], uint32_t dataBytes) {
-    std::memcpy(head, "RIFF", 4);
-    PutU32(head + 4, 36 + dataBytes);
-    std::memcpy(head + 8, "WAVEfmt ", 8);
-    PutU32(head + 16, 16);
-    PutU16(head + 20, 1);
-    PutU16(head + 22, 2);
-    PutU32(head + 24, 44100);
-    PutU32(head + 28, 44100 * 4);
-    PutU16(head + 32, 4);
-    PutU16(head + 34, 16);
-    std::memcpy(head + 36, "data", 4);
-    PutU32(head + 40, dataBytes);
-}
-}  // namespace
-
-WavRecorder* WavRecorderOpen(const char* path) {
-    FILE* f = std::fopen(path, "wb");
-    if (!f) return nullptr;
-    uint8_t head[44];
-    WavHead(head, 0);
-    WavRecorder* r = new WavRecorder{f, 0, std::fwrite(head, 1, 44, f) != 44};
-    return r;
-}
-
-void WavRecorderWrite(WavRecorder* r, const int16_t* frames, int count) {
-    if (!r || count <= 0) return;
-    std::vector<uint8_t> bytes(size_t(count) * 4);
-    for (size_t i = 0; i < size_t(count) * 2; ++i) PutU16(&bytes[2 * i], uint16_t(frames[i]));
-    if (std::fwrite(bytes.data(), 1, bytes.size(), r->file) != bytes.size()) r->failed = true;
-    r->dataBytes += bytes.size();
-}
-
-int WavRecorderClose(WavRecorder* r) {
-    if (!r) return 0;
-    uint8_t head[44];
-    uint32_t dataBytes = r->dataBytes > 0xFFFFFFD0u ? 0xFFFFFFD0u : uint32_t(r->dataBytes);
-    WavHead(head, dataBytes);
-    bool ok = !r->failed && std::fseek(r->file, 0, SEEK_SET) == 0 && std::fwrite(head, 1, 44, r->file) == 44;
-    ok = (std::fclose(r->file) == 0) && ok;
-    delete r;
-    return ok ? 1 : 0;
 }
