@@ -43,7 +43,7 @@ int Start(const PlatformOptions& options, std::string* error) {
 
 void Stop() {
     if (sound.recorder && !WavRecorderClose(sound.recorder))
-        std::fprintf(stderr, "kirake: the audio recording could not be written completely\n");
+        NoteWriteFailure("the audio recording could not be written completely");
     sound.recorder = nullptr;
     MixerClose();
 }
