@@ -46,8 +46,9 @@ struct MixerBufferInfo {
 };
 int MixerBufferInfoOf(const SoundBuffer* buffer, MixerBufferInfo* info);
 
-// The resampler: a windowed-sinc polyphase filter (Kaiser window, beta 10) from one rate to another,
-// cut off at half the lower rate, on interleaved stereo float frames.
+// The resampler: a windowed-sinc polyphase filter (Kaiser window, beta 10) from one rate to another, on
+// interleaved stereo float frames; it passes up to 45 % of the lower rate and stops everything from half
+// the lower rate on (images and aliases some 100 dB down).
 struct Resampler;
 Resampler* ResamplerCreate(int fromRate, int toRate);
 void ResamplerFree(Resampler* resampler);

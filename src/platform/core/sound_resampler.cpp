@@ -10,6 +10,16 @@
 namespace {
 
 constexpr double PI = 3.14159265358979323846;
+// The band, in fractions of the lower rate: up to PASS_EDGE the signal passes, from STOP_EDGE on it is
+// stopped. The stop band starts at half the lower rate, so that what a rate change makes of a source
+// (going up, the images of its whole band; going down, what would fold into the band) is stopped too,
+// even for a tone just under half the lower rate, whose first image lies just above it.
+constexpr double PASS_EDGE = 0.45;
+constexpr double STOP_EDGE = 0.50;
+// A Kaiser window of beta 10 (about 100 dB down in the stop band, the pass band as flat) over 128 taps
+// of the lower rate spans that transition of 5 % of the rate.
+constexpr double BETA = 10.0;
+constexpr int TAPS_AT_LOWER_RATE = 128;
 constexpr int MAX_EXACT_PHASES = 1024;
 
 // sin(pi x) for any x: reduced to [-1/2, 1/2], then its Taylor series.
@@ -57,18 +67,15 @@ Resampler* ResamplerCreate(int from, int to) {
     auto* rs = new Resampler;
     rs->from = from;
     rs->to = to;
-    // Cut-off at half the lower rate, with a transition band of a tenth of the lower rate around it:
-    // 64 taps of the lower rate give a Kaiser window of about 100 dB there.
-    double ratio = from > to ? double(from) / to : 1.0;
-    rs->taps = (int(64 * ratio) + 3) / 4 * 4;
+    double ratio = from > to ? double(from) / to : 1.0;  // source samples per sample of the lower rate
+    rs->taps = (int(TAPS_AT_LOWER_RATE * ratio) + 3) / 4 * 4;
     int g = std::gcd(from, to);
     int exact = to / g;
     rs->phases = exact <= MAX_EXACT_PHASES ? exact : MAX_EXACT_PHASES;
     rs->step = exact <= MAX_EXACT_PHASES ? uint32_t(g) : 0;
-    const double cutoff = 0.5 / ratio;  // cycles per source sample
-    const double beta = 10.0;
+    const double cutoff = (PASS_EDGE + STOP_EDGE) / 2.0 / ratio;  // cycles per source sample
     const double half = rs->taps / 2.0;
-    const double windowNorm = BesselI0(beta);
+    const double windowNorm = BesselI0(BETA);
     const int n = rs->taps;
     rs->rows.assign(size_t(rs->phases + 1) * 2 * n, 0.0f);
     std::vector<double> row(n);
@@ -79,7 +86,7 @@ Resampler* ResamplerCreate(int from, int to) {
         for (int j = 0; j < n; ++j) {
             double t = fraction + half - 1.0 - j;
             double w = t / half;
-            double window = w * w < 1.0 ? BesselI0(beta * __builtin_sqrt(1.0 - w * w)) / windowNorm : 0.0;
+            double window = w * w < 1.0 ? BesselI0(BETA * __builtin_sqrt(1.0 - w * w)) / windowNorm : 0.0;
             double x = 2.0 * cutoff * t;
             double sinc = x == 0.0 ? 1.0 : SinPi(x) / (PI * x);
             row[j] = 2.0 * cutoff * sinc * window;
