@@ -1,98 +1,134 @@
 // Watching the data folder (the working folder), its picture folder "bmp" and a story project's source
-// folders "pictures" and "songs": the backend's file watch (inotify), or a comparison of every file's
-// time stamp, size and inode once per frame where there is none or it is refused.
-#include <dirent.h>
-#include <sys/stat.h>
+// folders "pictures" and "songs": the backend's file watch (inotify, directory change notifications), or
+// a comparison of every file's time stamp and size once per frame where there is none or it is refused.
+// Either way a saved file is passed on only when it differs from the file as last passed on: a system
+// may tell of one save in several steps, and a key script's save is told by the script and by the system.
 #include <algorithm>
-#include <cerrno>
+#include <chrono>
 #include <cstdint>
-#include <ctime>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <iterator>
 #include <map>
 #include <string>
-#include <tuple>
+#include <vector>
 #include "platform/backend.h"
 #include "platform/core/core.h"
 #include "platform/watch.h"
 
 namespace {
+namespace fs = std::filesystem;
+
 constexpr size_t MAX_PENDING = 1024;  // names kept between two looks; a flood beyond is dropped
 constexpr size_t MAX_POLLED_FILES = 4096;
 
 struct FileStamp {
-    long long seconds, nanoseconds, size, inode;
-    uint64_t contents;  // a hash of the bytes while the file is recent, else 0
+    long long time, size;  // last written, in the file clock's ticks; bytes
+    uint64_t contents;     // a hash of the bytes while the file is recent, else 0
     bool operator==(const FileStamp& o) const {  // the bytes count while both looks hashed them
-        return std::tie(seconds, nanoseconds, size, inode) == std::tie(o.seconds, o.nanoseconds, o.size, o.inode) &&
-               (!contents || !o.contents || contents == o.contents);
+        return time == o.time && size == o.size && (!contents || !o.contents || contents == o.contents);
     }
 };
 
-// Time stamps advance in clock ticks of some milliseconds: two saves of the same size within one tick
-// look alike. Files changed in the last seconds are therefore told apart by their bytes as well, within
-// a budget per look: the files beyond it are hashed on the next looks, in turn, and keep their last
-// hash until then.
-constexpr long long RECENT_SECONDS = 2;
+// Time stamps advance in clock ticks of some milliseconds (whole seconds on some systems): two saves of
+// the same size within one tick look alike. Files changed in the last seconds are therefore told apart by
+// their bytes as well; when polling, within a budget per look: the files beyond it are hashed on the next
+// looks, in turn, and keep their last hash until then.
+constexpr auto RECENT = std::chrono::seconds(2);
 constexpr long long MAX_HASHED_BYTES = 4 << 20;
 constexpr long long HASHED_BYTES_PER_LOOK = 1 << 20;
-
-uint64_t HashOf(const std::string& name) {
-    FILE* file = std::fopen(name.c_str(), "rb");
-    if (!file) return 0;
-    uint64_t hash = 1469598103934665603ull;
-    unsigned char block[8192];
-    size_t got;
-    while ((got = std::fread(block, 1, sizeof block, file)) > 0)
-        for (size_t i = 0; i < got; ++i) hash = (hash ^ block[i]) * 1099511628211ull;
-    std::fclose(file);
-    return hash;
-}
 
 struct WatchRecord {
     bool watching;
     const FileWatch* notifier;                // the file watch in use; null: polling
     std::map<std::string, FileStamp> stamps;  // polling: the files as last seen
-    std::vector<std::string> pending;
-    std::string lastHashed;             // polling: where the next look's hashing starts
-    std::vector<std::string> reported;  // names that are not regular files, said once
+    std::map<std::string, FileStamp> taken;   // the files as last passed on
+    std::vector<std::string> pending;         // noticed since the last look
+    std::string lastHashed;                   // polling: where the next look's hashing starts
+    std::vector<std::string> reported;        // names that are not regular files, said once
 };
 WatchRecord watch;
 
 // The data folder, its pictures, and a story project's sources.
 const char* const FOLDERS[] = {"", "bmp/", "pictures/", "songs/"};
 
+// Names are UTF-8 on every system; a name the system cannot spell is not there.
+std::string NameOf(const fs::path& path) {
+    try {
+        std::u8string name = path.u8string();
+        return std::string(name.begin(), name.end());
+    } catch (...) {
+        return "";
+    }
+}
+
+bool PathOf(const std::string& name, fs::path* path) {
+    try {
+        *path = fs::path(std::u8string(name.begin(), name.end()));
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
+uint64_t HashOf(const fs::path& path) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file) return 0;
+    uint64_t hash = 1469598103934665603ull;
+    char block[8192];
+    while (file.read(block, sizeof block) || file.gcount() > 0) {
+        for (std::streamsize i = 0; i < file.gcount(); ++i) hash = (hash ^ uint8_t(block[i])) * 1099511628211ull;
+        if (!file) break;
+    }
+    return hash;
+}
 
 // A FIFO, device or socket where a data file could be: the game never reads it. Said once per name.
-void ReportNotRegular(const std::string& name, const struct stat& info) {
-    if (S_ISREG(info.st_mode) || S_ISDIR(info.st_mode) || watch.reported.size() >= MAX_PENDING) return;
+void ReportNotRegular(const std::string& name, fs::file_type type) {
+    if (type == fs::file_type::directory || type == fs::file_type::not_found || type == fs::file_type::none ||
+        watch.reported.size() >= MAX_PENDING)
+        return;
     if (std::find(watch.reported.begin(), watch.reported.end(), name) != watch.reported.end()) return;
     watch.reported.push_back(name);
     std::fprintf(stderr, "kirake: %s is not a regular file (%s); the game does not read it\n", name.c_str(),
-                 S_ISFIFO(info.st_mode) ? "a FIFO" : S_ISSOCK(info.st_mode) ? "a socket" : "a device");
+                 type == fs::file_type::fifo ? "a FIFO" : type == fs::file_type::socket ? "a socket" : "a device");
+}
+
+// A regular file's time stamp and size (the type as the directory listing knows it where it does), and
+// whether it is recent enough to be hashed. 1, or 0 when it is not there or not a regular file.
+int StampOf(const fs::directory_entry& entry, const std::string& name, FileStamp* stamp, bool* recent) {
+    std::error_code error;
+    if (!entry.is_regular_file(error)) {
+        if (!error) {
+            fs::file_status status = entry.status(error);
+            if (!error) ReportNotRegular(name, status.type());
+        }
+        return 0;
+    }
+    uintmax_t size = entry.file_size(error);
+    if (error) return 0;
+    fs::file_time_type time = entry.last_write_time(error);
+    if (error) return 0;
+    *stamp = {(long long)time.time_since_epoch().count(), (long long)size, 0};
+    *recent = fs::file_time_type::clock::now() - time <= RECENT && (long long)size <= MAX_HASHED_BYTES;
+    return 1;
 }
 
 std::map<std::string, FileStamp> LookAtFiles() {
     std::map<std::string, FileStamp> files;
-    timespec now{};
-    clock_gettime(CLOCK_REALTIME, &now);
     std::vector<std::string> recent;
     for (const char* prefix : FOLDERS) {
-        DIR* dir = opendir(*prefix ? prefix : ".");
-        if (!dir) continue;
-        while (dirent* entry = readdir(dir)) {
-            std::string name = std::string(prefix) + entry->d_name;
-            struct stat info;
-            if (files.size() >= MAX_POLLED_FILES || stat(name.c_str(), &info) != 0) continue;
-            if (!S_ISREG(info.st_mode)) {
-                ReportNotRegular(name, info);
-                continue;
-            }
-            if (now.tv_sec - info.st_mtim.tv_sec <= RECENT_SECONDS && info.st_size <= MAX_HASHED_BYTES)
-                recent.push_back(name);
-            files[name] = {info.st_mtim.tv_sec, info.st_mtim.tv_nsec, info.st_size, (long long)info.st_ino, 0};
+        std::error_code error;
+        fs::directory_iterator entry(*prefix ? fs::path(prefix) : fs::path("."), error), end;
+        for (; !error && entry != end && files.size() < MAX_POLLED_FILES; entry.increment(error)) {
+            std::string name = NameOf(entry->path().filename());
+            FileStamp stamp;
+            bool isRecent;
+            if (name.empty() || !StampOf(*entry, prefix + name, &stamp, &isRecent)) continue;
+            files[prefix + name] = stamp;
+            if (isRecent) recent.push_back(prefix + name);
         }
-        closedir(dir);
     }
     // The recent files hashed in turn from where the last look stopped, within the budget; the others keep
     // the hash of their last look while their stamp is the same.
@@ -107,8 +143,9 @@ std::map<std::string, FileStamp> LookAtFiles() {
             if (before != watch.stamps.end() && before->second == stamp) stamp.contents = before->second.contents;
             continue;
         }
+        fs::path path;
         budget -= std::max(stamp.size, 1ll);
-        stamp.contents = HashOf(name);
+        if (PathOf(name, &path)) stamp.contents = HashOf(path);
         watch.lastHashed = name;
     }
     return files;
@@ -121,6 +158,24 @@ void Poll() {
         if (before == watch.stamps.end() || !(before->second == stamp)) NoteSavedFile(name);
     }
     watch.stamps = std::move(now);
+}
+
+// A noticed file as it is now: the look's stamp when polling saw it, else its own, with its bytes' hash
+// while recent. 0 when it is gone or not a regular file.
+int StampNow(const std::string& name, FileStamp* stamp) {
+    auto seen = watch.stamps.find(name);
+    if (seen != watch.stamps.end()) {
+        *stamp = seen->second;
+        return 1;
+    }
+    fs::path path;
+    std::error_code error;
+    if (!PathOf(name, &path)) return 0;
+    fs::directory_entry entry(path, error);
+    bool recent;
+    if (error || !StampOf(entry, name, stamp, &recent)) return 0;
+    if (recent) stamp->contents = HashOf(path);
+    return 1;
 }
 }  // namespace
 
@@ -152,7 +207,20 @@ int TakeSavedFiles(std::vector<std::string>* names) {
         watch.notifier->take();
     else
         Poll();
-    names->swap(watch.pending);
+    std::vector<std::string> noticed;
+    noticed.swap(watch.pending);
+    for (const std::string& name : noticed) {
+        FileStamp stamp;
+        if (!StampNow(name, &stamp)) continue;
+        auto last = watch.taken.find(name);
+        if (last != watch.taken.end()) {
+            if (last->second == stamp) continue;  // as last passed on: one of a save's steps
+            last->second = stamp;
+        } else if (watch.taken.size() < MAX_POLLED_FILES) {
+            watch.taken[name] = stamp;
+        }
+        names->push_back(name);
+    }
     return 1;
 }
 
