@@ -1,14 +1,20 @@
-// The Windows backend's folder watching: one directory change handle per folder (the data folder and
-// each picture folder; Windows does not report a subfolder's changes reliably through its parent), read
-// without waiting at each frame boundary.
+// The Windows backend's file watch: directory change notifications, one handle per folder the core asks
+// for (Windows does not report a subfolder's changes reliably through its parent), read without waiting
+// at each frame boundary. Windows tells of one save in steps (emptied, written, closed): a noticed file
+// is passed on once its writer has closed it; the core then lets only a file that differs from what it
+// last passed on through.
 #include <windows.h>
 #include <algorithm>
+#include <cstddef>
 #include <string>
 #include <vector>
+#include "platform/backend.h"
+#include "platform/core/core.h"
 #include "platform/win32/win32.h"
 
 namespace {
 constexpr DWORD BUFFER_BYTES = 16 * 1024;
+constexpr size_t MAX_SETTLING = 1024;
 
 struct Folder {
     std::string prefix;  // "" or "bmp/"
@@ -19,6 +25,7 @@ struct Folder {
 
 struct WatchRecord {
     std::vector<Folder*> folders;
+    std::vector<std::string> settling;  // noticed while still open for writing
 };
 WatchRecord watch;
 
@@ -48,14 +55,19 @@ void Close(Folder* folder) {
     if (folder->overlapped.hEvent) CloseHandle(folder->overlapped.hEvent);
     delete folder;
 }
-}  // namespace
 
-int Win32WatchStart(const std::string& base, const std::vector<std::string>& subfolders) {
-    Win32WatchStop();
-    std::vector<std::string> prefixes{""};
-    for (const std::string& sub : subfolders) prefixes.push_back(sub + "/");
-    for (const std::string& prefix : prefixes) {
-        std::string path = base + (prefix.empty() ? "" : "\\" + prefix.substr(0, prefix.size() - 1));
+void Stop() {
+    for (Folder* folder : watch.folders) Close(folder);
+    watch = WatchRecord{};
+}
+
+// The folders are paths inside the data folder, the working folder ("" for itself). 0 when the data
+// folder itself cannot be watched; a subfolder that is not there is left out.
+int Start(const char* const folders[], int count) {
+    Stop();
+    for (int i = 0; i < count; ++i) {
+        std::string prefix = folders[i];
+        std::string path = prefix.empty() ? "." : prefix.substr(0, prefix.size() - 1);
         auto* folder = new Folder;
         folder->prefix = prefix;
         folder->handle = CreateFileW(Wide(path).c_str(), FILE_LIST_DIRECTORY,
@@ -64,23 +76,34 @@ int Win32WatchStart(const std::string& base, const std::vector<std::string>& sub
         folder->overlapped.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
         if (folder->handle == INVALID_HANDLE_VALUE || !folder->overlapped.hEvent || !Ask(folder)) {
             Close(folder);
-            if (prefix.empty()) {  // the data folder itself cannot be watched: poll instead
-                Win32WatchStop();
+            if (prefix.empty()) {
+                Stop();
                 return 0;
             }
-            continue;  // a picture folder that is not there
+            continue;
         }
         watch.folders.push_back(folder);
     }
+    return watch.folders.empty() ? 0 : 1;
+}
+
+// 1 when no one has the file open for writing, 0 while someone has, -1 when it is not a file that is there.
+int Closed(const std::string& name) {
+    HANDLE file = CreateFileW(Wide(name).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_SHARING_VIOLATION ? 0 : -1;
+    CloseHandle(file);
     return 1;
 }
 
-void Win32WatchTake(std::vector<std::string>* names) {
+// The names told since the last call, as paths inside the data folder with "/" separators.
+void Noticed(std::vector<std::string>* names) {
     for (Folder* folder : watch.folders) {
         DWORD got = 0;
         if (!GetOverlappedResult(folder->handle, &folder->overlapped, &got, FALSE)) continue;  // still waiting
         for (DWORD at = 0; got > 0 && at + sizeof(FILE_NOTIFY_INFORMATION) <= got;) {
             auto* info = reinterpret_cast<const FILE_NOTIFY_INFORMATION*>(folder->buffer + at);
+            if (at + offsetof(FILE_NOTIFY_INFORMATION, FileName) + info->FileNameLength > got) break;
             if (info->Action == FILE_ACTION_ADDED || info->Action == FILE_ACTION_MODIFIED ||
                 info->Action == FILE_ACTION_RENAMED_NEW_NAME) {
                 std::string name = folder->prefix + Win32Utf8(info->FileName, int(info->FileNameLength / sizeof(WCHAR)));
@@ -94,46 +117,21 @@ void Win32WatchTake(std::vector<std::string>* names) {
     }
 }
 
-void Win32WatchStop() {
-    for (Folder* folder : watch.folders) Close(folder);
-    watch.folders.clear();
-}
-
-std::string Win32CurrentFolder() {
-    DWORD n = GetCurrentDirectoryW(0, nullptr);
-    std::wstring folder(n, L'\0');
-    n = GetCurrentDirectoryW(n, folder.data());
-    return n ? Win32Utf8(folder.c_str(), int(n)) : std::string();
-}
-
-void Win32ListFiles(const std::string& folder, std::vector<Win32FileStamp>* files) {
-    WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW(Wide(folder + "\\*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) return;
-    do {
-        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
-        Win32FileStamp stamp;
-        stamp.name = Win32Utf8(found.cFileName, int(wcslen(found.cFileName)));
-        stamp.time = int64_t(found.ftLastWriteTime.dwHighDateTime) << 32 | found.ftLastWriteTime.dwLowDateTime;
-        stamp.size = int64_t(found.nFileSizeHigh) << 32 | found.nFileSizeLow;
-        files->push_back(stamp);
-    } while (FindNextFileW(search, &found));
-    FindClose(search);
-}
-
-int Win32FileClosed(const std::string& path, int64_t* time, int64_t* size) {
-    HANDLE file = CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        DWORD error = GetLastError();
-        return error == ERROR_SHARING_VIOLATION ? 0 : -1;
+// The files noticed now and those still settling: each passed on once its writer has closed it.
+void Take() {
+    std::vector<std::string> names;
+    names.swap(watch.settling);
+    Noticed(&names);
+    for (const std::string& name : names) {
+        int closed = Closed(name);
+        if (closed > 0)
+            NoteSavedFile(name);
+        else if (closed == 0 && watch.settling.size() < MAX_SETTLING &&
+                 std::find(watch.settling.begin(), watch.settling.end(), name) == watch.settling.end())
+            watch.settling.push_back(name);
     }
-    FILETIME written;
-    LARGE_INTEGER bytes;
-    bool ok = GetFileTime(file, nullptr, nullptr, &written) && GetFileSizeEx(file, &bytes);
-    CloseHandle(file);
-    if (!ok) return -1;
-    *time = int64_t(written.dwHighDateTime) << 32 | written.dwLowDateTime;
-    *size = bytes.QuadPart;
-    return 1;
 }
+}  // namespace
+
+extern const FileWatch win32Watch;  // backend_win32.cpp
+const FileWatch win32Watch = {.method = "directory change notifications", .start = Start, .stop = Stop, .take = Take};

@@ -76,19 +76,3 @@ void Win32AudioClose();
 void Win32AudioPause(int paused);
 // Holds the device's thread from rendering (1) or lets it go on (0): while held, render is not called.
 void Win32AudioLock(int locked);
-
-// Watching a folder and its subfolders for saved files: one directory change handle per folder.
-// Names come as paths inside the folder with "/" separators. 1, or 0 when not possible.
-int Win32WatchStart(const std::string& folder, const std::vector<std::string>& subfolders);
-void Win32WatchTake(std::vector<std::string>* names);
-void Win32WatchStop();
-// The working folder; the regular files of a folder with their time stamps and sizes.
-std::string Win32CurrentFolder();
-struct Win32FileStamp {
-    std::string name;
-    int64_t time, size;
-};
-void Win32ListFiles(const std::string& folder, std::vector<Win32FileStamp>* files);
-// 1 when no one has the file open for writing (its time stamp and size then in *time, *size), 0 while
-// someone has, -1 when it is not there.
-int Win32FileClosed(const std::string& path, int64_t* time, int64_t* size);
