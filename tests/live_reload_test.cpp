@@ -10,6 +10,7 @@
 #include <string>
 #include <thread>
 #include <vector>
+#include "app/app.h"
 #include "platform/core/core.h"
 #include "platform/platform.h"
 #include "platform/watch.h"
@@ -174,6 +175,29 @@ TEST(LiveReload, BrokenFilesKeepTheLastGoodVersionAndAreShownOverThePage) {
         EXPECT_NE(broken.errors.find("took the saved " + name), std::string::npos) << broken.errors;
     }
     EXPECT_NE(broken.errors.find("keeping the last good version"), std::string::npos);
+}
+
+// A build without the compilers takes no saved source: each one is named once over the page, and the
+// game plays on as if nothing was saved.
+TEST(LiveReload, ASourceTheBuildCannotCompileIsNamedOnce) {
+    if (ProjectRebuildAvailable()) GTEST_SKIP() << "this build compiles saved sources";
+    std::string data = CopyOfDefaultData("uncompiled-data"), files = MakeTempDir("uncompiled-files");
+    if (data.empty()) GTEST_SKIP() << "no default data";
+    fs::create_directories(data + "/pictures");
+    fs::create_directories(data + "/songs");
+    WriteText(files + "/a.pic", "size 640 480\n");
+    WriteText(files + "/b.pic", "size 640 480\nfill #000000\n");
+    WriteText(files + "/koi.song", "tempo 120\n");
+    std::vector<std::string> options = Words("--watch --frames 40 --capture 39");
+    Session quiet = Play(data, "uncompiled-quiet", "", options);
+    Session saved = Play(data, "uncompiled-saved",
+                         "5 save pictures/stage1.pic " + files + "/a.pic\n10 save songs/koi.song " + files +
+                             "/koi.song\n20 save pictures/stage1.pic " + files + "/b.pic\n",
+                         options);
+    EXPECT_EQ(Count(saved.errors, "pictures/stage1.pic saved: this build cannot compile pictures"), 1u) << saved.errors;
+    EXPECT_EQ(Count(saved.errors, "songs/koi.song saved: this build cannot compile songs"), 1u) << saved.errors;
+    EXPECT_EQ(saved.trace, quiet.trace);
+    EXPECT_NE(Page(saved.dir, 39), Page(quiet.dir, 39));  // the line over the page
 }
 
 // The data folder watched in this process, as the frame loop takes its saves.

@@ -2,7 +2,7 @@
 // songs/*.song) are rebuilt into the data files the game reads when they are saved while it runs. The
 // rebuild runs on a worker thread, off the frame path; the files it writes are taken by the live reload
 // like any saved data file. Where the picture compiler is not built in (the web and Windows builds) no
-// source is rebuilt.
+// source is rebuilt: each one saved is named once over the page.
 #include "app/app.h"
 
 #ifdef KIRAKE_PROJECT_REBUILD
@@ -204,12 +204,44 @@ void TakeFinishedRebuilds(std::vector<RebuildResult>* results) {
     results->swap(rebuild->done);
 }
 
-#else  // no picture compiler in this build
+#else  // no picture compiler in this build: a saved source is named once, as a result with no files
+
+#include <set>
+
+namespace {
+struct RebuildRecord {
+    bool started;
+    std::set<std::string> named;  // the sources said so far
+    std::vector<RebuildResult> notes;
+};
+RebuildRecord rebuild;
+
+// What a build with the compilers makes of a saved path: "pictures", "songs", or null for none.
+const char* SourceKind(const std::string& path) {
+    auto endsWith = [&](const char* suffix) {
+        size_t n = std::char_traits<char>::length(suffix);
+        return path.size() >= n && path.compare(path.size() - n, n, suffix) == 0;
+    };
+    if (path.rfind("pictures/", 0) == 0 && (endsWith(".pic") || endsWith(".pal") || endsWith(".inc"))) return "pictures";
+    if (path.rfind("songs/", 0) == 0 && endsWith(".song")) return "songs";
+    return nullptr;
+}
+}  // namespace
 
 int ProjectRebuildAvailable() { return 0; }
-void StartRebuilds(int) {}
-void StopRebuilds() {}
-int QueueSourceRebuild(const std::string&) { return 0; }
-void TakeFinishedRebuilds(std::vector<RebuildResult>* results) { results->clear(); }
+void StartRebuilds(int) { rebuild = RebuildRecord{true, {}, {}}; }
+void StopRebuilds() { rebuild = RebuildRecord{}; }
+
+int QueueSourceRebuild(const std::string& path) {
+    const char* kind = SourceKind(path);
+    if (rebuild.started && kind && rebuild.named.size() < 1024 && rebuild.named.insert(path).second)
+        rebuild.notes.push_back({path, {}, path + " saved: this build cannot compile " + kind});
+    return 0;
+}
+
+void TakeFinishedRebuilds(std::vector<RebuildResult>* results) {
+    results->clear();
+    results->swap(rebuild.notes);
+}
 
 #endif

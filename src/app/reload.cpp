@@ -125,8 +125,13 @@ void TakeSavedDataFiles(Window window) {
     std::vector<RebuildResult> finished;
     for (const std::string& path : saved) QueueSourceRebuild(path);
     TakeFinishedRebuilds(&finished);
+    std::vector<std::string> notes;  // shown until the line next changes
     for (const RebuildResult& result : finished) {
-        if (result.error.empty()) {
+        if (!ProjectRebuildAvailable()) {  // a source this build cannot compile, named once
+            std::fprintf(stderr, "kirake: %s\n", result.error.c_str());
+            notes.push_back(result.error);
+            changed = true;
+        } else if (result.error.empty()) {
             for (const std::string& file : result.built)
                 std::fprintf(stderr, "kirake: rebuilt %s from %s\n", file.c_str(), result.source.c_str());
             changed |= reload.problems.erase(result.source) > 0;
@@ -179,5 +184,6 @@ void TakeSavedDataFiles(Window window) {
     if (!reload.storyText.empty())
         line += (line.empty() ? "" : " | ") + reload.storyText[0] +
                 (reload.storyText.size() > 1 ? " (and " + std::to_string(reload.storyText.size() - 1) + " more)" : "");
+    for (const std::string& note : notes) line += (line.empty() ? "" : " | ") + note;
     ShowOverlayLine(line.c_str());
 }
