@@ -11,7 +11,7 @@
 // fraction are blended.
 struct Resampler {
     int from = 0, to = 0;
-    int taps = 0;             // a multiple of 4; source samples weighted per output frame
+    int taps = 0;             // a multiple of 8; source samples weighted per output frame
     int phases = 0;           // rows in the table (one more is kept for blending)
     uint32_t step = 0;        // remainder unit when every fraction has its row (gcd), else 0
     std::vector<float> rows;  // (phases + 1) rows of 2 * taps: each coefficient twice, for stereo frames
