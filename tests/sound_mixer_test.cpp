@@ -17,16 +17,22 @@ SoundFormat Pcm(uint16_t channels, uint32_t rate, uint16_t bits) {
     return {1, channels, rate, rate * align, align, bits, 0};
 }
 
-// A 16-bit mono buffer holding one constant value.
-SoundBuffer* ConstantBuffer(int16_t value, uint32_t frames, uint32_t rate = 44100) {
+// A 16-bit mono buffer holding these samples.
+SoundBuffer* SamplesBuffer(const std::vector<int16_t>& samples, uint32_t rate) {
     SoundFormat f = Pcm(1, rate, 16);
-    SoundBuffer* b = SoundCreateBuffer(&f, frames * 2);
+    uint32_t bytes = uint32_t(samples.size() * 2);
+    SoundBuffer* b = SoundCreateBuffer(&f, bytes);
     void *r1, *r2;
     uint32_t l1, l2;
-    EXPECT_EQ(SoundLock(b, 0, frames * 2, &r1, &l1, &r2, &l2), 1);
-    for (uint32_t i = 0; i < l1 / 2; ++i) std::memcpy(static_cast<uint8_t*>(r1) + 2 * i, &value, 2);
+    EXPECT_EQ(SoundLock(b, 0, bytes, &r1, &l1, &r2, &l2), 1);
+    std::memcpy(r1, samples.data(), l1);
     EXPECT_EQ(SoundUnlock(b, r1, l1, r2, l2), 1);
     return b;
+}
+
+// A 16-bit mono buffer holding one constant value.
+SoundBuffer* ConstantBuffer(int16_t value, uint32_t frames, uint32_t rate = 44100) {
+    return SamplesBuffer(std::vector<int16_t>(frames, value), rate);
 }
 
 std::vector<int16_t> Render(int frames) {
@@ -212,6 +218,78 @@ TEST_F(SoundMixerTest, ABufferOfAnotherRateStartsOnTheSampleItIsStruck) {
         EXPECT_NEAR(out[2 * 150], 10000, 2) << rate;
         EXPECT_EQ(out[2 * 150 + 1], out[2 * 150]) << rate;
         SoundStop(b);
+    }
+}
+
+// A buffer of another rate stopped, restarted or re-levelled while it sounds changes on the output sample
+// after the call, although the lane was summed ahead of it: from that sample on, the output is that of
+// its first play cut at the call (a buffer of the frames played so far) with, struck at the call, the
+// same buffer from its start (restart), or the rest of it at the new levels.
+TEST_F(SoundMixerTest, StopRestartAndNewLevelsTakeEffectOnTheSampleOfTheCall) {
+    enum Change { STOP, RESTART, LEVELS };
+    struct Case {
+        const char* what;
+        Change change;
+        uint32_t extra;  // frames the buffer holds beyond those played before the call
+        uint32_t loop;   // or, when not 0, the frames of a looping buffer
+    };
+    const Case cases[] = {
+        {"stopped", STOP, 2000, 0},
+        {"restarted", RESTART, 2000, 0},
+        {"restarted as its end was summed", RESTART, 30, 0},
+        {"new volume and pan", LEVELS, 2000, 0},
+        {"looping, new volume and pan", LEVELS, 0, 300},
+    };
+    const int before = 1000, after = 600;  // output frames
+    for (int rate : {44100, 48000}) {
+        MixerOpen(rate);
+        // Frames that sound before output frame `before` (a struck buffer starts at output frame 0's time).
+        const uint32_t played = uint32_t((uint64_t(before) * 22050 + uint64_t(rate) - 1) / uint64_t(rate));
+        for (const Case& c : cases) {
+            std::vector<int16_t> samples(c.loop ? c.loop : played + c.extra);
+            uint32_t seed = 1;
+            for (int16_t& v : samples) v = int16_t(int32_t((seed = seed * 1103515245u + 12345u) >> 16) % 16000 - 8000);
+            auto levelled = [&](SoundBuffer* b) {
+                SoundSetVolume(b, -600);
+                SoundSetPan(b, 2000);
+            };
+            // The buffer, changed after `before` frames.
+            SoundBuffer* whole = SamplesBuffer(samples, 22050);
+            SoundPlay(whole, c.loop != 0);
+            Render(before);
+            if (c.change == LEVELS) {
+                levelled(whole);
+            } else {
+                SoundStop(whole);
+                if (c.change == RESTART) {
+                    SoundSetPosition(whole, 0);
+                    SoundPlay(whole, 0);
+                }
+            }
+            std::vector<int16_t> changed = Render(after);
+            SoundRelease(whole);
+            // The same from two buffers: what was played, and the rest (from its start for a restart).
+            std::vector<int16_t> firstPart(played);
+            for (uint32_t i = 0; i < played; ++i) firstPart[i] = samples[i % samples.size()];
+            SoundBuffer* first = SamplesBuffer(firstPart, 22050);
+            SoundBuffer* second = c.change == STOP ? nullptr : SamplesBuffer(samples, 22050);
+            SoundPlay(first, 0);
+            Render(before);
+            if (second) {
+                if (c.change == LEVELS) {
+                    levelled(second);
+                    SoundSetPosition(second, 2 * (played % uint32_t(samples.size())));
+                }
+                SoundPlay(second, c.loop != 0);
+            }
+            std::vector<int16_t> expected = Render(after);
+            SoundRelease(first);
+            SoundRelease(second);
+            int worst = 0, at = 0;
+            for (size_t i = 0; i < expected.size(); ++i)
+                if (std::abs(changed[i] - expected[i]) > worst) worst = std::abs(changed[i] - expected[i]), at = int(i / 2);
+            EXPECT_EQ(worst, 0) << c.what << " at " << rate << ": output frame " << at << " after the call";
+        }
     }
 }
 

@@ -7,6 +7,12 @@
 // hundred, and filling a buffer costs only the decoding of its bytes to 16-bit samples: a buffer can
 // be struck the moment it is unlocked. A lane at the mixer's own rate is summed straight into the output.
 //
+// The resampler weighs source frames on both sides of an output frame's time, so a lane's history is
+// summed ahead of the output by half the filter's length. A buffer struck between two renders is placed
+// at the next output frame's own time, inside what was summed ahead; a buffer stopped, moved, restarted,
+// re-levelled or refilled while it sounds first has what it summed ahead taken back out of the history
+// and is placed again from that time on. Every call thus sounds from the output sample that follows it.
+//
 // Everything is computed from additions, multiplications, divisions and square roots only (no libm
 // calls), in a fixed order, so that every backend and every compiler gives the same samples.
 // The SDL backend renders from its audio thread, so every operation takes the mixer's lock.
@@ -28,7 +34,12 @@ struct SoundBuffer {
     bool playing = false;
     bool looping = false;
     bool locked = false;
-    bool struck = false;         // started since the last render: its lane places its start exactly
+    // Placed in a lane of another rate: summed into its history since the lane's source frame placedAt
+    // (counted from the lane's start), from placedPosition on, with the gains and looping it has now.
+    // A playing buffer that is not placed is placed by the next render.
+    bool placed = false;
+    uint64_t placedAt = 0;
+    uint32_t placedPosition = 0;
     int32_t volume = 0;
     int32_t pan = 0;
     float gainLeft = 1.0f;
@@ -48,6 +59,7 @@ struct Lane {
     uint32_t rate = 0;
     std::shared_ptr<const Resampler> resampler;  // null: same rate
     std::vector<float> history;
+    uint64_t origin = 0;     // the lane's source frame (counted from its start) that history[0] stands for
     uint64_t whole = 0;      // source frame (in history) of the next output frame
     uint32_t remainder = 0;
     uint32_t quietFrames = 0;  // trailing silent frames in history
@@ -114,9 +126,12 @@ void ResetLane(Lane* lane, int rate) {
     }
     int taps = ResamplerTaps(lane->resampler.get());
     lane->history.assign(size_t(taps) * 2, 0.0f);  // frames -taps/2 + 1 ... taps/2 before any sound
+    lane->origin = 0;
     lane->whole = 0;
     lane->remainder = 0;
     lane->quietFrames = uint32_t(taps);
+    for (SoundBuffer* b : mixer.buffers)  // those still playing are placed again in the new history
+        if (b->format.samplesPerSec == lane->rate) b->placed = false;
 }
 
 Lane* LaneOf(uint32_t rate) {
@@ -198,11 +213,45 @@ bool SumBuffers(uint32_t rate, float* left, float* right, int frames) {
     bool any = false;
     for (SoundBuffer* b : mixer.buffers)
         if (b->playing && b->format.samplesPerSec == rate) {
-            b->struck = false;
             MixBuffer(b, left, right, frames);
             any = true;
         }
     return any;
+}
+
+// The source frame (in history) at or after the next output frame's time: where a change sounds from.
+uint64_t NextSourceFrame(const Lane* lane) {
+    return lane->whole + uint64_t(lane->resampler->taps / 2 - 1) + (lane->remainder ? 1 : 0);
+}
+
+// Takes back what a placed buffer summed into its lane's history from the next output frame's time on,
+// and sets the buffer to where it stands at that time (playing or not, its position); a buffer still
+// playing is placed again there by the next render, with whatever the caller changes meanwhile.
+void TakeBack(SoundBuffer* b) {
+    if (!b->placed) return;
+    b->placed = false;
+    Lane* lane = LaneOf(b->format.samplesPerSec);
+    if (!lane || !lane->resampler) return;
+    uint64_t start = NextSourceFrame(lane), have = lane->history.size() / 2;
+    // It has run since it was placed as MixBuffer runs it: on to the end, then from 0 or stopped.
+    uint64_t at = uint64_t(b->placedPosition) + (lane->origin + start - b->placedAt);
+    bool playing = b->frames > 0 && (at < b->frames || b->looping);
+    uint32_t position = playing ? uint32_t(at % b->frames) : 0;
+    if (playing && have > start) {
+        int ahead = int(have - start);
+        mixer.sourceLeft.assign(size_t(ahead), 0.0f);
+        mixer.sourceRight.assign(size_t(ahead), 0.0f);
+        b->position = position;
+        b->playing = true;
+        MixBuffer(b, mixer.sourceLeft.data(), mixer.sourceRight.data(), ahead);
+        float* h = lane->history.data() + 2 * start;
+        for (int i = 0; i < ahead; ++i) {
+            h[2 * i] -= mixer.sourceLeft[size_t(i)];
+            h[2 * i + 1] -= mixer.sourceRight[size_t(i)];
+        }
+    }
+    b->position = position;
+    b->playing = playing;
 }
 
 // One lane's share of the next `frames` output frames, added to left and right.
@@ -213,20 +262,22 @@ void RenderLane(Lane* lane, float* left, float* right, int frames) {
     }
     const Resampler* rs = lane->resampler.get();
     uint64_t have = lane->history.size() / 2;
-    // A buffer struck since the last render starts at the next output frame's own time, not after the
-    // frames already summed: it is added into those (the outputs before its start miss only its
-    // filter's lead-in, as a buffer converted on its own would).
-    uint64_t start = lane->whole + uint64_t(rs->taps / 2 - 1) + (lane->remainder ? 1 : 0);
+    // A buffer struck (or changed) since the last render starts at the next output frame's own time, not
+    // after the frames already summed: it is added into those (the outputs before its start miss only
+    // its filter's lead-in, as a buffer converted on its own would).
+    uint64_t start = NextSourceFrame(lane);
     int late = int(have > start ? have - start : 0);
     bool anyLate = false;
     for (SoundBuffer* b : mixer.buffers)
-        if (b->struck && b->playing && b->format.samplesPerSec == lane->rate) {
+        if (!b->placed && b->playing && b->format.samplesPerSec == lane->rate) {
             if (!anyLate) {
                 mixer.sourceLeft.assign(size_t(late), 0.0f);
                 mixer.sourceRight.assign(size_t(late), 0.0f);
                 anyLate = true;
             }
-            b->struck = false;
+            b->placed = true;
+            b->placedAt = lane->origin + start;
+            b->placedPosition = b->position;
             MixBuffer(b, mixer.sourceLeft.data(), mixer.sourceRight.data(), late);
         }
     if (anyLate) {
@@ -269,6 +320,7 @@ void RenderLane(Lane* lane, float* left, float* right, int frames) {
         uint64_t drop = std::min<uint64_t>(lane->whole, lane->history.size() / 2);
         lane->history.erase(lane->history.begin(), lane->history.begin() + ptrdiff_t(2 * drop));
         lane->whole -= drop;
+        lane->origin += drop;
     }
     lane->quietFrames = uint32_t(std::min<uint64_t>(lane->quietFrames, lane->history.size() / 2));
 }
@@ -407,6 +459,7 @@ int SoundUnlock(SoundBuffer* b, void*, uint32_t, void*, uint32_t) {
     b->locked = false;
     std::vector<int16_t> pcm = Decode(b->format, b->bytes);  // outside the lock: the device renders meanwhile
     std::lock_guard<std::mutex> guard(mixer.lock);
+    TakeBack(b);  // what it sounds from here on is the new samples
     b->pcm = std::move(pcm);
     return 1;
 }
@@ -415,7 +468,8 @@ int SoundPlay(SoundBuffer* b, int looping) {
     if (!b) return 0;
     std::lock_guard<std::mutex> guard(mixer.lock);
     if (!mixer.open) return 0;
-    b->struck = b->struck || !b->playing;
+    if (b->playing && b->looping == (looping != 0)) return 1;
+    TakeBack(b);  // a once buffer may have ended ahead of the output; a new looping flag applies from here
     b->playing = true;
     b->looping = looping != 0;
     return 1;
@@ -424,6 +478,7 @@ int SoundPlay(SoundBuffer* b, int looping) {
 int SoundStop(SoundBuffer* b) {
     if (!b) return 0;
     std::lock_guard<std::mutex> guard(mixer.lock);
+    TakeBack(b);
     b->playing = false;
     return 1;
 }
@@ -431,6 +486,7 @@ int SoundStop(SoundBuffer* b) {
 int SoundSetPosition(SoundBuffer* b, uint32_t position) {
     if (!b || position >= b->bytes.size()) return 0;
     std::lock_guard<std::mutex> guard(mixer.lock);
+    TakeBack(b);
     b->position = position / b->format.blockAlign;
     return 1;
 }
@@ -438,6 +494,8 @@ int SoundSetPosition(SoundBuffer* b, uint32_t position) {
 int SoundSetVolume(SoundBuffer* b, int32_t volume) {
     if (!b || volume > 0 || volume < -10000) return 0;
     std::lock_guard<std::mutex> guard(mixer.lock);
+    if (volume == b->volume) return 1;
+    TakeBack(b);
     b->volume = volume;
     UpdateGains(b);
     return 1;
@@ -446,6 +504,8 @@ int SoundSetVolume(SoundBuffer* b, int32_t volume) {
 int SoundSetPan(SoundBuffer* b, int32_t pan) {
     if (!b || pan > 10000 || pan < -10000) return 0;
     std::lock_guard<std::mutex> guard(mixer.lock);
+    if (pan == b->pan) return 1;
+    TakeBack(b);
     b->pan = pan;
     UpdateGains(b);
     return 1;
@@ -457,6 +517,7 @@ void SoundRelease(SoundBuffer* b) {
         std::lock_guard<std::mutex> guard(mixer.lock);
         auto it = std::find(mixer.buffers.begin(), mixer.buffers.end(), b);
         if (it == mixer.buffers.end()) return;
+        TakeBack(b);  // it stops sounding here, not where it was summed to
         mixer.buffers.erase(it);
         // The last buffer of its rate takes the lane with it (a file may bring any rate).
         for (auto lane = mixer.lanes.begin(); lane != mixer.lanes.end(); ++lane)
