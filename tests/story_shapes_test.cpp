@@ -18,11 +18,16 @@ const std::string story;
 #endif
 const std::string keys = KIRAKE_SOURCE_DIR "/tests/stories/four-answers/";
 
-// "scenes.txt:N", the place of the first line of the story's script that holds `text`.
+// "scenes.txt:N" in its quotes, as the trace gives the place of the first line of the story's script
+// that holds `text`.
 std::string PlaceOf(const std::string& text) {
     std::vector<std::string> lines = ReadLines(story + "/scenes.txt");
-    for (size_t i = 0; i < lines.size(); ++i)
-        if (lines[i].find(text) != std::string::npos) return "scenes.txt:" + std::to_string(i + 1);
+    for (size_t i = 0; i < lines.size(); ++i) {
+        if (lines[i].find(text) == std::string::npos) continue;
+        std::string place = "\"scenes.txt:";
+        place += std::to_string(i + 1);
+        return place += '"';
+    }
     return "(no line holds " + text + ")";
 }
 
@@ -72,7 +77,7 @@ TEST(StoryShapes, EachEndingPlaysToItsStaffRoll) {
         std::vector<std::string> trace =
             Play(keys + "keys-" + e.name + ".txt", dir, FRAMES, std::to_string(EARLIER) + "," + std::to_string(FRAMES - 1));
         ASSERT_EQ(long(trace.size()), FRAMES) << e.name;
-        EXPECT_EQ(TraceField(trace.back(), "scene"), "\"" + PlaceOf(e.roll) + "\"") << e.name;
+        EXPECT_EQ(TraceField(trace.back(), "scene"), PlaceOf(e.roll)) << e.name;
         EXPECT_EQ(TraceField(trace.back(), "vars"), e.vars) << e.name;
         std::string rest = Capture(dir, FRAMES - 1);
         EXPECT_FALSE(rest.empty()) << e.name;
@@ -98,7 +103,7 @@ TEST(StoryShapes, NameAboveTheBoxComesAndGoes) {
     std::vector<std::string> named = Play(keys + "keys-walk.txt", root + "/named", 300, captures);
     std::vector<std::string> plain = Play(keys + "keys-walk.txt", root + "/plain", 300, captures, unnamed);
     ASSERT_EQ(named.size(), 300u);
-    EXPECT_EQ(TraceField(named[299], "scene"), "\"" + PlaceOf("choice plan") + "\"");
+    EXPECT_EQ(TraceField(named[299], "scene"), PlaceOf("choice plan"));
     auto same = [&](long frame) { return Capture(root + "/named", frame) == Capture(root + "/plain", frame); };
     EXPECT_TRUE(same(150));
     EXPECT_FALSE(same(200)) << "the name is drawn";

@@ -251,7 +251,8 @@ std::string PixelsLine(const uint8_t* row, int width, int y) {
         int run = 1;
         while (x + run < width && row[x + run] == row[x]) ++run;
         if (run >= 3) {
-            line += " " + Hex(row[x]) + "*" + std::to_string(run);
+            line += ' ';
+            line += Hex(row[x]) + '*' + std::to_string(run);
             inWord = false;
         } else {
             if (!inWord) line += " ";

@@ -120,7 +120,15 @@ bool Concerns(BoardMaking& b, const Finding& f, const BoardItem& item) {
     return false;
 }
 
-std::string FindingPlace(const Finding& f) { return f.file + (f.line ? ":" + std::to_string(f.line) : ""); }
+// "FILE:LINE", or the file alone.
+std::string FindingPlace(const Finding& f) {
+    std::string place = f.file;
+    if (f.line) {
+        place += ':';
+        place += std::to_string(f.line);
+    }
+    return place;
+}
 
 // A page's lines as text, each with a bar as wide as the line is in the box (full: 530 pixels), into
 // *text; the marks over the picture where a line runs past the box. *flagged when one does.
