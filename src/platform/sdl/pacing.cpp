@@ -1,5 +1,5 @@
 // The SDL backend's frame pacing: one game frame every `refreshes` refreshes by vsync once the display's
-// rate has been measured to agree, else the timer; and the figures --stats prints.
+// rate has been measured to agree, else the timer (its grid in pacing.h); and the figures --stats prints.
 #include <sys/resource.h>
 #include <algorithm>
 #include <cerrno>
@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 #include "platform/core/pacing_stats.h"
+#include "platform/sdl/pacing.h"
 #include "platform/sdl/sdl.h"
 
 namespace {
@@ -78,14 +79,7 @@ void CheckVsync(int64_t interval) {
 void WaitForDeadline() {
     Pacing& p = sdl.pacing;
     int64_t now = NowNs();
-    // Frames that came late are caught up (shown without waiting) so that game time keeps to the clock;
-    // after a stall of more than a quarter of a second, or a pause, the count starts again from now.
-    if (p.base == 0 || now > p.base + (p.count + 15) * SECOND_NS / 60) {
-        p.base = now;
-        p.count = 0;
-    }
-    ++p.count;
-    int64_t deadline = p.base + p.count * SECOND_NS / 60;
+    int64_t deadline = NextFrameDeadline(&p.base, &p.count, now, SECOND_NS);  // a late frame slips a tick
     int64_t cpuBefore = ThreadCpuNs();
     if (deadline - now > 100000) {
         int64_t wake = deadline - 100000;

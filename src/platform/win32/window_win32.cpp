@@ -252,17 +252,18 @@ void StartTimer() {
 // Waits for the deadline of the next game frame: the timer to within half a millisecond, then a spin.
 void WaitForDeadline() {
     Pacing& p = w32.pacing;
-    const int64_t frame = p.frequency.QuadPart / 60, ticksPerMs = p.frequency.QuadPart / 1000;
+    const int64_t second = p.frequency.QuadPart, ticksPerMs = second / 1000;
     int64_t now = Counter();
-    // Late frames are caught up (shown without waiting) so that game time keeps to the clock; after a
-    // stall of more than a quarter of a second, or a pause, the count starts again from now.
-    if (p.base == 0 || now > p.base + (p.count + 15) * p.frequency.QuadPart / 60) {
+    // The next tick of the grid of 60 a second. A frame that comes after its tick (a stall, a slow frame)
+    // is not caught up: as a display shows a late page at its next refresh, it waits for the first tick
+    // from now and the ticks it missed are dropped. After a pause the grid starts again from now.
+    if (p.base == 0) {
         p.base = now;
         p.count = 0;
     }
     ++p.count;
-    int64_t deadline = p.base + p.count * p.frequency.QuadPart / 60;
-    (void)frame;
+    if (p.base + p.count * second / 60 < now) p.count = (now - p.base) * 60 / second + 1;
+    int64_t deadline = p.base + p.count * second / 60;
     int64_t cpuBefore = ThreadCpu();
     int64_t early = p.highResolution ? ticksPerMs / 2 : ticksPerMs * 3 / 2;
     if (p.timer && deadline - now > early) {
