@@ -102,6 +102,44 @@ void MixOneSecondOf104Buffers(benchmark::State& state) {
 }
 BENCHMARK(MixOneSecondOf104Buffers)->Unit(benchmark::kMillisecond);
 
+// The same second rendered frame by frame (800 samples), as the game plays: before each frame 8 of the
+// buffers are struck again and 8 given a new volume while they sound, so that the mixer takes back what
+// they had summed ahead.
+void MixOneSecondRestartingEveryFrame(benchmark::State& state) {
+    SoundBackendStop();
+    MixerOpen(48000);
+    const SoundFormat format = {1, 1, 22050, 22050, 1, 8, 0};
+    std::vector<SoundBuffer*> buffers;
+    for (int i = 0; i < 104; ++i) {
+        SoundBuffer* b = SoundCreateBuffer(&format, 22050);
+        void *r1, *r2;
+        uint32_t l1, l2;
+        SoundLock(b, 0, 22050, &r1, &l1, &r2, &l2);
+        for (uint32_t k = 0; k < l1; ++k) static_cast<uint8_t*>(r1)[k] = uint8_t(128 + (k * (i + 1)) % 50);
+        SoundUnlock(b, r1, l1, r2, l2);
+        SoundPlay(b, 1);
+        buffers.push_back(b);
+    }
+    std::vector<int16_t> out(2 * 800);
+    int frame = 0;
+    for (auto _ : state) {
+        for (int f = 0; f < 60; ++f, ++frame) {
+            for (int k = 0; k < 8; ++k) {
+                SoundBuffer* b = buffers[size_t((frame * 8 + k) % 104)];
+                SoundStop(b);
+                SoundSetPosition(b, 0);
+                SoundPlay(b, 1);
+                SoundSetVolume(buffers[size_t((frame * 8 + k + 52) % 104)], -100 * ((frame + k) % 10));
+            }
+            MixerRender(out.data(), 800);
+        }
+        benchmark::DoNotOptimize(out.data());
+    }
+    for (SoundBuffer* b : buffers) SoundRelease(b);
+    MixerClose();
+}
+BENCHMARK(MixOneSecondRestartingEveryFrame)->Unit(benchmark::kMillisecond);
+
 // The real backend on SDL's dummy audio driver (no hardware needed): the time from striking a voice
 // to the callback that mixes its first samples. The audible delay adds the device's own queue.
 void SdlStrikeToFirstMix(benchmark::State& state) {
