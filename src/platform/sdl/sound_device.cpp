@@ -1,7 +1,6 @@
-// The sound device behind the mixer. The real backend opens one SDL audio device whose callback renders
-// the mixer; the headless backend renders it by the virtual clock after every frame and may record it.
-// Before any backend starts (unit tests, the song player) the device is a mixer at 44100 Hz that only
-// sounds when someone calls MixerRender.
+// The desktop's sound output: one SDL audio device whose callback renders the mixer, faded out and in
+// when the game pauses, held while frames are not shown. (Headless runs render and record the mixer by
+// their virtual clock: headless/frame_clock.cpp.)
 #include <SDL.h>
 #include <algorithm>
 #include <atomic>
@@ -14,7 +13,6 @@
 
 namespace {
 
-constexpr int HEADLESS_RATE = MIXER_FRAME_CLOCK_RATE;
 // The real device: 48 kHz, 256 frames per callback (5.3 ms). A voice struck in a frame is mixed by the
 // next callback and heard after the device's queue of about two callbacks: some 16 ms at worst.
 constexpr int DEVICE_CALLBACK_FRAMES = 256;
@@ -23,8 +21,6 @@ constexpr int FADE_MS = 8;
 
 struct SoundDevice {
     bool verbose;
-    WavRecorder* recorder;
-    MixerClock clock;  // headless: the samples rendered by the game's frames
     SDL_AudioDeviceID sdlDevice;
     bool sdlAudioStarted;
     std::atomic<int> paused;  // asked by the game's thread
@@ -80,11 +76,9 @@ int OpenSdlDevice() {
     return 1;
 }
 
-// Both devices start from nothing.
+// The device starts from nothing.
 void Reset(const PlatformOptions& options) {
     device.verbose = options.verbose;
-    device.recorder = nullptr;
-    device.clock = MixerClock{};
     device.sdlDevice = 0;
     device.sdlAudioStarted = false;
     device.paused = 0;
@@ -128,10 +122,6 @@ void Stop() {
     if (device.sdlAudioStarted) {
         SDL_QuitSubSystem(SDL_INIT_AUDIO);
         device.sdlAudioStarted = false;
-    }
-    if (device.recorder) {
-        if (!WavRecorderClose(device.recorder)) NoteWriteFailure("the audio recording could not be written completely");
-        device.recorder = nullptr;
     }
     MixerClose();
 }
