@@ -160,6 +160,7 @@ TEST(Language, UnderWatchASavedTranslationInPlayIsTakenAndTheOwnTextIsNot) {
                          "--frames", "40"},
                         &errors),
               0);
+    errors.erase(std::remove(errors.begin(), errors.end(), '\r'), errors.end());  // Windows: CR LF
     // The game's one line (a sanitizer's summary may follow it).
     EXPECT_EQ(errors.rfind("kirake: took the saved data.es.txt\n", 0), 0u) << errors;
     EXPECT_EQ(errors.find("kirake:", 1), std::string::npos) << errors;
