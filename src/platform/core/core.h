@@ -79,5 +79,8 @@ void SoundBackendHold(int hold);
 extern const SoundOutput sdlSound;
 extern const SoundOutput frameClockSound;
 extern const SoundOutput webSound;
-// Frames run but not shown so far; the headless clock counts them.
+// The refreshes that the frames run but not shown so far took (one each, and one for every flip of a frame
+// beyond its first, as when they are shown); the headless clock counts them.
 long UnshownFrameCount();
+// FlipSurface while frames are not shown: the flip takes its refresh of the clock all the same.
+void NoteUnshownFlip();

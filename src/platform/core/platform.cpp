@@ -15,6 +15,8 @@ struct PlatformRecord {
     bool started = false;
     bool unshown = false;     // between BeginUnshownFrames and EndUnshownFrames
     long unshownFrames = 0;   // frames run without being shown
+    long unshownFlips = 0;    // pages flipped in the unshown frame under way
+    long unshownExtra = 0;    // refreshes of the unshown frames' flips beyond their first
     uint32_t unshownBase = 0; // the clock when the unshown frames began
     uint32_t tickOffset = 0;  // added to the backend's clock once unshown frames have run
     bool writeFailed = false;
@@ -85,7 +87,10 @@ std::string SystemLanguage() {
     return backend->language ? backend->language() : std::string();
 }
 long PlatformFrameNumber() { return platform.framesShown; }
-long UnshownFrameCount() { return platform.unshownFrames; }
+long UnshownFrameCount() { return platform.unshownFrames + platform.unshownExtra; }
+void NoteUnshownFlip() {
+    if (platform.unshown) ++platform.unshownFlips;
+}
 
 int PlatformStart(const PlatformOptions& options, std::string* error) {
     platform = PlatformRecord{};
@@ -129,14 +134,14 @@ void NoteWriteFailure(const std::string& what) {
 
 uint32_t ClockMilliseconds() {
     if (platform.unshown)
-        return platform.unshownBase + uint32_t(uint64_t(platform.unshownFrames) * 1000 / 60);
+        return platform.unshownBase + uint32_t(uint64_t(UnshownFrameCount()) * 1000 / 60);
     return CurrentBackend()->tickCount() + platform.tickOffset;
 }
 
 void BeginUnshownFrames() {
     if (platform.unshown) return;
     platform.unshownBase = ClockMilliseconds();
-    platform.unshownFrames = 0;
+    platform.unshownFrames = platform.unshownFlips = platform.unshownExtra = 0;
     platform.unshown = true;
     SetDisplayWaitsForFrames(0);
     SoundBackendHold(1);
@@ -154,13 +159,15 @@ int64_t GetCalendarTime() { return CurrentBackend()->calendarTime(); }
 
 void FrameShown() {
     if (platform.unshown) {
+        if (platform.unshownFlips > 1) platform.unshownExtra += platform.unshownFlips - 1;
+        platform.unshownFlips = 0;
         ++platform.unshownFrames;
-        SoundBackendFrameSkipped(platform.framesShown + platform.unshownFrames);
+        SoundBackendFrameSkipped(platform.framesShown + UnshownFrameCount());
         return;
     }
     ++platform.framesShown;
     CurrentBackend()->frameShown(platform.framesShown);
-    SoundBackendFrameShown(platform.framesShown + platform.unshownFrames);
+    SoundBackendFrameShown(platform.framesShown + UnshownFrameCount());
 }
 
 int SoundBackendStart(const PlatformOptions& options, std::string* error) {

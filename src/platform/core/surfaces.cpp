@@ -259,6 +259,8 @@ SurfaceResult FlipSurface(Surface* primary) {
             CurrentBackend()->present(shown.data(), SCREEN_WIDTH, shownPalette);
         else
             CurrentBackend()->present(primary->pixels.data(), primary->width, palette);
+    } else {
+        NoteUnshownFlip();
     }
     return SURFACE_OK;
 }

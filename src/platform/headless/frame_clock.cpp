@@ -1,10 +1,12 @@
 // The headless backend's sound output: the mixer rendered by the virtual clock after every frame, and
-// recorded with --record-audio. Before any backend starts (unit tests, the song player) it is the
-// device: a mixer at 44100 Hz that only sounds when someone renders it.
+// recorded with --record-audio. The clock runs by display refreshes (HeadlessRefreshes): a frame that
+// flips more than once renders the samples of each refresh it took. Before any backend starts (unit
+// tests, the song player) it is the device: a mixer at 44100 Hz that only sounds when someone renders it.
 #include <cstdio>
 #include <string>
 #include "platform/backend.h"
 #include "platform/core/core.h"
+#include "platform/headless/headless.h"
 #include "platform/sound.h"
 #include "platform/core/sound_mixer.h"
 
@@ -41,11 +43,12 @@ void Record(void* recorder, const int16_t* frames, int count) {
 }
 
 void Shown(long framesShown) {
-    MixerRenderFrames(&frameClock.clock, framesShown, frameClock.recorder ? Record : nullptr, frameClock.recorder);
+    MixerRenderFrames(&frameClock.clock, HeadlessRefreshes(framesShown), frameClock.recorder ? Record : nullptr,
+                      frameClock.recorder);
 }
 
 void Skipped(long framesRun) {  // rendered on the virtual clock, not recorded
-    MixerRenderFrames(&frameClock.clock, framesRun, nullptr, nullptr);
+    MixerRenderFrames(&frameClock.clock, HeadlessRefreshes(framesRun), nullptr, nullptr);
 }
 
 void NoPause(int) {}

@@ -1,6 +1,7 @@
-// The headless backend: no display, a virtual clock of exactly 1000/60 ms per frame, keys from a script,
-// frames captured to PNG files. Its table is in table.cpp; the page's headless backend (web/) uses these
-// parts in its own.
+// The headless backend: no display, a virtual clock of exactly 1000/60 ms per display refresh, keys from
+// a script, frames captured to PNG files. A frame takes one refresh, and one more for each page it flips
+// beyond its first (a shake's five, a wipe's one), as on a 60 Hz display, where every flip waits for the
+// next refresh. Its table is in table.cpp; the page's headless backend (web/) uses these parts in its own.
 #include <sys/stat.h>
 #include <algorithm>
 #include <cctype>
@@ -43,6 +44,8 @@ struct HeadlessRecord {
     size_t nextCapture;
     bool captureFailed;
     long framesShown;       // frames run so far = the number of the next frame
+    long flips;             // pages presented in the frame under way
+    long extraRefreshes;    // refreshes taken by the flips beyond each frame's first
     long deliveredFor = -1;  // the frame whose scripted events have been delivered
     uint64_t extraMs;        // virtual time spent inactive
     long pendingReactivateMs = -1;
@@ -217,7 +220,9 @@ int HeadlessStart(const PlatformOptions& options, std::string* error) {
     return 1;
 }
 
-void HeadlessStop() {}
+// The frame clock may render again before another start (tests, the song player): none of this run's
+// refreshes stay counted.
+void HeadlessStop() { headless.flips = headless.extraRefreshes = 0; }
 int HeadlessOpenWindow(const char*, const char*) { return 1; }
 void HeadlessCloseWindow() {}
 void HeadlessHideCursor() {}
@@ -304,7 +309,7 @@ void HeadlessWaitEvents() {
     PostQuit(0);  // in case the window is already gone
 }
 
-void HeadlessPresent(const uint8_t*, int, const PaletteEntry*) {}
+void HeadlessPresent(const uint8_t*, int, const PaletteEntry*) { ++headless.flips; }
 
 namespace {
 void Capture(long frame) {
@@ -321,6 +326,8 @@ void Capture(long frame) {
 }  // namespace
 
 void HeadlessFrameShown(long framesShown) {
+    if (headless.flips > 1) headless.extraRefreshes += headless.flips - 1;
+    headless.flips = 0;
     headless.framesShown = framesShown;
     long frame = framesShown - 1;
     const auto& captures = headless.captures;
@@ -330,9 +337,12 @@ void HeadlessFrameShown(long framesShown) {
     if (headless.options.frames >= 0 && framesShown == headless.options.frames) QueueMessage(MSG_CLOSE, 0, 0);
 }
 
+long HeadlessRefreshes(long framesRun) { return framesRun + headless.extraRefreshes; }
+
 // Frames run to reach a starting scene count as they would have been shown.
 uint32_t HeadlessTickCount() {
-    return uint32_t(uint64_t(headless.framesShown + UnshownFrameCount()) * 1000 / 60 + headless.extraMs);
+    return uint32_t(uint64_t(HeadlessRefreshes(headless.framesShown + UnshownFrameCount())) * 1000 / 60 +
+                    headless.extraMs);
 }
 
 int64_t HeadlessCalendarTime() { return headless.options.epoch + int64_t(HeadlessTickCount() / 1000); }

@@ -15,7 +15,11 @@ void HeadlessMessageBox(const char* text, const char* caption);
 void HeadlessPumpEvents();
 void HeadlessWaitEvents();
 void HeadlessReadKeys(uint8_t state[256]);
+// Counts the page's flip; HeadlessFrameShown ends the frame. Either way nothing is drawn.
 void HeadlessPresent(const uint8_t* pixels, int pitch, const PaletteEntry* palette);
 void HeadlessFrameShown(long framesShown);
+// The display refreshes that framesRun frames took: one each, and one for every flip of a frame beyond
+// its first. The virtual clock runs by them, and the sound output renders their samples.
+long HeadlessRefreshes(long framesRun);
 uint32_t HeadlessTickCount();
 int64_t HeadlessCalendarTime();
