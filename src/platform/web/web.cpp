@@ -51,8 +51,12 @@ struct WebRecord {
     PlatformOptions options;
     double startMs;
     ShownState shown;  // what the page was last told is on the screen
+    long flips;           // pages presented in the frame under way
+    long extraRefreshes;  // refreshes taken by the flips beyond each frame's first
 };
 WebRecord web;
+// The refreshes the page's sound is rendered by: the page's own count in play, the virtual clock's headless.
+long (*soundRefreshes)(long framesRun);
 
 constexpr struct {
     const char* code;  // the browser's KeyboardEvent.code
@@ -64,8 +68,11 @@ constexpr struct {
     {"NumpadEnter", KEYCODE_RETURN}, {"KeyA", KEYCODE_A},       {"Escape", KEYCODE_ESCAPE},
 };
 
+long PageRefreshes(long framesRun);
+
 int Start(const PlatformOptions& options, std::string*) {
     web = WebRecord{};
+    soundRefreshes = PageRefreshes;
     web.options = options;
     web.startMs = kirake_now();
     kirake_start(0);
@@ -112,20 +119,27 @@ void Present(const uint8_t* pixels, int pitch, const PaletteEntry* palette) {
         web.shown = now;
         kirake_shown(now.choiceCount, now.choiceIndex, now.choiceTop, now.choiceLineHeight, now.storyOver);
     }
+    ++web.flips;  // each waits for a frame of the page's clock
     kirake_present(pixels, pitch, palette);
     if (!kirake_frame_due(PlatformFrameNumber())) kirake_wait_frame();
 }
 
 void FrameShownWeb(long framesShown) {
+    if (web.flips > 1) web.extraRefreshes += web.flips - 1;
+    web.flips = 0;
     if (web.options.frames >= 0 && framesShown == web.options.frames) QueueMessage(MSG_CLOSE, 0, 0);
 }
 
 uint32_t TickCount() { return uint32_t(uint64_t(kirake_now() - web.startMs)); }
-// With a fixed epoch (a test comparing the page with the headless program) the calendar runs on the frames,
-// as the headless backend's does.
+// The display refreshes that framesRun frames took in the page: one each, and one for every flip of a frame
+// beyond its first (as HeadlessRefreshes counts them).
+long PageRefreshes(long framesRun) { return framesRun + web.extraRefreshes; }
+
+// With a fixed epoch (a test comparing the page with the headless program) the calendar runs on the
+// refreshes, as the headless backend's does.
 int64_t CalendarTime() {
     double epoch = kirake_fixed_epoch();
-    if (epoch >= 0) return int64_t(epoch) + PlatformFrameNumber() / 60;
+    if (epoch >= 0) return int64_t(epoch) + PageRefreshes(PlatformFrameNumber()) / 60;
     return int64_t(EM_ASM_DOUBLE({ return Date.now() / 1000; }));
 }
 
@@ -147,6 +161,7 @@ double lastYieldMs;
 
 int StartHeadlessWeb(const PlatformOptions& options, std::string* error) {
     if (!HeadlessStart(options, error)) return 0;
+    soundRefreshes = HeadlessRefreshes;
     kirake_start(1);
     lastYieldMs = kirake_now();
     return 1;
@@ -171,24 +186,26 @@ void FrameShownHeadlessWeb(long framesShown) {
     }
 }
 
-// The page's sound on the virtual clock: rendered by display refreshes, as the headless backend's frame
-// clock renders it, so that a frame that flips more than once hands over the samples of each refresh.
-int StartHeadlessSound(const PlatformOptions& options, std::string* error) { return webSound.start(options, error); }
-void StopHeadlessSound() { webSound.stop(); }
-int OpenHeadlessSound() { return webSound.openDevice(); }
-void HeadlessSoundShown(long framesShown) { webSound.frameShown(HeadlessRefreshes(framesShown)); }
-void HeadlessSoundSkipped(long framesRun) { webSound.frameSkipped(HeadlessRefreshes(framesRun)); }
-void PauseHeadlessSound(int paused) { webSound.pause(paused); }
-void HoldHeadlessSound(int hold) { webSound.hold(hold); }
+// The page's sound, rendered by display refreshes so that a frame that flips more than once hands over
+// the samples of each refresh it took: in play by the page's count, headless by the virtual clock's (as
+// the headless backend's frame clock renders it).
+long Refreshes(long framesRun) { return soundRefreshes ? soundRefreshes(framesRun) : framesRun; }
+int StartPageSound(const PlatformOptions& options, std::string* error) { return webSound.start(options, error); }
+void StopPageSound() { webSound.stop(); }
+int OpenPageSound() { return webSound.openDevice(); }
+void PageSoundShown(long framesShown) { webSound.frameShown(Refreshes(framesShown)); }
+void PageSoundSkipped(long framesRun) { webSound.frameSkipped(Refreshes(framesRun)); }
+void PausePageSound(int paused) { webSound.pause(paused); }
+void HoldPageSound(int hold) { webSound.hold(hold); }
 
-const SoundOutput webHeadlessSound = {
-    .start = StartHeadlessSound,
-    .stop = StopHeadlessSound,
-    .openDevice = OpenHeadlessSound,
-    .frameShown = HeadlessSoundShown,
-    .frameSkipped = HeadlessSoundSkipped,
-    .pause = PauseHeadlessSound,
-    .hold = HoldHeadlessSound,
+const SoundOutput pageSound = {
+    .start = StartPageSound,
+    .stop = StopPageSound,
+    .openDevice = OpenPageSound,
+    .frameShown = PageSoundShown,
+    .frameSkipped = PageSoundSkipped,
+    .pause = PausePageSound,
+    .hold = HoldPageSound,
 };
 
 // PNG files are not written in the page: captures are read from the canvas there.
@@ -220,7 +237,7 @@ const Backend webBackend = {
     .frameShown = FrameShownWeb,
     .tickCount = TickCount,
     .calendarTime = CalendarTime,
-    .sound = &webSound,
+    .sound = &pageSound,
     .text = &glyphFileText,
     .watch = nullptr,
     .language = BrowserLanguage,
@@ -248,7 +265,7 @@ const Backend webHeadlessBackend = {
     .frameShown = FrameShownHeadlessWeb,
     .tickCount = HeadlessTickCount,
     .calendarTime = HeadlessCalendarTime,
-    .sound = &webHeadlessSound,
+    .sound = &pageSound,
     .text = nullptr,   // the main backend's
     .watch = nullptr,
     .language = nullptr,
