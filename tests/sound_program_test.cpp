@@ -75,9 +75,9 @@ TEST(SoundSongPlayer, RenderedNotesStartWhereTheStepsSay) {
     EXPECT_EQ(frames, (std::vector<long>{7, 14, 21, 28, 35, 42, 49}));
     long note0 = frames[0] * 735, note3 = frames[3] * 735;
     EXPECT_EQ(FirstSound(left, 0, left.size()), note0) << "nothing before the first step";
-    EXPECT_EQ(FirstSound(left, size_t(note0) + 2205 + 64, left.size()), note3)
+    EXPECT_EQ(FirstSound(left, size_t(note0) + 2205 + 128, left.size()), note3)
         << "silence after the 50 ms note until step 3";
-    EXPECT_EQ(FirstSound(left, size_t(note3) + 2205 + 64, left.size()), frames[6] * 735)
+    EXPECT_EQ(FirstSound(left, size_t(note3) + 2205 + 128, left.size()), frames[6] * 735)
         << "steps 4 and 5 are silent; then the song loops to step 0";
 }
 

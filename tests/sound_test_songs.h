@@ -32,8 +32,7 @@ struct TestSong {
     std::vector<int32_t> tracks[4];
 
     std::vector<uint8_t> Bytes() const {
-        std::vector<uint8_t> out;
-        out.insert(out.end(), {'t', 'e', 's', 't', 's', 'o', 'n', 'g'});
+        std::vector<uint8_t> out = {'t', 'e', 's', 't', 's', 'o', 'n', 'g'};
         PutLe(out, stepInterval, 4);
         PutLe(out, uint32_t(loopStep), 4);
         PutLe(out, uint32_t(songLength), 4);
