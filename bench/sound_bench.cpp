@@ -72,9 +72,9 @@ void SynthesiseSeventyTwoVoices(benchmark::State& state) {
 }
 BENCHMARK(SynthesiseSeventyTwoVoices)->Unit(benchmark::kMillisecond);
 
-// One second at 48 kHz stereo with 104 buffers sounding (72 voices, 24 drums, 8 effects), summed at
-// 22050 Hz and converted to 48 kHz.
-void MixOneSecondOf104Buffers(benchmark::State& state) {
+// The mixer open at 48 kHz with 104 looping one-second buffers of 22050 Hz sounding, each its own tone;
+// levelled: at volumes and pans spread over their ranges.
+std::vector<SoundBuffer*> Start104Buffers(bool levelled) {
     SoundBackendStop();
     MixerOpen(48000);
     const SoundFormat format = {1, 1, 22050, 22050, 1, 8, 0};
@@ -86,11 +86,20 @@ void MixOneSecondOf104Buffers(benchmark::State& state) {
         SoundLock(b, 0, 22050, &r1, &l1, &r2, &l2);
         for (uint32_t k = 0; k < l1; ++k) static_cast<uint8_t*>(r1)[k] = uint8_t(128 + (k * (i + 1)) % 50);
         SoundUnlock(b, r1, l1, r2, l2);
-        SoundSetVolume(b, -100 * (i % 10));
-        SoundSetPan(b, 100 * (i % 21) - 1000);
+        if (levelled) {
+            SoundSetVolume(b, -100 * (i % 10));
+            SoundSetPan(b, 100 * (i % 21) - 1000);
+        }
         SoundPlay(b, 1);
         buffers.push_back(b);
     }
+    return buffers;
+}
+
+// One second at 48 kHz stereo with 104 buffers sounding (72 voices, 24 drums, 8 effects), summed at
+// 22050 Hz and converted to 48 kHz.
+void MixOneSecondOf104Buffers(benchmark::State& state) {
+    std::vector<SoundBuffer*> buffers = Start104Buffers(true);
     std::vector<int16_t> out(2 * 48000);
     for (auto _ : state) {
         MixerRender(out.data(), 48000);
@@ -106,20 +115,7 @@ BENCHMARK(MixOneSecondOf104Buffers)->Unit(benchmark::kMillisecond);
 // buffers are struck again and 8 given a new volume while they sound, so that the mixer takes back what
 // they had summed ahead.
 void MixOneSecondRestartingEveryFrame(benchmark::State& state) {
-    SoundBackendStop();
-    MixerOpen(48000);
-    const SoundFormat format = {1, 1, 22050, 22050, 1, 8, 0};
-    std::vector<SoundBuffer*> buffers;
-    for (int i = 0; i < 104; ++i) {
-        SoundBuffer* b = SoundCreateBuffer(&format, 22050);
-        void *r1, *r2;
-        uint32_t l1, l2;
-        SoundLock(b, 0, 22050, &r1, &l1, &r2, &l2);
-        for (uint32_t k = 0; k < l1; ++k) static_cast<uint8_t*>(r1)[k] = uint8_t(128 + (k * (i + 1)) % 50);
-        SoundUnlock(b, r1, l1, r2, l2);
-        SoundPlay(b, 1);
-        buffers.push_back(b);
-    }
+    std::vector<SoundBuffer*> buffers = Start104Buffers(false);
     std::vector<int16_t> out(2 * 800);
     int frame = 0;
     for (auto _ : state) {
