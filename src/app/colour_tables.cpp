@@ -26,7 +26,7 @@ std::string DifferingIndexes(const ColourTableDifference& difference, int most) 
         if (ranges++ == most) return text + ", ...";
         if (!text.empty()) text += ", ";
         text += std::to_string(i);
-        if (end > i) text += '-'; text += std::to_string(end);
+        if (end > i) text += '-' + std::to_string(end);
         i = end;
     }
     return text;
