@@ -9,6 +9,8 @@ struct ShownState {
     int choiceTop;         // page y of the top of line 0
     int choiceLineHeight;  // line i covers choiceTop + i x choiceLineHeight to the next line's top
     int storyOver;         // 1: the last page, which stays until the game is closed
+    int overlay;           // 1: an overlay of the player's own (history, settings, the offer to continue)
+                           // is open: a tap outside it arrives as KEYCODE_TAP_OUTSIDE, a swipe as the wheel
 };
 
 void SetShownState(const ShownState& state);
