@@ -24,6 +24,11 @@ struct PlatformOptions {
 
 // main: starts the chosen backend. 1, or 0 with a message in *error.
 int PlatformStart(const PlatformOptions& options, std::string* error);
+// The game's own: called by the backend when the program may be ended without warning soon (the page
+// hidden or left, the session ending), so that what the player would lose is kept now.
+void SetSuspendHandler(void (*handler)());
+// Backends: calls the handler (nothing when none is set).
+void CallSuspendHandler();
 // main: ends the backend (files written, devices closed). 1, or 0 when a file the run was asked to
 // write could not be written (said on standard error when it happened).
 int PlatformStop();
