@@ -5,3 +5,16 @@
 
 // Shows the line (UTF-8; ASCII is drawn) in a band across the top of the page; null or "" hides it.
 void ShowOverlayLine(const char* text);
+
+// A panel of the player's own over the dimmed page (the history, the settings, the offer to continue),
+// drawn where the page is shown and captured as the line is: the game's page and palette stay untouched.
+// Lines are UTF-8, drawn as they are (cut at the panel's edge); the caller scrolls. Null hides it.
+struct OverlayPanel {
+    const char* title;          // drawn above the lines
+    const char* const* lines;   // lineCount lines, at most OVERLAY_PANEL_LINES shown
+    int lineCount;
+    int highlighted;            // the line drawn highlighted, or -1
+    const char* footer;         // a hint at the foot ("Page Down or Esc: back to the story"), or null
+};
+constexpr int OVERLAY_PANEL_LINES = 18;
+void ShowOverlayPanel(const OverlayPanel* panel);
