@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 #include "app/app.h"
+#include "app/comforts.h"
 #include "story/script.h"
 #include "platform/files.h"
 #include "platform/platform.h"
@@ -45,6 +46,12 @@ const char usage[] =
     "                       data.txt; without --lang the system's language (LANGUAGE, LC_ALL,\n"
     "                       LC_MESSAGES, LANG), except in headless runs, which play data.txt\n"
     "  --builtin-story      play the built-in story even where the folder has a story script (scenes.txt)\n"
+    "  --text-speed 1|2|4|page\n"
+    "                       type 1 (the default), 2 or 4 characters a frame, or a whole page at once\n"
+    "  --auto               go on by itself at the end of a page (A switches it; never at a question)\n"
+    "  --self-voicing       say the text aloud (Shift+V switches it)\n"
+    "                       These three, full screen and the volumes are kept in the settings (F10);\n"
+    "                       the command line wins over them for the run\n"
     "  -h, --help           show this help and exit\n"
     "  --version            show the version and exit\n"
     "\n"
@@ -90,6 +97,9 @@ int main(int argc, char** argv) {
     argv = pointers.data();
     PlatformOptions options;
     std::string dataDir, traceFile, startScene;
+    // The player's settings, overruled by the command line (applied after reading them).
+    LoadSettings();
+    bool windowGiven = false, langGiven = false;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         auto value = [&](const char* name) -> const char* {
@@ -114,8 +124,21 @@ int main(int argc, char** argv) {
             }
         } else if (arg == "--window") {
             options.window = true;
+            windowGiven = true;
         } else if (arg == "--fullscreen") {
             options.window = false;
+            windowGiven = true;
+        } else if (arg == "--text-speed") {
+            std::string speed = value("--text-speed");
+            if (speed != "1" && speed != "2" && speed != "4" && speed != "page") {
+                std::fprintf(stderr, "kirake: --text-speed is 1, 2, 4 or page\n%s", usage);
+                return 2;
+            }
+            settings.textSpeed = speed == "page" ? 0 : std::atoi(speed.c_str());
+        } else if (arg == "--auto") {
+            settings.autoAdvance = 1;
+        } else if (arg == "--self-voicing") {
+            settings.selfVoicing = 1;
         } else if (arg == "--scale") {
             std::string scale = value("--scale");
             if (scale != "fit" && scale != "integer") {
@@ -164,6 +187,7 @@ int main(int argc, char** argv) {
         } else if (arg == "--start-keys") {
             SetStartKeysFile(AbsolutePath(value("--start-keys")).c_str());
         } else if (arg == "--lang") {
+            langGiven = true;
             if (!SetScriptLanguage(value("--lang"))) {
                 std::fprintf(stderr, "kirake: --lang takes a language code such as es or pt-BR, not \"%s\"\n%s",
                              argv[i], usage);
@@ -176,6 +200,8 @@ int main(int argc, char** argv) {
             return 2;
         }
     }
+    if (!windowGiven) options.window = !settings.fullscreen;
+    if (!langGiven && !settings.language.empty()) SetScriptLanguage(settings.language);
     if (!options.headless &&
         (!options.keysFile.empty() || !options.captureList.empty() || !options.recordAudio.empty() ||
          !options.faults.empty())) {

@@ -5,8 +5,10 @@
 #include <string>
 #include <vector>
 #include "app/app.h"
+#include "app/comforts.h"
 #include "gfx/gfx.h"
 #include "input/input.h"
+#include "platform/speech.h"
 #include "app/hooks.h"
 #include "sound/sound.h"
 #include "story/script.h"
@@ -39,6 +41,7 @@ std::string JsonEscaped(const std::string& text) {
     std::string out;
     for (char c : text) {
         if (c == '"' || c == '\\') out += '\\';
+        if (c == '\n') out += "\\n";
         if (static_cast<unsigned char>(c) >= 0x20) out += c;
     }
     return out;
@@ -85,9 +88,12 @@ int CloseTrace() {
 }
 
 void ForgetTracePlays() { trace.plays.clear(); }
+void SetTraceFrame(long frame) { trace.frame = frame; }
 
 void WriteTraceLine() {
     long frame = trace.frame++;
+    std::vector<std::string> spoken;
+    TakeSpokenLines(&spoken);  // taken on every frame, so that none is left for a later one
     if (!trace.file) return;
     std::string line = "{\"frame\":" + std::to_string(frame) + StoryPositionFields() +
                        ",\"held\":" + std::to_string(keysHeld) + ",\"pressed\":" + std::to_string(keysPressed) +
@@ -125,6 +131,14 @@ void WriteTraceLine() {
     line += ",\"message\":{\"found\":" + std::to_string(message.messageFound) +
             ",\"wait\":" + std::to_string(message.keyWait) + ",\"pos\":" + std::to_string(message.scriptPos) +
             ",\"penX\":" + std::to_string(message.penX) + ",\"penY\":" + std::to_string(message.penY) + "}";
+    // The player's comforts, only on the frames that have them: a trace of a game played without them
+    // is the one it always was. Under an overlay the story's fields are those of the frame it stands at.
+    if (PlayerOverlayOpen()) line += ",\"overlay\":\"" + std::string(PlayerOverlayName()) + "\"";
+    if (!spoken.empty()) {
+        line += ",\"spoke\":[";
+        for (size_t i = 0; i < spoken.size(); ++i) line += (i ? ",\"" : "\"") + JsonEscaped(spoken[i]) + "\"";
+        line += "]";
+    }
     line += "}\n";
     trace.plays.clear();
     if (std::fputs(line.c_str(), trace.file) == EOF) TraceFailed();

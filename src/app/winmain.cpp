@@ -1,5 +1,6 @@
 // The spine of the program: start-up in its fixed order, the window procedure and the frame loop.
 #include "app/app.h"
+#include "app/comforts.h"
 #include "gfx/gfx.h"
 #include "input/input.h"
 #include "platform/clock.h"
@@ -23,7 +24,9 @@ intptr_t WindowProc(Window window, int message, uintptr_t wParam, intptr_t lPara
             app.appActive = int(wParam);
             return 0;
         case MSG_KEYDOWN:
-            if (app.displayActive && wParam == VKEY_ESCAPE) PostWindowMessage(window, MSG_CLOSE, 0, 0);
+            // Esc closes an overlay of the player's; else it ends the game at once.
+            if (app.displayActive && wParam == VKEY_ESCAPE && !ClosePlayerOverlay())
+                PostWindowMessage(window, MSG_CLOSE, 0, 0);
             return 0;
         case MSG_DESTROY:
             ReleaseDisplay();
@@ -38,9 +41,12 @@ int PostClose(Window window) { return PostWindowMessage(window, MSG_CLOSE, 0, 0)
 
 void RunFrame(Window window) {
     ReadInput(&input.keysHeld, &input.keysPressed);
+    DecideComfortFrame();
     MusicTick();
     RunChapter(window);
-    SetShownState(StoryShownState());
+    ShownState shown = StoryShownState();
+    shown.overlay = PlayerOverlayOpen();
+    SetShownState(shown);
     DrawBaseLayer(window);
     DrawSprites(window);
     FlipPage(window);
@@ -76,7 +82,10 @@ int WinMain() {
             DispatchWindowMessage(&app.msg);
         } else if (app.appActive) {
             if (app.liveReload) TakeSavedDataFiles(window);
-            RunFrame(window);
+            if (PlayerOverlayOpen())
+                RunOverlayFrame(window);  // the story stands still under the player's overlay
+            else
+                RunFrame(window);
             WriteTraceLine();
             FrameShown();
         } else {

@@ -31,7 +31,7 @@ int DrawRouteNumber() {
 
 ShownState StoryShownState() {
     if (scriptPlayer.active) return ScriptShownState();
-    ShownState shown{0, 0, CHOICE_CURSOR_Y, CHOICE_SPACING, 0};
+    ShownState shown{0, 0, CHOICE_CURSOR_Y, CHOICE_SPACING, 0, 0};
     bool routeChapter = story.chapter >= FIRST_ROUTE_CHAPTER && story.chapter < FIRST_ROUTE_CHAPTER + ROUTE_COUNT;
     if (story.chapter == 1 && story.openingStep == 5 && story.choiceState == 1) {
         shown.choiceCount = CHOICE_COUNT;

@@ -1,5 +1,6 @@
 // Shared pieces of the scene handlers.
 #include "story/scene_kit.h"
+#include "app/comforts.h"
 #include "input/input.h"
 #include "story/story.h"
 #include "story/tables.h"
@@ -23,6 +24,7 @@ int TypeStoryMessage(Window window, uint8_t messageId) {
 }
 
 void DrawChoiceLines(const char* const lines[3]) {
+    NoteChoiceOpened(lines, CHOICE_COUNT);  // the voice says the answers
     for (int i = 0; i < CHOICE_COUNT; ++i)
         DrawTextLine(lines[i], GAME_FACE, CHOICE_LINE_X, CHOICE_LINE_Y + CHOICE_SPACING * i, CHOICE_LINE_HEIGHT,
                      display.windowSheet, 255, 255, 255);

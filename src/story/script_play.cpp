@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <string>
 #include "app/app.h"
+#include "app/comforts.h"
 #include "story/random.h"
 #include "gfx/gfx.h"
 #include "input/input.h"
@@ -219,8 +220,14 @@ Result RunChoice(Window window, const ScriptCommand& c) {
     ScriptPlayer& p = scriptPlayer;
     int count = int(c.messages.size());
     if (!p.choiceOpen) {
-        for (int i = 0; i < count; ++i)
-            DrawStoryLine(TextOf(c.messages[size_t(i)]), CHOICE_LINE_X, ChoiceLineY(count, i), CHOICE_LINE_HEIGHT);
+        std::vector<std::string> answers;
+        for (int i = 0; i < count; ++i) {
+            answers.push_back(TextOf(c.messages[size_t(i)]));
+            DrawStoryLine(answers.back(), CHOICE_LINE_X, ChoiceLineY(count, i), CHOICE_LINE_HEIGHT);
+        }
+        std::vector<const char*> lines;
+        for (const std::string& answer : answers) lines.push_back(answer.c_str());
+        NoteChoiceOpened(lines.data(), count);  // the voice says the answers
         const int fresh[] = {0, 17, 18, 19, 18, 99, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 1};
         std::fill(std::begin(p.cursorSequence), std::end(p.cursorSequence), 0);
         std::copy(std::begin(fresh), std::end(fresh), p.cursorSequence);
@@ -416,6 +423,7 @@ Result Run(Window window, const ScriptCommand& c, bool firstInFrame) {
             p.pieceCount = 0;
             return HOLD_NEXT;
         case OP_SAY: {
+            if (message.messageFound != 1) SetMessageSpeaker(c.messages.empty() ? "" : TextOf(c.messages[0]));
             if (!c.messages.empty() && !p.nameShown && message.messageFound != 1) ShowName(c.messages[0]);
             int done = TypeKeyedMessage(window, message.scriptText, message.textOriginX, message.textOriginY, 21,
                                         display.windowSheet, 255, 255, 255, c.name.c_str());
@@ -546,7 +554,7 @@ std::string ScriptPosition() {
 
 ShownState ScriptShownState() {
     const ScriptPlayer& p = scriptPlayer;
-    ShownState shown{0, 0, CHOICE_CURSOR_Y, CHOICE_SPACING, 0};
+    ShownState shown{0, 0, CHOICE_CURSOR_Y, CHOICE_SPACING, 0, 0};
     if (p.choiceOpen) {
         shown.choiceCount = p.choiceCount;
         shown.choiceIndex = p.choiceIndex;

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "app/app.h"
+#include "app/comforts.h"
 #include "gfx/gfx.h"
 #include "input/input.h"
 #include "platform/files.h"
@@ -232,15 +233,34 @@ int MessageText(const char* key, std::string* body) {
     return 1;
 }
 
-int TypeKeyedMessage(Window window, const uint8_t* scriptText, int originX, int originY, int fontHeight,
-                     Surface* surface, int red, int green, int blue, const char* key) {
+namespace {
+// The page under way starts at scriptPos: counted from nought and told to the comforts.
+void StartPage(const uint8_t* text, uint32_t size) {
+    message.pageChars = 0;
+    NoteMessagePage(text, size, message.scriptPos, message.utf8);
+}
+
+// A wait for a key passed and the message is over: read.
+int FinishWaitedMessage(Window window) {
+    NoteMessageRead(message.messageStart);
+    FinishMessage(window);
+    return 1;
+}
+
+// One item of the message window: a character, a code, or a frame of the wait for a key.
+int TypeStep(Window window, const uint8_t* scriptText, int originX, int originY, int fontHeight, Surface* surface,
+             int red, int green, int blue, const char* key) {
     const uint8_t* text = scriptText;
     uint32_t size = text ? message.scriptSize : 0;
-    if (message.messageFound != 1 && !FindMessage(text, size, uint8_t(key[0]), key)) {
-        // An id with no marker: the message is empty and ends at once.
-        sprites[KEY_WAIT_SLOT].active = 0;
-        FinishMessage(window);
-        return 1;
+    if (message.messageFound != 1) {
+        if (!FindMessage(text, size, uint8_t(key[0]), key)) {
+            // An id with no marker: the message is empty and ends at once.
+            sprites[KEY_WAIT_SLOT].active = 0;
+            FinishMessage(window);
+            return 1;
+        }
+        message.messageStart = message.scriptPos;
+        StartPage(text, size);
     }
 
     if (message.keyWait == 1) {
@@ -248,10 +268,7 @@ int TypeKeyedMessage(Window window, const uint8_t* scriptText, int originX, int 
         int* sequence = message.keyWaitSequence;
         AnimateSprite(window, sequence, KEY_WAIT_CELL, KEY_WAIT_CELL, KEY_WAIT_PERIOD, &sequence[0], &sequence[21],
                       KEY_WAIT_SLOT);
-        if (keysPressed & KEY_F1) {
-            FinishMessage(window);
-            return 1;
-        }
+        if (keysPressed & KEY_F1) return FinishWaitedMessage(window);
     } else {
         sprites[KEY_WAIT_SLOT].active = 0;
     }
@@ -260,12 +277,12 @@ int TypeKeyedMessage(Window window, const uint8_t* scriptText, int originX, int 
     if (pos >= size) {
         // The text ran out before "<!": wait for a key here, then end the message.
         message.keyWait = 1;
-        if (keysPressed == 0) return 0;
-        FinishMessage(window);
-        return 1;
+        if (keysPressed == 0 && !comfortFrame.advance) return 0;
+        return FinishWaitedMessage(window);
     }
     if (text[pos] != '<') {
         TypeCharacter(text, originX, originY, fontHeight, surface, red, green, blue);
+        message.pageChars++;
         return 0;
     }
 
@@ -277,16 +294,14 @@ int TypeKeyedMessage(Window window, const uint8_t* scriptText, int originX, int 
     if (code == '!' || pageEnd) {
         message.keyWait = 1;
         message.scriptPos--;
-        if (keysPressed == 0) return 0;
-        if (code == '!') {
-            FinishMessage(window);
-            return 1;
-        }
+        if (keysPressed == 0 && !comfortFrame.advance) return 0;
+        if (code == '!') return FinishWaitedMessage(window);
         ClearMessageBox(window);
         message.penY = 0;
         message.penX = 0;
         message.scriptPos += 2;
         message.keyWait = 0;
+        StartPage(text, size);
         return 0;
     }
     switch (code) {
@@ -318,4 +333,23 @@ int TypeKeyedMessage(Window window, const uint8_t* scriptText, int originX, int 
         break;
     }
     return 0;
+}
+}  // namespace
+
+int TypeKeyedMessage(Window window, const uint8_t* scriptText, int originX, int originY, int fontHeight,
+                     Surface* surface, int red, int green, int blue, const char* key) {
+    int done = TypeStep(window, scriptText, originX, originY, fontHeight, surface, red, green, blue, key);
+    int steps = comfortFrame.textSpeed;
+    if (done || steps == 1) return done;
+    // The frame's further items: no key, no advance; they stop at a wait, as the page's end is one.
+    uint16_t pressed = keysPressed;
+    uint8_t advance = comfortFrame.advance;
+    keysPressed = 0;
+    comfortFrame.advance = 0;
+    uint32_t limit = steps ? uint32_t(steps) : message.scriptSize + 2;  // every item moves on at least a byte
+    for (uint32_t i = 1; i < limit && !done && message.keyWait == 0 && message.messageFound == 1; ++i)
+        done = TypeStep(window, scriptText, originX, originY, fontHeight, surface, red, green, blue, key);
+    keysPressed = pressed;
+    comfortFrame.advance = advance;
+    return done;
 }

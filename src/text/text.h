@@ -50,6 +50,8 @@ struct MessageState {
     uint8_t messageId;    // the id of the message under way (while messageFound is 1)
     char messageName[MESSAGE_NAME_MAX + 1];  // its name when it is a named one ("" for a one-byte id)
     int utf8;             // the text begins with the UTF-8 mark: one character a typed item
+    int messageStart;     // where the message under way begins in the text (its first body byte)
+    int pageChars;        // the characters typed on the page so far
     // The key-wait cursor's animation, stepped by TypeMessage while a page waits for a key.
     AnimationSequence keyWaitSequence = {0, 17, 18, 17, 19, 99, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1};
 };
@@ -78,7 +80,10 @@ void LoadScriptText(Window window);
 // from its first page. 1, or 0 with *why set when the file cannot be read, is empty or lacks the
 // message under way (the old text stays).
 int ReloadScriptText(Window window, const char** why);
-// One frame of the message window; 1 on the frame the message ends. scriptText must be
+// One frame of the message window; 1 on the frame the message ends. It types as many items as the
+// frame's comforts say (comfortFrame.textSpeed: 1, 2, 4, or 0 for the rest of the page); the items after
+// the first see no key, so that a key pressed while a page is typed fast never also passes the wait the
+// page reaches in that frame. comfortFrame.advance passes a wait as a key would (and nothing else). scriptText must be
 // message.scriptText (its length is message.scriptSize).
 int TypeMessage(Window window, const uint8_t* scriptText, int originX, int originY, int fontHeight,
                 Surface* surface, int red, int green, int blue, uint8_t messageId);
