@@ -62,6 +62,8 @@ void WriteTraceLine();  // after each frame, numbered from 0
 int CloseTrace();
 // Forgets the sounds noted so far (the frames run to reach a starting scene are not traced).
 void ForgetTracePlays();
+// A continued game's trace numbers its lines from the frame the left game reached.
+void SetTraceFrame(long frame);
 
 // Starting at a scene (start.cpp): the frames from the title to the scene are played by a built-in
 // player before the first frame is shown. SCENE: with a story script, places of the script joined by "/";

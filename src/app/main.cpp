@@ -6,6 +6,7 @@
 #include <vector>
 #include "app/app.h"
 #include "app/comforts.h"
+#include "app/session.h"
 #include "story/script.h"
 #include "platform/files.h"
 #include "platform/platform.h"
@@ -46,6 +47,8 @@ const char usage[] =
     "                       data.txt; without --lang the system's language (LANGUAGE, LC_ALL,\n"
     "                       LC_MESSAGES, LANG), except in headless runs, which play data.txt\n"
     "  --builtin-story      play the built-in story even where the folder has a story script (scenes.txt)\n"
+    "  --continue           continue the game left last time, without asking (when it is of this story)\n"
+    "  --afresh             start afresh, without asking; the game left is no longer kept\n"
     "  --text-speed 1|2|4|page\n"
     "                       type 1 (the default), 2 or 4 characters a frame, or a whole page at once\n"
     "  --auto               go on by itself at the end of a page (A switches it; never at a question)\n"
@@ -182,6 +185,8 @@ int main(int argc, char** argv) {
                 std::fprintf(stderr, "kirake: unknown scene \"%s\"\n%s", argv[i], usage);
                 return 2;
             }
+        } else if (arg == "--continue" || arg == "--afresh") {
+            SetSessionAnswer(arg.c_str() + 2);
         } else if (arg == "--builtin-story") {
             UseBuiltinStory(1);
         } else if (arg == "--start-keys") {
@@ -236,7 +241,9 @@ int main(int argc, char** argv) {
         return 1;
     }
     if (options.watch) StartRebuilds(options.headless);
+    SetSessionRun(options.headless, !options.keysFile.empty(), !startScene.empty(), options.watch);
     int exitCode = WinMain();
+    KeepSession();
     StopRebuilds();
     if (!CloseTrace()) exitCode = exitCode ? exitCode : 1;  // each failed write was said once
     if (!PlatformStop()) exitCode = exitCode ? exitCode : 1;

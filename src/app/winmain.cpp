@@ -1,6 +1,7 @@
 // The spine of the program: start-up in its fixed order, the window procedure and the frame loop.
 #include "app/app.h"
 #include "app/comforts.h"
+#include "app/session.h"
 #include "gfx/gfx.h"
 #include "input/input.h"
 #include "platform/clock.h"
@@ -42,6 +43,7 @@ int PostClose(Window window) { return PostWindowMessage(window, MSG_CLOSE, 0, 0)
 void RunFrame(Window window) {
     ReadInput(&input.keysHeld, &input.keysPressed);
     DecideComfortFrame();
+    NoteSessionFrame();
     MusicTick();
     RunChapter(window);
     ShownState shown = StoryShownState();
@@ -75,6 +77,7 @@ int WinMain() {
         DestroyMainWindow(window);
         return 1;
     }
+    BeginSession(window);  // a game left may be continued (closed while asking: the loop ends at once)
 
     for (;;) {
         if (PeekWindowMessage(&app.msg)) {

@@ -44,6 +44,10 @@ int CapturePage(uint8_t* rgb);
 // Frame numbers (PlatformFrameNumber, scripts, captures, --frames) count only the frames shown after.
 void BeginUnshownFrames();
 void EndUnshownFrames();
+// A game continued from a session: after EndUnshownFrames, the frames just run unshown stand for the
+// framesShown frames the left game showed. Frame numbers go on from there (the backend is told of it as
+// of a frame shown), and the clock counts those frames once; it does not jump.
+void ContinueFrameNumbers(long framesShown);
 
 // The language the system's user reads, as the system writes it ("es_ES.UTF-8", "pt-BR"); "" when it
 // names none, and always in headless runs, which play the same whatever machine runs them.

@@ -30,7 +30,16 @@ void Seed(unsigned seed) {
 }
 }  // namespace
 
-void StorySeed(unsigned seed) { Seed(seed); }
+StoryDraws storyDraws;
+
+void StorySeed(unsigned seed) {
+    StoryDraws& d = storyDraws;
+    while (d.nextPlanned < d.planned.size() && d.planned[d.nextPlanned].frame < d.frame) ++d.nextPlanned;
+    if (d.nextPlanned < d.planned.size() && d.planned[d.nextPlanned].frame == d.frame)
+        seed = d.planned[d.nextPlanned++].seed;
+    if (d.keep) d.taken.push_back({d.frame, seed});
+    Seed(seed);
+}
 
 int StoryRandom() {
     if (!generator.seeded) Seed(1);

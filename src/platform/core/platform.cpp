@@ -155,6 +155,14 @@ void EndUnshownFrames() {
     SoundBackendHold(0);
     platform.tickOffset = now - CurrentBackend()->tickCount();
 }
+void ContinueFrameNumbers(long framesShown) {
+    if (platform.unshown || framesShown < 0) return;
+    uint32_t now = ClockMilliseconds();
+    platform.framesShown = framesShown;
+    platform.unshownFrames = 0;  // the extra refreshes of their flips stay counted
+    CurrentBackend()->frameShown(framesShown);
+    platform.tickOffset = now - CurrentBackend()->tickCount();
+}
 int64_t GetCalendarTime() { return CurrentBackend()->calendarTime(); }
 
 void FrameShown() {
