@@ -6,8 +6,10 @@
 #include <string>
 #include <vector>
 #include "platform/display.h"
+#include "platform/keep.h"
 #include "platform/keyboard.h"
 #include "platform/platform.h"
+#include "platform/speech.h"
 
 struct TextSource;  // platform/glyphs.h
 
@@ -29,6 +31,23 @@ struct SoundOutput {
     void (*frameSkipped)(long framesRun);  // after a frame run but not shown (BeginUnshownFrames)
     void (*pause)(int paused);             // the game lost (1) or regained (0) the focus: fade out, in
     void (*hold)(int hold);                // silent while frames are not shown (1), and sounding again (0)
+};
+
+// Saying text aloud (speech.h): the system's speech service. The core has checked and recorded the text.
+struct SpeechOutput {
+    // Says the text (UTF-8), cutting off what was being said; `voiced` 0: only where a screen reader
+    // reads it (the page's live region), nothing aloud.
+    void (*say)(const char* text, int kind, int voiced);
+    int (*available)(std::string* why);  // 1 when text can be said aloud; 0 with *why
+    void (*stop)();                      // PlatformStop: silent, disconnected
+};
+
+// Kept files (keep.h) in the system's own place. The core has checked the name.
+struct KeptStore {
+    int (*read)(KeptKind kind, const char* name, size_t maxBytes, std::string* bytes, std::string* why);
+    int (*write)(KeptKind kind, const char* name, const std::string& bytes, std::string* why);
+    int (*setAside)(KeptKind kind, const char* name);
+    std::string (*place)(KeptKind kind, const char* name);
 };
 
 // One table per backend, filled with designated initialisers; every function is there. A headless
@@ -75,6 +94,9 @@ struct Backend {
     std::vector<std::string> (*arguments)(int argc, char** argv);
     int (*hasRoot)(const std::string& root);
     std::string (*programPath)();  // the running program's file, or ""; null: known from argv[0] only
+
+    const SpeechOutput* speech;  // speech.h; null: nothing is said aloud (the lines are still recorded)
+    const KeptStore* kept;       // keep.h; null: the main backend's, and where that has none, nothing kept
 };
 
 // The build's backends, first the main one (written by CMake from KIRAKE_BACKENDS; null-terminated).
@@ -96,5 +118,8 @@ extern const TextSource freetypeText;
 extern const TextSource glyphFileText;
 extern const FileWatch inotifyWatch;
 std::string LinuxProgramPath();  // linux/program_linux.cpp
+// Kept files under the XDG folders, written anew and renamed (posix/); speech-dispatcher (speechd/).
+extern const KeptStore posixKept;
+extern const SpeechOutput speechDispatcherSpeech;
 int WritePngZlib(const char* path, const uint8_t* rgb, int width, int height);
 

@@ -66,6 +66,11 @@ void SoundBackendFrameShown(long framesShown);
 // The real device while the game is paused: fades out and holds, then fades in where it stopped.
 void SoundBackendPause(int paused);
 
+// Speech (speech.cpp): PlatformStart forgets the lines not yet taken; PlatformStop stops the backend's
+// speech output.
+void SpeechReset();
+void SpeechStop();
+
 // The English line of the failure ending in progress (window.h ReportFailure), or empty.
 const std::string& PendingFailure();
 // Why the display last refused a step, for FatalError's line (surfaces.cpp keeps it).

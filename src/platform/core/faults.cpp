@@ -32,7 +32,7 @@ int AddFault(const std::string& spec) {
         }
         return 0;
     }
-    if (spec == "no-keyboard" || spec == "no-sound" || spec == "no-inotify") {
+    if (spec == "no-keyboard" || spec == "no-sound" || spec == "no-inotify" || spec == "keep-write") {
         faults.standing.insert(spec);
         return 1;
     }

@@ -108,6 +108,7 @@ int PlatformStart(const PlatformOptions& options, std::string* error) {
         return 0;
     }
     KeyboardReset();
+    SpeechReset();
     if (!CurrentBackend()->start(options, error)) return 0;
     if (!SoundBackendStart(options, error)) {
         CurrentBackend()->stop();
@@ -121,6 +122,7 @@ int PlatformStart(const PlatformOptions& options, std::string* error) {
 int PlatformStop() {
     if (!platform.started) return platform.writeFailed ? 0 : 1;
     StopWatching();
+    SpeechStop();
     SoundBackendStop();
     CurrentBackend()->stop();
     platform.started = false;
@@ -202,3 +204,13 @@ void SoundBackendFrameShown(long framesRun) { Sound()->frameShown(framesRun); }
 void SoundBackendFrameSkipped(long framesRun) { Sound()->frameSkipped(framesRun); }
 void SoundBackendPause(int paused) { Sound()->pause(paused); }
 void SoundBackendHold(int hold) { Sound()->hold(hold); }
+
+namespace {
+void (*suspendHandler)() = nullptr;  // the game's, kept across starts
+}  // namespace
+
+void SetSuspendHandler(void (*handler)()) { suspendHandler = handler; }
+
+void CallSuspendHandler() {
+    if (suspendHandler) suspendHandler();
+}

@@ -30,4 +30,6 @@ const Backend headlessBackend = {
     .arguments = nullptr,
     .hasRoot = nullptr,
     .programPath = nullptr,
+    .speech = nullptr,
+    .kept = nullptr,
 };

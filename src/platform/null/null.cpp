@@ -99,4 +99,6 @@ const Backend nullBackend = {
     .arguments = nullptr,
     .hasRoot = nullptr,
     .programPath = nullptr,
+    .speech = nullptr,
+    .kept = nullptr,
 };

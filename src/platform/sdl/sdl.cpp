@@ -94,4 +94,6 @@ const Backend sdlBackend = {
     .arguments = nullptr,
     .hasRoot = nullptr,
     .programPath = LinuxProgramPath,
+    .speech = &speechDispatcherSpeech,
+    .kept = &posixKept,
 };

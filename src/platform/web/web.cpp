@@ -245,6 +245,8 @@ const Backend webBackend = {
     .arguments = nullptr,
     .hasRoot = nullptr,
     .programPath = nullptr,
+    .speech = nullptr,
+    .kept = nullptr,
 };
 
 // Headless in the page: the headless backend's parts, with the page drawn when it asks for the frame.
@@ -273,5 +275,7 @@ const Backend webHeadlessBackend = {
     .arguments = nullptr,
     .hasRoot = nullptr,
     .programPath = nullptr,
+    .speech = nullptr,
+    .kept = nullptr,
 };
 

@@ -187,4 +187,6 @@ const Backend win32Backend = {
     .arguments = Win32ProgramArguments,
     .hasRoot = Win32HasRoot,
     .programPath = nullptr,
+    .speech = nullptr,
+    .kept = nullptr,
 };

@@ -1,0 +1,192 @@
+// The platform's services for the player's comforts on the Linux desktop: kept files in the XDG folders
+// (written anew and renamed, bounded reads, set aside) and speech through speech-dispatcher.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+#include "platform/backend.h"
+#include "platform/core/core.h"
+#include "platform/keep.h"
+#include "platform/speech.h"
+#include "run_program.h"
+#include "test_files.h"
+#include "test_support.h"
+
+namespace {
+struct SavedVariable {
+    std::string name, value;
+    bool set;
+    explicit SavedVariable(const char* n) : name(n), set(std::getenv(n) != nullptr) {
+        if (set) value = std::getenv(n);
+    }
+    ~SavedVariable() { set ? setenv(name.c_str(), value.c_str(), 1) : unsetenv(name.c_str()); }
+};
+
+// The kept folders moved into a fresh folder of the test's.
+struct KeptFolders {
+    SavedVariable config{"XDG_CONFIG_HOME"}, state{"XDG_STATE_HOME"}, home{"HOME"};
+    std::string root;
+    explicit KeptFolders(const std::string& name) : root(MakeTempDir(name)) {
+        setenv("XDG_CONFIG_HOME", (root + "/config").c_str(), 1);
+        setenv("XDG_STATE_HOME", (root + "/state").c_str(), 1);
+    }
+};
+}  // namespace
+
+TEST(KeptFiles, WrittenWholeReadBackAndSetAside) {
+    KeptFolders folders("kept_files");
+    std::string why, bytes;
+    EXPECT_EQ(ReadKept(KEPT_SETTINGS, "settings", 1000, &bytes, &why), 0);
+    EXPECT_EQ(why, "") << "no file yet is no failure";
+
+    std::string contents("text-speed 2\n\0\xff\r\n", 17);  // any byte, kept as it is
+    ASSERT_EQ(WriteKept(KEPT_SETTINGS, "settings", contents, &why), 1) << why;
+    EXPECT_EQ(KeptPlace(KEPT_SETTINGS, "settings"), folders.root + "/config/kirake/settings");
+    EXPECT_EQ(ReadText(folders.root + "/config/kirake/settings"), contents) << "made the folders on the way";
+    ASSERT_EQ(ReadKept(KEPT_SETTINGS, "settings", contents.size(), &bytes, &why), 1) << why;
+    EXPECT_EQ(bytes, contents);
+    ASSERT_EQ(WriteKept(KEPT_STATE, "session", "frame 1\n", &why), 1) << why;
+    EXPECT_EQ(ReadText(folders.root + "/state/kirake/session"), "frame 1\n");
+
+    // One byte too many: refused with the reason, nothing handed over.
+    EXPECT_EQ(ReadKept(KEPT_SETTINGS, "settings", contents.size() - 1, &bytes, &why), 0);
+    EXPECT_NE(why.find("larger than 16 bytes"), std::string::npos) << why;
+    EXPECT_NE(why.find(folders.root + "/config/kirake/settings"), std::string::npos) << "names the file: " << why;
+    EXPECT_EQ(bytes, "");
+
+    // A write that fails half way leaves the old file whole and no new file beside it.
+    AddFault("keep-write");
+    EXPECT_EQ(WriteKept(KEPT_SETTINGS, "settings", "text-speed 4\nauto 1\n", &why), 0);
+    ClearFaults();
+    EXPECT_NE(why.find("settings.tmp-"), std::string::npos) << why;
+    EXPECT_EQ(ReadText(folders.root + "/config/kirake/settings"), contents);
+    int entries = 0;
+    for (auto& entry : std::filesystem::directory_iterator(folders.root + "/config/kirake")) entries += !!entry.exists();
+    EXPECT_EQ(entries, 1) << "the half-written file is gone";
+
+    EXPECT_EQ(SetKeptAside(KEPT_SETTINGS, "settings"), 1);
+    EXPECT_EQ(ReadKept(KEPT_SETTINGS, "settings", 1000, &bytes, &why), 0);
+    EXPECT_EQ(why, "");
+    EXPECT_EQ(ReadText(folders.root + "/config/kirake/settings.bad"), contents);
+    ASSERT_EQ(WriteKept(KEPT_SETTINGS, "settings", "new", &why), 1);
+    EXPECT_EQ(SetKeptAside(KEPT_SETTINGS, "settings"), 1) << "replacing the older one set aside";
+    EXPECT_EQ(ReadText(folders.root + "/config/kirake/settings.bad"), "new");
+}
+
+TEST(KeptFiles, RefusesNamesAndFilesThatAreNotItsOwn) {
+    KeptFolders folders("kept_refused");
+    std::string why, bytes;
+    for (const char* name : {"../settings", "a/b", "", ".hidden", "sp ace", "x\\y"}) {
+        EXPECT_EQ(WriteKept(KEPT_SETTINGS, name, "x", &why), 0) << name;
+        EXPECT_NE(why.find("no name for a kept file"), std::string::npos) << why;
+        EXPECT_EQ(ReadKept(KEPT_SETTINGS, name, 10, &bytes, &why), 0) << name;
+        EXPECT_EQ(SetKeptAside(KEPT_SETTINGS, name), 0) << name;
+    }
+    EXPECT_FALSE(std::filesystem::exists(folders.root + "/settings"));
+
+    // Not a regular file: a folder and a FIFO (which must not block the read).
+    std::filesystem::create_directories(folders.root + "/state/kirake/session");
+    EXPECT_EQ(ReadKept(KEPT_STATE, "session", 10, &bytes, &why), 0);
+    EXPECT_NE(why.find("not a regular file"), std::string::npos) << why;
+    ASSERT_EQ(mkfifo((folders.root + "/state/kirake/read").c_str(), 0600), 0);
+    EXPECT_EQ(ReadKept(KEPT_STATE, "read", 10, &bytes, &why), 0);
+    EXPECT_NE(why.find("not a regular file"), std::string::npos) << why;
+    // A write into a place that is a file, not a folder, fails with the reason.
+    WriteText(folders.root + "/blocked", "");
+    setenv("XDG_STATE_HOME", (folders.root + "/blocked").c_str(), 1);
+    EXPECT_EQ(WriteKept(KEPT_STATE, "session", "x", &why), 0);
+    EXPECT_NE(why.find(folders.root + "/blocked"), std::string::npos) << why;
+    // Relative XDG folders are ignored for the home's.
+    setenv("XDG_STATE_HOME", "relative", 1);
+    setenv("HOME", folders.root.c_str(), 1);
+    EXPECT_EQ(KeptPlace(KEPT_STATE, "session"), folders.root + "/.local/state/kirake/session");
+}
+
+TEST(Speech, VoicedTextsAreKeptForTheTraceBounded) {
+    std::vector<std::string> lines;
+    TakeSpokenLines(&lines);
+    SayText("shown to a screen reader only", SPEECH_MESSAGE, 0);
+    SayText("Hola, ¿qué tal?", SPEECH_MESSAGE, 1);
+    SayText(nullptr, SPEECH_NOTICE, 1);
+    SayText("2: No", SPEECH_ANSWER, 1);
+    TakeSpokenLines(&lines);
+    EXPECT_EQ(lines, (std::vector<std::string>{"Hola, ¿qué tal?", "2: No"}));
+    TakeSpokenLines(&lines);
+    EXPECT_TRUE(lines.empty());
+
+    for (int i = 0; i < 1000; ++i) SayText(std::to_string(i).c_str(), SPEECH_HISTORY, 1);
+    std::string page(5000, 'a');
+    page.replace(4095, 2, "\xc3\xa9");  // a character across the cut
+    SayText(page.c_str(), SPEECH_MESSAGE, 1);
+    TakeSpokenLines(&lines);
+    ASSERT_EQ(lines.size(), 256u) << "the oldest go first";
+    EXPECT_EQ(lines.front(), "745");
+    EXPECT_EQ(lines.back(), std::string(4095, 'a')) << "cut before the character, not inside it";
+    std::string why;
+    EXPECT_EQ(SpeechAvailable(&why), 0) << "the unit tests run on the headless backend";
+    EXPECT_NE(why, "");
+}
+
+// speech-dispatcher started in a private folder with a module that writes what it is given to a file.
+TEST(Speech, SpeechDispatcherSaysTheTexts) {
+    if (!OnPath("speech-dispatcher")) GTEST_SKIP() << "speech-dispatcher is not installed";
+    std::string modules;
+    for (const char* folder : {"/usr/lib/x86_64-linux-gnu/speech-dispatcher-modules", "/usr/lib/speech-dispatcher-modules",
+                               "/usr/libexec/speech-dispatcher-modules"})
+        if (std::filesystem::exists(std::string(folder) + "/sd_generic")) modules = folder;
+    if (modules.empty()) GTEST_SKIP() << "speech-dispatcher's generic module (sd_generic) is not installed";
+    std::string dir = MakeTempDir("speechd");
+    std::filesystem::create_directories(dir + "/conf/modules");
+    WriteText(dir + "/conf/speechd.conf", "LogLevel 3\nLogDir \"" + dir + "\"\nAddModule \"tofile\" \"sd_generic\" \"tofile.conf\"\n"
+              "DefaultModule tofile\nAudioOutputMethod \"alsa\"\nAudioALSADevice \"null\"\n");
+    WriteText(dir + "/conf/modules/tofile.conf", "GenericExecuteSynth \"printf '%s\\\\n' \\'$DATA\\' >> " + dir + "/spoken.txt\"\n"
+              "AddVoice \"en\" \"MALE1\" \"plain\"\n");
+    std::string socket = dir + "/speechd.sock";
+    ProcessOptions options;
+    options.output = options.errors = dir + "/out.txt";
+    options.seconds = 30;
+    Process service = StartProcess({"speech-dispatcher", "-s", "-C", dir + "/conf", "-m", modules, "-S", socket, "-t", "20",
+                                    "-c", "unix_socket", "-L", dir}, options);
+    for (int i = 0; i < 100 && !std::filesystem::exists(socket); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    if (!std::filesystem::exists(socket)) {
+        StopProcess(service);
+        FinishProcess(&service, 5);
+        GTEST_SKIP() << "speech-dispatcher did not start here: " << ReadText(dir + "/out.txt");
+    }
+    SavedVariable address("SPEECHD_ADDRESS");
+    setenv("SPEECHD_ADDRESS", ("unix_socket:" + socket).c_str(), 1);
+
+    const SpeechOutput& speech = speechDispatcherSpeech;
+    std::string why;
+    speech.say("not aloud", SPEECH_MESSAGE, 0);
+    speech.say("The rain had stopped.", SPEECH_MESSAGE, 1);
+    auto said = [&] { return std::filesystem::exists(dir + "/spoken.txt") ? ReadText(dir + "/spoken.txt") : std::string(); };
+    for (int i = 0; i < 200 && said().find("stopped") == std::string::npos; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(25));
+    EXPECT_EQ(speech.available(&why), 1) << why;
+    speech.say("1: Yes", SPEECH_ANSWER, 1);
+    for (int i = 0; i < 200 && said().find("1: Yes") == std::string::npos; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(25));
+    speech.stop();
+    EXPECT_EQ(said(), "The rain had stopped.\n1: Yes\n") << "in order, and nothing that was not voiced";
+    StopProcess(service);
+    FinishProcess(&service, 5);
+
+    // No service at the address: said plainly, and nothing waits on it.
+    setenv("SPEECHD_ADDRESS", ("unix_socket:" + dir + "/none.sock").c_str(), 1);
+    SavedVariable runtime("XDG_RUNTIME_DIR");
+    setenv("XDG_RUNTIME_DIR", dir.c_str(), 1);
+    auto start = std::chrono::steady_clock::now();
+    speech.say("nobody hears this", SPEECH_MESSAGE, 1);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(100)) << "the frame does not wait";
+    for (int i = 0; i < 400 && speech.available(&why) == 0 && why == "connecting to speech-dispatcher"; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(25));
+    EXPECT_EQ(speech.available(&why), 0);
+    EXPECT_NE(why.find("speech-dispatcher does not answer"), std::string::npos) << why;
+    speech.stop();
+}
