@@ -58,6 +58,10 @@ const std::map<std::string, int> keyNames = {
     {"left", KEYCODE_LEFT}, {"right", KEYCODE_RIGHT}, {"up", KEYCODE_UP}, {"down", KEYCODE_DOWN}, {"z", KEYCODE_Z},
     {"x", KEYCODE_X},       {"c", KEYCODE_C},         {"v", KEYCODE_V},   {"space", KEYCODE_SPACE}, {"f1", KEYCODE_F1},
     {"f2", KEYCODE_F2},     {"enter", KEYCODE_RETURN}, {"a", KEYCODE_A},
+    // The player's own: history, skip, settings, self-voicing; the wheel's turns and a tap outside an overlay.
+    {"pageup", KEYCODE_PRIOR}, {"pagedown", KEYCODE_NEXT}, {"ctrl", KEYCODE_CONTROL}, {"shift", KEYCODE_SHIFT},
+    {"s", KEYCODE_S},          {"f10", KEYCODE_F10},       {"wheelup", KEYCODE_WHEEL_UP},
+    {"wheeldown", KEYCODE_WHEEL_DOWN}, {"tap", KEYCODE_TAP_OUTSIDE},
 };
 
 bool ParseNumber(const std::string& text, long* value) {

@@ -1,5 +1,6 @@
 // The SDL backend's events and keys: focus, close and Esc as messages, the keyboard and game controllers
-// as key codes (a tap between two reads counts as down), F11 and Alt+Enter, F12.
+// as key codes (a tap between two reads counts as down), the wheel's turns as one-read presses, F11 and
+// Alt+Enter, F12; the system about to end or hide the program as a call of the suspend handler.
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -19,6 +20,11 @@ const KeyCode keyCodes[] = {
     {SDL_SCANCODE_C, KEYCODE_C},       {SDL_SCANCODE_V, KEYCODE_V},         {SDL_SCANCODE_SPACE, KEYCODE_SPACE},
     {SDL_SCANCODE_F1, KEYCODE_F1},     {SDL_SCANCODE_F2, KEYCODE_F2},       {SDL_SCANCODE_RETURN, KEYCODE_RETURN},
     {SDL_SCANCODE_A, KEYCODE_A},       {SDL_SCANCODE_ESCAPE, KEYCODE_ESCAPE},
+    // The player's own keys (history, skip, settings, self-voicing), which the story never reads.
+    {SDL_SCANCODE_PAGEUP, KEYCODE_PRIOR},     {SDL_SCANCODE_PAGEDOWN, KEYCODE_NEXT},
+    {SDL_SCANCODE_LCTRL, KEYCODE_CONTROL},    {SDL_SCANCODE_RCTRL, KEYCODE_RCONTROL},
+    {SDL_SCANCODE_LSHIFT, KEYCODE_SHIFT},     {SDL_SCANCODE_RSHIFT, KEYCODE_SHIFT},
+    {SDL_SCANCODE_S, KEYCODE_S},              {SDL_SCANCODE_F10, KEYCODE_F10},
 };
 
 // Pad buttons as keys: d-pad as the cursor keys, A as Space, B as F1, X and Y as Z and X, Start as Space.
@@ -66,6 +72,13 @@ void HandleStick(const SDL_ControllerAxisEvent& axis) {
 void HandleEvent(const SDL_Event& event) {
     switch (event.type) {
         case SDL_QUIT: QueueMessage(MSG_CLOSE, 0, 0); break;
+        case SDL_APP_WILLENTERBACKGROUND:
+        case SDL_APP_TERMINATING: CallSuspendHandler(); break;
+        case SDL_MOUSEWHEEL: {
+            int turn = event.wheel.direction == SDL_MOUSEWHEEL_FLIPPED ? -event.wheel.y : event.wheel.y;
+            if (turn) Tap(turn > 0 ? KEYCODE_WHEEL_UP : KEYCODE_WHEEL_DOWN);
+            break;
+        }
         case SDL_RENDER_TARGETS_RESET:
         case SDL_RENDER_DEVICE_RESET:  // the texture's page may be gone: upload the next one whatever it is
             ForgetShown();

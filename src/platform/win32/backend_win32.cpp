@@ -32,6 +32,9 @@ const KeyCode keyCodes[] = {
     {'Z', KEYCODE_Z},     {'X', KEYCODE_X},      {'C', KEYCODE_C},   {'V', KEYCODE_V},       // letters are their capitals
     {0x20, KEYCODE_SPACE}, {0x70, KEYCODE_F1},   {0x71, KEYCODE_F2}, {0x0D, KEYCODE_RETURN}, // VK_SPACE, VK_F1, VK_F2, VK_RETURN
     {'A', KEYCODE_A},     {0x1B, KEYCODE_ESCAPE},                                    // VK_ESCAPE
+    // The player's own keys: VK_PRIOR, VK_NEXT, VK_CONTROL, VK_RCONTROL, VK_SHIFT, S, VK_F10.
+    {0x21, KEYCODE_PRIOR}, {0x22, KEYCODE_NEXT}, {0x11, KEYCODE_CONTROL}, {0xA3, KEYCODE_RCONTROL},
+    {0x10, KEYCODE_SHIFT}, {'S', KEYCODE_S},     {0x79, KEYCODE_F10},
 };
 
 // Pad buttons as keys, as on Linux: d-pad as the cursor keys, A as Space, B as F1, X and Y as Z and X,
@@ -56,6 +59,7 @@ void OnActivate(int active) {
 }
 
 void OnClose() { QueueMessage(MSG_CLOSE, 0, 0); }
+void OnWheel(int up) { win.tapped[up ? KEYCODE_WHEEL_UP : KEYCODE_WHEEL_DOWN] = 1; }  // down for one read
 void OnEscape() { QueueMessage(MSG_KEYDOWN, VKEY_ESCAPE, 0); }
 
 void OnKey(int virtualKey, int down) {
@@ -109,7 +113,7 @@ int OpenWindow(const char* caption, const char* iconName) {
     options.integerScale = win.options.integerScale;
     options.verbose = win.options.verbose;
     options.pacing = win.options.pacing;
-    Win32Events events{OnActivate, OnClose, OnEscape, OnScreenshot, OnKey};
+    Win32Events events{OnActivate, OnClose, OnEscape, OnScreenshot, OnKey, OnWheel, CallSuspendHandler};
     std::string error;
     if (!Win32OpenWindow(caption, options, events, &error)) {
         ReportFailure(error.c_str());

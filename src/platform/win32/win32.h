@@ -15,7 +15,9 @@ struct Win32Events {
     void (*close)();               // the close box, Alt+F4, the system
     void (*escape)();              // Esc went down
     void (*screenshot)();          // F12
-    void (*key)(int virtualKey, int down);  // a key went down (not repeated) or up
+    void (*key)(int virtualKey, int down);  // a key went down (not repeated) or up; the right Ctrl as VK_RCONTROL
+    void (*wheel)(int up);         // the mouse wheel turned (up: away from the player)
+    void (*suspend)();             // the session is ending (WM_QUERYENDSESSION, WM_ENDSESSION)
 };
 
 struct Win32WindowOptions {

@@ -175,6 +175,12 @@ void SetActive(bool active) {
     if (w32.events.activate) w32.events.activate(active ? 1 : 0);
 }
 
+// The right Ctrl as VK_RCONTROL (its messages carry VK_CONTROL with the extended-key flag).
+int SidedKey(WPARAM wParam, LPARAM lParam) {
+    if (wParam == VK_CONTROL && (lParam & (1 << 24))) return VK_RCONTROL;
+    return int(wParam);
+}
+
 LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_ACTIVATEAPP: SetActive(wParam != 0); return 0;
@@ -219,12 +225,21 @@ LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lPar
                 return 0;
             }
             if (wParam == VK_F4 && alt) break;  // Alt+F4 closes, as everywhere
-            if (w32.events.key) w32.events.key(int(wParam), 1);
+            if (w32.events.key) w32.events.key(SidedKey(wParam, lParam), 1);
             return 0;
         }
         case WM_SYSKEYUP:
         case WM_KEYUP:
-            if (w32.events.key) w32.events.key(int(wParam), 0);
+            if (w32.events.key) w32.events.key(SidedKey(wParam, lParam), 0);
+            return 0;
+        case WM_MOUSEWHEEL:
+            if (w32.events.wheel && GET_WHEEL_DELTA_WPARAM(wParam) != 0) w32.events.wheel(GET_WHEEL_DELTA_WPARAM(wParam) > 0);
+            return 0;
+        case WM_QUERYENDSESSION:  // the session is ending: keep what the player would lose now
+            if (w32.events.suspend) w32.events.suspend();
+            return TRUE;
+        case WM_ENDSESSION:
+            if (wParam && w32.events.suspend) w32.events.suspend();
             return 0;
         case WM_SYSCHAR: return 0;  // no beep for Alt+Enter
         case WM_SYSCOMMAND:
