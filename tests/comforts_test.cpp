@@ -167,4 +167,58 @@ TEST(Comforts, SelfVoicingSaysARoutesPagesAndAnswers) {
     for (const std::string& line : quiet.trace) EXPECT_EQ(line.find("\"spoke\""), std::string::npos);
 }
 
+
+// The frame the question's cursor (slot 5) first shows; -1 when it never does.
+long FirstQuestion(const std::vector<std::string>& trace) {
+    for (const std::string& line : trace) {
+        std::string sprites = "," + TraceField(line, "sprites").substr(1);
+        if (sprites.find(",5,") != std::string::npos || sprites.find(",5]") != std::string::npos)
+            return TraceNumber(line, "frame", -1);
+    }
+    return -1;
+}
+
+TEST(Comforts, SkipPassesReadMessagesOnlyAndStopsAtTheQuestion) {
+    std::string folder = MakeTempDir("comforts-skip");
+    const std::string hold = std::string(TITLE_KEY) + "175 down ctrl\n";
+    ComfortRun unread = Play(folder, hold, "--frames 1500");
+    long pos = 0;
+    long wait = FirstWait(unread.trace, &pos);
+    ASSERT_GT(wait, 0);
+    EXPECT_EQ(TraceNumber(TraceField(unread.trace.back(), "message"), "pos", -1), pos);  // never passed
+
+    std::string keys = ReadText(std::string(KIRAKE_SOURCE_DIR) + "/tests/keys-every-second.txt");
+    ComfortRun reading = Play(folder, keys, "--frames 1500 --start school");
+    long question = FirstQuestion(reading.trace);
+    ASSERT_GT(question, 0);
+    ComfortRun skipped = Play(folder, "5 down ctrl\n", "--frames 1500 --start school");
+    long fast = FirstQuestion(skipped.trace);
+    ASSERT_GT(fast, 0);
+    EXPECT_LT(fast, question - 300);
+    EXPECT_EQ(TraceField(skipped.trace.back(), "scene"), TraceField(skipped.trace[size_t(fast)], "scene"));
+}
+
+TEST(Comforts, HistoryStandsTheStoryStillOverItsPage) {
+    std::string folder = MakeTempDir("comforts-history");
+    std::string keys = ReadText(std::string(KIRAKE_SOURCE_DIR) + "/tests/keys-every-second.txt");
+    ComfortRun plain = Play(folder, keys, "--frames 900");
+    ComfortRun run = Play(folder, keys + "700 press pageup\n740 press up\n760 press pagedown\n",
+                          "--frames 960 --capture 750 --capture-dir " + folder);
+    ASSERT_EQ(run.code, 0) << run.errors;
+    ASSERT_EQ(run.trace.size(), 960u);
+    // Page Up is read by frame 700, which runs and opens the history; frames 701-760 stand under it (Page
+    // Down closes it in frame 760) with the story's fields of frame 700; frame 761 runs the story's 701.
+    auto story = [](const std::string& line) {
+        std::string rest = line.substr(line.find("\"sprites\""));
+        size_t overlay = rest.find(",\"overlay\"");
+        return overlay == std::string::npos ? rest : rest.substr(0, overlay) + "}";
+    };
+    for (long f = 700; f <= 760; ++f) {
+        EXPECT_EQ(TraceField(run.trace[size_t(f)], "overlay"), f < 760 ? "\"history\"" : "") << f;
+        EXPECT_EQ(story(run.trace[size_t(f)]), story(plain.trace[700])) << f;
+    }
+    EXPECT_EQ(story(run.trace[761]), story(plain.trace[701]));
+    EXPECT_TRUE(std::filesystem::exists(folder + "/frame-000750.png"));
+}
+
 }  // namespace
