@@ -241,7 +241,8 @@ int main(int argc, char** argv) {
         return 1;
     }
     if (options.watch) StartRebuilds(options.headless);
-    SetSessionRun(options.headless, !options.keysFile.empty(), !startScene.empty(), options.watch);
+    SetSessionRun(options.headless, !options.keysFile.empty(), !startScene.empty(), options.watch,
+                  options.frames);
     int exitCode = WinMain();
     KeepSession();
     StopRebuilds();

@@ -34,6 +34,7 @@ enum Answer { ANSWER_ASK, ANSWER_CONTINUE, ANSWER_AFRESH };
 struct SessionState {
     Answer answer = ANSWER_ASK;
     bool headless = false, scripted = false, startsAtScene = false, watchesData = false;
+    long lastFrame = -1;   // --frames: the run ends once this many frames are numbered
     bool keeping = false;  // this game is noted and kept
     bool tooLong = false;  // said once; no longer kept
     KeptSession game;      // this game so far
@@ -263,7 +264,8 @@ int SetSessionAnswer(const char* answer) {
     return 1;
 }
 
-void SetSessionRun(int headless, int scripted, int startsAtScene, int watchesData) {
+void SetSessionRun(int headless, int scripted, int startsAtScene, int watchesData, long frames) {
+    session.lastFrame = frames;
     session.headless = headless;
     session.scripted = scripted;
     session.startsAtScene = startsAtScene;
@@ -296,6 +298,8 @@ int BeginSession(Window window) {
             s.replayed = std::move(kept);
             Replay(window);
             s.replayed = KeptSession{};
+            // A run to end before the frame left ends at once; the kept game stays as it was.
+            if (s.lastFrame >= 0 && s.lastFrame < PlatformFrameNumber()) PostClose(window);
         }
     }
     s.game.identity = StoryIdentity();

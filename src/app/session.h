@@ -13,8 +13,9 @@
 int SetSessionAnswer(const char* answer);
 // main, before WinMain: what kind of run this is. A run that starts at a scene or watches the data folder
 // keeps no session (its frames are not the title's, or its data changes under it); only a run with a
-// display and no key script is asked whether to continue.
-void SetSessionRun(int headless, int scripted, int startsAtScene, int watchesData);
+// display and no key script is asked whether to continue. `frames`: --frames (-1 none); a continued run
+// whose last frame comes before the frame left ends at once.
+void SetSessionRun(int headless, int scripted, int startsAtScene, int watchesData, long frames);
 // WinMain, before the first frame: reads the kept session of this story; asks (an overlay) or takes the
 // command line's answer; on "continue" replays the kept frames unshown. Then keeps this game. 1, or 0 when
 // the program was closed while asking.
