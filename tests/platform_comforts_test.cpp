@@ -12,6 +12,7 @@
 #include "platform/backend.h"
 #include "platform/core/core.h"
 #include "platform/keep.h"
+#include "platform/overlay.h"
 #include "platform/speech.h"
 #include "run_program.h"
 #include "test_files.h"
@@ -189,4 +190,55 @@ TEST(Speech, SpeechDispatcherSaysTheTexts) {
     EXPECT_EQ(speech.available(&why), 0);
     EXPECT_NE(why.find("speech-dispatcher does not answer"), std::string::npos) << why;
     speech.stop();
+}
+
+// The panel over the dimmed page, in the captured copy only: the page and the palette stay the game's.
+class OverlayPanelTest : public DisplayTest {};
+
+TEST_F(OverlayPanelTest, DrawnOverTheDimmedPageAndGoneWhenHidden) {
+    std::vector<PaletteEntry> entries(256, PaletteEntry{200, 100, 50, 0});
+    SetDisplayPalette(entries);  // every entry the same colour: whichever the panel takes, the page keeps it
+    FillSurface(PrimarySurfaceInUse(), 7);
+    std::vector<uint8_t> before(640 * 480 * 3), rgb(640 * 480 * 3);
+    ASSERT_EQ(CapturePage(before.data()), 1);
+    auto pixel = [&](int x, int y) {
+        const uint8_t* p = &rgb[(size_t(y) * 640 + x) * 3];
+        return std::vector<int>{p[0], p[1], p[2]};
+    };
+    const char* lines[] = {"Hanako: 雨はもう止んでいた。", "Taro: ¿Mañana volverás?", "«Sí», dijo ella.", "The last line"};
+    OverlayPanel shown{"History", lines, 4, 1, "Page Down or Esc: back to the story"};
+    ShowOverlayPanel(&shown);
+    ASSERT_EQ(CapturePage(rgb.data()), 1);
+    EXPECT_EQ(pixel(5, 5), (std::vector<int>{100, 50, 25})) << "the page around the panel at half its light";
+    EXPECT_EQ(pixel(635, 475), (std::vector<int>{100, 50, 25}));
+    EXPECT_EQ(pixel(34, 26), (std::vector<int>{16, 20, 40})) << "the panel's background";
+    int white = 0, highlight = 0, accent = 0;
+    for (int y = 24; y < 456; ++y)
+        for (int x = 32; x < 608; ++x) {
+            std::vector<int> c = pixel(x, y);
+            white += c == std::vector<int>{255, 255, 255};
+            highlight += c == std::vector<int>{52, 72, 130} && y >= 24 + 34 + 20 && y < 24 + 34 + 40;
+            accent += c == std::vector<int>{250, 214, 120};
+        }
+    EXPECT_GT(white, 300) << "the lines' text";
+    EXPECT_GT(highlight, 5000) << "the second line's band";
+    EXPECT_GT(accent, 600) << "the title, the footer and the rules";
+    if (const char* look = std::getenv("KIRAKE_PANEL_PNG")) WritePng(look, rgb.data(), 640, 480);
+
+    // The same panel again draws the same; a longer list shows OVERLAY_PANEL_LINES lines; a null list, none.
+    std::vector<uint8_t> again(640 * 480 * 3);
+    ShowOverlayPanel(&shown);
+    CapturePage(again.data());
+    EXPECT_EQ(again, rgb);
+    std::vector<const char*> many(100, "line");
+    OverlayPanel crowded{nullptr, many.data(), 100, 99, nullptr};
+    ShowOverlayPanel(&crowded);
+    ASSERT_EQ(CapturePage(rgb.data()), 1);
+    OverlayPanel empty{nullptr, nullptr, 5, 2, nullptr};
+    ShowOverlayPanel(&empty);
+    ASSERT_EQ(CapturePage(rgb.data()), 1);
+
+    ShowOverlayPanel(nullptr);
+    ASSERT_EQ(CapturePage(rgb.data()), 1);
+    EXPECT_EQ(rgb, before) << "hidden: the page as the game made it";
 }

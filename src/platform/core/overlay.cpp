@@ -1,5 +1,6 @@
-// The overlay line: drawn into a copy of the page with two palette entries of its own, so neither the
-// page nor the display palette is touched.
+// The overlay line and the player's panel: drawn into a copy of the page with palette entries of their
+// own, so neither the page nor the display palette is touched. Their text is "sans-serif" (the desktop's
+// fonts; a glyph file gives its own face for it).
 #include <algorithm>
 #include <cstring>
 #include <string>
@@ -99,13 +100,15 @@ void ShowOverlayLine(const char* text) {
     overlay.mask.clear();
 }
 
-int ComposeOverlay(const uint8_t* page, int pitch, const PaletteEntry* palette, uint8_t* outPage,
-                   PaletteEntry* outPalette) {
-    if (overlay.text.empty() || !page) return 0;
+namespace {
+// The line over the page (or over the panel already composed into outPage: page == outPage).
+int ComposeLine(const uint8_t* page, int pitch, const PaletteEntry* palette, uint8_t* outPage,
+                PaletteEntry* outPalette) {
     if (overlay.mask.empty()) DrawMask();
     const int BAND = overlay.band;
     for (int i = 0; i < 256; ++i) outPalette[i] = palette ? palette[i] : PaletteEntry{0, 0, 0, 0};
-    for (int y = 0; y < HEIGHT; ++y) std::memcpy(outPage + size_t(y) * WIDTH, page + size_t(y) * pitch, WIDTH);
+    if (page != outPage)
+        for (int y = 0; y < HEIGHT; ++y) std::memcpy(outPage + size_t(y) * WIDTH, page + size_t(y) * pitch, WIDTH);
     // Two entries for the band: the least used below it; pixels below that use them take the nearest
     // colour among the others.
     long counts[256] = {};
@@ -131,4 +134,168 @@ int ComposeOverlay(const uint8_t* page, int pitch, const PaletteEntry* palette, 
     outPalette[chosen[1]] = TEXT_COLOUR;
     for (size_t i = 0; i < size_t(WIDTH) * BAND; ++i) outPage[i] = uint8_t(overlay.mask[i] ? chosen[1] : chosen[0]);
     return 1;
+}
+}  // namespace
+
+// The player's panel: the page around it dimmed (its palette halved), the panel drawn in four entries of
+// the palette's own, the least used around it (pixels there that use them take the nearest other colour).
+namespace {
+constexpr int PANEL_LEFT = 32, PANEL_TOP = 24, PANEL_WIDTH = WIDTH - 2 * PANEL_LEFT, PANEL_HEIGHT = HEIGHT - 2 * PANEL_TOP;
+constexpr int PANEL_MARGIN = 12, TITLE_TOP = 6, LINES_TOP = 34, PANEL_LINE = 20, FOOTER_TOP = PANEL_HEIGHT - 24;
+enum PanelClass : uint8_t { OUTSIDE = 0, PANEL_BACK, PANEL_HIGHLIGHT, PANEL_TEXT, PANEL_ACCENT, PANEL_CLASSES };
+constexpr PaletteEntry PANEL_COLOURS[PANEL_CLASSES] = {
+    {0, 0, 0, 0}, {16, 20, 40, 0}, {52, 72, 130, 0}, {255, 255, 255, 0}, {250, 214, 120, 0}};
+
+struct PanelRecord {
+    bool shown = false;
+    std::string title, footer;
+    std::vector<std::string> lines;
+    int highlighted = -1;
+    std::vector<uint8_t> mask;  // PANEL_WIDTH x PANEL_HEIGHT classes; empty until drawn
+};
+PanelRecord panel;
+
+// The next character of UTF-8 text from *at; a byte that starts no whole character is U+FFFD.
+uint32_t NextCharacter(const std::string& text, size_t* at) {
+    uint8_t lead = uint8_t(text[*at]);
+    int extra = lead >= 0xF0 && lead < 0xF5 ? 3 : lead >= 0xE0 ? 2 : lead >= 0xC2 && lead < 0xE0 ? 1 : 0;
+    if (lead < 0x80 || extra == 0 || *at + extra >= text.size()) {  // ASCII, or no whole character here
+        ++*at;
+        return lead < 0x80 ? lead : 0xFFFD;
+    }
+    uint32_t code = lead & (0x3F >> extra);
+    for (int i = 1; i <= extra; ++i) {
+        uint8_t next = uint8_t(text[*at + i]);
+        if ((next & 0xC0) != 0x80) {
+            ++*at;
+            return 0xFFFD;
+        }
+        code = code << 6 | (next & 0x3F);
+    }
+    *at += size_t(extra) + 1;
+    return code;
+}
+
+// The text from the left of the surface, character by character, until it passes the right edge.
+void PaintUtf8(DrawContext* dc, const std::string& text, int width) {
+    int x = 0;
+    for (size_t at = 0; at < text.size() && x < width;) x += PaintCodePoint(dc, x, 0, NextCharacter(text, &at));
+}
+
+// Draws the text's ink into the mask as `ink` at (x, y) of the panel, cut at the panel's inner edge.
+void InkText(Surface* scratch, const std::string& text, int x, int y, int weight, uint8_t ink) {
+    if (text.empty()) return;
+    int pitch = 0, width = SurfaceWidth(scratch), height = SurfaceHeight(scratch);
+    if (uint8_t* pixels = LockSurface(scratch, &pitch)) {
+        for (int row = 0; row < height; ++row) std::memset(pixels + size_t(row) * pitch, 0, size_t(width));
+        UnlockSurface(scratch);
+    }
+    Font* font = CreateTextFont("sans-serif", 16, weight, 0);
+    DrawContext* dc = GetSurfaceDC(scratch);
+    SelectTextFont(dc, font);
+    SetTransparentBackground(dc);
+    SetTextColour(dc, 0xFFFFFF);
+    PaintUtf8(dc, text, width);
+    ReleaseSurfaceDC(scratch, dc);
+    DeleteTextFont(font);
+    if (const uint8_t* pixels = LockSurface(scratch, &pitch)) {
+        for (int row = 0; row < height && y + row < PANEL_HEIGHT; ++row)
+            for (int col = 0; col < width && x + col < PANEL_WIDTH - PANEL_MARGIN / 2; ++col)
+                if (pixels[size_t(row) * pitch + col]) panel.mask[size_t(y + row) * PANEL_WIDTH + x + col] = ink;
+        UnlockSurface(scratch);
+    }
+}
+
+void DrawPanel() {
+    panel.mask.assign(size_t(PANEL_WIDTH) * PANEL_HEIGHT, PANEL_BACK);
+    for (int x = 0; x < PANEL_WIDTH; ++x) {  // a rule under the title and over the footer
+        panel.mask[size_t(LINES_TOP - 5) * PANEL_WIDTH + x] = PANEL_ACCENT;
+        panel.mask[size_t(FOOTER_TOP - 4) * PANEL_WIDTH + x] = PANEL_ACCENT;
+    }
+    int shown = std::min<int>(int(panel.lines.size()), OVERLAY_PANEL_LINES);
+    if (panel.highlighted >= 0 && panel.highlighted < shown)
+        for (int row = 0; row < PANEL_LINE; ++row)
+            std::memset(panel.mask.data() + size_t(LINES_TOP + panel.highlighted * PANEL_LINE + row) * PANEL_WIDTH + 4,
+                        PANEL_HIGHLIGHT, size_t(PANEL_WIDTH - 8));
+    Surface* scratch = CreateSurface(PANEL_WIDTH, PANEL_LINE + 8);
+    if (!scratch) return;
+    InkText(scratch, panel.title, PANEL_MARGIN, TITLE_TOP, 700, PANEL_ACCENT);
+    for (int i = 0; i < shown; ++i)
+        InkText(scratch, panel.lines[size_t(i)], PANEL_MARGIN, LINES_TOP + i * PANEL_LINE, 400, PANEL_TEXT);
+    InkText(scratch, panel.footer, PANEL_MARGIN, FOOTER_TOP, 400, PANEL_ACCENT);
+    ReleaseSurface(scratch);
+}
+
+int ComposePanel(const uint8_t* page, int pitch, const PaletteEntry* palette, uint8_t* outPage,
+                 PaletteEntry* outPalette) {
+    if (panel.mask.empty()) DrawPanel();
+    for (int y = 0; y < HEIGHT; ++y) std::memcpy(outPage + size_t(y) * WIDTH, page + size_t(y) * pitch, WIDTH);
+    auto inside = [](size_t i) {
+        int x = int(i % WIDTH), y = int(i / WIDTH);
+        return x >= PANEL_LEFT && x < PANEL_LEFT + PANEL_WIDTH && y >= PANEL_TOP && y < PANEL_TOP + PANEL_HEIGHT;
+    };
+    // The entries the panel takes: the least used around it.
+    long counts[256] = {};
+    for (size_t i = 0; i < size_t(WIDTH) * HEIGHT; ++i)
+        if (!inside(i)) counts[outPage[i]]++;
+    int chosen[PANEL_CLASSES] = {-1, -1, -1, -1, -1};
+    bool taken[256] = {};
+    for (int pick = PANEL_BACK; pick < PANEL_CLASSES; ++pick) {
+        for (int i = 255; i >= 0; --i)
+            if (!taken[i] && (chosen[pick] < 0 || counts[i] < counts[chosen[pick]])) chosen[pick] = i;
+        taken[chosen[pick]] = true;
+    }
+    PaletteEntry original[256];
+    for (int i = 0; i < 256; ++i) original[i] = palette ? palette[i] : PaletteEntry{0, 0, 0, 0};
+    uint8_t remap[256];
+    for (int i = 0; i < 256; ++i) remap[i] = uint8_t(i);
+    for (int pick = PANEL_BACK; pick < PANEL_CLASSES; ++pick) {
+        int c = chosen[pick], best = -1;
+        if (!counts[c]) continue;
+        for (int i = 0; i < 256; ++i)
+            if (!taken[i] && (best < 0 || Distance(original[i], original[c]) < Distance(original[best], original[c])))
+                best = i;
+        remap[c] = uint8_t(best);
+    }
+    for (int i = 0; i < 256; ++i)
+        outPalette[i] = {uint8_t(original[i].red / 2), uint8_t(original[i].green / 2), uint8_t(original[i].blue / 2), 0};
+    for (int pick = PANEL_BACK; pick < PANEL_CLASSES; ++pick) outPalette[chosen[pick]] = PANEL_COLOURS[pick];
+    for (int y = 0; y < HEIGHT; ++y)
+        for (int x = 0; x < WIDTH; ++x) {
+            uint8_t& pixel = outPage[size_t(y) * WIDTH + x];
+            bool in = x >= PANEL_LEFT && x < PANEL_LEFT + PANEL_WIDTH && y >= PANEL_TOP && y < PANEL_TOP + PANEL_HEIGHT;
+            pixel = in ? uint8_t(chosen[panel.mask[size_t(y - PANEL_TOP) * PANEL_WIDTH + x - PANEL_LEFT]]) : remap[pixel];
+        }
+    return 1;
+}
+}  // namespace
+
+void ShowOverlayPanel(const OverlayPanel* shown) {
+    if (!shown) {
+        if (panel.shown) panel = PanelRecord{};
+        return;
+    }
+    PanelRecord next;
+    next.shown = true;
+    next.title = shown->title ? shown->title : "";
+    next.footer = shown->footer ? shown->footer : "";
+    int count = std::clamp(shown->lineCount, 0, OVERLAY_PANEL_LINES);
+    for (int i = 0; shown->lines && i < count; ++i) next.lines.push_back(shown->lines[i] ? shown->lines[i] : "");
+    next.highlighted = shown->highlighted;
+    if (panel.shown && next.title == panel.title && next.footer == panel.footer && next.lines == panel.lines &&
+        next.highlighted == panel.highlighted)
+        return;  // the same panel as the frame before: the mask drawn stays
+    panel = std::move(next);
+}
+
+int ComposeOverlay(const uint8_t* page, int pitch, const PaletteEntry* palette, uint8_t* outPage,
+                   PaletteEntry* outPalette) {
+    if (!page) return 0;
+    int composed = 0;
+    if (panel.shown) {
+        composed = ComposePanel(page, pitch, palette, outPage, outPalette);
+        page = outPage, pitch = WIDTH, palette = outPalette;
+    }
+    if (!overlay.text.empty()) composed = ComposeLine(page, pitch, palette, outPage, outPalette);
+    return composed;
 }

@@ -7,6 +7,7 @@
 // file does not hold cannot be had (null), as when no face is found; a character no file holds is drawn
 // as a font that lacks it draws it (no ink, no advance), with one warning.
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
@@ -80,6 +81,16 @@ void* OpenFont(const char* faceName, int height, int weight, int pitchAndFamily,
             *cellHeight = font->cellHeight;
             return font.get();
         }
+    // The platform's own overlays ask for "sans-serif", which no glyph file holds: they get the file's face
+    // at the nearest height (the game's story text, in which the history's lines are written).
+    GlyphFileFont* nearest = nullptr;
+    if (std::string(faceName) == "sans-serif")
+        for (auto& font : glyphFiles.fonts)
+            if (!nearest || std::abs(font->height - height) < std::abs(nearest->height - height)) nearest = font.get();
+    if (nearest) {
+        *cellHeight = nearest->cellHeight;
+        return nearest;
+    }
     if (CurrentOptions().verbose) std::fprintf(stderr, "text: no glyphs for height %d weight %d\n", height, weight);
     return nullptr;
 }
