@@ -5,6 +5,7 @@
 #include <unistd.h>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <thread>
@@ -13,6 +14,8 @@
 #include "platform/core/core.h"
 #include "platform/keep.h"
 #include "platform/overlay.h"
+#include "platform/sound.h"
+#include "platform/core/sound_mixer.h"
 #include "platform/speech.h"
 #include "run_program.h"
 #include "test_files.h"
@@ -241,4 +244,59 @@ TEST_F(OverlayPanelTest, DrawnOverTheDimmedPageAndGoneWhenHidden) {
     ShowOverlayPanel(nullptr);
     ASSERT_EQ(CapturePage(rgb.data()), 1);
     EXPECT_EQ(rgb, before) << "hidden: the page as the game made it";
+}
+
+// The music's and the effects' levels: a gain per group, exactly nothing at 100 %.
+TEST(SoundGroups, EachGroupAtItsOwnLevel) {
+    SoundBackendStop();
+    ASSERT_EQ(MixerOpen(44100), 1);
+    auto constant = [](int16_t value, uint32_t rate) {
+        SoundFormat f = {1, 1, rate, rate * 2, 2, 16, 0};
+        std::vector<int16_t> samples(20000, value);
+        SoundBuffer* b = SoundCreateBuffer(&f, uint32_t(samples.size() * 2));
+        void *r1, *r2;
+        uint32_t l1, l2;
+        EXPECT_EQ(SoundLock(b, 0, uint32_t(samples.size() * 2), &r1, &l1, &r2, &l2), 1);
+        std::memcpy(r1, samples.data(), l1);
+        SoundUnlock(b, r1, l1, r2, l2);
+        return b;
+    };
+    auto left = [] {
+        std::vector<int16_t> out(2 * 256);
+        MixerRender(out.data(), 256);
+        return out;
+    };
+    SoundBuffer* effect = constant(1000, 44100);
+    SoundBuffer* music = constant(2000, 44100);
+    ASSERT_EQ(SoundSetGroup(music, SOUND_GROUP_MUSIC), 1);
+    SoundPlay(effect, 1);
+    SoundPlay(music, 1);
+    EXPECT_EQ(left()[100], 3000);
+    EXPECT_EQ(SoundSetGroupLevel(SOUND_GROUP_MUSIC, 50), 1);
+    EXPECT_EQ(left()[100], 2000) << "the music at half";
+    EXPECT_EQ(SoundSetGroupLevel(SOUND_GROUP_EFFECTS, 0), 1);
+    EXPECT_EQ(left()[100], 1000) << "the effects silent";
+    EXPECT_EQ(SoundSetGroupLevel(SOUND_GROUP_EFFECTS, 101), 0);
+    EXPECT_EQ(SoundSetGroupLevel(SoundGroup(2), 50), 0);
+    EXPECT_EQ(SoundSetGroup(nullptr, SOUND_GROUP_MUSIC), 0);
+    SoundSetGroupLevel(SOUND_GROUP_EFFECTS, 100);
+    SoundSetGroupLevel(SOUND_GROUP_MUSIC, 100);
+    EXPECT_EQ(left()[100], 3000);
+    SoundRelease(effect);
+    SoundRelease(music);
+
+    // Through the resampler (another rate), a voice of the music at 100 % sounds as it did ungrouped.
+    std::vector<int16_t> sounded[2];
+    for (int grouped = 0; grouped < 2; ++grouped) {
+        MixerClose();
+        SoundBackendStop();
+        MixerOpen(44100);
+        SoundBuffer* voice = constant(-1234, 22050);
+        if (grouped) SoundSetGroup(voice, SOUND_GROUP_MUSIC);
+        SoundPlay(voice, 0);
+        sounded[grouped] = left();
+        SoundRelease(voice);
+    }
+    EXPECT_EQ(sounded[0], sounded[1]);
+    SoundBackendStop();
 }

@@ -52,5 +52,11 @@ int SoundSetPosition(SoundBuffer* buffer, uint32_t position);
 // 1, or 0 when out of range (the previous setting stays).
 int SoundSetVolume(SoundBuffer* buffer, int32_t volume);
 int SoundSetPan(SoundBuffer* buffer, int32_t pan);
+// The player's two levels: each buffer belongs to a group (the effects, until set), whose level multiplies
+// its gains; at 100 % the samples are exactly those without the groups.
+enum SoundGroup { SOUND_GROUP_EFFECTS = 0, SOUND_GROUP_MUSIC = 1 };
+int SoundSetGroup(SoundBuffer* buffer, SoundGroup group);  // 1, or 0 for no buffer or no such group
+// 0 (silent) to 100 percent; 1, or 0 when out of range (the level stays).
+int SoundSetGroupLevel(SoundGroup group, int percent);
 // Stops and frees the buffer.
 void SoundRelease(SoundBuffer* buffer);

@@ -1,12 +1,15 @@
 // The drum kit: six samples carried in the executable, each loaded into two neighbouring drum voices.
 #include "platform/resources.h"
+#include "platform/sound.h"
 #include "sound/sound.h"
 
 int LoadDrumSample(const char* resourceName, int slot) {
     uint32_t size = 0;
     const uint8_t* image = FindEmbeddedResource(resourceName, "WAVE", &size);
     if (!image) return 0;
-    return FillSlotFromWavImage(image, size, slot);
+    if (!FillSlotFromWavImage(image, size, slot)) return 0;
+    SoundSetGroup(sound.slots[slot], SOUND_GROUP_MUSIC);  // the drums play in the songs
+    return 1;
 }
 
 int LoadDrumKit() {

@@ -71,6 +71,7 @@ int BuildInstrumentVoices(const int8_t* wave, const int8_t* envelope, int32_t oc
     for (int j = 0; j < VOICES_PER_TRACK; ++j) {
         SoundBuffer* buffer = SoundCreateBuffer(&format, noteLength);
         if (!buffer) return 0;
+        SoundSetGroup(buffer, SOUND_GROUP_MUSIC);
         ReleaseSlot(firstSlot + j);
         sound.slots[firstSlot + j] = buffer;
     }

@@ -42,6 +42,7 @@ struct SoundBuffer {
     uint32_t placedPosition = 0;
     int32_t volume = 0;
     int32_t pan = 0;
+    int group = SOUND_GROUP_EFFECTS;
     float gainLeft = 1.0f;
     float gainRight = 1.0f;
 };
@@ -75,6 +76,7 @@ struct Mixer {
     float left[CHUNK_FRAMES];
     float right[CHUNK_FRAMES];
     std::vector<float> sourceLeft, sourceRight;  // a lane's new frames while they are summed
+    float groupGain[2] = {1.0f, 1.0f};  // the player's levels of the effects and the music
 };
 Mixer& mixer = *new Mixer;  // never destroyed: a device thread may render while the program exits
 
@@ -91,10 +93,11 @@ float Attenuation(int32_t hundredthsOfDb) {
     return float(DecibelGain(hundredthsOfDb));
 }
 
-// Volume attenuates both sides; pan attenuates the side away from it by its amount as well.
+// Volume attenuates both sides; pan attenuates the side away from it by its amount as well; the group's
+// level scales both (by exactly 1 at 100 %).
 void UpdateGains(SoundBuffer* b) {
-    b->gainLeft = Attenuation(b->volume - std::max<int32_t>(0, b->pan));
-    b->gainRight = Attenuation(b->volume - std::max<int32_t>(0, -b->pan));
+    b->gainLeft = Attenuation(b->volume - std::max<int32_t>(0, b->pan)) * mixer.groupGain[b->group];
+    b->gainRight = Attenuation(b->volume - std::max<int32_t>(0, -b->pan)) * mixer.groupGain[b->group];
 }
 
 // The filter from one rate to another. Filters are costly to make (a thousand rows of Bessel and sine
@@ -508,6 +511,30 @@ int SoundSetPan(SoundBuffer* b, int32_t pan) {
     TakeBack(b);
     b->pan = pan;
     UpdateGains(b);
+    return 1;
+}
+
+int SoundSetGroup(SoundBuffer* b, SoundGroup group) {
+    if (!b || (group != SOUND_GROUP_EFFECTS && group != SOUND_GROUP_MUSIC)) return 0;
+    std::lock_guard<std::mutex> guard(mixer.lock);
+    if (b->group == group) return 1;
+    TakeBack(b);
+    b->group = group;
+    UpdateGains(b);
+    return 1;
+}
+
+int SoundSetGroupLevel(SoundGroup group, int percent) {
+    if ((group != SOUND_GROUP_EFFECTS && group != SOUND_GROUP_MUSIC) || percent < 0 || percent > 100) return 0;
+    std::lock_guard<std::mutex> guard(mixer.lock);
+    float gain = float(percent) / 100.0f;
+    if (gain == mixer.groupGain[group]) return 1;
+    mixer.groupGain[group] = gain;
+    for (SoundBuffer* b : mixer.buffers)  // sounding ones change from the next output sample on
+        if (b->group == group) {
+            TakeBack(b);
+            UpdateGains(b);
+        }
     return 1;
 }
 
