@@ -276,10 +276,12 @@ int BeginSession(Window window) {
     SessionState& s = session;
     if (s.startsAtScene || s.watchesData) return 1;
     KeptSession kept;
-    if (s.answer != ANSWER_AFRESH && ReadSession(&kept) && kept.frames > 0) {
+    // Only a run that may offer the kept game, or is told to continue it, reads it: the others (headless
+    // and scripted runs left to themselves) keep theirs and say nothing of the one before.
+    bool ask = !s.headless && !s.scripted && s.answer == ANSWER_ASK;
+    if ((ask || s.answer == ANSWER_CONTINUE) && ReadSession(&kept) && kept.frames > 0) {
         std::string why;
         bool same = SameStory(kept, &why);
-        bool ask = !s.headless && !s.scripted && s.answer == ANSWER_ASK;
         int go = s.answer == ANSWER_CONTINUE && same;
         if (ask) {
             s.game.shown = kept.shown;
