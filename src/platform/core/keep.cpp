@@ -27,7 +27,7 @@ const KeptStore* Store() {
 
 int Refuse(const char* name, const KeptStore* store, std::string* why) {
     if (!NameAllowed(name)) {
-        if (why) *why = "\"" + std::string(name ? name : "") + "\" is no name for a kept file";
+        if (why) *why = std::string("\"") + (name ? name : "") + "\" is no name for a kept file";
         return 1;
     }
     if (!store) {

@@ -96,7 +96,7 @@ int ReadPosix(KeptKind kind, const char* name, size_t maxBytes, std::string* byt
 int WritePosix(KeptKind kind, const char* name, const std::string& bytes, std::string* why) {
     std::string folder = Folder(kind);
     if (folder.empty()) {
-        *why = "no home folder (HOME is not set) to keep " + std::string(name) + " in";
+        *why = std::string("no home folder (HOME is not set) to keep ") + name + " in";
         return 0;
     }
     if (!MakeFolders(folder, why)) return 0;

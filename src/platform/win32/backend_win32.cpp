@@ -162,6 +162,24 @@ void ReadKeys(uint8_t state[256]) {
         if ((held | pressed) & key.bit) state[key.code] = 0x80;
     std::memset(win.tapped, 0, sizeof win.tapped);
 }
+// Speech and kept files, by the Win32 side.
+void SayWin32(const char* text, int, int voiced) {
+    if (voiced) Win32Say(text);
+}
+void StopSpeechWin32() { Win32SpeechStop(); }
+const SpeechOutput sapiSpeech = {.say = SayWin32, .available = Win32SpeechAvailable, .stop = StopSpeechWin32};
+
+int ReadKeptWin32(KeptKind kind, const char* name, size_t maxBytes, std::string* bytes, std::string* why) {
+    return Win32KeptRead(kind == KEPT_STATE, name, maxBytes, bytes, why);
+}
+int WriteKeptWin32(KeptKind kind, const char* name, const std::string& bytes, std::string* why) {
+    return Win32KeptWrite(kind == KEPT_STATE, name, bytes, FaultRefuses("keep-write"), why);
+}
+int SetKeptAsideWin32(KeptKind kind, const char* name) { return Win32KeptAside(kind == KEPT_STATE, name); }
+std::string KeptPlaceWin32(KeptKind kind, const char* name) { return Win32KeptPlace(kind == KEPT_STATE, name); }
+const KeptStore win32Kept = {
+    .read = ReadKeptWin32, .write = WriteKeptWin32, .setAside = SetKeptAsideWin32, .place = KeptPlaceWin32};
+
 }  // namespace
 
 extern const SoundOutput win32Sound;  // sound_device_win32.cpp
@@ -191,6 +209,6 @@ const Backend win32Backend = {
     .arguments = Win32ProgramArguments,
     .hasRoot = Win32HasRoot,
     .programPath = nullptr,
-    .speech = nullptr,
-    .kept = nullptr,
+    .speech = &sapiSpeech,
+    .kept = &win32Kept,
 };

@@ -78,3 +78,16 @@ void Win32AudioClose();
 void Win32AudioPause(int paused);
 // Holds the device's thread from rendering (1) or lets it go on (0): while held, render is not called.
 void Win32AudioLock(int locked);
+
+// Kept files (keep_win32.cpp) in %APPDATA%\kirake (local 0) or %LOCALAPPDATA%\kirake (local 1); the name
+// is checked already. As ReadKept, WriteKept (failHalfway: the write stops half way, --fault keep-write),
+// SetKeptAside and KeptPlace.
+int Win32KeptRead(int local, const std::string& name, size_t maxBytes, std::string* bytes, std::string* why);
+int Win32KeptWrite(int local, const std::string& name, const std::string& bytes, int failHalfway, std::string* why);
+int Win32KeptAside(int local, const std::string& name);
+std::string Win32KeptPlace(int local, const std::string& name);
+// Speech through a SAPI voice (speech_win32.cpp), made at the first text: says the text (UTF-8),
+// cutting off the one before; whether there is a voice (else why); silent and released.
+void Win32Say(const char* text);
+int Win32SpeechAvailable(std::string* why);
+void Win32SpeechStop();
