@@ -78,3 +78,6 @@ int CheckStartScene(std::string* why);
 int SetStartKeysFile(const char* path);
 // WinMain, before the frame loop: plays to the starting scene. 1, or 0 when it cannot be reached.
 int ReachStartScene(Window window);
+// One frame run but not shown (between BeginUnshownFrames and EndUnshownFrames), with the keys and
+// comforts already set: music, chapter, compose and flip. 1, or 0 after a fatal display error.
+int RunUnshownFrame(Window window);

@@ -218,13 +218,7 @@ void Replay(Window window) {
         comfortFrame = s.lastComfort;
         storyDraws.frame = frame;
         s.game.frames = frame + 1;
-        MusicTick();
-        RunChapter(window);
-        DrawBaseLayer(window);
-        DrawSprites(window);
-        FlipPage(window);
-        FrameShown();
-        if (!display.device) break;  // a fatal display error on the way
+        if (!RunUnshownFrame(window)) break;
     }
     EndUnshownFrames();
     ContinueFrameNumbers(kept.shown);

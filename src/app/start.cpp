@@ -167,6 +167,16 @@ int SetStartKeysFile(const char* path) {
     return 1;
 }
 
+int RunUnshownFrame(Window window) {
+    MusicTick();
+    RunChapter(window);
+    DrawBaseLayer(window);
+    DrawSprites(window);
+    FlipPage(window);
+    FrameShown();
+    return display.device ? 1 : 0;  // 0: a fatal display error on the way
+}
+
 int ReachStartScene(Window window) {
     if (scriptPlayer.active && start.name.empty() && start.keysFile.empty()) return 1;
     if (!scriptPlayer.active && start.kind == SCENE_TITLE && start.keysFile.empty()) return 1;
@@ -198,13 +208,7 @@ int ReachStartScene(Window window) {
         keysPressed = tap;
         lastTap = tap;
         if (tap && keys) WriteKeyLine(keys, frame, tap);
-        MusicTick();
-        RunChapter(window);
-        DrawBaseLayer(window);
-        DrawSprites(window);
-        FlipPage(window);
-        FrameShown();
-        if (!display.device) break;  // a fatal display error on the way
+        if (!RunUnshownFrame(window)) break;
     }
     EndUnshownFrames();
     ForgetTracePlays();
