@@ -207,6 +207,7 @@ int main(int argc, char** argv) {
     }
     if (!windowGiven) options.window = !settings.fullscreen;
     if (!langGiven && !settings.language.empty()) SetScriptLanguage(settings.language);
+    ApplySettings();
     if (!options.headless &&
         (!options.keysFile.empty() || !options.captureList.empty() || !options.recordAudio.empty() ||
          !options.faults.empty())) {

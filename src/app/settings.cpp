@@ -9,6 +9,7 @@
 #include "app/comforts.h"
 #include "input/input.h"
 #include "platform/keep.h"
+#include "platform/sound.h"
 #include "platform/speech.h"
 #include "text/text.h"
 
@@ -203,7 +204,12 @@ int SaveSettings() {
     return 0;
 }
 
-void ApplySettings() {}
+// The settings that take effect at once: the two sound levels (the text speed, auto and the voice are
+// read where they act; full screen and the language at the next start).
+void ApplySettings() {
+    SoundSetGroupLevel(SOUND_GROUP_MUSIC, settings.musicVolume);
+    SoundSetGroupLevel(SOUND_GROUP_EFFECTS, settings.effectVolume);
+}
 
 void SettingsPanelLines(std::vector<std::string>* lines, int* highlighted) {
     if (overlay.languages.empty()) {
