@@ -135,7 +135,10 @@ var Module = typeof Module !== 'undefined' ? Module : {};
   };
   K.waitFrame = function () {
     return new Promise(function (resolve) {
-      function tick(now) { if (K.frameDue(now)) resolve(); else requestAnimationFrame(tick); }
+      var done = false;
+      function finish() { if (!done) { done = true; K.wakeFrame = null; resolve(); } }
+      function tick(now) { if (done) return; if (K.frameDue(now)) finish(); else requestAnimationFrame(tick); }
+      K.wakeFrame = finish;  // the page hidden or left: no animation frame comes, the game must run on now
       requestAnimationFrame(tick);
     });
   };
@@ -151,8 +154,42 @@ var Module = typeof Module !== 'undefined' ? Module : {};
     var languages = navigator.languages;
     return String((languages && languages[0]) || navigator.language || '');
   };
-  K.shown = function (count, index, top, lineHeight, over) {
-    shell.shown({ count: count, index: index, top: top, lineHeight: lineHeight, over: !!over });
+  K.shown = function (count, index, top, lineHeight, over, overlay) {
+    shell.shown({ count: count, index: index, top: top, lineHeight: lineHeight, over: !!over, overlay: !!overlay });
+  };
+  // Speech: the shell's live region, and its voice when voiced.
+  K.say = function (text, voiced) { shell.speak(text, !!voiced); };
+  K.canSpeak = function () { return shell.canSpeak(); };
+
+  // Kept files in localStorage, base64 (any byte). The bytes read wait in K.keptBytes for kirake_kept_take.
+  K.keptBytes = new Uint8Array(0);
+  K.keptRead = function (key, maxBytes) {
+    var text;
+    try { text = localStorage.getItem(key); } catch (e) { K.keptWhy = 'no storage here (' + e.message + ')'; return -3; }
+    if (text === null) return -1;
+    if (Math.floor(text.length / 4) * 3 > maxBytes + 3) return -2;  // too large, whatever its padding
+    var binary;
+    try { binary = atob(text); } catch (e) { K.keptWhy = 'not base64'; return -3; }
+    if (binary.length > maxBytes) return -2;
+    var bytes = new Uint8Array(binary.length);
+    for (var i = 0; i < binary.length; ++i) bytes[i] = binary.charCodeAt(i);
+    K.keptBytes = bytes;
+    return bytes.length;
+  };
+  K.keptWrite = function (key, bytes) {
+    var binary = '';
+    for (var i = 0; i < bytes.length; i += 8192) binary += String.fromCharCode.apply(null, bytes.subarray(i, i + 8192));
+    try { localStorage.setItem(key, btoa(binary)); return true; }  // one call: the old value or the new, whole
+    catch (e) { K.keptWhy = e.name === 'QuotaExceededError' ? 'the storage is full' : e.message; return false; }
+  };
+  K.keptAside = function (key) {
+    try {
+      var text = localStorage.getItem(key);
+      if (text === null) return false;
+      localStorage.setItem(key + '.bad', text);
+      localStorage.removeItem(key);
+      return true;
+    } catch (e) { return false; }
   };
 
   K.start = function (isHeadless) {

@@ -266,6 +266,14 @@
   S.toggleFullScreen = toggleFullScreen;
   el('fullscreen').addEventListener('click', function (e) { startSound(); toggleFullScreen(); back(e); });
   el('again').addEventListener('click', function (e) { startSound(); playAgain(); el('screen').focus(); });
+  // Skip (a toggle, as S) and the settings (as F10), for players without those keys.
+  el('skip').addEventListener('click', function (e) {
+    var on = el('skip').getAttribute('aria-pressed') !== 'true';
+    el('skip').setAttribute('aria-pressed', on ? 'true' : 'false');
+    press('KeyS');
+    back(e);
+  });
+  el('settings').addEventListener('click', function (e) { press('F10'); back(e); });
 
   // The game's runs.
   S.playing = function (run) {
@@ -273,6 +281,17 @@
     S.say(S.soundRunning ? '' : 'Sound starts with your first tap or key. Swipe: up, down; long press: F1; M: sound.');
   };
   S.firstFrame = function () { S.firstFrameMs = performance.now(); };
+  // Speech: every text the game gives goes to the live region, which screen readers read; voiced (the
+  // game's self-voicing on) the browser says it too, cutting off what it was saying.
+  S.canSpeak = function () { return 'speechSynthesis' in window && typeof SpeechSynthesisUtterance === 'function'; };
+  S.speak = function (text, voiced) {
+    el('speech').textContent = text;
+    if (!voiced || !S.canSpeak()) return;
+    try {
+      window.speechSynthesis.cancel();
+      window.speechSynthesis.speak(new SpeechSynthesisUtterance(text));
+    } catch (e) { /* no voice: the live region has it */ }
+  };
   S.shown = function (state) {
     S.choice = state;
     if (state.over && !S.over) offerAgain();
@@ -322,21 +341,35 @@
     S.keys[key] = 0;
   });
   window.addEventListener('blur', function () { S.keys.fill(0); });
+  // The page hidden or left may be the end of it: the game keeps what the player would lose first. No
+  // animation frame comes to a hidden page, so the game's wait for one ends now.
+  function suspend() {
+    post(5);
+    if (S.run && S.run.wakeFrame) S.run.wakeFrame();
+  }
   document.addEventListener('visibilitychange', function () {
     S.keys.fill(0);
+    if (document.hidden) suspend();
     post(document.hidden ? 3 : 2);
   });
+  window.addEventListener('pagehide', suspend);
 
   // Touch and the mouse on the picture: a tap is Space, or on an answer line of an open choice it moves the
   // cursor there (and on the highlighted line confirms); a vertical swipe is Up or Down; a long press is F1.
   var stage = el('stage'), canvas = el('screen');
   var LONG_PRESS_MS = 500, SWIPE_PX = 30;
+  var PANEL = [32, 24, 608, 456], TOP_EDGE = 60;  // the overlay's panel on the page; the top edge's rows
   var gesture = null;
   function pageY(clientY) {  // the game's page row under a point of the canvas (object-fit: contain)
     var box = canvas.getBoundingClientRect();
     var scale = Math.min(box.width / 640, box.height / 480);
     var top = box.top + (box.height - 480 * scale) / 2;
     return (clientY - top) / scale;
+  }
+  function pageX(clientX) {
+    var box = canvas.getBoundingClientRect();
+    var scale = Math.min(box.width / 640, box.height / 480);
+    return (clientX - box.left - (box.width - 640 * scale) / 2) / scale;
   }
   function tap(clientY) {
     var c = S.choice, y = pageY(clientY);
@@ -369,9 +402,27 @@
     clearTimeout(g.timer);
     if (cancelled || g.long) return;
     var dx = e.clientX - g.x, dy = e.clientY - g.y;
-    if (Math.abs(dy) >= SWIPE_PX && Math.abs(dy) > Math.abs(dx)) press(dy < 0 ? 'ArrowUp' : 'ArrowDown');
+    var swipe = Math.abs(dy) >= SWIPE_PX && Math.abs(dy) > Math.abs(dx), overlay = S.choice && S.choice.overlay;
+    // Over the player's overlay (the history, the settings) a swipe turns the wheel (down: back in the
+    // history) and a tap outside the panel closes it; a swipe down from the picture's top edge opens the
+    // history. Everything else is the game's.
+    if (overlay && swipe) press(dy > 0 ? 'WheelUp' : 'WheelDown');
+    else if (overlay && Math.abs(dx) < SWIPE_PX) {
+      var x = pageX(g.x), y = pageY(g.y);
+      if (x < PANEL[0] || x >= PANEL[2] || y < PANEL[1] || y >= PANEL[3]) press('TapOutside');
+    } else if (swipe && dy > 0 && pageY(g.y) < TOP_EDGE) press('WheelUp');
+    else if (swipe) press(dy < 0 ? 'ArrowUp' : 'ArrowDown');
     else if (Math.abs(dx) < SWIPE_PX) tap(g.y);
   }
+  // The wheel over the picture: one press of the wheel's key a notch (trackpads send many small steps).
+  var wheelRest = 0;
+  stage.addEventListener('wheel', function (e) {
+    if (e.target !== canvas) return;
+    e.preventDefault();
+    wheelRest += e.deltaMode === 0 ? e.deltaY / 100 : e.deltaY;
+    while (wheelRest <= -1) { press('WheelUp'); wheelRest += 1; }
+    while (wheelRest >= 1) { press('WheelDown'); wheelRest -= 1; }
+  }, { passive: false });
   stage.addEventListener('pointerup', function (e) { e.preventDefault(); endGesture(e, false); });
   stage.addEventListener('pointercancel', function (e) { endGesture(e, true); });
   // No zooming, scrolling, selecting or context menu from touches anywhere on the page.

@@ -16,13 +16,25 @@
 #include "platform/pointing.h"
 #include "platform/window.h"
 
-// The page's side. Events: 0 none, 1 Esc pressed, 2 activated, 3 deactivated, 4 closed.
+// The page's side. Events: 0 none, 1 Esc pressed, 2 activated, 3 deactivated, 4 closed, 5 hidden or left.
 EM_JS(void, kirake_start, (int headless), { Module.kirake.start(headless); });
 EM_JS(void, kirake_bind_key, (const char* code, int key), { Module.kirake.bindKey(UTF8ToString(code), key); });
 EM_JS(void, kirake_hide_cursor, (), { Module.kirake.hideCursor(); });
 EM_JS(void, kirake_window_title, (const char* caption), { Module.kirake.windowTitle(UTF8ToString(caption)); });
-EM_JS(void, kirake_shown, (int count, int index, int top, int lineHeight, int over),
-      { Module.kirake.shown(count, index, top, lineHeight, over); });
+EM_JS(void, kirake_shown, (int count, int index, int top, int lineHeight, int over, int overlay),
+      { Module.kirake.shown(count, index, top, lineHeight, over, overlay); });
+// Speech: the page's live region always, the browser's voice when voiced; 1 when it has a voice.
+EM_JS(void, kirake_say, (const char* text, int voiced), { Module.kirake.say(UTF8ToString(text), voiced); });
+EM_JS(int, kirake_can_speak, (), { return Module.kirake.canSpeak() ? 1 : 0; });
+// Kept files in the browser's storage under "kirake/settings/NAME" and "kirake/state/NAME", as base64 (any
+// byte kept). Reading: the length, -1 none, -2 larger than maxBytes, -3 no storage; the bytes are then
+// copied by kirake_kept_take. Writing and setting aside: 1, or 0 (the reason kept for kirake_kept_why).
+EM_JS(int, kirake_kept_read, (const char* key, int maxBytes), { return Module.kirake.keptRead(UTF8ToString(key), maxBytes); });
+EM_JS(void, kirake_kept_take, (uint8_t* out), { Module.HEAPU8.set(Module.kirake.keptBytes, out); });
+EM_JS(int, kirake_kept_write, (const char* key, const uint8_t* bytes, int length),
+      { return Module.kirake.keptWrite(UTF8ToString(key), Module.HEAPU8.subarray(bytes, bytes + length)) ? 1 : 0; });
+EM_JS(int, kirake_kept_aside, (const char* key), { return Module.kirake.keptAside(UTF8ToString(key)) ? 1 : 0; });
+EM_JS(void, kirake_kept_why, (char* out, int size), { stringToUTF8(Module.kirake.keptWhy || '', out, size); });
 // A test's calendar: ?epoch=S in the address (negative: none, the real time).
 EM_JS(double, kirake_fixed_epoch, (), { return Module.kirake.fixedEpoch; });
 EM_JS(void, kirake_present, (const uint8_t* pixels, int pitch, const PaletteEntry* palette),
@@ -66,6 +78,12 @@ constexpr struct {
     {"KeyZ", KEYCODE_Z},         {"KeyX", KEYCODE_X},           {"KeyC", KEYCODE_C},       {"KeyV", KEYCODE_V},
     {"Space", KEYCODE_SPACE},    {"F1", KEYCODE_F1},            {"F2", KEYCODE_F2},        {"Enter", KEYCODE_RETURN},
     {"NumpadEnter", KEYCODE_RETURN}, {"KeyA", KEYCODE_A},       {"Escape", KEYCODE_ESCAPE},
+    // The player's own keys; the page's wheel, its swipes over an overlay and a tap outside one arrive
+    // under names of its own that no keyboard gives.
+    {"PageUp", KEYCODE_PRIOR},   {"PageDown", KEYCODE_NEXT},    {"ControlLeft", KEYCODE_CONTROL},
+    {"ControlRight", KEYCODE_RCONTROL}, {"ShiftLeft", KEYCODE_SHIFT}, {"ShiftRight", KEYCODE_SHIFT},
+    {"KeyS", KEYCODE_S},         {"F10", KEYCODE_F10},          {"WheelUp", KEYCODE_WHEEL_UP},
+    {"WheelDown", KEYCODE_WHEEL_DOWN}, {"TapOutside", KEYCODE_TAP_OUTSIDE},
 };
 
 long PageRefreshes(long framesRun);
@@ -98,6 +116,7 @@ void PumpEvents() {
                 KeyboardFocusLost();
                 break;
             case 4: QueueMessage(MSG_CLOSE, 0, 0); break;
+            case 5: CallSuspendHandler(); break;  // the page is hidden or left: keep the game now
         }
     }
 }
@@ -115,9 +134,9 @@ void Present(const uint8_t* pixels, int pitch, const PaletteEntry* palette) {
     const ShownState& told = web.shown;
     if (now.choiceCount != told.choiceCount || now.choiceIndex != told.choiceIndex ||
         now.choiceTop != told.choiceTop || now.choiceLineHeight != told.choiceLineHeight ||
-        now.storyOver != told.storyOver) {
+        now.storyOver != told.storyOver || now.overlay != told.overlay) {
         web.shown = now;
-        kirake_shown(now.choiceCount, now.choiceIndex, now.choiceTop, now.choiceLineHeight, now.storyOver);
+        kirake_shown(now.choiceCount, now.choiceIndex, now.choiceTop, now.choiceLineHeight, now.storyOver, now.overlay);
     }
     ++web.flips;  // each waits for a frame of the page's clock
     kirake_present(pixels, pitch, palette);
@@ -214,6 +233,46 @@ int NoPng(const char* path, const uint8_t*, int, int) {
     return 0;
 }
 
+void SayWeb(const char* text, int, int voiced) { kirake_say(text, voiced); }
+int SpeechAvailableWeb(std::string* why) {
+    if (kirake_can_speak()) return 1;
+    if (why) *why = "this browser has no speech synthesis (the page's live region still has the text)";
+    return 0;
+}
+void StopSpeechWeb() {}
+const SpeechOutput pageSpeech = {.say = SayWeb, .available = SpeechAvailableWeb, .stop = StopSpeechWeb};
+
+std::string KeptKey(KeptKind kind, const char* name) {
+    return std::string(kind == KEPT_SETTINGS ? "kirake/settings/" : "kirake/state/") + name;
+}
+std::string KeptWhy() {
+    char why[256] = "";
+    kirake_kept_why(why, sizeof why);
+    return why;
+}
+int ReadKeptWeb(KeptKind kind, const char* name, size_t maxBytes, std::string* bytes, std::string* why) {
+    std::string key = KeptKey(kind, name);
+    int limit = maxBytes > 0x7FFFFFFF ? 0x7FFFFFFF : int(maxBytes);
+    int length = kirake_kept_read(key.c_str(), limit);
+    if (length == -1) return 0;
+    if (length < 0) {
+        *why = "the browser's storage, " + key + ": " + (length == -2 ? std::string("larger than ") + std::to_string(maxBytes) + " bytes" : KeptWhy());
+        return 0;
+    }
+    bytes->assign(size_t(length), '\0');
+    if (length) kirake_kept_take(reinterpret_cast<uint8_t*>(bytes->data()));
+    return 1;
+}
+int WriteKeptWeb(KeptKind kind, const char* name, const std::string& bytes, std::string* why) {
+    std::string key = KeptKey(kind, name);
+    if (kirake_kept_write(key.c_str(), reinterpret_cast<const uint8_t*>(bytes.data()), int(bytes.size()))) return 1;
+    *why = "the browser's storage, " + key + ": " + KeptWhy();
+    return 0;
+}
+int SetKeptAsideWeb(KeptKind kind, const char* name) { return kirake_kept_aside(KeptKey(kind, name).c_str()); }
+std::string KeptPlaceWeb(KeptKind kind, const char* name) { return "the browser's storage, " + KeptKey(kind, name); }
+const KeptStore pageKept = {.read = ReadKeptWeb, .write = WriteKeptWeb, .setAside = SetKeptAsideWeb, .place = KeptPlaceWeb};
+
 void MessageBoxHeadlessWeb(const char* text, const char* caption) {
     std::fprintf(stderr, "MessageBox: %s: %s\n", caption, text);
 }
@@ -245,8 +304,8 @@ const Backend webBackend = {
     .arguments = nullptr,
     .hasRoot = nullptr,
     .programPath = nullptr,
-    .speech = nullptr,
-    .kept = nullptr,
+    .speech = &pageSpeech,
+    .kept = &pageKept,
 };
 
 // Headless in the page: the headless backend's parts, with the page drawn when it asks for the frame.
@@ -275,7 +334,7 @@ const Backend webHeadlessBackend = {
     .arguments = nullptr,
     .hasRoot = nullptr,
     .programPath = nullptr,
-    .speech = nullptr,
-    .kept = nullptr,
+    .speech = nullptr,  // said nowhere: the trace has the lines
+    .kept = nullptr,    // the main backend's: the browser's storage
 };
 
