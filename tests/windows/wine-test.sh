@@ -3,15 +3,17 @@
 #   1. whole playthroughs headless, and a UTF-8 story's first message: traces, captures and recorded sound
 #      byte for byte as the native build's; the playthroughs, which play the default data's story script,
 #      also as the native --builtin-story's (the trace but for where the story stands);
-#   2. the unit tests built for Windows (counts in the log);
-#   3. the real Win32 window on a virtual X screen: the picture, Alt+Enter, F12, Esc;
-#   4. the installer: silent install, the installed game equal to native, silent uninstall leaving nothing.
-# usage: tests/windows/wine-test.sh NATIVE_BUILD WINDOWS_BUILD [STEP...]   (steps: play units window install)
+#   2. the player's comforts as native: a game left and continued, a settings file, the history, the voice;
+#   3. the unit tests built for Windows (counts in the log);
+#   4. the real Win32 window on a virtual X screen: the picture, Alt+Enter, F12, Esc, SAPI's voice;
+#   5. the installer: silent install, the installed game equal to native, silent uninstall leaving nothing.
+# usage: tests/windows/wine-test.sh NATIVE_BUILD WINDOWS_BUILD [STEP...]
+#        (steps: play comforts units window install)
 set -euo pipefail
 native=$(realpath "$1")
 win=$(realpath "$2")
 shift 2
-steps=${*:-play units window install}
+steps=${*:-play comforts units window install}
 here=$(cd "$(dirname "$0")" && pwd)
 version=$(sed -n 's/^project(kirake VERSION \([0-9.]*\).*/\1/p' "$here/../../CMakeLists.txt")
 out=$win/wine-test
@@ -34,6 +36,11 @@ fi
 wineserver -p 60 || true  # one server for all the runs below (one still running will do)
 trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
 w() { winepath -w "$1" 2>/dev/null; }  # a Unix path as Windows sees it (Z:\...)
+# What kirake.exe keeps between runs (%APPDATA%\kirake, %LOCALAPPDATA%\kirake): a step that starts the game
+# as a player would forgets it first, so that the prefix's earlier runs change nothing.
+kept_settings=$WINEPREFIX/drive_c/users/$(id -un)/AppData/Roaming/kirake
+kept_state=$WINEPREFIX/drive_c/users/$(id -un)/AppData/Local/kirake
+forget_kept() { rm -rf "$kept_settings" "$kept_state"; }
 
 exe=$win/src/kirake.exe
 data=$native/gamedata
@@ -150,6 +157,7 @@ step_units() {
     [ $code -eq 0 ] || fail "the unit tests under Wine (exit $code)"
 }
 
+source "$here/wine-comforts.sh"
 source "$here/wine-window.sh"
 source "$here/wine-install.sh"
 
