@@ -10,6 +10,9 @@
 //                   ?bench=N         headless benchmark: N frames, every one drawn; figures on the page
 //                   ?lang=LANG       the story's text in LANG (data.LANG.txt), as --lang; without it the
 //                                    browser's language (its first of navigator.languages), except headless
+//                   ?continue=1      continue the game kept in the browser's storage, as --continue;
+//                                    ?continue=0 starts afresh, as --afresh (without it a game with a
+//                                    display asks, a headless one starts afresh and keeps its game)
 //                   ?epoch=S, ?fault=SPEC, ?start=SCENE   as on the command line
 var Module = typeof Module !== 'undefined' ? Module : {};
 (function () {
@@ -49,6 +52,7 @@ var Module = typeof Module !== 'undefined' ? Module : {};
   }
   if (query.has('epoch')) args.push('--epoch', query.get('epoch'));
   if (query.has('start')) args.push('--start', query.get('start'));
+  if (query.has('continue')) args.push(query.get('continue') === '1' ? '--continue' : '--afresh');
   if (query.get('lang')) args.push('--lang', query.get('lang'));
   query.getAll('fault').forEach(function (f) { headless = true; args.push('--fault', f); });
   if (query.has('capture')) {
