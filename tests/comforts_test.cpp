@@ -171,7 +171,8 @@ TEST(Comforts, SelfVoicingSaysARoutesPagesAndAnswers) {
 // The frame the question's cursor (slot 5) first shows; -1 when it never does.
 long FirstQuestion(const std::vector<std::string>& trace) {
     for (const std::string& line : trace) {
-        std::string sprites = "," + TraceField(line, "sprites").substr(1);
+        std::string sprites = ",";
+        sprites += TraceField(line, "sprites").substr(1);
         if (sprites.find(",5,") != std::string::npos || sprites.find(",5]") != std::string::npos)
             return TraceNumber(line, "frame", -1);
     }

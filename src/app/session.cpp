@@ -27,13 +27,15 @@ namespace {
 constexpr const char* SESSION_NAME = "session";
 constexpr const char* SESSION_MAGIC = "kirake-session 1";
 constexpr long KEEP_EVERY_FRAMES = 300;  // five seconds of play
-constexpr long MAX_SESSION_FRAMES = 1L << 30;
+constexpr long MAX_SESSION_FRAMES = 1L << 30;  // numbers read stay below twice this: a 32-bit long holds them
 
 enum Answer { ANSWER_ASK, ANSWER_CONTINUE, ANSWER_AFRESH };
 
 struct SessionState {
     Answer answer = ANSWER_ASK;
-    bool headless = false, scripted = false, startsAtScene = false, watchesData = false;
+    // A run never asks unless main says it may (a player's run: a display, no key script, no --frames);
+    // a game run inside a test program is told nothing and never waits for an answer.
+    bool headless = true, scripted = false, startsAtScene = false, watchesData = false;
     long lastFrame = -1;   // --frames: the run ends once this many frames are numbered
     bool keeping = false;  // this game is noted and kept
     bool tooLong = false;  // said once; no longer kept
@@ -272,7 +274,7 @@ int BeginSession(Window window) {
     KeptSession kept;
     // Only a run that may offer the kept game, or is told to continue it, reads it: the others (headless
     // and scripted runs left to themselves) keep theirs and say nothing of the one before.
-    bool ask = !s.headless && !s.scripted && s.answer == ANSWER_ASK;
+    bool ask = !s.headless && !s.scripted && s.lastFrame < 0 && s.answer == ANSWER_ASK;
     if ((ask || s.answer == ANSWER_CONTINUE) && ReadSession(&kept) && kept.frames > 0) {
         std::string why;
         bool same = SameStory(kept, &why);
@@ -411,13 +413,13 @@ int ParseSession(const std::string& text, KeptSession* out, std::string* why) {
             if (!ReadNumber(&p, &n[i])) return fail("a number missing in \"" + word + "\"");
         if (*p) return fail("more than the numbers of \"" + word + "\"");
         bool keyed = word == "k" || word == "c" || word == "d";
-        if ((keyed || word == "t") && n[0] >= MAX_SESSION_FRAMES * 64) return fail("a frame out of range");
+        if ((keyed || word == "t") && n[0] >= (long long)MAX_SESSION_FRAMES * 2) return fail("a frame out of range");
         if (word == "builtin" && n[0] <= 1) {
             g.builtin = int(n[0]);
         } else if (word == "frames" && n[0] < MAX_SESSION_FRAMES) {
             g.frames = long(n[0]);
             sawFrames = true;
-        } else if (word == "shown" && n[0] < MAX_SESSION_FRAMES * 4) {
+        } else if (word == "shown" && n[0] < (long long)MAX_SESSION_FRAMES * 2) {
             g.shown = long(n[0]);
         } else if (word == "clock" && n[0] <= UINT32_MAX) {
             g.clock = uint32_t(n[0]);
