@@ -65,7 +65,7 @@ const char usage[] =
     "  --capture-dir DIR    the folder --capture writes to\n"
     "  --record-audio FILE  write what sounded to FILE (WAV)\n"
     "  --fault SPEC         inject a failure: display:STEP, palette@F, surface-lost@F, input-lost@F,\n"
-    "                       no-keyboard, no-sound, no-inotify (repeatable)\n"
+    "                       no-keyboard, no-sound, no-inotify, keep-write (repeatable)\n"
     "  --epoch SECONDS      the calendar time at the start (default 946684800, 2000-01-01)\n";
 
 // The default data: beside the build's executable, or where it is installed. Never the working folder:
