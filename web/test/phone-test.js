@@ -141,7 +141,8 @@ async function main() {
 
     await check('gestures: swipe, long press, tap; portrait and landscape layout; sound off with M is remembered; full screen from its button', async () => {
       page = page || await phone(PORTRAIT);
-      await page.send('Page.navigate', { url: base });
+      // Afresh: the playthrough before kept its game in this browser, and would be offered again.
+      await page.send('Page.navigate', { url: base + '?continue=0' });
       await page.waitFor('window.Module && Module.kirake && Module.kirake.framesPresented > 150', 30000);
       const box = (id) => page.evaluate(`(function () { var b = document.getElementById('${id}').getBoundingClientRect(); return [b.left, b.top, b.width, b.height]; })()`);
       const portrait = await box('screen');
