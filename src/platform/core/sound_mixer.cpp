@@ -77,6 +77,7 @@ struct Mixer {
     float right[CHUNK_FRAMES];
     std::vector<float> sourceLeft, sourceRight;  // a lane's new frames while they are summed
     float groupGain[2] = {1.0f, 1.0f};  // the player's levels of the effects and the music
+    bool unheard = false;  // this render's output goes nowhere: the filters' sums are not worked out
 };
 Mixer& mixer = *new Mixer;  // never destroyed: a device thread may render while the program exits
 
@@ -310,8 +311,9 @@ void RenderLane(Lane* lane, float* left, float* right, int frames) {
     } else {
         lane->quietFrames += uint32_t(fresh);
     }
-    if (lane->quietFrames >= have + uint64_t(fresh) - lane->whole) {
-        // Every tap of every output frame is silent: only the position moves on.
+    if (mixer.unheard || lane->quietFrames >= have + uint64_t(fresh) - lane->whole) {
+        // Every tap of every output frame is silent, or nobody hears them: only the position moves on
+        // (by the same steps as the filter's, so the lane goes on exactly as if it had been filtered).
         uint64_t advance = (uint64_t(lane->remainder) + uint64_t(frames) * rs->from) / uint64_t(rs->to);
         lane->remainder = uint32_t((uint64_t(lane->remainder) + uint64_t(frames) * rs->from) % uint64_t(rs->to));
         lane->whole += advance;
@@ -384,12 +386,14 @@ int MixerBufferInfoOf(const SoundBuffer* b, MixerBufferInfo* info) {
     return 1;
 }
 
-void MixerRender(int16_t* out, int frames) {
+namespace {
+void Render(int16_t* out, int frames, bool heard) {
     std::lock_guard<std::mutex> guard(mixer.lock);
     if (frames > 0 && (!mixer.open || mixer.lanes.empty())) {  // nothing playing: silence
         std::memset(out, 0, 2 * sizeof *out * size_t(frames));
         return;
     }
+    mixer.unheard = !heard;
     while (frames > 0) {
         int n = std::min(frames, CHUNK_FRAMES);
         float* left = mixer.left;
@@ -397,14 +401,18 @@ void MixerRender(int16_t* out, int frames) {
         std::fill(left, left + n, 0.0f);
         std::fill(right, right + n, 0.0f);
         for (auto& lane : mixer.lanes) RenderLane(lane.get(), left, right, n);
-        for (int i = 0; i < n; ++i) {
+        for (int i = 0; heard && i < n; ++i) {
             out[2 * i] = int16_t(__builtin_lrintf(std::clamp(left[i], -32768.0f, 32767.0f)));
             out[2 * i + 1] = int16_t(__builtin_lrintf(std::clamp(right[i], -32768.0f, 32767.0f)));
         }
         out += 2 * n;
         frames -= n;
     }
+    mixer.unheard = false;
 }
+}  // namespace
+
+void MixerRender(int16_t* out, int frames) { Render(out, frames, true); }
 
 void MixerRenderFrames(MixerClock* clock, long framesShown, MixerSink sink, void* user) {
     if (!clock || framesShown < 0) return;
@@ -415,7 +423,7 @@ void MixerRenderFrames(MixerClock* clock, long framesShown, MixerSink sink, void
     int16_t block[2 * 1024];
     while (clock->rendered < target) {
         int n = int(std::min<uint64_t>(1024, target - clock->rendered));
-        MixerRender(block, n);
+        Render(block, n, sink != nullptr);  // frames run unshown are not heard: only their state counts
         if (sink) sink(user, block, n);
         clock->rendered += uint64_t(n);
     }

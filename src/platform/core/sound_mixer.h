@@ -30,7 +30,8 @@ struct MixerClock {
     uint64_t rendered = 0;  // frames of audio rendered so far
 };
 typedef void (*MixerSink)(void* user, const int16_t* frames, int count);
-// Renders what is due up to the start of frame framesShown, in blocks handed to sink (which may be null).
+// Renders what is due up to the start of frame framesShown, in blocks handed to sink. With a null sink
+// nobody hears it: every buffer and lane moves on exactly as rendered, without the filters' sums.
 void MixerRenderFrames(MixerClock* clock, long framesShown, MixerSink sink, void* user);
 
 // How many buffers are sounding now (tests and benchmarks).
