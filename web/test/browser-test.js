@@ -279,7 +279,8 @@ async function main() {
       const target = answered.frame + 20;
       runNative(script, [titleLeft.frame + 5, target], dir, null, BUILTIN);
       const page = await browser.newPage();
-      await page.send('Page.navigate', { url: base + '?' });
+      // Afresh: the runs before kept their game in this browser, and the page would offer it first.
+      await page.send('Page.navigate', { url: base + '?continue=0' });
       await page.waitFor('window.Module && Module.kirake && Module.kirake.framesPresented > 0', 30000);
       // The page's own pace first: game frames a second by the page's clock over two seconds.
       const pace = await page.evaluate(`new Promise(function (done) { var k = Module.kirake, f0 = k.presenting, t0 = performance.now();
