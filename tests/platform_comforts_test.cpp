@@ -237,6 +237,17 @@ TEST_F(OverlayPanelTest, DrawnOverTheDimmedPageAndGoneWhenHidden) {
     OverlayPanel crowded{nullptr, many.data(), 100, 99, nullptr};
     ShowOverlayPanel(&crowded);
     ASSERT_EQ(CapturePage(rgb.data()), 1);
+    // A line wider than the panel goes on in the row below rather than losing its end.
+    std::string wide;
+    for (int i = 0; i < 12; ++i) wide += "Wide words ";
+    const char* wideLines[] = {wide.c_str()};
+    OverlayPanel wrapped{nullptr, wideLines, 1, -1, nullptr};
+    ShowOverlayPanel(&wrapped);
+    ASSERT_EQ(CapturePage(rgb.data()), 1);
+    int secondRow = 0;
+    for (int y = 24 + 34 + 20; y < 24 + 34 + 40; ++y)
+        for (int x = 32; x < 608; ++x) secondRow += pixel(x, y) == std::vector<int>{255, 255, 255};
+    EXPECT_GT(secondRow, 50) << "the wide line's end, wrapped";
     OverlayPanel empty{nullptr, nullptr, 5, 2, nullptr};
     ShowOverlayPanel(&empty);
     ASSERT_EQ(CapturePage(rgb.data()), 1);

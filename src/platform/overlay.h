@@ -8,7 +8,8 @@ void ShowOverlayLine(const char* text);
 
 // A panel of the player's own over the dimmed page (the history, the settings, the offer to continue),
 // drawn where the page is shown and captured as the line is: the game's page and palette stay untouched.
-// Lines are UTF-8, drawn as they are (cut at the panel's edge); the caller scrolls. Null hides it.
+// Lines are UTF-8; one wider than the panel wraps onto the rows below (the highlighted one is kept in
+// view); the caller scrolls. Null hides it.
 struct OverlayPanel {
     const char* title;          // drawn above the lines
     const char* const* lines;   // lineCount lines, at most OVERLAY_PANEL_LINES shown

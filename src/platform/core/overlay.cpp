@@ -206,22 +206,59 @@ void InkText(Surface* scratch, const std::string& text, int x, int y, int weight
     }
 }
 
+// A line as the rows it takes at the panel's width: broken at the last space that fits (or, in a word
+// wider than a row, at the last character that fits). A face wider than the desktop's (a glyph file's)
+// thus wraps a story's line rather than losing its end.
+void WrapLine(const std::string& line, int width, std::vector<std::string>* rows) {
+    Font* font = CreateTextFont("sans-serif", 16, 400, 0);
+    size_t start = 0;
+    while (start < line.size()) {
+        int x = 0;
+        size_t at = start, fits = start, space = std::string::npos;
+        while (at < line.size()) {
+            size_t next = at;
+            uint32_t code = NextCharacter(line, &next);
+            x += font ? TextAdvanceOf(font, code) : 8;
+            if (x > width && at > start) break;
+            if (code == ' ') space = at;
+            at = fits = next;
+        }
+        size_t end = at >= line.size() ? line.size() : space != std::string::npos && space > start ? space : fits;
+        rows->push_back(line.substr(start, end - start));
+        start = end;
+        while (start < line.size() && line[start] == ' ') ++start;
+    }
+    if (line.empty()) rows->push_back("");
+    if (font) DeleteTextFont(font);
+}
+
 void DrawPanel() {
     panel.mask.assign(size_t(PANEL_WIDTH) * PANEL_HEIGHT, PANEL_BACK);
     for (int x = 0; x < PANEL_WIDTH; ++x) {  // a rule under the title and over the footer
         panel.mask[size_t(LINES_TOP - 5) * PANEL_WIDTH + x] = PANEL_ACCENT;
         panel.mask[size_t(FOOTER_TOP - 4) * PANEL_WIDTH + x] = PANEL_ACCENT;
     }
-    int shown = std::min<int>(int(panel.lines.size()), OVERLAY_PANEL_LINES);
-    if (panel.highlighted >= 0 && panel.highlighted < shown)
+    // The rows of the lines; where wrapping pushes the highlighted line down out of view, the rows above
+    // go first.
+    std::vector<std::string> rows;
+    int highlightFrom = -1, highlightTo = -1;
+    for (size_t i = 0; i < panel.lines.size(); ++i) {
+        if (rows.size() >= size_t(2 * OVERLAY_PANEL_LINES) && int(i) > panel.highlighted) break;  // out of view
+        if (int(i) == panel.highlighted) highlightFrom = int(rows.size());
+        WrapLine(panel.lines[i], PANEL_WIDTH - 2 * PANEL_MARGIN, &rows);
+        if (int(i) == panel.highlighted) highlightTo = int(rows.size());
+    }
+    int first = highlightTo > OVERLAY_PANEL_LINES ? std::min(highlightFrom, highlightTo - OVERLAY_PANEL_LINES) : 0;
+    int shown = std::min<int>(int(rows.size()) - first, OVERLAY_PANEL_LINES);
+    for (int r = std::max(highlightFrom, first); r >= 0 && r < highlightTo && r - first < shown; ++r)
         for (int row = 0; row < PANEL_LINE; ++row)
-            std::memset(panel.mask.data() + size_t(LINES_TOP + panel.highlighted * PANEL_LINE + row) * PANEL_WIDTH + 4,
+            std::memset(panel.mask.data() + size_t(LINES_TOP + (r - first) * PANEL_LINE + row) * PANEL_WIDTH + 4,
                         PANEL_HIGHLIGHT, size_t(PANEL_WIDTH - 8));
     Surface* scratch = CreateSurface(PANEL_WIDTH, PANEL_LINE + 8);
     if (!scratch) return;
     InkText(scratch, panel.title, PANEL_MARGIN, TITLE_TOP, 700, PANEL_ACCENT);
     for (int i = 0; i < shown; ++i)
-        InkText(scratch, panel.lines[size_t(i)], PANEL_MARGIN, LINES_TOP + i * PANEL_LINE, 400, PANEL_TEXT);
+        InkText(scratch, rows[size_t(first + i)], PANEL_MARGIN, LINES_TOP + i * PANEL_LINE, 400, PANEL_TEXT);
     InkText(scratch, panel.footer, PANEL_MARGIN, FOOTER_TOP, 400, PANEL_ACCENT);
     ReleaseSurface(scratch);
 }
