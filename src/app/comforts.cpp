@@ -26,10 +26,11 @@ struct ComfortsState {
     std::string identity;  // the story's digest, taken once
     int readLoaded;
     std::set<int> read;    // starts of the messages read in this story
+    int readChanged;       // read since they were last kept
     std::vector<std::string> answers;  // the open question's answers, for the voice
     int shownChoiceIndex;  // the answer last said under the cursor, -1 when no question is open
 };
-ComfortsState comforts = {0, 0, 0, "", 0, {}, {}, -1};
+ComfortsState comforts = {0, 0, 0, "", 0, {}, 0, {}, -1};
 
 uint64_t Fnv1a(uint64_t hash, const uint8_t* bytes, size_t size) {
     for (size_t i = 0; i < size; ++i) hash = (hash ^ bytes[i]) * 0x100000001b3ull;
@@ -131,6 +132,12 @@ void NoteMessageRead(int start) {
     if (comforts.quiet) return;
     LoadReadMessages();
     if (comforts.read.size() >= MAX_READ_MESSAGES || !comforts.read.insert(start).second) return;
+    comforts.readChanged = 1;  // kept with the game (KeepSession), not at every page: a write is slow
+}
+
+void KeepReadMessages() {
+    if (!comforts.readChanged) return;
+    comforts.readChanged = 0;
     SaveReadMessages();
 }
 

@@ -27,6 +27,8 @@ std::string StoryIdentity();
 void NoteMessagePage(const uint8_t* text, uint32_t size, int pos, int utf8);
 // the message that starts at `start` had its last wait passed: it is read (kept per story);
 void NoteMessageRead(int start);
+// Writes the messages read since the last call into the kept file (with the game: KeepSession).
+void KeepReadMessages();
 int MessageIsRead(int start);
 // the script's `say MESSAGE by NAME`: the speaker of the message about to be typed ("" none).
 void SetMessageSpeaker(const std::string& name);

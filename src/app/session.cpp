@@ -340,6 +340,7 @@ void NoteSessionFrame() {
 
 void KeepSession() {
     SessionState& s = session;
+    KeepReadMessages();  // whether or not this game is kept
     if (!s.keeping || s.replaying) return;
     long shown = PlatformFrameNumber();
     if (s.game.frames == s.keptFrames && shown == s.keptShown) return;
