@@ -403,13 +403,14 @@
     if (cancelled || g.long) return;
     var dx = e.clientX - g.x, dy = e.clientY - g.y;
     var swipe = Math.abs(dy) >= SWIPE_PX && Math.abs(dy) > Math.abs(dx), overlay = S.choice && S.choice.overlay;
-    // Over the player's overlay (the history, the settings) a swipe turns the wheel (down: back in the
-    // history) and a tap outside the panel closes it; a swipe down from the picture's top edge opens the
-    // history. Everything else is the game's.
+    // Over the player's overlay (the history, the settings, the offer to continue) a swipe turns the
+    // wheel (down: back in the history), a tap outside the panel closes it and a tap on it is Space (the
+    // offer continues, the settings change the chosen line); a swipe down from the picture's top edge
+    // opens the history. Everything else is the game's.
     if (overlay && swipe) press(dy > 0 ? 'WheelUp' : 'WheelDown');
     else if (overlay && Math.abs(dx) < SWIPE_PX) {
       var x = pageX(g.x), y = pageY(g.y);
-      if (x < PANEL[0] || x >= PANEL[2] || y < PANEL[1] || y >= PANEL[3]) press('TapOutside');
+      press(x < PANEL[0] || x >= PANEL[2] || y < PANEL[1] || y >= PANEL[3] ? 'TapOutside' : 'Space');
     } else if (swipe && dy > 0 && pageY(g.y) < TOP_EDGE) press('WheelUp');
     else if (swipe) press(dy < 0 ? 'ArrowUp' : 'ArrowDown');
     else if (Math.abs(dx) < SWIPE_PX) tap(g.y);
