@@ -16,11 +16,13 @@ file(GLOB KIRAKE_TEST_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/*.cp
 # use the GNU C library or POSIX (mallinfo2, setenv, mkdtemp).
 # The guide's commands are sh scripts; the story project and UTF-8 tests build with the picture compiler
 # (cairo) and FreeType's rendering; the bounded-input tests make FIFOs and sparse files; the user-dirs
-# reader is the Linux desktop's.
+# reader is the Linux desktop's; the comforts' and the kept games' tests give each run its kept files
+# through the XDG folders (tests/windows/wine-comforts.sh checks Windows' own places).
 foreach(linux_only desktop_test.cpp art_tool_test.cpp art_palette_test.cpp authoring_storyboard_test.cpp
                    hardening_test.cpp sound_mixer_test.cpp text_message_test.cpp authoring_guide_test.cpp
                    authoring_project_test.cpp text_utf8_test.cpp text_freetype_ink_test.cpp bounded_inputs_test.cpp
-                   user_dirs_test.cpp art_import_test.cpp platform_comforts_test.cpp)
+                   user_dirs_test.cpp art_import_test.cpp platform_comforts_test.cpp
+                   comforts_test.cpp session_test.cpp)
   list(REMOVE_ITEM KIRAKE_TEST_SOURCES ${PROJECT_SOURCE_DIR}/tests/${linux_only})
 endforeach()
 add_executable(kirake_tests EXCLUDE_FROM_ALL ${KIRAKE_TEST_SOURCES})
