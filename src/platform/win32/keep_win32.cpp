@@ -9,15 +9,6 @@
 #include "platform/win32/win32.h"
 
 namespace {
-std::wstring Wide(const std::string& utf8) {
-    int n = MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, nullptr, 0);
-    if (n <= 1) return L"";
-    std::wstring out(size_t(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, out.data(), n);
-    out.resize(size_t(n - 1));
-    return out;
-}
-
 std::string Reason(DWORD error) {
     wchar_t* text = nullptr;
     FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
@@ -41,13 +32,13 @@ std::wstring KeptFolder(int local) {
 
 std::string Win32KeptPlace(int local, const std::string& name) {
     std::wstring folder = KeptFolder(local);
-    return folder.empty() ? name : Win32Utf8((folder + L"\\" + Wide(name)).c_str());
+    return folder.empty() ? name : Win32Utf8((folder + L"\\" + Win32Wide(name)).c_str());
 }
 
 int Win32KeptRead(int local, const std::string& name, size_t maxBytes, std::string* bytes, std::string* why) {
     std::wstring folder = KeptFolder(local);
     if (folder.empty()) return 0;
-    std::wstring path = folder + L"\\" + Wide(name);
+    std::wstring path = folder + L"\\" + Win32Wide(name);
     HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         DWORD error = GetLastError();
@@ -90,7 +81,7 @@ int Win32KeptWrite(int local, const std::string& name, const std::string& bytes,
         *why = std::string("cannot make the folder ") + Win32Utf8(folder.c_str()) + ": " + Reason(GetLastError());
         return 0;
     }
-    std::wstring path = folder + L"\\" + Wide(name), temporary = path + L".tmp-" + std::to_wstring(GetCurrentProcessId());
+    std::wstring path = folder + L"\\" + Win32Wide(name), temporary = path + L".tmp-" + std::to_wstring(GetCurrentProcessId());
     HANDLE file = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         *why = Win32Utf8(temporary.c_str()) + ": " + Reason(GetLastError());
@@ -123,6 +114,6 @@ int Win32KeptWrite(int local, const std::string& name, const std::string& bytes,
 int Win32KeptAside(int local, const std::string& name) {
     std::wstring folder = KeptFolder(local);
     if (folder.empty()) return 0;
-    std::wstring path = folder + L"\\" + Wide(name);
+    std::wstring path = folder + L"\\" + Win32Wide(name);
     return MoveFileExW(path.c_str(), (path + L".bad").c_str(), MOVEFILE_REPLACE_EXISTING) ? 1 : 0;
 }

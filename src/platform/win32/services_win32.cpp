@@ -16,8 +16,7 @@ std::string Win32Utf8(const wchar_t* wide, int length) {
     return out;
 }
 
-namespace {
-std::wstring Wide(const std::string& utf8) {
+std::wstring Win32Wide(const std::string& utf8) {
     int n = MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, nullptr, 0);
     if (n <= 1) return L"";
     std::wstring out(size_t(n), L'\0');
@@ -25,7 +24,6 @@ std::wstring Wide(const std::string& utf8) {
     out.resize(size_t(n - 1));
     return out;
 }
-}  // namespace
 
 uint32_t Win32Milliseconds() { return uint32_t(GetTickCount64()); }
 
@@ -50,7 +48,7 @@ std::string Win32TimeStamp() {
 }
 
 int Win32FileExists(const std::string& utf8Path) {
-    return GetFileAttributesW(Wide(utf8Path).c_str()) != INVALID_FILE_ATTRIBUTES ? 1 : 0;
+    return GetFileAttributesW(Win32Wide(utf8Path).c_str()) != INVALID_FILE_ATTRIBUTES ? 1 : 0;
 }
 
 std::string Win32Language() {

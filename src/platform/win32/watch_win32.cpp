@@ -29,14 +29,6 @@ struct WatchRecord {
 };
 WatchRecord watch;
 
-std::wstring Wide(const std::string& utf8) {
-    int n = MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, nullptr, 0);
-    std::wstring out(n > 0 ? size_t(n) : 1, L'\0');
-    if (n > 0) MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, out.data(), n);
-    out.resize(wcslen(out.c_str()));
-    return out;
-}
-
 bool Ask(Folder* folder) {
     ResetEvent(folder->overlapped.hEvent);
     return ReadDirectoryChangesW(folder->handle, folder->buffer, BUFFER_BYTES, FALSE,
@@ -70,7 +62,7 @@ int Start(const char* const folders[], int count) {
         std::string path = prefix.empty() ? "." : prefix.substr(0, prefix.size() - 1);
         auto* folder = new Folder;
         folder->prefix = prefix;
-        folder->handle = CreateFileW(Wide(path).c_str(), FILE_LIST_DIRECTORY,
+        folder->handle = CreateFileW(Win32Wide(path).c_str(), FILE_LIST_DIRECTORY,
                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                      FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OVERLAPPED, nullptr);
         folder->overlapped.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
@@ -89,7 +81,7 @@ int Start(const char* const folders[], int count) {
 
 // 1 when no one has the file open for writing, 0 while someone has, -1 when it is not a file that is there.
 int Closed(const std::string& name) {
-    HANDLE file = CreateFileW(Wide(name).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+    HANDLE file = CreateFileW(Win32Wide(name).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_SHARING_VIOLATION ? 0 : -1;
     CloseHandle(file);

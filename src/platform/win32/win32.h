@@ -8,6 +8,7 @@
 
 // UTF-16 (length in units, or -1 up to the terminating NUL) to UTF-8.
 std::string Win32Utf8(const wchar_t* wide, int length = -1);
+std::wstring Win32Wide(const std::string& utf8);  // UTF-8 as UTF-16; "" for an empty or bad text
 
 // What the window tells the rest of the backend (set by backend_win32.cpp before the window opens).
 struct Win32Events {
