@@ -2,9 +2,8 @@
 // most frames): the kirake binary from its start to the first frame shown, the kept frames played again
 // unshown in between (goal: 100 ms). /0 starts afresh from the same kept session, for the start-up alone.
 #include <benchmark/benchmark.h>
-#include <fcntl.h>
+#include "bench_run.h"
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <chrono>
 #include <cstdio>
@@ -16,37 +15,14 @@
 
 namespace {
 
-std::string BesideBinary(const std::string& path) {
-    char exe[4096];
-    ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
-    if (n <= 0) return "";
-    exe[n] = 0;
-    std::string dir(exe);
-    return dir.substr(0, dir.rfind('/')) + path;
-}
-
 struct Kept {
     std::string data, state, keys;
     long frames = 0;  // where the roll begins
 };
 
 int Run(const Kept& kept, std::vector<std::string> words) {
-    std::string binary = BesideBinary("/../src/kirake"), state = "XDG_STATE_HOME=" + kept.state;
-    words.insert(words.begin(), {"kirake", "--headless", "--builtin-story", "--data", kept.data});
-    std::vector<char*> argv;
-    for (std::string& word : words) argv.push_back(word.data());
-    argv.push_back(nullptr);
-    pid_t pid = fork();
-    if (pid == 0) {
-        int quiet = open("/dev/null", O_WRONLY);
-        if (quiet >= 0) dup2(quiet, 1), dup2(quiet, 2);
-        putenv(state.data());
-        execv(binary.c_str(), argv.data());
-        _exit(127);
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    words.insert(words.begin(), {"--headless", "--builtin-story", "--data", kept.data});
+    return RunGameQuietly(words, {"XDG_STATE_HOME=" + kept.state});
 }
 
 // Once: the way to each partner's roll; the longest is played and kept.
@@ -55,7 +31,7 @@ const Kept& KeptAtRoll() {
     if (kept.frames) return kept;
     std::string scratch = "/tmp/kirake-session-bench-" + std::to_string(getpid());
     mkdir(scratch.c_str(), 0755);
-    kept.data = BesideBinary("/../gamedata");
+    kept.data = BesideBenchmark("/../gamedata");
     kept.state = scratch + "/state";
     for (const char* scene : {"roll:match:hiyori", "roll:match:heren", "roll:match:fuuya", "roll:miss:hiyori",
                               "roll:miss:heren", "roll:miss:fuuya"}) {

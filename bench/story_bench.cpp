@@ -3,9 +3,8 @@
 // clock. Plays the default data built beside it, or plain pictures and short messages when there is none;
 // the default story both ways: by the built-in scenes (/0) and from its story script (/1).
 #include <benchmark/benchmark.h>
-#include <fcntl.h>
+#include "bench_run.h"
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <chrono>
 #include <cstdio>
@@ -47,12 +46,7 @@ struct BenchData {
 
 // The default data built beside the benchmark (pictures, story, effects, songs), if it is there.
 std::string DefaultData() {
-    char exe[4096];
-    ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
-    if (n <= 0) return "";
-    exe[n] = 0;
-    std::string dir(exe);
-    dir = dir.substr(0, dir.rfind('/')) + "/../gamedata";
+    std::string dir = BesideBenchmark("/../gamedata");
     return access((dir + "/data.txt").c_str(), R_OK) == 0 ? dir : "";
 }
 
@@ -92,36 +86,14 @@ const BenchData& Data() {
 constexpr long FRAMES = 4600;
 constexpr long ROLL_FRAMES = 56 + 1371 + 320;  // fade-in, credits and "The End" rising to its stop
 
-// The game binary built beside the benchmark.
-std::string GameBinary() {
-    char exe[4096];
-    ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
-    if (n <= 0) return "";
-    exe[n] = 0;
-    std::string dir(exe);
-    return dir.substr(0, dir.rfind('/')) + "/../src/kirake";
-}
-
 // Runs the game binary on the data and key script for FRAMES frames; 1 when it exits with 0.
 int RunGame(const std::string& trace, bool script) {
     const BenchData& data = Data();
-    std::string binary = GameBinary(), frames = std::to_string(FRAMES);
-    std::vector<std::string> words = {"kirake", "--headless", "--data", data.dir, "--keys", data.keys, "--frames", frames};
+    std::vector<std::string> words = {"--headless", "--data", data.dir, "--keys", data.keys, "--frames",
+                                      std::to_string(FRAMES)};
     if (!trace.empty()) words.insert(words.end(), {"--trace", trace});
     if (!script) words.push_back("--builtin-story");
-    std::vector<char*> argv;
-    for (std::string& word : words) argv.push_back(word.data());
-    argv.push_back(nullptr);
-    pid_t pid = fork();
-    if (pid == 0) {
-        int quiet = open("/dev/null", O_WRONLY);
-        if (quiet >= 0) dup2(quiet, 1), dup2(quiet, 2);
-        execv(binary.c_str(), argv.data());
-        _exit(127);
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    return RunGameQuietly(words);
 }
 
 // The line of the story script's staff roll ("scenes.txt:N"), or "" when the data has no script.

@@ -18,18 +18,11 @@
 #include "platform/core/sound_mixer.h"
 #include "platform/speech.h"
 #include "run_program.h"
+#include "saved_variable.h"
 #include "test_files.h"
 #include "test_support.h"
 
 namespace {
-struct SavedVariable {
-    std::string name, value;
-    bool set;
-    explicit SavedVariable(const char* n) : name(n), set(std::getenv(n) != nullptr) {
-        if (set) value = std::getenv(n);
-    }
-    ~SavedVariable() { set ? setenv(name.c_str(), value.c_str(), 1) : unsetenv(name.c_str()); }
-};
 
 // The kept folders moved into a fresh folder of the test's.
 struct KeptFolders {

@@ -4,18 +4,8 @@
 #include <cstdlib>
 #include <fstream>
 #include "platform/sdl/user_dirs.h"
+#include "saved_variable.h"
 #include "test_support.h"
-
-namespace {
-struct SavedVariable {
-    std::string name, value;
-    bool set;
-    explicit SavedVariable(const char* n) : name(n), set(std::getenv(n) != nullptr) {
-        if (set) value = std::getenv(n);
-    }
-    ~SavedVariable() { set ? setenv(name.c_str(), value.c_str(), 1) : unsetenv(name.c_str()); }
-};
-}  // namespace
 
 TEST(UserDirs, PicturesFolderFollowsTheDesktopsSetting) {
     SavedVariable pictures("XDG_PICTURES_DIR"), home("HOME"), config("XDG_CONFIG_HOME");

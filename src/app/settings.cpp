@@ -118,6 +118,28 @@ void ChangeLine(int line, int direction) {
     overlay.changed = 1;
     ApplySettings();
 }
+
+// The settings that are a number in a range, in the file's order.
+struct NumberSetting {
+    const char* name;
+    int PlayerSettings::*field;
+    int least, most;
+};
+constexpr NumberSetting numberSettings[] = {
+    {"auto", &PlayerSettings::autoAdvance, 0, 1},
+    {"auto-pause-ms", &PlayerSettings::autoPauseMs, 0, 60000},
+    {"auto-per-char-ms", &PlayerSettings::autoPerCharMs, 0, 1000},
+    {"music-volume", &PlayerSettings::musicVolume, 0, 100},
+    {"effect-volume", &PlayerSettings::effectVolume, 0, 100},
+    {"fullscreen", &PlayerSettings::fullscreen, 0, 1},
+    {"self-voicing", &PlayerSettings::selfVoicing, 0, 1},
+};
+
+const NumberSetting* NumberSettingNamed(const std::string& name) {
+    for (const NumberSetting& number : numberSettings)
+        if (name == number.name) return &number;
+    return nullptr;
+}
 }  // namespace
 
 int ParseSettings(const std::string& text, PlayerSettings* out, std::string* why, std::vector<std::string>* notes) {
@@ -139,20 +161,8 @@ int ParseSettings(const std::string& text, PlayerSettings* out, std::string* why
         if (key == "text-speed") {
             ok = value == "1" || value == "2" || value == "4" || value == "page";
             if (ok) read.textSpeed = value == "page" ? 0 : std::stoi(value);
-        } else if (key == "auto") {
-            ok = NumberIn(value, 0, 1, &read.autoAdvance);
-        } else if (key == "auto-pause-ms") {
-            ok = NumberIn(value, 0, 60000, &read.autoPauseMs);
-        } else if (key == "auto-per-char-ms") {
-            ok = NumberIn(value, 0, 1000, &read.autoPerCharMs);
-        } else if (key == "music-volume") {
-            ok = NumberIn(value, 0, 100, &read.musicVolume);
-        } else if (key == "effect-volume") {
-            ok = NumberIn(value, 0, 100, &read.effectVolume);
-        } else if (key == "fullscreen") {
-            ok = NumberIn(value, 0, 1, &read.fullscreen);
-        } else if (key == "self-voicing") {
-            ok = NumberIn(value, 0, 1, &read.selfVoicing);
+        } else if (const NumberSetting* setting = NumberSettingNamed(key)) {
+            ok = NumberIn(value, setting->least, setting->most, &(read.*(setting->field)));
         } else if (key == "language") {
             ok = LanguageTag(value);
             if (ok) read.language = value;
@@ -169,16 +179,11 @@ int ParseSettings(const std::string& text, PlayerSettings* out, std::string* why
 }
 
 std::string SettingsText(const PlayerSettings& s) {
-    return "# kirake's settings, as the settings overlay (F10) writes them\n"
-           "text-speed = " + SpeedName(s.textSpeed) + "\n"
-           "auto = " + std::to_string(s.autoAdvance) + "\n"
-           "auto-pause-ms = " + std::to_string(s.autoPauseMs) + "\n"
-           "auto-per-char-ms = " + std::to_string(s.autoPerCharMs) + "\n"
-           "music-volume = " + std::to_string(s.musicVolume) + "\n"
-           "effect-volume = " + std::to_string(s.effectVolume) + "\n"
-           "fullscreen = " + std::to_string(s.fullscreen) + "\n"
-           "self-voicing = " + std::to_string(s.selfVoicing) + "\n"
-           "language = " + s.language + "\n";
+    std::string text = "# kirake's settings, as the settings overlay (F10) writes them\n"
+                       "text-speed = " + SpeedName(s.textSpeed) + "\n";
+    for (const NumberSetting& number : numberSettings)
+        text += std::string(number.name) + " = " + std::to_string(s.*(number.field)) + "\n";
+    return text + "language = " + s.language + "\n";
 }
 
 void LoadSettings() {

@@ -209,8 +209,7 @@ void InkText(Surface* scratch, const std::string& text, int x, int y, int weight
 // A line as the rows it takes at the panel's width: broken at the last space that fits (or, in a word
 // wider than a row, at the last character that fits). A face wider than the desktop's (a glyph file's)
 // thus wraps a story's line rather than losing its end.
-void WrapLine(const std::string& line, int width, std::vector<std::string>* rows) {
-    Font* font = CreateTextFont("sans-serif", 16, 400, 0);
+void WrapLine(Font* font, const std::string& line, int width, std::vector<std::string>* rows) {
     size_t start = 0;
     while (start < line.size()) {
         int x = 0;
@@ -229,7 +228,6 @@ void WrapLine(const std::string& line, int width, std::vector<std::string>* rows
         while (start < line.size() && line[start] == ' ') ++start;
     }
     if (line.empty()) rows->push_back("");
-    if (font) DeleteTextFont(font);
 }
 
 void DrawPanel() {
@@ -242,12 +240,14 @@ void DrawPanel() {
     // go first.
     std::vector<std::string> rows;
     int highlightFrom = -1, highlightTo = -1;
+    Font* font = CreateTextFont("sans-serif", 16, 400, 0);  // the lines' face, as InkText draws them
     for (size_t i = 0; i < panel.lines.size(); ++i) {
         if (rows.size() >= size_t(2 * OVERLAY_PANEL_LINES) && int(i) > panel.highlighted) break;  // out of view
         if (int(i) == panel.highlighted) highlightFrom = int(rows.size());
-        WrapLine(panel.lines[i], PANEL_WIDTH - 2 * PANEL_MARGIN, &rows);
+        WrapLine(font, panel.lines[i], PANEL_WIDTH - 2 * PANEL_MARGIN, &rows);
         if (int(i) == panel.highlighted) highlightTo = int(rows.size());
     }
+    if (font) DeleteTextFont(font);
     int first = highlightTo > OVERLAY_PANEL_LINES ? std::min(highlightFrom, highlightTo - OVERLAY_PANEL_LINES) : 0;
     int shown = std::min<int>(int(rows.size()) - first, OVERLAY_PANEL_LINES);
     for (int r = std::max(highlightFrom, first); r >= 0 && r < highlightTo && r - first < shown; ++r)
