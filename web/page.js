@@ -140,7 +140,7 @@ var Module = typeof Module !== 'undefined' ? Module : {};
   K.waitFrame = function () {
     return new Promise(function (resolve) {
       var done = false;
-      function finish() { if (!done) { done = true; K.wakeFrame = null; resolve(); } }
+      function finish() { if (!done) { done = true; K.wakeFrame = null; K.lastTurnMs = performance.now(); resolve(); } }
       function tick(now) { if (done) return; if (K.frameDue(now)) finish(); else requestAnimationFrame(tick); }
       K.wakeFrame = finish;  // the page hidden or left: no animation frame comes, the game must run on now
       requestAnimationFrame(tick);
@@ -161,9 +161,24 @@ var Module = typeof Module !== 'undefined' ? Module : {};
   K.shown = function (count, index, top, lineHeight, over, overlay) {
     shell.shown({ count: count, index: index, top: top, lineHeight: lineHeight, over: !!over, overlay: !!overlay });
   };
-  // Speech: the shell's live region, and its voice when voiced.
-  K.say = function (text, voiced) { shell.speak(text, !!voiced); };
+  // Speech: the shell's live region, and its voice when voiced; a question's answers (kind 1) also go to
+  // the shell's answer buttons.
+  K.say = function (text, kind, voiced) { shell.speak(text, kind, !!voiced); };
   K.canSpeak = function () { return shell.canSpeak(); };
+
+  // While the program loads, the page takes a turn now and then (the program asks; a message, not a
+  // timer, so that it comes at once, in a hidden tab too).
+  K.lastTurnMs = 0;
+  var turns = new MessageChannel(), turnWaiters = [];
+  turns.port1.onmessage = function () {
+    K.lastTurnMs = performance.now();
+    var waiters = turnWaiters;
+    turnWaiters = [];
+    waiters.forEach(function (resume) { resume(); });
+  };
+  K.takeTurn = function () {
+    return new Promise(function (resume) { turnWaiters.push(resume); turns.port2.postMessage(0); });
+  };
 
   // Kept files in localStorage, base64 (any byte). The bytes read wait in K.keptBytes for kirake_kept_take.
   K.keptBytes = new Uint8Array(0);

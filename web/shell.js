@@ -49,6 +49,13 @@
     var bar = el('progress'), p = progress.story;
     if (p[1] > 0) { bar.max = p[1]; bar.value = Math.min(p[0], p[1]); } else bar.removeAttribute('value');
   }
+  // A story file that arrived but cannot be read: said in the page's words (each engine has its own for a
+  // broken compressed stream), with the story's address.
+  function damaged(why) {
+    var error = new Error('The story file is damaged: ' + why + ' (' + dataUrl + ').');
+    error.damaged = true;
+    return error;
+  }
   // A packed story: "KPAK1\n", a line of JSON {"files": [[name, length], ...]}, then the files' bytes in
   // that order; the whole gzip-compressed. It is unpacked while it arrives, counted into the progress bar.
   function readPacked(response) {
@@ -65,7 +72,7 @@
     var reader = counted.getReader(), first = true;
     // The first bytes say whether it is compressed (a server may have unpacked it already).
     return reader.read().then(function (part) {
-      if (part.done) throw new Error('the packed story is empty');
+      if (part.done) throw damaged('it is empty');
       var head = part.value;
       var rest = new ReadableStream({
         start: function (controller) { controller.enqueue(head); },
@@ -77,21 +84,30 @@
         if (typeof DecompressionStream === 'undefined') throw new Error('this browser cannot unpack gzip');
         rest = rest.pipeThrough(new DecompressionStream('gzip'));
       }
-      return new Response(rest).arrayBuffer();
+      return new Response(rest).arrayBuffer().catch(function (error) {
+        // The whole file came and still could not be read: its compressed data is broken. A download
+        // that broke off is the network's.
+        if (total > 0 && progress.story[0] < total) throw new Error('the download broke off: ' + error.message);
+        throw damaged('its compressed data is broken');
+      });
     }).then(function (buffer) { return unpack(new Uint8Array(buffer)); });
   }
   function unpack(data) {
     var text = new TextDecoder().decode(data.subarray(0, Math.min(data.length, 1 << 20)));
     var firstLine = text.indexOf('\n'), secondLine = text.indexOf('\n', firstLine + 1);
-    if (text.slice(0, firstLine) !== 'KPAK1' || secondLine < 0) throw new Error('not a packed story');
-    var header = JSON.parse(text.slice(firstLine + 1, secondLine));
+    if (text.slice(0, firstLine) !== 'KPAK1' || secondLine < 0) throw damaged('it is not a packed story');
+    var header;
+    try { header = JSON.parse(text.slice(firstLine + 1, secondLine)); } catch (e) { header = null; }
+    if (!header || !Array.isArray(header.files)) throw damaged('its list of files cannot be read');
     var at = new TextEncoder().encode(text.slice(0, secondLine + 1)).length, files = {};
-    (header.files || []).forEach(function (entry) {
-      var name = entry[0], length = entry[1];
-      if (!safeName(name) || !(length >= 0) || at + length > data.length) throw new Error('a damaged packed story');
+    header.files.forEach(function (entry) {
+      var name = Array.isArray(entry) ? entry[0] : null, length = Array.isArray(entry) ? entry[1] : -1;
+      if (!safeName(name)) throw damaged('it names a file outside the story (' + String(name).slice(0, 80) + ')');
+      if (!(length >= 0) || at + length > data.length) throw damaged('it ends before ' + name);
       files[name] = data.subarray(at, at + length);
       at += length;
     });
+    if (at !== data.length) throw damaged('it has ' + (data.length - at) + ' bytes past its last file');
     return files;
   }
   // Plain names in plain folders only: nothing outside the story's folder.
@@ -168,7 +184,7 @@
     createKirake(options).catch(function (error) { S.failed('The game did not start', String(error)); });
   }
 
-  storyLoaded.catch(function (e) { S.failed('The story could not be loaded', e.message); });
+  storyLoaded.catch(function (e) { S.failed(e.damaged ? 'The story is damaged' : 'The story could not be loaded', e.message); });
   Promise.all([
     wasmCompiled.catch(function (e) {
       throw { caption: 'The game\'s code could not be loaded', cause: e.message +
@@ -284,7 +300,8 @@
   // Speech: every text the game gives goes to the live region, which screen readers read; voiced (the
   // game's self-voicing on) the browser says it too, cutting off what it was saying.
   S.canSpeak = function () { return 'speechSynthesis' in window && typeof SpeechSynthesisUtterance === 'function'; };
-  S.speak = function (text, voiced) {
+  S.speak = function (text, kind, voiced) {
+    if (kind === 1) S.answerTexts = text.split('\n');  // a question opens: its answers, a line each
     el('speech').textContent = text;
     if (!voiced || !S.canSpeak()) return;
     try {
@@ -294,8 +311,47 @@
   };
   S.shown = function (state) {
     S.choice = state;
+    showAnswers(state);
     if (state.over && !S.over) offerAgain();
   };
+  // An open question's answers as buttons of the strip too: targets as large as a finger (the answer
+  // lines of the picture are 24 of its 480 rows), and named for screen readers. A button chooses its
+  // answer: the cursor goes there and confirms.
+  var answerButtons = [];
+  function showAnswers(state) {
+    var group = el('answers'), open = state.count > 0 && !state.overlay;
+    group.hidden = !open;
+    el('strip').classList.toggle('choosing', open);
+    if (!open) return;
+    var texts = S.answerTexts && S.answerTexts.length === state.count ? S.answerTexts : [];
+    while (answerButtons.length < state.count) {
+      var button = document.createElement('button');
+      button.type = 'button';
+      button.className = 'answer';
+      button.addEventListener('click', chooseAnswer.bind(null, answerButtons.length));
+      answerButtons.push(button);
+    }
+    answerButtons.forEach(function (b, i) {
+      if (i >= state.count) { if (b.parentNode) group.removeChild(b); return; }
+      var text = texts[i] || 'Answer ' + (i + 1);
+      if (b.textContent !== text) b.textContent = text;
+      if (i === state.index) b.setAttribute('aria-current', 'true'); else b.removeAttribute('aria-current');
+      if (b.parentNode !== group) group.appendChild(b);
+    });
+  }
+  function chooseAnswer(i, e) {
+    if (S.choice.count <= i || S.choice.overlay) return;
+    startSound();
+    moveTo(i);
+    press('Space');
+    back(e);
+  }
+  // The presses that take the cursor to line (the shorter way round), as the game will have it.
+  function moveTo(line) {
+    var c = S.choice, down = (line - c.index + c.count) % c.count, up = c.count - down;
+    for (var i = 0; i < Math.min(down, up); ++i) press(down <= up ? 'ArrowDown' : 'ArrowUp');
+    c.index = line;
+  }
   function offerAgain() {
     S.over = true;
     el('again').hidden = false;
@@ -371,13 +427,17 @@
     var scale = Math.min(box.width / 640, box.height / 480);
     return (clientX - box.left - (box.width - 640 * scale) / 2) / scale;
   }
+  // Outside a question a tap is Space. In one, each answer's band is its line across the picture, the
+  // first's reaching half a line higher and the last's half a line lower: a tap on the highlighted answer
+  // confirms it, on another moves the cursor there, and anywhere else does nothing (a tap beside the
+  // lines must not decide the route).
   function tap(clientY) {
-    var c = S.choice, y = pageY(clientY);
-    var line = c.count > 0 ? Math.floor((y - c.top) / c.lineHeight) : -1;
-    if (line < 0 || line >= c.count || line === c.index) { press('Space'); return; }
-    var down = (line - c.index + c.count) % c.count, up = c.count - down;
-    for (var i = 0; i < Math.min(down, up); ++i) press(down <= up ? 'ArrowDown' : 'ArrowUp');
-    c.index = line;  // as it will be once the presses are read
+    var c = S.choice;
+    if (!(c.count > 0)) { press('Space'); return; }
+    var at = (pageY(clientY) - c.top) / c.lineHeight;
+    if (at < -0.5 || at >= c.count + 0.5) return;
+    var line = Math.max(0, Math.min(c.count - 1, Math.floor(at)));
+    if (line === c.index) press('Space'); else moveTo(line);
   }
   stage.addEventListener('pointerdown', function (e) {
     if (e.button !== 0 || el('dialog').open || e.target !== canvas) return;

@@ -97,6 +97,11 @@ struct Backend {
 
     const SpeechOutput* speech;  // speech.h; null: nothing is said aloud (the lines are still recorded)
     const KeptStore* kept;       // keep.h; null: the main backend's, and where that has none, nothing kept
+
+    // The program is at work without presenting a page (opening its data files, at the start and at a
+    // scene's pictures): a host that needs its thread back now and then (a browser page) may take a
+    // turn here. Null: nothing to do.
+    void (*busy)();
 };
 
 // The build's backends, first the main one (written by CMake from KIRAKE_BACKENDS; null-terminated).

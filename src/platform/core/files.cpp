@@ -106,6 +106,7 @@ std::string FindDataFile(const char* name) {
 }
 
 FILE* OpenDataFile(const char* name, const char* mode) {
+    if (const Backend* backend = CurrentBackend(); backend && backend->busy) backend->busy();
     std::string path = FindDataFile(name);
     return path.empty() ? nullptr : std::fopen(path.c_str(), mode);
 }

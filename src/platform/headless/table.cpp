@@ -32,4 +32,5 @@ const Backend headlessBackend = {
     .programPath = nullptr,
     .speech = nullptr,
     .kept = nullptr,
+    .busy = nullptr,
 };

@@ -101,4 +101,5 @@ const Backend nullBackend = {
     .programPath = nullptr,
     .speech = nullptr,
     .kept = nullptr,
+    .busy = nullptr,
 };

@@ -96,4 +96,5 @@ const Backend sdlBackend = {
     .programPath = LinuxProgramPath,
     .speech = &speechDispatcherSpeech,
     .kept = &posixKept,
+    .busy = nullptr,
 };

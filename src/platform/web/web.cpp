@@ -23,8 +23,9 @@ EM_JS(void, kirake_hide_cursor, (), { Module.kirake.hideCursor(); });
 EM_JS(void, kirake_window_title, (const char* caption), { Module.kirake.windowTitle(UTF8ToString(caption)); });
 EM_JS(void, kirake_shown, (int count, int index, int top, int lineHeight, int over, int overlay),
       { Module.kirake.shown(count, index, top, lineHeight, over, overlay); });
-// Speech: the page's live region always, the browser's voice when voiced; 1 when it has a voice.
-EM_JS(void, kirake_say, (const char* text, int voiced), { Module.kirake.say(UTF8ToString(text), voiced); });
+// Speech: the page's live region always, the browser's voice when voiced (kind: speech.h's SpeechKind,
+// so that the page knows a question's answers); 1 when it has a voice.
+EM_JS(void, kirake_say, (const char* text, int kind, int voiced), { Module.kirake.say(UTF8ToString(text), kind, voiced); });
 EM_JS(int, kirake_can_speak, (), { return Module.kirake.canSpeak() ? 1 : 0; });
 // Kept files in the browser's storage under "kirake/settings/NAME" and "kirake/state/NAME", as base64 (any
 // byte kept). Reading: the length, -1 none, -2 larger than maxBytes, -3 no storage; the bytes are then
@@ -54,6 +55,9 @@ EM_JS(void, kirake_stop, (), { Module.kirake.stopped(); });
 EM_JS(int, kirake_wants_frame, (long frame), { return Module.kirake.wantsFrame(frame) ? 1 : 0; });
 EM_JS(int, kirake_headless_frame_shown, (long frame), { return Module.kirake.headlessFrameShown(frame) ? 1 : 0; });
 EM_ASYNC_JS(void, kirake_yield, (), { await new Promise(function(resolve) { setTimeout(resolve, 0); }); });
+// The page's last turn (performance.now()): a frame waited for, or a turn given while the program loads.
+EM_JS(double, kirake_last_turn, (), { return Module.kirake.lastTurnMs || 0; });
+EM_ASYNC_JS(void, kirake_take_turn, (), { await Module.kirake.takeTurn(); });
 // The browser's language (its first of navigator.languages), at most size - 1 bytes.
 EM_JS(void, kirake_language, (char* out, int size), { stringToUTF8(Module.kirake.language(), out, size); });
 
@@ -169,6 +173,12 @@ void MessageBoxWeb(const char* text, const char* caption) {
 
 void ReadKeys(uint8_t state[256]) { kirake_key_state(state); }
 
+// Loading (the data at the start, a scene's pictures): the page gets a turn at least every 40 ms, so that
+// no task of the page's thread runs long (input, drawing and the progress go on while the story loads).
+void BusyWeb() {
+    if (kirake_now() - kirake_last_turn() > 40) kirake_take_turn();
+}
+
 std::string BrowserLanguage() {
     char language[64] = "";
     kirake_language(language, sizeof language);
@@ -233,7 +243,7 @@ int NoPng(const char* path, const uint8_t*, int, int) {
     return 0;
 }
 
-void SayWeb(const char* text, int, int voiced) { kirake_say(text, voiced); }
+void SayWeb(const char* text, int kind, int voiced) { kirake_say(text, kind, voiced); }
 int SpeechAvailableWeb(std::string* why) {
     if (kirake_can_speak()) return 1;
     if (why) *why = "this browser has no speech synthesis (the page's live region still has the text)";
@@ -306,6 +316,7 @@ const Backend webBackend = {
     .programPath = nullptr,
     .speech = &pageSpeech,
     .kept = &pageKept,
+    .busy = BusyWeb,
 };
 
 // Headless in the page: the headless backend's parts, with the page drawn when it asks for the frame.
@@ -336,5 +347,6 @@ const Backend webHeadlessBackend = {
     .programPath = nullptr,
     .speech = nullptr,  // said nowhere: the trace has the lines
     .kept = nullptr,    // the main backend's: the browser's storage
+    .busy = nullptr,    // the page's turns come every 50 ms of frames (FrameShownHeadlessWeb)
 };
 

@@ -211,4 +211,5 @@ const Backend win32Backend = {
     .programPath = nullptr,
     .speech = &sapiSpeech,
     .kept = &win32Kept,
+    .busy = nullptr,
 };
