@@ -139,6 +139,38 @@ async function main() {
       console.log(`     ${script.length} touches, ${frames.length} frames compared, ${linesTapped} answer lines tapped`);
     });
 
+    await check('a question by touch: answer buttons a finger tall named by their answers; a tap beside the lines does nothing', async () => {
+      const question = await phone(PORTRAIT);
+      await question.send('Page.navigate', { url: base + '?continue=0&start=choice' });
+      await question.waitFor('window.Module && Module.kirake && kirakeShell.choice.count > 0', 30000);
+      await question.evaluate('Module.kirake.holdAt = 0, true');
+      const state = await question.evaluate(`(function () { var c = kirakeShell.choice, b = document.getElementById('screen').getBoundingClientRect();
+        var s = Math.min(b.width / 640, b.height / 480);
+        return { choice: c, said: kirakeShell.answerTexts, left: b.left + (b.width - 640 * s) / 2, top: b.top + (b.height - 480 * s) / 2, scale: s,
+                 buttons: Array.from(document.querySelectorAll('#answers button')).map(function (e) { var r = e.getBoundingClientRect();
+                   return [e.textContent, r.left + r.width / 2, r.top + r.height / 2, r.height, e.getAttribute('aria-current')]; }) }; })()`);
+      const { choice, buttons } = state;
+      assert.deepStrictEqual(buttons.map((b) => b[0]), state.said, 'a button for each answer, named as the voice says it');
+      assert.strictEqual(buttons.length, choice.count);
+      assert(buttons.every((b) => b[3] >= 24), 'every answer\'s button at least 24 CSS px tall: ' + buttons.map((b) => b[3]));
+      assert.deepStrictEqual(buttons.map((b) => b[4]), buttons.map((b, i) => (i === choice.index ? 'true' : null)), 'the highlighted answer is marked');
+      const tapAt = async (x, y, keep) => {  // the presses the tap queued (taken back unless kept for the game)
+        await question.send('Input.dispatchTouchEvent', { type: 'touchStart', touchPoints: [{ x, y }] });
+        await question.send('Input.dispatchTouchEvent', { type: 'touchEnd', touchPoints: [] });
+        return JSON.parse(await question.evaluate(`JSON.stringify(kirakeShell.pulses.${keep ? 'slice' : 'splice'}(0))`));
+      };
+      const onPage = (y) => state.top + y * state.scale, x = state.left + 320 * state.scale;
+      assert.deepStrictEqual(await tapAt(x, onPage(choice.top - choice.lineHeight)), [], 'a tap above the answers does nothing');
+      assert.deepStrictEqual(await tapAt(x, onPage(choice.top + (choice.count + 1) * choice.lineHeight)), [], 'a tap below them does nothing');
+      assert.deepStrictEqual(await tapAt(x, onPage(60)), [], 'a tap on the picture does nothing');
+      // (A tap on an answer line: the route above.) The third answer's button: up, the shorter way, and Space.
+      assert.deepStrictEqual(await tapAt(buttons[2][1], buttons[2][2], true), [0xC8, null, 0x39, null], 'the third answer\'s button moves there and confirms');
+      await question.evaluate('Module.kirake.holdAt = undefined, true');
+      await question.waitFor('kirakeShell.choice.count === 0 && document.getElementById("answers").hidden', 30000);
+      assert.deepStrictEqual(question.problems, []);
+      await question.close();
+    });
+
     await check('gestures: swipe, long press, tap; portrait and landscape layout; sound off with M is remembered; full screen from its button', async () => {
       page = page || await phone(PORTRAIT);
       // Afresh: the playthrough before kept its game in this browser, and would be offered again.
