@@ -90,7 +90,7 @@ var Module = typeof Module !== 'undefined' ? Module : {};
         }
         FS.writeFile('/story/' + name, files[name]);
       });
-      removeRunDependency('kirake-story');
+      K.takeTurn().then(function () { removeRunDependency('kirake-story'); });  // then main, in a task of its own
     });
   });
   // The code, compiled once by the shell (at the same time as the story loads), for every run.

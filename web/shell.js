@@ -93,13 +93,13 @@
     }).then(function (buffer) { return unpack(new Uint8Array(buffer)); });
   }
   function unpack(data) {
-    var text = new TextDecoder().decode(data.subarray(0, Math.min(data.length, 1 << 20)));
-    var firstLine = text.indexOf('\n'), secondLine = text.indexOf('\n', firstLine + 1);
-    if (text.slice(0, firstLine) !== 'KPAK1' || secondLine < 0) throw damaged('it is not a packed story');
+    var head = data.subarray(0, Math.min(data.length, 1 << 20));  // the two lines of the head, within 1 MB
+    var firstLine = head.indexOf(10), secondLine = firstLine < 0 ? -1 : head.indexOf(10, firstLine + 1);
+    if (secondLine < 0 || new TextDecoder().decode(head.subarray(0, firstLine)) !== 'KPAK1') throw damaged('it is not a packed story');
     var header;
-    try { header = JSON.parse(text.slice(firstLine + 1, secondLine)); } catch (e) { header = null; }
+    try { header = JSON.parse(new TextDecoder().decode(head.subarray(firstLine + 1, secondLine))); } catch (e) { header = null; }
     if (!header || !Array.isArray(header.files)) throw damaged('its list of files cannot be read');
-    var at = new TextEncoder().encode(text.slice(0, secondLine + 1)).length, files = {};
+    var at = secondLine + 1, files = {};
     header.files.forEach(function (entry) {
       var name = Array.isArray(entry) ? entry[0] : null, length = Array.isArray(entry) ? entry[1] : -1;
       if (!safeName(name)) throw damaged('it names a file outside the story (' + String(name).slice(0, 80) + ')');
