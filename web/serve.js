@@ -36,14 +36,15 @@ function metaPolicy(html) {
 }
 
 // mounts: {'/prefix/': folder} served beside the root (the tests' own stories).
-// options.headers: more headers for every answer; a Content-Security-Policy there replaces the page's.
+// options.headers: more headers for every answer; a Content-Security-Policy there replaces the page's
+// (null: none).
 // options.answer(name, request, response): a test's own answer for a path; true when it has answered.
 // options.answered(name, status, bytes): told of every answer from the folder (bytes: the body's, as sent).
 function serve(root, port, mounts, options) {
   root = path.resolve(root);
   options = options || {};
-  const extra = options.headers || {};
-  const ownPolicy = Object.keys(extra).some((h) => h.toLowerCase() === 'content-security-policy');
+  const extra = Object.fromEntries(Object.entries(options.headers || {}).filter(([, value]) => value !== null && value !== undefined));
+  const ownPolicy = Object.keys(options.headers || {}).some((h) => h.toLowerCase() === 'content-security-policy');
   const compressed = new Map();  // file -> {stamp, body}
   const page = { stamp: null, policy: null };
   function policy() {

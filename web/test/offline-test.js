@@ -112,19 +112,20 @@ async function main() {
       assert.strictEqual(await origins(page), '{"origins": ["http://localhost"]}\n');
     });
 
-    await check('serve.js: the page\'s own Content-Security-Policy on every answer, none without one, an option\'s first', async () => {
+    await check('serve.js: the page\'s own Content-Security-Policy on every answer, none without one, an option\'s first (null: none)', async () => {
       const policy = "default-src 'self'; script-src 'self' 'wasm-unsafe-eval'";
       const html = path.join(work, 'csp');
       fs.mkdirSync(html);
       fs.writeFileSync(path.join(html, 'index.html'), `<!doctype html><meta http-equiv="Content-Security-Policy" content="${policy.replace(/'/g, '&#39;')}">`);
       fs.writeFileSync(path.join(html, 'a.js'), '');
       const servers = [await serve(html, 0), await serve(html, 0, {}, { headers: { 'content-security-policy': "default-src 'none'" } }),
-                       await serve(path.join(work, 'site'), 0)];
+                       await serve(path.join(work, 'site'), 0), await serve(html, 0, {}, { headers: { 'Content-Security-Policy': null } })];
       try {
-        const [own, option, none] = servers.map((s) => s.address().port);
+        const [own, option, none, off] = servers.map((s) => s.address().port);
         assert.strictEqual((await get(own, '/'))['content-security-policy'], policy);
         assert.strictEqual((await get(own, '/a.js'))['content-security-policy'], policy);
         assert.strictEqual((await get(option, '/'))['content-security-policy'], "default-src 'none'");
+        assert.strictEqual((await get(off, '/'))['content-security-policy'], undefined);
         const built = /http-equiv="Content-Security-Policy"/i.test(fs.readFileSync(path.join(site, 'index.html'), 'utf8'));
         assert.strictEqual((await get(none, '/'))['content-security-policy'] !== undefined, built);
       } finally {
