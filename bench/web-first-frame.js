@@ -1,5 +1,6 @@
 // The web build's first frame, in headless Chromium against web/serve.js:
 //   node bench/web-first-frame.js [SITE_DIR] [RUNS]
+//   (KIRAKE_BENCH_LINK=ROUND_TRIP_MS,BYTES_PER_SECOND another link, e.g. 560,180000 for a slow 3G)
 // Each run takes a fresh profile, on a phone's 4G link (20 ms round trip, 1.5 MB/s each way) made two ways:
 // - relay: web/test/link.js between the browser and the server, which slows everything the browser
 //   fetches (the service worker's install too): the first visit, then the next one (warm: the worker's
@@ -17,7 +18,8 @@ const { serve } = require('../web/serve');
 
 const site = path.resolve(process.argv[2] || path.join(__dirname, '..', 'build-web'));
 const runs = parseInt(process.argv[3] || '5', 10);
-const LINK = { roundTripMs: 20, bytesPerSecond: 1.5e6 };
+const [roundTripMs, bytesPerSecond] = (process.env.KIRAKE_BENCH_LINK || '20,1500000').split(',').map(Number);
+const LINK = { roundTripMs, bytesPerSecond };
 
 // When the service worker is active with everything cached (its install is over), in the page's clock.
 const WATCH_WORKER = `window.kirakeWorkerReadyMs = null;
@@ -93,7 +95,7 @@ async function main() {
   }
   const worker = (list) => (list.some((v) => v === null) ? 'not ready within 60 s in some runs'
     : `ready ${figures(list)} after the first frame`);
-  console.log(`site ${site}; 4G: ${LINK.roundTripMs} ms round trip, ${LINK.bytesPerSecond / 1e6} MB/s; ${runs} runs`);
+  console.log(`site ${site}; link: ${LINK.roundTripMs} ms round trip, ${LINK.bytesPerSecond / 1e6} MB/s; ${runs} runs`);
   console.log(`cold, relay:    first frame ${figures(relayed.cold)}; worker ${worker(relayed.worker)}`);
   console.log(`cold, devtools: first frame ${figures(emulated.cold)}; worker ${worker(emulated.worker)}`);
   console.log(`warm, relay (service worker): first frame ${figures(relayed.warm)}`);
