@@ -48,7 +48,7 @@ async function main() {
   fs.mkdirSync(broken);
   const stories = damagedStories(broken);
   // No header of the server's own: the page's policy is the only one.
-  const server = await serve(webBuild, 0, { '/broken/': broken, '/games/kirake/': webBuild });
+  const server = await serve(webBuild, 0, { '/broken/': broken, '/games/kirake/': webBuild }, { headers: { 'Content-Security-Policy': null } });
   const base = `http://127.0.0.1:${server.address().port}/`;
   const axeSource = fs.readFileSync(path.join(nodeModules, 'axe-core', 'axe.min.js'), 'utf8');
   const browser = await launch(process.env.KIRAKE_CHROMIUM);
