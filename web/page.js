@@ -100,28 +100,30 @@ var Module = typeof Module !== 'undefined' ? Module : {};
     return {};
   };
 
-  // The canvas.
+  // The canvas. The backend hands over its copy of the page (640 bytes a row) and the rows that changed
+  // since the last frame drawn: a page that waits draws nothing, and a line typed converts only its rows.
+  // `image` keeps the whole page converted, so a canvas that lost its pixels (its context lost and
+  // restored) is drawn again from it.
   var canvas = null, context = null, image = null, rgba = null;
   function setUpCanvas() {
     canvas = el('screen');
-    context = canvas.getContext('2d', { alpha: false });
+    context = canvas.getContext('2d', { alpha: false, willReadFrequently: true });
     image = context.createImageData(640, 480);
     rgba = new Uint32Array(image.data.buffer);
+    canvas.addEventListener('contextrestored', function () { context.putImageData(image, 0, 0); });
   }
   var lookup = new Uint32Array(256);
-  K.present = function (pixels, pitch, palette) {
+  K.present = function (pixels, palette, top, bottom) {
+    K.framesPresented++;
+    if (top >= bottom) return;
     if (!context) setUpCanvas();
     var heap = Module.HEAPU8;
     for (var i = 0; i < 256; ++i) {
       lookup[i] = palette ? (0xFF000000 | heap[palette + 4 * i + 2] << 16 | heap[palette + 4 * i + 1] << 8 |
                              heap[palette + 4 * i]) >>> 0 : 0xFF000000;
     }
-    for (var y = 0, o = 0; y < 480; ++y) {
-      var row = pixels + y * pitch;
-      for (var x = 0; x < 640; ++x) rgba[o++] = lookup[heap[row + x]];
-    }
-    context.putImageData(image, 0, 0);
-    K.framesPresented++;
+    for (var o = top * 640, p = pixels + o, end = bottom * 640; o < end; ++o, ++p) rgba[o] = lookup[heap[p]];
+    context.putImageData(image, 0, 0, 0, top, 640, bottom - top);
     if (K.firstFrameMs === null) {
       K.firstFrameMs = performance.now();
       if (K.headless) say('Running headless.'); else shell.firstFrame();
@@ -137,14 +139,28 @@ var Module = typeof Module !== 'undefined' ? Module : {};
     if (now >= K.next - K.period / 2) { K.next += K.period; return true; }
     return false;
   };
-  K.waitFrame = function () {
-    return new Promise(function (resolve) {
-      var done = false;
-      function finish() { if (!done) { done = true; K.wakeFrame = null; resolve(); } }
-      function tick(now) { if (done) return; if (K.frameDue(now)) finish(); else requestAnimationFrame(tick); }
-      K.wakeFrame = finish;  // the page hidden or left: no animation frame comes, the game must run on now
-      requestAnimationFrame(tick);
-    });
+  // The program sleeps until wake() is called: at the animation frame the next game frame is due, or at
+  // once when the page is hidden or left (K.wakeFrame: no animation frame comes then). One animation frame
+  // is asked for at a time, and nothing is made anew a frame.
+  var frameWake = null, tickAsked = false;
+  function finishFrame() {
+    var wake = frameWake;
+    if (wake === null) return;
+    frameWake = null;
+    K.wakeFrame = null;
+    wake();
+  }
+  function tick(now) {
+    tickAsked = false;
+    if (frameWake === null) return;
+    if (K.frameDue(now)) { finishFrame(); return; }
+    tickAsked = true;
+    requestAnimationFrame(tick);
+  }
+  K.waitFrame = function (wake) {
+    frameWake = wake;
+    K.wakeFrame = finishFrame;
+    if (!tickAsked) { tickAsked = true; requestAnimationFrame(tick); }
   };
 
   // Events and keys come from the shell (keyboard, touch, the tab's visibility).
@@ -212,13 +228,15 @@ var Module = typeof Module !== 'undefined' ? Module : {};
     try { return new TextDecoder().decode(FS.readFile('/run/trace.jsonl')); } catch (e) { return null; }
   };
 
-  // Headless: draw the frames asked for (and now and then, to show progress); keep the captured ones.
+  // Headless: draw the frames asked for (and now and then, to show progress); keep the captured ones. 0:
+  // not drawn, 1: drawn where it changed, 2: drawn whole (the benchmark draws every frame).
   var lastDrawn = 0;
   K.wantsFrame = function (frame) {
-    if (K.drawAll || (K.captureSet && K.captureSet[frame])) return true;
+    if (K.drawAll) return 2;
+    if (K.captureSet && K.captureSet[frame]) return 1;
     var now = performance.now();
-    if (now - lastDrawn > 100) { lastDrawn = now; return true; }
-    return false;
+    if (now - lastDrawn > 100) { lastDrawn = now; return 1; }
+    return 0;
   };
   K.headlessFrameShown = function (frame) {
     if (K.captureSet && K.captureSet[frame] && context) {
