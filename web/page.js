@@ -115,9 +115,11 @@ var Module = typeof Module !== 'undefined' ? Module : {};
     canvas.addEventListener('contextrestored', function () { context.putImageData(image, 0, 0); });
   }
   var lookup = new Uint32Array(256);
+  var rested = false;  // the frame on the screen drew nothing
   K.present = function (pixels, palette, top, bottom) {
     K.framesPresented++;
-    if (top >= bottom) return;
+    rested = top >= bottom;
+    if (rested) return;
     if (!context) setUpCanvas();
     var heap = Module.HEAPU8;
     for (var i = 0; i < 256; ++i) {
@@ -142,9 +144,18 @@ var Module = typeof Module !== 'undefined' ? Module : {};
     return false;
   };
   // The program sleeps until wake() is called: at the animation frame the next game frame is due, or at
-  // once when the page is hidden or left (K.wakeFrame: no animation frame comes then). One animation frame
-  // is asked for at a time, and nothing is made anew a frame.
+  // once when the page is hidden or left (K.wakeFrame: no animation frame comes then). After a frame that
+  // drew nothing (a page waiting for a key) the page rests: a timer a quarter period before the frame is
+  // due stands in for the animation frames, which would make the browser run its rendering steps sixty
+  // times a second for nothing; a frame that draws is shown at the next display refresh all the same. One
+  // wait is asked for at a time, and nothing is made anew a frame.
   var frameWake = null, tickAsked = false;
+  function ask() {
+    tickAsked = true;
+    if (rested && K.next !== undefined && !document.hidden) setTimeout(timerTick, Math.max(0, K.next - K.period / 4 - performance.now()));
+    else requestAnimationFrame(tick);
+  }
+  function timerTick() { tick(performance.now()); }
   function finishFrame() {
     var wake = frameWake;
     if (wake === null) return;
@@ -155,14 +166,12 @@ var Module = typeof Module !== 'undefined' ? Module : {};
   function tick(now) {
     tickAsked = false;
     if (frameWake === null) return;
-    if (K.frameDue(now)) { finishFrame(); return; }
-    tickAsked = true;
-    requestAnimationFrame(tick);
+    if (K.frameDue(now)) finishFrame(); else ask();
   }
   K.waitFrame = function (wake) {
     frameWake = wake;
     K.wakeFrame = finishFrame;
-    if (!tickAsked) { tickAsked = true; requestAnimationFrame(tick); }
+    if (!tickAsked) ask();
   };
 
   // Events and keys come from the shell (keyboard, touch, the tab's visibility).
