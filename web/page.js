@@ -65,6 +65,8 @@ var Module = typeof Module !== 'undefined' ? Module : {};
     });
   }
   if (headless) args.unshift('--headless');
+  // Sound: its context and worklet made now, while the page loads, so that the first key only resumes it.
+  else if (window.kirakeAudio) window.kirakeAudio.prepare();
   // The story: the build's own (story/ beside the page) unless another is named.
   var dataUrl = query.get('data') || 'story/';
   args.push('--data', '/story');
@@ -100,28 +102,32 @@ var Module = typeof Module !== 'undefined' ? Module : {};
     return {};
   };
 
-  // The canvas.
+  // The canvas. The backend hands over its copy of the page (640 bytes a row) and the rows that changed
+  // since the last frame drawn: a page that waits draws nothing, and a line typed converts only its rows.
+  // `image` keeps the whole page converted, so a canvas that lost its pixels (its context lost and
+  // restored) is drawn again from it.
   var canvas = null, context = null, image = null, rgba = null;
   function setUpCanvas() {
     canvas = el('screen');
-    context = canvas.getContext('2d', { alpha: false });
+    context = canvas.getContext('2d', { alpha: false, willReadFrequently: true });
     image = context.createImageData(640, 480);
     rgba = new Uint32Array(image.data.buffer);
+    canvas.addEventListener('contextrestored', function () { context.putImageData(image, 0, 0); });
   }
   var lookup = new Uint32Array(256);
-  K.present = function (pixels, pitch, palette) {
+  var rested = false;  // the frame on the screen drew nothing
+  K.present = function (pixels, palette, top, bottom) {
+    K.framesPresented++;
+    rested = top >= bottom;
+    if (rested) return;
     if (!context) setUpCanvas();
     var heap = Module.HEAPU8;
     for (var i = 0; i < 256; ++i) {
       lookup[i] = palette ? (0xFF000000 | heap[palette + 4 * i + 2] << 16 | heap[palette + 4 * i + 1] << 8 |
                              heap[palette + 4 * i]) >>> 0 : 0xFF000000;
     }
-    for (var y = 0, o = 0; y < 480; ++y) {
-      var row = pixels + y * pitch;
-      for (var x = 0; x < 640; ++x) rgba[o++] = lookup[heap[row + x]];
-    }
-    context.putImageData(image, 0, 0);
-    K.framesPresented++;
+    for (var o = top * 640, p = pixels + o, end = bottom * 640; o < end; ++o, ++p) rgba[o] = lookup[heap[p]];
+    context.putImageData(image, 0, 0, 0, top, 640, bottom - top);
     if (K.firstFrameMs === null) {
       K.firstFrameMs = performance.now();
       if (K.headless) say('Running headless.'); else shell.firstFrame();
@@ -137,14 +143,36 @@ var Module = typeof Module !== 'undefined' ? Module : {};
     if (now >= K.next - K.period / 2) { K.next += K.period; return true; }
     return false;
   };
-  K.waitFrame = function () {
-    return new Promise(function (resolve) {
-      var done = false;
-      function finish() { if (!done) { done = true; K.wakeFrame = null; K.lastTurnMs = performance.now(); resolve(); } }
-      function tick(now) { if (done) return; if (K.frameDue(now)) finish(); else requestAnimationFrame(tick); }
-      K.wakeFrame = finish;  // the page hidden or left: no animation frame comes, the game must run on now
-      requestAnimationFrame(tick);
-    });
+  // The program sleeps until wake() is called: at the animation frame the next game frame is due, or at
+  // once when the page is hidden or left (K.wakeFrame: no animation frame comes then). After a frame that
+  // drew nothing (a page waiting for a key) the page rests: a timer a quarter period before the frame is
+  // due stands in for the animation frames, which would make the browser run its rendering steps sixty
+  // times a second for nothing; a frame that draws is shown at the next display refresh all the same. One
+  // wait is asked for at a time, and nothing is made anew a frame.
+  var frameWake = null, tickAsked = false;
+  function ask() {
+    tickAsked = true;
+    if (rested && K.next !== undefined && !document.hidden) setTimeout(timerTick, Math.max(0, K.next - K.period / 4 - performance.now()));
+    else requestAnimationFrame(tick);
+  }
+  function timerTick() { tick(performance.now()); }
+  function finishFrame() {
+    var wake = frameWake;
+    if (wake === null) return;
+    frameWake = null;
+    K.wakeFrame = null;
+    K.lastTurnMs = performance.now();
+    wake();
+  }
+  function tick(now) {
+    tickAsked = false;
+    if (frameWake === null) return;
+    if (K.frameDue(now)) finishFrame(); else ask();
+  }
+  K.waitFrame = function (wake) {
+    frameWake = wake;
+    K.wakeFrame = finishFrame;
+    if (!tickAsked) ask();
   };
 
   // Events and keys come from the shell (keyboard, touch, the tab's visibility).
@@ -227,13 +255,15 @@ var Module = typeof Module !== 'undefined' ? Module : {};
     try { return new TextDecoder().decode(FS.readFile('/run/trace.jsonl')); } catch (e) { return null; }
   };
 
-  // Headless: draw the frames asked for (and now and then, to show progress); keep the captured ones.
+  // Headless: draw the frames asked for (and now and then, to show progress); keep the captured ones. 0:
+  // not drawn, 1: drawn where it changed, 2: drawn whole (the benchmark draws every frame).
   var lastDrawn = 0;
   K.wantsFrame = function (frame) {
-    if (K.drawAll || (K.captureSet && K.captureSet[frame])) return true;
+    if (K.drawAll) return 2;
+    if (K.captureSet && K.captureSet[frame]) return 1;
     var now = performance.now();
-    if (now - lastDrawn > 100) { lastDrawn = now; return true; }
-    return false;
+    if (now - lastDrawn > 100) { lastDrawn = now; return 1; }
+    return 0;
   };
   K.headlessFrameShown = function (frame) {
     if (K.captureSet && K.captureSet[frame] && context) {

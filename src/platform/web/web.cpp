@@ -9,6 +9,7 @@
 #include <emscripten.h>
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include "platform/backend.h"
 #include "platform/core/core.h"
@@ -38,13 +39,18 @@ EM_JS(int, kirake_kept_aside, (const char* key), { return Module.kirake.keptAsid
 EM_JS(void, kirake_kept_why, (char* out, int size), { stringToUTF8(Module.kirake.keptWhy || '', out, size); });
 // A test's calendar: ?epoch=S in the address (negative: none, the real time).
 EM_JS(double, kirake_fixed_epoch, (), { return Module.kirake.fixedEpoch; });
-EM_JS(void, kirake_present, (const uint8_t* pixels, int pitch, const PaletteEntry* palette),
-      { Module.kirake.present(pixels, pitch, palette); });
+// A frame presented: the rows top to bottom - 1 of the canvas's copy (640 bytes a row) drawn through the
+// palette (null: black); none when top == bottom.
+EM_JS(void, kirake_present, (const uint8_t* pixels, const PaletteEntry* palette, int top, int bottom),
+      { Module.kirake.present(pixels, palette, top, bottom); });
 EM_JS(int, kirake_frame_due, (long frame), {
     Module.kirake.presenting = frame;
     return Module.kirake.frameDue(performance.now()) ? 1 : 0;
 });
-EM_ASYNC_JS(void, kirake_wait_frame, (), { await Module.kirake.waitFrame(); });
+// The wait for the next frame sleeps through Asyncify's own callback rather than a promise of ours (no
+// garbage a frame); the name's prefix is the one that marks an import that may sleep, as EM_ASYNC_JS does.
+_EM_JS(void, kirake_wait_frame, __asyncjs__kirake_wait_frame, (),
+       "{ return Asyncify.handleSleep(Module.kirake.waitFrame); }");
 EM_JS(int, kirake_next_event, (), { return Module.kirake.nextEvent(); });
 EM_ASYNC_JS(void, kirake_wait_event, (), { await Module.kirake.waitEvent(); });
 EM_JS(void, kirake_key_state, (uint8_t* state), { Module.kirake.keyState(state); });
@@ -52,7 +58,8 @@ EM_JS(double, kirake_now, (), { return performance.now(); });
 EM_ASYNC_JS(void, kirake_message_box, (const char* text, const char* caption),
             { await Module.kirake.messageBox(UTF8ToString(text), UTF8ToString(caption)); });
 EM_JS(void, kirake_stop, (), { Module.kirake.stopped(); });
-EM_JS(int, kirake_wants_frame, (long frame), { return Module.kirake.wantsFrame(frame) ? 1 : 0; });
+// Headless: 0 the page is not drawn for this frame, 1 drawn where it changed, 2 drawn whole (the benchmark).
+EM_JS(int, kirake_wants_frame, (long frame), { return Module.kirake.wantsFrame(frame); });
 EM_JS(int, kirake_headless_frame_shown, (long frame), { return Module.kirake.headlessFrameShown(frame) ? 1 : 0; });
 EM_ASYNC_JS(void, kirake_yield, (), { await new Promise(function(resolve) { setTimeout(resolve, 0); }); });
 // The page's last turn (performance.now()): a frame waited for, or a turn given while the program loads.
@@ -71,6 +78,18 @@ struct WebRecord {
     long extraRefreshes;  // refreshes taken by the flips beyond each frame's first
 };
 WebRecord web;
+
+// The page and palette the canvas shows, so that a frame that changes neither (a page of text waiting for
+// a key) is neither converted nor drawn again, and one that does is converted only from its first changed
+// row to its last.
+constexpr int PAGE_WIDTH = 640, PAGE_HEIGHT = 480;
+struct CanvasRecord {
+    uint8_t page[PAGE_WIDTH * PAGE_HEIGHT];
+    PaletteEntry palette[256];
+    int hasPalette;  // 0: the page was drawn black (no palette)
+    int drawn;       // 0: nothing drawn yet
+};
+CanvasRecord canvas;
 // The refreshes the page's sound is rendered by: the page's own count in play, the virtual clock's headless.
 long (*soundRefreshes)(long framesRun);
 
@@ -92,8 +111,41 @@ constexpr struct {
 
 long PageRefreshes(long framesRun);
 
+// Rows compared eight bytes at a time (the wasm loads need no alignment).
+int SameRow(const uint8_t* a, const uint8_t* b) {
+    for (int x = 0; x < PAGE_WIDTH; x += 8) {
+        uint64_t u, v;
+        std::memcpy(&u, a + x, 8);
+        std::memcpy(&v, b + x, 8);
+        if (u != v) return 0;
+    }
+    return 1;
+}
+
+// Hands the frame to the canvas: the rows that differ from what it shows (all of them when the palette
+// changed, at the first frame, or when `whole`), and takes them into the canvas's copy.
+void DrawPage(const uint8_t* pixels, int pitch, const PaletteEntry* palette, int whole) {
+    int hasPalette = palette != nullptr;
+    if (!canvas.drawn || hasPalette != canvas.hasPalette ||
+        (hasPalette && std::memcmp(palette, canvas.palette, sizeof canvas.palette) != 0))
+        whole = 1;
+    int top = 0, bottom = PAGE_HEIGHT;
+    if (!whole) {
+        while (top < bottom && SameRow(pixels + top * pitch, canvas.page + top * PAGE_WIDTH)) ++top;
+        while (bottom > top && SameRow(pixels + (bottom - 1) * pitch, canvas.page + (bottom - 1) * PAGE_WIDTH)) --bottom;
+    }
+    for (int y = top; y < bottom; ++y) std::memcpy(canvas.page + y * PAGE_WIDTH, pixels + y * pitch, PAGE_WIDTH);
+    if (whole) {
+        canvas.hasPalette = hasPalette;
+        if (hasPalette) std::memcpy(canvas.palette, palette, sizeof canvas.palette);
+        canvas.drawn = 1;
+    }
+    kirake_present(canvas.page, hasPalette ? canvas.palette : nullptr, top, bottom);
+}
+
 int Start(const PlatformOptions& options, std::string*) {
     web = WebRecord{};
+    canvas.drawn = 0;
     soundRefreshes = PageRefreshes;
     web.options = options;
     web.startMs = kirake_now();
@@ -143,7 +195,7 @@ void Present(const uint8_t* pixels, int pitch, const PaletteEntry* palette) {
         kirake_shown(now.choiceCount, now.choiceIndex, now.choiceTop, now.choiceLineHeight, now.storyOver, now.overlay);
     }
     ++web.flips;  // each waits for a frame of the page's clock
-    kirake_present(pixels, pitch, palette);
+    DrawPage(pixels, pitch, palette, 0);
     if (!kirake_frame_due(PlatformFrameNumber()))
         kirake_wait_frame();
     else if (kirake_now() - kirake_last_turn() > 40)  // catching up: the page's other work goes on between
@@ -193,6 +245,7 @@ double lastYieldMs;
 
 int StartHeadlessWeb(const PlatformOptions& options, std::string* error) {
     if (!HeadlessStart(options, error)) return 0;
+    canvas.drawn = 0;
     soundRefreshes = HeadlessRefreshes;
     kirake_start(1);
     lastYieldMs = kirake_now();
@@ -206,7 +259,8 @@ void StopHeadlessWeb() {
 
 void PresentHeadlessWeb(const uint8_t* pixels, int pitch, const PaletteEntry* palette) {
     HeadlessPresent(pixels, pitch, palette);  // the flip takes its refresh of the virtual clock
-    if (kirake_wants_frame(PlatformFrameNumber())) kirake_present(pixels, pitch, palette);
+    int wanted = kirake_wants_frame(PlatformFrameNumber());
+    if (wanted) DrawPage(pixels, pitch, palette, wanted == 2);
 }
 
 void FrameShownHeadlessWeb(long framesShown) {
