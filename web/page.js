@@ -197,14 +197,18 @@ var Module = typeof Module !== 'undefined' ? Module : {};
   // While the program loads, the page takes a turn now and then (the program asks; a message, not a
   // timer, so that it comes at once, in a hidden tab too).
   K.lastTurnMs = 0;
-  var turns = new MessageChannel(), turnWaiters = [];
-  turns.port1.onmessage = function () {
+  var turns = null, turnWaiters = [];
+  function turnTaken() {
     K.lastTurnMs = performance.now();
     var waiters = turnWaiters;
     turnWaiters = [];
     waiters.forEach(function (resume) { resume(); });
-  };
+  }
   K.takeTurn = function () {
+    if (!turns) {
+      turns = new MessageChannel();
+      turns.port1.onmessage = turnTaken;
+    }
     return new Promise(function (resume) { turnWaiters.push(resume); turns.port2.postMessage(0); });
   };
 
