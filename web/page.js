@@ -83,7 +83,8 @@ var Module = typeof Module !== 'undefined' ? Module : {};
     if (query.has('keys')) FS.writeFile('/run/keys.txt', query.get('keys').split(';').join('\n') + '\n');
     FS.mkdir('/story');
     addRunDependency('kirake-story');
-    shell.story.then(function (files) {
+    Promise.all([shell.story, K.takeTurn()]).then(function (story) {  // the files in a task of their own
+      var files = story[0];
       Object.keys(files).forEach(function (name) {
         var parts = name.split('/'), path = '/story';
         for (var i = 0; i + 1 < parts.length; ++i) {

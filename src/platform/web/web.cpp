@@ -143,6 +143,8 @@ void DrawPage(const uint8_t* pixels, int pitch, const PaletteEntry* palette, int
     kirake_present(canvas.page, hasPalette ? canvas.palette : nullptr, top, bottom);
 }
 
+void BusyWeb();
+
 int Start(const PlatformOptions& options, std::string*) {
     web = WebRecord{};
     canvas.drawn = 0;
@@ -151,12 +153,14 @@ int Start(const PlatformOptions& options, std::string*) {
     web.startMs = kirake_now();
     kirake_start(0);
     for (const auto& entry : keyMap) kirake_bind_key(entry.code, entry.key);
+    BusyWeb();  // the program's start is long: the page has turns between its parts
     return 1;
 }
 
 void Stop() { kirake_stop(); }
 int OpenWindow(const char* caption, const char*) {
     kirake_window_title(caption);
+    BusyWeb();
     return 1;
 }
 void CloseWindow() {}
@@ -228,10 +232,11 @@ void MessageBoxWeb(const char* text, const char* caption) {
 
 void ReadKeys(uint8_t state[256]) { kirake_key_state(state); }
 
-// Loading (the data at the start, a scene's pictures): the page gets a turn at least every 40 ms, so that
-// no task of the page's thread runs long (input, drawing and the progress go on while the story loads).
+// Loading (the data at the start, a scene's pictures and song): the page gets a turn at each file opened
+// once 8 ms have passed since its last, so that no task of the page's thread runs long (input, drawing and
+// the progress go on while the story loads; a slow phone takes four times as long).
 void BusyWeb() {
-    if (kirake_now() - kirake_last_turn() > 40) kirake_take_turn();
+    if (kirake_now() - kirake_last_turn() > 8) kirake_take_turn();
 }
 
 std::string BrowserLanguage() {
@@ -276,9 +281,15 @@ void FrameShownHeadlessWeb(long framesShown) {
 // the samples of each refresh it took: in play by the page's count, headless by the virtual clock's (as
 // the headless backend's frame clock renders it).
 long Refreshes(long framesRun) { return soundRefreshes ? soundRefreshes(framesRun) : framesRun; }
-int StartPageSound(const PlatformOptions& options, std::string* error) { return webSound.start(options, error); }
+int StartPageSound(const PlatformOptions& options, std::string* error) {
+    BusyWeb();
+    return webSound.start(options, error);
+}
 void StopPageSound() { webSound.stop(); }
-int OpenPageSound() { return webSound.openDevice(); }
+int OpenPageSound() {
+    BusyWeb();
+    return webSound.openDevice();
+}
 void PageSoundShown(long framesShown) { webSound.frameShown(Refreshes(framesShown)); }
 void PageSoundSkipped(long framesRun) { webSound.frameSkipped(Refreshes(framesRun)); }
 void PausePageSound(int paused) { webSound.pause(paused); }
