@@ -11,7 +11,8 @@
 //   kirakeAudio.setVolume(v)    0 to 1;  kirakeAudio.setMuted(flag)
 //   kirakeAudio.running         true once sound runs;  kirakeAudio.onrunning: called once, then
 //   kirakeAudio.heardMs         performance.now() when the audio thread first played a sound that is not silence
-//   kirakeAudio.queue(samples)  the game's side: one frame's interleaved Int16 samples
+//   kirakeAudio.queue(heap, start, length)  the game's side: one frame's interleaved Int16 samples,
+//                               heap[start] onwards (the program's memory, copied out at once)
 // A test may set window.kirakeAudioCapture to a function: it then sees every frame's samples.
 (function () {
   'use strict';
@@ -84,11 +85,11 @@
     for (var i = 0; i < copy.length; ++i) if (Math.abs(copy[i]) > audio.loudest) audio.loudest = Math.abs(copy[i]);
     node.port.postMessage(copy, [copy.buffer]);
   }
-  audio.queue = function (samples) {
-    if (typeof window.kirakeAudioCapture === 'function') window.kirakeAudioCapture(samples);
+  audio.queue = function (heap, start, length) {
+    if (typeof window.kirakeAudioCapture === 'function') window.kirakeAudioCapture(heap.subarray(start, start + length));
     if (!node) return;
-    var copy = !audio.running && recent.length === LEAD && recent[0].length === samples.length ? recent.shift() : buffer(samples.length);
-    copy.set(samples);  // out of the program's memory, which may move
+    var copy = !audio.running && recent.length === LEAD && recent[0].length === length ? recent.shift() : buffer(length);
+    for (var i = 0; i < length; ++i) copy[i] = heap[start + i];  // out of the program's memory, which may move
     if (audio.running) send(copy);
     else { recent.push(copy); if (recent.length > LEAD) recent.shift(); }
   };

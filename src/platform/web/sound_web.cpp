@@ -13,7 +13,7 @@
 
 EM_JS(void, kirake_audio_queue, (const int16_t* frames, int count), {
     var audio = window.kirakeAudio;
-    if (audio && audio.queue) audio.queue(HEAP16.subarray(frames >> 1, (frames >> 1) + 2 * count));
+    if (audio && audio.queue) audio.queue(HEAP16, frames >> 1, 2 * count);  // no view made a frame
 });
 
 namespace {
