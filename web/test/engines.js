@@ -72,6 +72,36 @@ function freePort() {
   });
 }
 
+// The processes started here (Xvfb, PulseAudio, WebKitWebDriver with its MiniBrowser), stopped by their own
+// ids at the end, and by a test that dies first on its way out: the children of each, then each.
+const started = new Set(), homes = new Set();
+function childrenOf(pid) {
+  const found = [];
+  for (const entry of fs.readdirSync('/proc')) {
+    if (!/^\d+$/.test(entry)) continue;
+    try {
+      const stat = fs.readFileSync(`/proc/${entry}/stat`, 'utf8');
+      if (Number(stat.slice(stat.lastIndexOf(')') + 2).split(' ')[1]) === pid) found.push(Number(entry));
+    } catch (e) { /* gone meanwhile */ }
+  }
+  return found;
+}
+function stopAll() {
+  for (const child of started) {
+    if (child.exitCode !== null || child.signalCode !== null) continue;
+    for (const pid of childrenOf(child.pid)) try { process.kill(pid, 'SIGKILL'); } catch (e) { /* gone */ }
+    try { child.kill('SIGKILL'); } catch (e) { /* gone */ }
+  }
+  for (const home of homes) fs.rmSync(home, { recursive: true, force: true });
+}
+process.on('exit', stopAll);
+for (const signal of ['SIGINT', 'SIGTERM']) process.on(signal, () => { stopAll(); process.exit(128 + (signal === 'SIGINT' ? 2 : 15)); });
+function track(child) {
+  started.add(child);
+  child.once('exit', () => started.delete(child));
+  return child;
+}
+
 // A child process that must go at the end: stopped by its own id, waited for.
 function stopChild(child) {
   if (!child || child.exitCode !== null || child.signalCode !== null) return Promise.resolve();
@@ -84,8 +114,8 @@ function stopChild(child) {
 
 // A private X display (Xvfb picks a free number and tells it on a pipe).
 async function startDisplay(home) {
-  const child = spawn('Xvfb', ['-displayfd', '3', '-screen', '0', '1280x1024x24', '-nolisten', 'tcp', '-noreset'],
-                      { stdio: ['ignore', 'ignore', 'pipe', 'pipe'], env: Object.assign({}, process.env, { HOME: home }) });
+  const child = track(spawn('Xvfb', ['-displayfd', '3', '-screen', '0', '1280x1024x24', '-nolisten', 'tcp', '-noreset'],
+                      { stdio: ['ignore', 'ignore', 'pipe', 'pipe'], env: Object.assign({}, process.env, { HOME: home }) }));
   let errors = '';
   child.stderr.on('data', (d) => { errors += d; });
   const display = await new Promise((resolve, reject) => {
@@ -105,9 +135,9 @@ async function startSound(home) {
   const socket = path.join(home, 'pulse.socket');
   const env = Object.assign({}, process.env, { HOME: home, XDG_RUNTIME_DIR: home, XDG_CONFIG_HOME: home });
   delete env.PULSE_SERVER;
-  const child = spawn('pulseaudio', ['--daemonize=no', '--use-pid-file=no', '--system=no', '--exit-idle-time=-1',
+  const child = track(spawn('pulseaudio', ['--daemonize=no', '--use-pid-file=no', '--system=no', '--exit-idle-time=-1',
     '--disable-shm=yes', '-n', '--load=module-null-sink sink_name=kirake', '--load=module-always-sink',
-    `--load=module-native-protocol-unix socket=${socket} auth-anonymous=1`], { stdio: ['ignore', 'ignore', 'pipe'], env });
+    `--load=module-native-protocol-unix socket=${socket} auth-anonymous=1`], { stdio: ['ignore', 'ignore', 'pipe'], env }));
   let errors = '';
   child.stderr.on('data', (d) => { errors += d; });
   const until = Date.now() + 20000;
@@ -213,8 +243,18 @@ async function launchChromium() {
 
 // Firefox ESR by puppeteer-core over WebDriver BiDi. Keys go as WebDriver's key values (puppeteer passes
 // one character on as it is): its name for Enter would be the keypad's.
+// puppeteer-core from NODE_PATH, or where ./setup installs the tests' npm modules.
+function puppeteerCore() {
+  try { return require('puppeteer-core'); } catch (e) {
+    const installed = path.join(__dirname, '..', '..', 'build', 'web-test-npm', 'node_modules', 'puppeteer-core');
+    try { return require(installed); } catch (e2) {
+      throw new Error('puppeteer-core is not installed: ./setup test installs it into build/web-test-npm (web/test/package.json); or put its node_modules on NODE_PATH');
+    }
+  }
+}
+
 async function launchFirefox(home, sound) {
-  const puppeteer = require('puppeteer-core');
+  const puppeteer = puppeteerCore();
   const browser = await puppeteer.launch({
     browser: 'firefox', executablePath: process.env.KIRAKE_FIREFOX || '/usr/bin/firefox-esr', headless: true,
     env: Object.assign({}, process.env, { HOME: home, PULSE_SERVER: sound.server, MOZ_CRASHREPORTER_DISABLE: '1' }),
@@ -260,7 +300,7 @@ async function launchWebKit(home, sound) {
   const port = await freePort();
   const env = Object.assign({}, process.env, { HOME: home, DISPLAY: display.display, PULSE_SERVER: sound.server,
                                                 XDG_RUNTIME_DIR: home, WEBKIT_DISABLE_COMPOSITING_MODE: '1' });
-  const driver = spawn(process.env.KIRAKE_WEBKITDRIVER || 'WebKitWebDriver', ['--port=' + port], { stdio: ['ignore', 'ignore', 'pipe'], env });
+  const driver = track(spawn(process.env.KIRAKE_WEBKITDRIVER || 'WebKitWebDriver', ['--port=' + port], { stdio: ['ignore', 'ignore', 'pipe'], env }));
   let driverErrors = '';
   driver.stderr.on('data', (d) => { driverErrors = (driverErrors + d).slice(-4000); });
   const request = (method, url, body) => new Promise((resolve, reject) => {
@@ -381,6 +421,7 @@ async function launch(engine) {
   if (engine === 'chromium') return launchChromium();
   if (!ENGINES.includes(engine)) throw new Error('no browser engine ' + engine + ' (' + ENGINES.join(', ') + ')');
   const home = fs.mkdtempSync(path.join(os.tmpdir(), `kirake-${engine}-`));
+  homes.add(home);
   let sound = null, browser = null;
   try {
     sound = await startSound(home);
@@ -395,6 +436,7 @@ async function launch(engine) {
     try { await close(); } finally {
       await sound.stop();
       fs.rmSync(home, { recursive: true, force: true });
+      homes.delete(home);
     }
   };
   return browser;
