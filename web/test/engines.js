@@ -401,8 +401,9 @@ ${expression}
           const handles = await request('GET', at('/window/handles'));
           if (handles.length === 1) { await use(handle); await request('POST', at('/url'), { url: 'about:blank' }); firstUnused = handle; return; }
           await use(handle);
-          await request('DELETE', at('/window'));
+          const left = await request('DELETE', at('/window'));
           current = null;
+          await use(left[0]);  // new windows open from a current one
         },
       };
       return page;
