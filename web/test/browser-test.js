@@ -1,5 +1,6 @@
-// The web build in real headless Chromium, compared with the native headless program.
-//   node browser-test.js NATIVE_BUILD WEB_BUILD
+// The web build in real browsers (Chromium, Firefox ESR, WebKitGTK: engines.js), compared with the native
+// headless program.
+//   node browser-test.js NATIVE_BUILD WEB_BUILD      (KIRAKE_ENGINES=chromium,firefox,webkit by default)
 // For every key script here (*.keys), a whole game: the page plays the default data's story script
 // headless (?keys=...&trace=1&capture=...), and its trace, canvas pixels at the captured frames and mixed
 // sound must equal the native program's trace, captures and --record-audio recording on the same data,
@@ -10,16 +11,18 @@
 // The UTF-8 test story (the native build's tests/utf8-story), packed with its glyphs baked, gives the native
 // trace and frames from the start of a route to its first message typed out. The default story in Spanish,
 // by ?lang=es headless and by the browser's language in play, shows what the native --lang es shows.
-// Then the playable page: keys pressed through the DevTools protocol leave the title and answer the
-// first choice (the canvas equals the native capture of the same frame), sound starts with the first
-// key, and nothing is written to the console as an error. Prints the benchmark figures at the end.
+// Then the playable page: keys pressed through the engine's driver leave the title and answer the first
+// choice (the canvas equals the native capture of the same frame), sound starts with the first key, and
+// nothing is written to the console as an error. Prints the benchmark figures at the end.
+// Every engine runs every check, the one after the other, and the time each took is printed; only the
+// browser's own language in play is Chromium's alone (the DevTools protocol sets it for one page).
 'use strict';
 const assert = require('assert');
 const { execFileSync } = require('child_process');
 const fs = require('fs');
 const os = require('os');
 const path = require('path');
-const { launch } = require('./cdp');
+const { launch, enginesToRun } = require('./engines');
 const { readScript, decodePng, firstDifference, samePixels, captureFrames, withoutStoryPosition, nativeRunner } = require('./native');
 const { serve } = require('../serve');
 const { pack } = require('../pack-story');
@@ -76,19 +79,20 @@ async function main() {
   for (const [story, folder] of storyFolders) fs.writeFileSync(path.join(packed, story + '.kpak'), pack(folder, glyphTool));
   const server = await serve(webBuild, 0, { '/broken/': broken, '/utf8/': utf8, '/packed/': packed });
   const base = `http://127.0.0.1:${server.address().port}/`;
-  const browser = await launch(process.env.KIRAKE_CHROMIUM);
   const failures = [];
+  const times = [];
+  let browser = null;
   const check = async (name, body) => {
-    try { await body(); console.log('ok   ' + name); } catch (e) { failures.push(name); console.log('FAIL ' + name + ': ' + e.message); }
+    const what = `${browser.name}: ${name}`;
+    try { await body(); console.log('ok   ' + what); } catch (e) { failures.push(what); console.log('FAIL ' + what + ': ' + e.message); }
   };
   // A headless run of the page (QUERY: its address options): its trace, the canvas at FRAMES (RGB,
   // base64) and its mixed sound hashed a second at a time.
   const playOnPage = async (query, frames, timeoutMs) => {
     const page = await browser.newPage();
     try {
-      await page.send('Page.addScriptToEvaluateOnNewDocument',
-                      { source: `window.kirakeAudioCapture = (${soundHasher.toString()})();` });
-      await page.send('Page.navigate', { url: base + query + `&capture=${frames.join(',')}` });
+      await page.addInitScript(`window.kirakeAudioCapture = (${soundHasher.toString()})();`);
+      await page.navigate(base + query + `&capture=${frames.join(',')}`);
       await page.waitFor('window.Module && Module.kirake && Module.kirake.ended', timeoutMs);
       const run = { trace: await page.evaluate('Module.kirake.trace()'), pixels: {} };
       for (const frame of frames) {
@@ -118,23 +122,25 @@ async function main() {
     const second = sound.hashes.findIndex((h, i) => h !== web.sound.hashes[i]);
     assert.strictEqual(second, -1, `${what}: the sound differs in second ${second}`);
   };
-  try {
-    const scripts = fs.readdirSync(__dirname).filter((f) => f.endsWith('.keys')).sort();
-    assert(scripts.length >= 2, 'two key scripts at least');
+  const scripts = fs.readdirSync(__dirname).filter((f) => f.endsWith('.keys')).sort();
+  assert(scripts.length >= 2, 'two key scripts at least');
+  const checks = async () => {
     for (const name of scripts) {
       if (process.env.KIRAKE_WEB_ONLY && !name.includes(process.env.KIRAKE_WEB_ONLY)) continue;
       await check(`${name}: trace and canvas equal the native program's, and the built-in story's`, async () => {
         const script = readScript(path.join(__dirname, name));
-        const dir = fs.mkdtempSync(path.join(work, name + '-'));
         // The built-in story chooses the frames (its trace names the chapters) and is the reference the
         // default data's script must give again; the native script run is what the page must give byte
-        // for byte.
-        const builtin = path.join(dir, 'builtin'), native = path.join(dir, 'script');
-        const firstTrace = runNative(script, [], builtin, null, BUILTIN);
-        const frames = captureFrames(firstTrace);
-        const builtinTrace = runNative(script, frames, builtin, path.join(builtin, 'sound.wav'), BUILTIN);
-        assert.strictEqual(builtinTrace, firstTrace, 'the native program repeats itself');
-        const nativeTrace = runNative(script, frames, native, path.join(native, 'sound.wav'));
+        // for byte. The native runs are made once for every engine.
+        const dir = path.join(work, name), builtin = path.join(dir, 'builtin'), native = path.join(dir, 'script');
+        if (!fs.existsSync(path.join(native, 'trace.jsonl'))) {
+          const firstTrace = runNative(script, [], builtin, null, BUILTIN);
+          const builtinTrace = runNative(script, captureFrames(firstTrace), builtin, path.join(builtin, 'sound.wav'), BUILTIN);
+          assert.strictEqual(builtinTrace, firstTrace, 'the native program repeats itself');
+          runNative(script, captureFrames(firstTrace), native, path.join(native, 'sound.wav'));
+        }
+        const frames = captureFrames(fs.readFileSync(path.join(builtin, 'trace.jsonl'), 'utf8'));
+        const nativeTrace = fs.readFileSync(path.join(native, 'trace.jsonl'), 'utf8');
         assert(nativeTrace.startsWith('{"frame":0,"scene":'), 'the default data plays its story script');
         const web = await playOnPage(`?keys=${encodeURIComponent(script.join(';'))}&trace=1&epoch=${EPOCH}&frames=30000`, frames, 240000);
         assert(nativeTrace.split('\n').length > 1000, 'a whole game');
@@ -149,6 +155,7 @@ async function main() {
     await check('the default data\'s script split by include and packed: ?start= places give the built-in scenes', async () => {
       // The script's lines in two files of a folder beside it, read in place by include.
       const split = path.join(work, 'split');
+      fs.rmSync(split, { recursive: true, force: true });
       fs.cpSync(gamedata, split, { recursive: true });
       const lines = fs.readFileSync(path.join(gamedata, 'scenes.txt'), 'utf8').split('\n');
       const half = lines.findIndex((l, i) => i > lines.length / 2 && /^scene /.test(l.trim()));
@@ -186,7 +193,7 @@ async function main() {
         '--capture', frames.join(','), '--capture-dir', dir], { stdio: ['ignore', 'ignore', 'pipe'] });
       const nativeTrace = fs.readFileSync(path.join(dir, 'trace.jsonl'), 'utf8');
       const page = await browser.newPage();
-      await page.send('Page.navigate', { url: base + `?data=utf8/story.kpak&headless=1&trace=1&start=route:hiyori&frames=140&epoch=${EPOCH}&capture=${frames.join(',')}` });
+      await page.navigate(base + `?data=utf8/story.kpak&headless=1&trace=1&start=route:hiyori&frames=140&epoch=${EPOCH}&capture=${frames.join(',')}`);
       await page.waitFor('window.Module && Module.kirake && Module.kirake.ended', 60000);
       const webTrace = await page.evaluate('Module.kirake.trace()');
       assert.strictEqual(webTrace === nativeTrace, true, 'traces differ at ' + firstDifference(nativeTrace, webTrace || ''));
@@ -196,6 +203,7 @@ async function main() {
         samePixels(decodePng(path.join(dir, `frame-${String(frame).padStart(6, '0')}.png`)), pixels, 'frame ' + frame);
       }
       assert.deepStrictEqual(page.problems, []);
+      await page.close();
     });
 
     // The test stories to each ending's staff roll by their key scripts: the page gives the native trace
@@ -214,6 +222,7 @@ async function main() {
           const scenes = fs.readFileSync(path.join(folder, 'scenes.txt'), 'utf8').split('\n');
           const placeOf = (pattern) => { const i = scenes.findIndex((l) => pattern.test(l)); return i < 0 ? null : `scenes.txt:${i + 1}`; };
           const dir = path.join(work, `${story}-${keys}`);
+          fs.rmSync(dir, { recursive: true, force: true });
           const options = ['--frames', String(total)];
           const played = runNative(script, [], dir, null, options, folder).trim().split('\n').map((l) => JSON.parse(l));
           assert.strictEqual(played.length, total, `${total} frames`);
@@ -250,13 +259,16 @@ async function main() {
       const nativeTrace = fs.readFileSync(path.join(dir, 'trace.jsonl'), 'utf8');
       const native = decodePng(path.join(dir, 'frame-000139.png'));
       const headless = await browser.newPage();
-      await headless.send('Page.navigate', { url: base + `?lang=es&headless=1&trace=1&start=opening&frames=140&epoch=${EPOCH}&capture=139` });
+      await headless.navigate(base + `?lang=es&headless=1&trace=1&start=opening&frames=140&epoch=${EPOCH}&capture=139`);
       await headless.waitFor('window.Module && Module.kirake && Module.kirake.ended', 60000);
       const webTrace = await headless.evaluate('Module.kirake.trace()');
       assert.strictEqual(webTrace === nativeTrace, true, 'traces differ at ' + firstDifference(nativeTrace, webTrace || ''));
       samePixels(native, await headless.evaluate('Module.kirake.captureRgb(139)'), '?lang=es, frame 139');
       assert.deepStrictEqual(headless.problems, []);
-      // Played, the page follows the browser's language.
+      await headless.close();
+      // Played, the page follows the browser's language: set for one page through the DevTools protocol,
+      // which only Chromium has (the others' language is a preference of the whole browser).
+      if (browser.name !== 'chromium') return;
       const page = await browser.newPage();
       await page.send('Emulation.setUserAgentOverride', { userAgent: 'kirake-test', acceptLanguage: 'es-ES,en' });
       await page.send('Page.navigate', { url: base + `?start=opening&epoch=${EPOCH}` });
@@ -280,7 +292,7 @@ async function main() {
       runNative(script, [titleLeft.frame + 5, target], dir, null, BUILTIN);
       const page = await browser.newPage();
       // Afresh: the runs before kept their game in this browser, and the page would offer it first.
-      await page.send('Page.navigate', { url: base + '?continue=0' });
+      await page.navigate(base + '?continue=0');
       await page.waitFor('window.Module && Module.kirake && Module.kirake.framesPresented > 0', 30000);
       // The page's own pace first: game frames a second by the page's clock over two seconds.
       const pace = await page.evaluate(`new Promise(function (done) { var k = Module.kirake, f0 = k.presenting, t0 = performance.now();
@@ -290,9 +302,8 @@ async function main() {
       await page.evaluate('Module.kirake.holdAt = 0, true');
       assert.strictEqual(await page.evaluate('kirakeAudio.running'), false, 'sound waits for the first key');
       // Frame by frame: the page shows frame n-1 and holds before frame n; keys go down, the frame runs.
-      const codes = { left: ['ArrowLeft', 'ArrowLeft', 37], right: ['ArrowRight', 'ArrowRight', 39], up: ['ArrowUp', 'ArrowUp', 38],
-        down: ['ArrowDown', 'ArrowDown', 40], z: ['KeyZ', 'z', 90], x: ['KeyX', 'x', 88], c: ['KeyC', 'c', 67], v: ['KeyV', 'v', 86],
-        space: ['Space', ' ', 32], enter: ['Enter', 'Enter', 13], a: ['KeyA', 'a', 65] };
+      const codes = { left: 'ArrowLeft', right: 'ArrowRight', up: 'ArrowUp', down: 'ArrowDown', z: 'KeyZ', x: 'KeyX', c: 'KeyC',
+        v: 'KeyV', space: 'Space', enter: 'Enter', a: 'KeyA' };
       const runTo = async (frame) => {  // lets the game compute frames up to frame - 1
         await page.evaluate(`Module.kirake.holdAt = ${frame}, true`);
         await page.waitFor(`Module.kirake.presenting + 1 >= ${frame}`, 30000);
@@ -303,55 +314,53 @@ async function main() {
         samePixels(decodePng(path.join(dir, `frame-${String(frame).padStart(6, '0')}.png`)), rgb, 'frame ' + frame);
       };
       const checks = [titleLeft.frame + 5, target];
-      let audioAfterFirstKey = null;
+      let audioAfterFirstKey = null, soundAfter = 0;
       for (const line of script) {
         const [frameText, verb, ...names] = line.split(/\s+/);
         const frame = parseInt(frameText, 10);
         if (frame > target || verb !== 'press') continue;
         while (checks.length && checks[0] < frame) await grab(checks.shift());
         await runTo(frame);
-        for (const n of names) {
-          const [code, key, keyCode] = codes[n];
-          await page.send('Input.dispatchKeyEvent', { type: 'rawKeyDown', code, key, windowsVirtualKeyCode: keyCode });
-        }
-        if (audioAfterFirstKey === null) {
-          await new Promise((r) => setTimeout(r, 200));
-          audioAfterFirstKey = await page.evaluate('kirakeAudio.running');
+        for (const n of names) await page.keyDown(codes[n]);
+        if (audioAfterFirstKey === null) {  // Firefox's worklet takes about a second to start
+          const pressed = Date.now();
+          audioAfterFirstKey = await page.waitFor('kirakeAudio.running', 5000).catch(() => false);
+          soundAfter = Date.now() - pressed;
         }
         await runTo(frame + 1);
-        for (const n of names) {
-          const [code, key, keyCode] = codes[n];
-          await page.send('Input.dispatchKeyEvent', { type: 'keyUp', code, key, windowsVirtualKeyCode: keyCode });
-        }
+        for (const n of names) await page.keyUp(codes[n]);
       }
       while (checks.length) await grab(checks.shift());
       assert.strictEqual(audioAfterFirstKey, true, 'sound runs after the first key');
       assert(!/Sound starts/.test(await page.evaluate('document.getElementById("status").textContent')), 'the hint goes once sound runs');
       assert(await page.evaluate('kirakeAudio.loudest > 0'), 'the mixer\'s sound was played');
       assert.deepStrictEqual(page.problems, []);
-      console.log(`     title left at frame ${titleLeft.frame}, first answer at frame ${answered.frame}`);
+      console.log(`     title left at frame ${titleLeft.frame}, first answer at frame ${answered.frame}, sound ${soundAfter} ms after the first key`);
+      await page.close();
     });
 
     await check('a message box of the game is a dialog on the page with the cause in English', async () => {
       const page = await browser.newPage();
-      await page.send('Page.navigate', { url: base + '?data=broken/' });
+      await page.navigate(base + '?data=broken/');
       const shown = await page.waitFor(`(function () { var d = document.getElementById('dialog'); return d && d.open && d.textContent; })()`, 30000);
       assert(shown.includes('(data.txt) could not be read'), shown);
       await page.evaluate(`document.getElementById('dialog-ok').click(), true`);
       await page.waitFor('Module.kirake.ended', 10000);
       assert.deepStrictEqual(page.problems, []);
+      await page.close();
     });
 
     await check('a key script the program refuses is named on the page', async () => {
       const page = await browser.newPage();
-      await page.send('Page.navigate', { url: base + '?keys=' + encodeURIComponent('5 press nosuchkey') });
+      await page.navigate(base + '?keys=' + encodeURIComponent('5 press nosuchkey'));
       const shown = await page.waitFor(`(function () { var d = document.getElementById('dialog'); return d && d.open && d.textContent; })()`, 30000);
       assert(shown.includes('unknown key "nosuchkey"'), shown);
+      await page.close();
     });
 
     await check('benchmark: composed frames a second, time to the first frame, size', async () => {
       const page = await browser.newPage();
-      await page.send('Page.navigate', { url: base + '?bench=3000' });
+      await page.navigate(base + '?bench=3000');
       const bench = await page.waitFor('Module.kirake && Module.kirake.bench && Module.kirake.bench.done && Module.kirake.bench', 120000);
       let bytes = 0;
       const walk = (d) => fs.readdirSync(d, { withFileTypes: true }).forEach((e) => {
@@ -363,11 +372,26 @@ async function main() {
       assert(bytes < 8e6, 'the build stays under 8 MB');
       assert.deepStrictEqual(page.problems, []);
     });
+  };
+  try {
+    for (const engine of enginesToRun()) {
+      const started = Date.now(), failed = failures.length;
+      try {
+        browser = await launch(engine);
+      } catch (e) {
+        failures.push(engine);
+        console.log(`FAIL ${engine}: the browser did not start: ${e.message}`);
+        continue;
+      }
+      try { await checks(); } finally { await browser.close(); }
+      times.push(`${engine} ${((Date.now() - started) / 1000).toFixed(0)} s${failures.length > failed ? ` (${failures.length - failed} failed)` : ''}`);
+      console.log(`---- ${times[times.length - 1]}`);
+    }
   } finally {
-    await browser.close();
     server.close();
     fs.rmSync(work, { recursive: true, force: true });
   }
+  console.log('time by engine: ' + times.join(', '));
   if (failures.length) { console.log(`${failures.length} web test(s) failed`); process.exit(1); }
   console.log('all web tests passed');
 }

@@ -1,6 +1,9 @@
 // The web build as a phone plays it, in real headless Chromium with phone emulation and touch events, every
 // page served under the strict Content-Security-Policy the page is written for.
-//   node phone-test.js NATIVE_BUILD WEB_BUILD
+//   node phone-test.js NATIVE_BUILD WEB_BUILD [ENGINE]      (chromium, the default, or webkit: engines.js)
+// Each check names the engines it runs in. WebKit's driver gives no phone emulation and its touch arrives
+// as pointer events of type mouse, which the page takes through the same pointer handlers as a finger:
+// there the whole route is played by those taps, swipes and long presses in a desktop window.
 // Touch alone plays a whole route to the last page (frames equal to the native program's at the scenes,
 // the choices answered by tapping their lines) and starts the game again from there; portrait and landscape
 // screenshots go to NATIVE_BUILD/web-screens/; the app is installable and plays offline with the server
@@ -10,12 +13,13 @@ const assert = require('assert');
 const fs = require('fs');
 const os = require('os');
 const path = require('path');
-const { launch } = require('./cdp');
+const { launch } = require('./engines');
 const { readScript, decodePng, samePixels, captureFrames, nativeRunner } = require('./native');
 const { serve } = require('../serve');
 
 const nativeBuild = path.resolve(process.argv[2] || 'build');
 const webBuild = path.resolve(process.argv[3] || 'build-web');
+const engine = process.argv[4] || 'chromium';
 const { EPOCH, BUILTIN, runNative } = nativeRunner(nativeBuild);
 const screens = path.join(nativeBuild, 'web-screens');
 const CSP = "default-src 'self'; script-src 'self' 'wasm-unsafe-eval'";
@@ -53,21 +57,28 @@ async function main() {
   // A site whose policy forbids compiling WebAssembly.
   const strict = await serve(webBuild, 0, {}, { headers: { 'Content-Security-Policy': "default-src 'self'; script-src 'self'" } });
   const otherBase = `http://127.0.0.1:${other.address().port}/`;
-  const browser = await launch(process.env.KIRAKE_CHROMIUM);
+  const started = Date.now();
+  const browser = await launch(engine);
   const failures = [];
-  const check = async (name, body) => {
+  // A check for the engines it names (Chromium's alone when none are named: most drive the page through
+  // the DevTools protocol).
+  const check = async (name, body, engines) => {
     if (process.env.KIRAKE_PHONE_ONLY && !new RegExp(process.env.KIRAKE_PHONE_ONLY).test(name)) return;
+    if (!(engines || ['chromium']).includes(engine)) return;
     try { await body(); console.log('ok   ' + name); } catch (e) { failures.push(name); console.log('FAIL ' + name + ': ' + e.message); }
   };
   const phone = async (metrics) => {
     const page = await browser.newPage();
+    if (engine !== 'chromium') return page;
     await page.send('Emulation.setDeviceMetricsOverride', metrics);
     await page.send('Emulation.setTouchEmulationEnabled', { enabled: true, maxTouchPoints: 5 });
     return page;
   };
+  // The phone's screenshots are Chromium's (WebKit's window is a desktop's, and its driver's screenshot
+  // waits for a paint that a held game never makes).
   const screenshot = async (page, name) => {
-    const shot = await page.send('Page.captureScreenshot', { format: 'png' });
-    fs.writeFileSync(path.join(screens, name), Buffer.from(shot.data, 'base64'));
+    if (engine !== 'chromium') return;
+    fs.writeFileSync(path.join(screens, name), await page.screenshot());
   };
   const dialogText = `(function () { var d = document.getElementById('dialog'); return d.open && d.textContent; })()`;
   let page;
@@ -80,7 +91,7 @@ async function main() {
       const frames = captureFrames(trace);
       runNative(script, frames, dir, null, BUILTIN);
       page = await phone(PORTRAIT);
-      await page.send('Page.navigate', { url: base + '?epoch=' + EPOCH });
+      await page.navigate(base + '?epoch=' + EPOCH);
       await page.waitFor('window.Module && Module.kirake && Module.kirake.framesPresented > 0', 30000);
       await page.evaluate('Module.kirake.holdAt = 0, true');
       await screenshot(page, 'portrait-title.png');
@@ -96,12 +107,7 @@ async function main() {
       // Where a point of the game's page is on the phone's screen.
       const at = (x, y) => page.evaluate(`(function () { var b = document.getElementById('screen').getBoundingClientRect();
         var s = Math.min(b.width / 640, b.height / 480); return [b.left + (b.width - 640 * s) / 2 + ${x} * s, b.top + (b.height - 480 * s) / 2 + ${y} * s]; })()`);
-      const touch = async (points, holdMs) => {
-        await page.send('Input.dispatchTouchEvent', { type: 'touchStart', touchPoints: [{ x: points[0][0], y: points[0][1] }] });
-        for (const p of points.slice(1)) await page.send('Input.dispatchTouchEvent', { type: 'touchMove', touchPoints: [{ x: p[0], y: p[1] }] });
-        if (holdMs) await new Promise((r) => setTimeout(r, holdMs));
-        await page.send('Input.dispatchTouchEvent', { type: 'touchEnd', touchPoints: [] });
-      };
+      const touch = (points, holdMs) => page.touch(points, holdMs);
       let linesTapped = 0;
       const pending = frames.slice();
       for (const line of script) {
@@ -137,7 +143,7 @@ async function main() {
       assert.deepStrictEqual(await page.evaluate('kirakeShell.failures'), []);
       assert.deepStrictEqual(page.problems, []);
       console.log(`     ${script.length} touches, ${frames.length} frames compared, ${linesTapped} answer lines tapped`);
-    });
+    }, ['chromium', 'webkit']);
 
     await check('a question by touch: answer buttons a finger tall named by their answers; a tap beside the lines does nothing', async () => {
       const question = await phone(PORTRAIT);
@@ -174,21 +180,24 @@ async function main() {
     await check('gestures: swipe, long press, tap; portrait and landscape layout; sound off with M is remembered; full screen from its button', async () => {
       page = page || await phone(PORTRAIT);
       // Afresh: the playthrough before kept its game in this browser, and would be offered again.
-      await page.send('Page.navigate', { url: base + '?continue=0' });
+      await page.navigate(base + '?continue=0');
       await page.waitFor('window.Module && Module.kirake && Module.kirake.framesPresented > 150', 30000);
       const box = (id) => page.evaluate(`(function () { var b = document.getElementById('${id}').getBoundingClientRect(); return [b.left, b.top, b.width, b.height]; })()`);
-      const portrait = await box('screen');
-      assert(portrait[2] === PORTRAIT.width && Math.abs(portrait[3] - PORTRAIT.width * 0.75) < 1, 'portrait: the picture across the width ' + portrait);
-      assert((await box('strip'))[1] >= portrait[1] + portrait[3] - 1, 'portrait: the strip under the picture');
-      await screenshot(page, 'portrait.png');
+      // The picture's own box (the canvas is letterboxed in a window of another shape).
+      const picture = () => page.evaluate(`(function () { var b = document.getElementById('screen').getBoundingClientRect();
+        var s = Math.min(b.width / 640, b.height / 480); return [b.left + (b.width - 640 * s) / 2, b.top + (b.height - 480 * s) / 2, 640 * s, 480 * s]; })()`);
+      const phoneLayout = engine === 'chromium';  // WebKit's window is a desktop's, at least 447 pixels wide
+      const portrait = phoneLayout ? await box('screen') : await picture();
+      if (phoneLayout) {
+        assert(portrait[2] === PORTRAIT.width && Math.abs(portrait[3] - PORTRAIT.width * 0.75) < 1, 'portrait: the picture across the width ' + portrait);
+        assert((await box('strip'))[1] >= portrait[1] + portrait[3] - 1, 'portrait: the strip under the picture');
+        await screenshot(page, 'portrait.png');
+      }
       // Gestures outside a choice, the game held: each is one key for one frame's read.
       await page.evaluate('Module.kirake.holdAt = 0, true');
       const [cx, cy] = [portrait[0] + portrait[2] / 2, portrait[1] + portrait[3] / 2];
       const gesture = async (points, holdMs) => {
-        await page.send('Input.dispatchTouchEvent', { type: 'touchStart', touchPoints: [{ x: points[0][0], y: points[0][1] }] });
-        for (const p of points.slice(1)) await page.send('Input.dispatchTouchEvent', { type: 'touchMove', touchPoints: [{ x: p[0], y: p[1] }] });
-        await new Promise((r) => setTimeout(r, holdMs || 50));
-        await page.send('Input.dispatchTouchEvent', { type: 'touchEnd', touchPoints: [] });
+        await page.touch(points, holdMs || 50);
         const pulses = await page.evaluate('JSON.stringify(kirakeShell.pulses.splice(0))');
         return JSON.parse(pulses);
       };
@@ -217,23 +226,23 @@ async function main() {
                 K.keptRead('kirake/state/test', 5), K.keptRead('kirake/state/test.bad', 5)];
       })(Module.kirake))`)), [true, 5, [0, 255, 10, 13, 200], -2, -1, true, -1, 5], 'kept files in the page\'s storage');
       await page.evaluate('Module.kirake.holdAt = undefined, true');
-      await page.send('Emulation.setDeviceMetricsOverride', LANDSCAPE);
-      await new Promise((r) => setTimeout(r, 300));
-      const landscape = await box('screen');
-      assert(landscape[3] === LANDSCAPE.height, 'landscape: the picture fills the height ' + landscape);
-      await screenshot(page, 'landscape.png');
-      await page.send('Input.dispatchKeyEvent', { type: 'rawKeyDown', code: 'KeyM', key: 'm', windowsVirtualKeyCode: 77 });
-      await page.send('Input.dispatchKeyEvent', { type: 'keyUp', code: 'KeyM', key: 'm', windowsVirtualKeyCode: 77 });
+      if (phoneLayout) {
+        await page.send('Emulation.setDeviceMetricsOverride', LANDSCAPE);
+        await new Promise((r) => setTimeout(r, 300));
+        const landscape = await box('screen');
+        assert(landscape[3] === LANDSCAPE.height, 'landscape: the picture fills the height ' + landscape);
+        await screenshot(page, 'landscape.png');
+      }
+      await page.key('KeyM');
       assert.strictEqual(await page.evaluate('localStorage.getItem("kirake.muted")'), '1');
-      await page.send('Page.reload');
+      await page.reload();
       await page.waitFor('window.Module && Module.kirake && Module.kirake.framesPresented > 0', 30000);
       assert.strictEqual(await page.evaluate('document.getElementById("sound").textContent'), 'Sound off');
       const [x, y] = await page.evaluate(`(function () { var b = document.getElementById('fullscreen').getBoundingClientRect(); return [b.left + b.width / 2, b.top + b.height / 2]; })()`);
-      await page.send('Input.dispatchTouchEvent', { type: 'touchStart', touchPoints: [{ x, y }] });
-      await page.send('Input.dispatchTouchEvent', { type: 'touchEnd', touchPoints: [] });
+      await page.touch([[x, y]]);
       await page.waitFor('!!document.fullscreenElement', 5000);
       assert.deepStrictEqual(page.problems, []);
-    });
+    }, ['chromium', 'webkit']);
 
     await check('installable: a manifest, icons and a service worker Chromium accepts', async () => {
       await page.waitFor('navigator.serviceWorker.ready.then(function (r) { return !!r.active; })', 30000);
@@ -298,8 +307,9 @@ async function main() {
     strict.close();
     fs.rmSync(work, { recursive: true, force: true });
   }
-  if (failures.length) { console.log(`${failures.length} phone test(s) failed`); process.exit(1); }
-  console.log('all phone tests passed; screenshots in ' + screens);
+  console.log(`---- ${engine} ${((Date.now() - started) / 1000).toFixed(0)} s`);
+  if (failures.length) { console.log(`${failures.length} phone test(s) failed in ${engine}`); process.exit(1); }
+  console.log(`all phone tests passed in ${engine}; screenshots in ` + screens);
 }
 
 main().catch((e) => { console.error(e); process.exit(1); });
