@@ -1,11 +1,12 @@
-// The page itself, as a host serves it and as any player meets it, in real headless Chromium:
+// The page itself, as a host serves it and as any player meets it, in real headless Chromium (and where
+// the engine's own words differ, in Firefox ESR and WebKitGTK too: engines.js, KIRAKE_ENGINES):
 //   node page-test.js NATIVE_BUILD WEB_BUILD [NODE_MODULES]
 // NODE_MODULES holds axe-core and Lighthouse as web/test/package-lock.json pins them.
 // - Its own Content-Security-Policy holds with no header from the server: the game plays, and an inline
 //   script is refused.
 // - Hosted under a path of a site, the installed app's identity is that path (two games on one host are
 //   two apps).
-// - A damaged story file is named in the page's words, whatever the engine's own error.
+// - A damaged story file is named in the page's words, whatever the engine's own error, in every engine.
 // - axe-core finds no violation while a question's answer buttons are open and while the dialog is.
 // - Lighthouse (mobile): its performance, accessibility and best-practices scores are printed;
 //   accessibility must be full.
@@ -17,6 +18,7 @@ const os = require('os');
 const path = require('path');
 const zlib = require('zlib');
 const { launch } = require('./cdp');
+const engines = require('./engines');
 const { serve } = require('../serve');
 
 const nativeBuild = path.resolve(process.argv[2] || 'build');
@@ -97,22 +99,34 @@ async function main() {
       await page.close();
     });
 
-    await check('a damaged story file is named in the page\'s words; axe-core at the dialog', async () => {
+    await check('axe-core at the dialog of a damaged story', async () => {
       const page = await browser.newPage();
-      let first = true;
-      for (const [name, [, why]] of Object.entries(stories)) {
-        await page.send('Page.navigate', { url: base + `?continue=0&data=broken/${name}` });
-        const shown = await page.waitFor(dialogText, 30000);
-        assert(shown.startsWith('The story is damagedThe story file is damaged: ' + why), `${name}: ${shown}`);
-        assert(shown.includes(`(broken/${name})`), `${name}: the file is named`);
-        if (first) await axe(page, 'the dialog open');
-        first = false;
-      }
-      assert.deepStrictEqual(page.problems, []);
+      await page.send('Page.navigate', { url: base + '?continue=0&data=broken/cut.kpak' });
+      await page.waitFor(dialogText, 30000);
+      await axe(page, 'the dialog open');
       await page.close();
     });
   } finally {
     await browser.close();
+  }
+
+  for (const engine of engines.enginesToRun()) {
+    await check(`${engine}: a damaged story file is named in the page's words`, async () => {
+      const other = await engines.launch(engine);
+      try {
+        const page = await other.newPage();
+        for (const [name, [, why]] of Object.entries(stories)) {
+          await page.navigate(base + `?continue=0&data=broken/${name}`);
+          const shown = await page.waitFor(dialogText, 30000);
+          assert(shown.startsWith('The story is damagedThe story file is damaged: ' + why), `${name}: ${shown}`);
+          assert(shown.includes(`(broken/${name})`), `${name}: the file is named`);
+        }
+        // (Firefox logs a broken stream's error itself, as an exception, though the page has handled it.)
+        assert.deepStrictEqual(page.problems.filter((p) => !/^exception: Failed to read data from the ReadableStream/.test(p)), []);
+      } finally {
+        await other.close();
+      }
+    });
   }
 
   await check('Lighthouse, mobile: scores printed; accessibility full', async () => {
