@@ -65,8 +65,6 @@ var Module = typeof Module !== 'undefined' ? Module : {};
     });
   }
   if (headless) args.unshift('--headless');
-  // Sound: its context and worklet made now, while the page loads, so that the first key only resumes it.
-  else if (window.kirakeAudio) window.kirakeAudio.prepare();
   // The story: the build's own (story/ beside the page) unless another is named.
   var dataUrl = query.get('data') || 'story/';
   args.push('--data', '/story');

@@ -261,6 +261,9 @@
     audio.start();
   }
   audio.onrunning = function () { if (!S.over) S.say(''); S.soundRunning = true; };
+  // The sound's context and worklet made now, while the page waits for its downloads (making them takes
+  // the page's thread for a while), so that the first key only resumes them.
+  if (!headless) audio.prepare();
   showSound();
   // A button pressed by touch or the mouse gives the keys back to the game (Space would press it again);
   // pressed from the keyboard it keeps the focus.

@@ -233,10 +233,11 @@ void MessageBoxWeb(const char* text, const char* caption) {
 void ReadKeys(uint8_t state[256]) { kirake_key_state(state); }
 
 // Loading (the data at the start, a scene's pictures and song): the page gets a turn at each file opened
-// once 8 ms have passed since its last, so that no task of the page's thread runs long (input, drawing and
-// the progress go on while the story loads; a slow phone takes four times as long).
+// once 20 ms have passed since its last, so that no task of the page's thread runs long (input, drawing
+// and the progress go on while the story loads; a slow phone takes four times as long). Each turn may let
+// the browser render a frame of its own: more of them would delay the game's first frame.
 void BusyWeb() {
-    if (kirake_now() - kirake_last_turn() > 8) kirake_take_turn();
+    if (kirake_now() - kirake_last_turn() > 20) kirake_take_turn();
 }
 
 std::string BrowserLanguage() {
