@@ -1,7 +1,9 @@
 // The guide for authors as a script: every command block of docs/authoring.md ("```sh"), in order, in a
 // fresh folder with the built game and tools on the PATH, must succeed; a file block ("```text PATH")
 // is written to PATH there first. The game's window cannot open here, so "--window" plays headless for
-// a second. The guide's hello world is then played to each of its endings.
+// a second, and kirake-export writes only the parts whose engines were built beside this build (the web
+// and Windows test scripts play those). The guide's hello world is then played to each of its endings,
+// as it is and from the Linux folder exported.
 #include <gtest/gtest.h>
 #include <fstream>
 #include <set>
@@ -24,6 +26,18 @@ struct Block {
     std::string file, text;
 };
 
+// The parts kirake-export can write here: the Linux folder always, the web site and the Windows zip when
+// ./setup built them beside this build (where the tool looks).
+std::string ExportParts() {
+    fs::path root = fs::path(KIRAKE_TOOLS_DIR).parent_path().parent_path();
+    std::string parts = "linux";
+    if (fs::exists(root / "build-web" / "kirake.wasm") && RunTool({"node", "--version"}).status == 0) parts += ",web";
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator(root / "build-windows", error))
+        if (fs::exists(entry.path() / "kirake.exe")) return parts + ",windows";
+    return parts;
+}
+
 std::vector<Block> GuideBlocks(const std::string& guide) {
     std::vector<Block> blocks;
     std::istringstream lines(guide);
@@ -38,6 +52,7 @@ std::vector<Block> GuideBlocks(const std::string& guide) {
         } else if (block) {
             for (size_t at; block->file.empty() && (at = line.find("--window")) != std::string::npos;)
                 line.replace(at, 8, "--headless --frames 60");
+            if (block->file.empty() && line.rfind("kirake-export ", 0) == 0) line.insert(14, "--only " + ExportParts() + " ");
             block->text += line + "\n";
         }
     }
@@ -108,8 +123,16 @@ TEST(AuthoringGuide, EveryCommandInTheGuideRuns) {
     EXPECT_TRUE(fs::is_regular_file(dir.path() / "mystory-board" / "index.html"));
 
     // The hello world: at most fifteen lines, two endings, each reached from the start by a player who
-    // answers the way there and then presses a key every half second until the credits.
-    fs::path hello = dir.path() / "hello";
+    // answers the way there and then presses a key every half second until the credits; the Linux folder
+    // exported plays the same game frame for frame.
+    fs::path hello = dir.path() / "hello", shared = dir.path() / "hello-shared";
+    EXPECT_TRUE(fs::is_regular_file(shared / "hello-linux" / "data" / "bmp" / "hello.BMP"));
+    EXPECT_FALSE(fs::exists(shared / "hello-linux" / "data" / "pictures"));
+    if (ExportParts().find("web") != std::string::npos) {
+        EXPECT_TRUE(fs::is_regular_file(shared / "web" / "story.kpak"));
+        EXPECT_NE(ReadText(shared / "web" / "sw.js"),
+                  ReadText(fs::path(KIRAKE_TOOLS_DIR).parent_path().parent_path() / "build-web" / "sw.js"));
+    }
     std::vector<std::string> script = TextLines(ReadText(hello / "scenes.txt"));
     EXPECT_LE(script.size(), 15u);
     std::vector<std::pair<std::string, int>> endings = Endings(script);
@@ -128,9 +151,34 @@ TEST(AuthoringGuide, EveryCommandInTheGuideRuns) {
         RunResult played = RunTool({KIRAKE_BINARY, "--headless", "--data", hello.string(), "--keys", keys.string(),
                                     "--frames", std::to_string(last + 1200), "--trace", trace.string()});
         ASSERT_EQ(played.status, 0) << played.output;
+        fs::path exported = dir.path() / ("exported-" + scene + ".jsonl");
+        RunResult linux = RunTool({(shared / "hello-linux" / "play").string(), "--headless", "--keys", keys.string(),
+                                   "--frames", std::to_string(last + 1200), "--trace", exported.string()});
+        ASSERT_EQ(linux.status, 0) << linux.output;
+        EXPECT_TRUE(ReadText(exported) == ReadText(trace)) << scene << ": the Linux folder plays another game";
         std::vector<std::string> lines = TextLines(ReadText(trace));
         ASSERT_FALSE(lines.empty());
         EXPECT_NE(lines.back().find("\"scene\":\"scenes.txt:" + std::to_string(rollLine) + "\""), std::string::npos)
             << scene << ": " << lines.back().substr(0, 120);
     }
+}
+
+// What the tool refuses, and a part whose engine is not there: named, left out, the others written.
+TEST(AuthoringGuide, ExportSaysWhatItCannotWrite) {
+    ScratchDir dir;
+    fs::path tool = fs::path(KIRAKE_TOOLS_DIR) / "export" / "kirake-export";
+    RunResult notStory = RunTool({tool.string(), dir.path().string(), (dir.path() / "out").string()});
+    EXPECT_EQ(notStory.status, 1);
+    EXPECT_NE(notStory.output.find("is not a story folder (it has no data.txt)"), std::string::npos) << notStory.output;
+    RunResult missing = RunTool({tool.string(), "--web-build", (dir.path() / "none").string(), "--windows-build",
+                                 (dir.path() / "none").string(), KIRAKE_DATA_DIR, (dir.path() / "out").string()});
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_NE(missing.output.find("no web site: the web build was not found"), std::string::npos) << missing.output;
+    EXPECT_NE(missing.output.find("no Windows zip: the Windows game (kirake.exe) was not found"), std::string::npos);
+    EXPECT_NE(missing.output.find("1 of 3 parts written"), std::string::npos);
+    fs::path folder = dir.path() / "out" / "gamedata-linux";
+    EXPECT_TRUE(fs::is_regular_file(folder / "data" / "data.txt"));
+    RunResult played = RunTool({(folder / "play").string(), "--headless", "--frames", "2"});
+    EXPECT_EQ(played.status, 0) << played.output;
+    EXPECT_EQ(RunTool({tool.string(), "--only", "mac", KIRAKE_DATA_DIR, (dir.path() / "out").string()}).status, 2);
 }

@@ -1,0 +1,78 @@
+// kirake-export's web site in real headless Chromium:
+//   node export-test.js NATIVE_BUILD WEB_BUILD
+// The guide's hello world exported with the web build as its engine: the site plays it to its first
+// ending as the native program plays the story folder (the trace, and the canvas at a few frames); a
+// story changed and exported again gets a service worker of another version, so that returning players
+// take it.
+'use strict';
+const assert = require('assert');
+const { execFileSync } = require('child_process');
+const fs = require('fs');
+const os = require('os');
+const path = require('path');
+const { launch } = require('./engines');
+const { readScript, decodePng, firstDifference, samePixels, nativeRunner, EPOCH } = require('./native');
+const { serve } = require('../serve');
+
+const nativeBuild = path.resolve(process.argv[2] || 'build');
+const webBuild = path.resolve(process.argv[3] || 'build-web');
+const { runNative, gamedata } = nativeRunner(nativeBuild);
+const root = path.join(__dirname, '..', '..');
+const tool = path.join(nativeBuild, 'tools', 'export', 'kirake-export');
+const version = (site) => /const VERSION = '([0-9a-f]{16})'/.exec(fs.readFileSync(path.join(site, 'sw.js'), 'utf8'))[1];
+
+async function main() {
+  const work = fs.mkdtempSync(path.join(os.tmpdir(), 'kirake-export-test-'));
+  // The hello world as the guide has its author make it: its picture drawn over the default palette
+  // and box, the default System.BMP beside it, and the source left in the project.
+  const hello = path.join(work, 'hello');
+  fs.mkdirSync(path.join(hello, 'bmp'), { recursive: true });
+  fs.cpSync(path.join(root, 'tests', 'stories', 'hello', 'pictures'), path.join(hello, 'pictures'), { recursive: true });
+  fs.copyFileSync(path.join(gamedata, 'bmp', 'System.BMP'), path.join(hello, 'bmp', 'System.BMP'));
+  execFileSync(path.join(nativeBuild, 'tools', 'art', 'kirake-art'), ['-I', path.join(root, 'data', 'pictures'),
+    path.join(hello, 'pictures', 'hello.pic'), path.join(hello, 'bmp', 'hello.BMP')], { stdio: ['ignore', 'ignore', 'inherit'] });
+  for (const name of ['scenes.txt', 'data.txt']) fs.copyFileSync(path.join(root, 'tests', 'stories', 'hello', name), path.join(hello, name));
+  const out = path.join(work, 'shared');
+  const exportStory = () => execFileSync(tool, ['--only', 'web', '--web-build', webBuild, hello, out], { stdio: ['ignore', 'ignore', 'inherit'] });
+  exportStory();
+  const site = path.join(out, 'web');
+  assert(!fs.readFileSync(path.join(site, 'story.kpak')).equals(fs.readFileSync(path.join(webBuild, 'story.kpak'))), 'the story replaced');
+
+  const script = readScript(path.join(root, 'tests', 'stories', 'hello', 'keys-tea.txt'));
+  const frames = [1, 60, 200, 399];
+  const dir = path.join(work, 'native');
+  const nativeTrace = runNative(script, frames, dir, null, ['--frames', '400'], hello);
+  const server = await serve(site, 0, {});
+  const browser = await launch('chromium');
+  try {
+    const page = await browser.newPage();
+    await page.navigate(`http://127.0.0.1:${server.address().port}/?keys=${encodeURIComponent(script.join(';'))}` +
+                        `&trace=1&epoch=${EPOCH}&frames=400&capture=${frames.join(',')}`);
+    await page.waitFor('window.Module && Module.kirake && Module.kirake.ended', 60000);
+    const webTrace = await page.evaluate('Module.kirake.trace()');
+    assert.strictEqual(webTrace === nativeTrace, true, 'traces differ at ' + firstDifference(nativeTrace, webTrace || ''));
+    assert(/"scene":"scenes.txt:/.test(webTrace), 'the site played the story\'s script');
+    for (const frame of frames)
+      samePixels(decodePng(path.join(dir, `frame-${String(frame).padStart(6, '0')}.png`)),
+                 await page.evaluate(`Module.kirake.captureRgb(${frame})`), `frame ${frame}`);
+    assert.deepStrictEqual(page.problems, []);
+    await page.close();
+  } finally {
+    await browser.close();
+    server.close();
+  }
+  console.log(`ok   the exported site plays the story as native: ${nativeTrace.split('\n').length - 1} frames, ` +
+              `${frames.length} frames pixel for pixel`);
+
+  const first = version(site);
+  exportStory();
+  assert.strictEqual(version(site), first, 'the same story, the same service worker');
+  fs.appendFileSync(path.join(hello, 'data.txt'), 'tx{more}One more line<!\n');
+  exportStory();
+  assert.notStrictEqual(version(site), first, 'a changed story, a new service worker');
+  assert.notStrictEqual(version(site), version(webBuild));
+  console.log(`ok   the service worker's version follows the story (${first}, then ${version(site)})`);
+  fs.rmSync(work, { recursive: true, force: true });
+}
+
+main().catch((e) => { console.error('FAIL ' + (e.stack || e.message)); process.exit(1); });
