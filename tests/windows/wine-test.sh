@@ -6,14 +6,15 @@
 #   2. the player's comforts as native: a game left and continued, a settings file, the history, the voice;
 #   3. the unit tests built for Windows (counts in the log);
 #   4. the real Win32 window on a virtual X screen: the picture, Alt+Enter, F12, Esc, SAPI's voice;
-#   5. the installer: silent install, the installed game equal to native, silent uninstall leaving nothing.
+#   5. the installer: silent install, the installed game equal to native, silent uninstall leaving nothing;
+#   6. a story exported by kirake-export as a Windows zip, played from the unpacked zip as native.
 # usage: tests/windows/wine-test.sh NATIVE_BUILD WINDOWS_BUILD [STEP...]
-#        (steps: play comforts units window install)
+#        (steps: play comforts units window install export)
 set -euo pipefail
 native=$(realpath "$1")
 win=$(realpath "$2")
 shift 2
-steps=${*:-play comforts units window install}
+steps=${*:-play comforts units window install export}
 here=$(cd "$(dirname "$0")" && pwd)
 version=$(sed -n 's/^project(kirake VERSION \([0-9.]*\).*/\1/p' "$here/../../CMakeLists.txt")
 out=$win/wine-test
@@ -164,6 +165,7 @@ step_units() {
 source "$here/wine-comforts.sh"
 source "$here/wine-window.sh"
 source "$here/wine-install.sh"
+source "$here/wine-export.sh"
 
 for step in $steps; do
     start=$SECONDS

@@ -270,11 +270,11 @@ bool ExportWindows(const Options& o, const fs::path& self, const std::string& na
         places = {o.windowsBuild};
     fs::path game;
     for (const fs::path& place : places) {
-        if (IsFile(place / "kirake.exe")) game = place;
         std::error_code error;
         for (const auto& entry : fs::directory_iterator(place, error))  // a build tree: its player's folder
             if (game.empty() && entry.path().filename().string().rfind("kirake-", 0) == 0 && IsFile(entry.path() / "kirake.exe"))
                 game = entry.path();
+        if (game.empty() && IsFile(place / "kirake.exe") && !IsFile(place / "CMakeCache.txt")) game = place;
         if (!game.empty()) break;
     }
     if (game.empty()) {
