@@ -18,6 +18,7 @@
 #include <string>
 #include <system_error>
 #include <vector>
+#include "licence.h"
 #include "tool_help.h"
 
 namespace fs = std::filesystem;
@@ -131,9 +132,13 @@ bool StageStory(const fs::path& story, const fs::path& stage, const fs::path& gl
     std::error_code error;
     fs::create_directories(stage, error);
     bool utf8 = false;
+    std::string within;  // OUT's first folder under STORY, when OUT is in it
+    fs::path inside = fs::weakly_canonical(stage.parent_path(), error).lexically_relative(fs::weakly_canonical(story, error));
+    if (!inside.empty() && *inside.begin() != ".." && *inside.begin() != ".") within = inside.begin()->string();
     for (const auto& entry : fs::directory_iterator(story, error)) {
         std::string name = entry.path().filename().string();
         if (name[0] == '.' || name == "pictures" || name == "songs") continue;
+        if (name == within) continue;  // the folder that holds OUT
         if (entry.is_directory(error)) {
             fs::copy(entry.path(), stage / name, fs::copy_options::recursive, error);
         } else if (entry.is_regular_file(error)) {
@@ -308,7 +313,7 @@ const char LINUX_README[] =
     "kirake (SDL 2, FreeType, fontconfig, cairo, zlib, speech-dispatcher) and the fonts it recommends.\n"
     "\"ldd kirake\" names any that are missing.\n"
     "\n"
-    "The game is licensed under the Expat (MIT) licence; the story's own licence is its author's.\n";
+    "The game is licensed under the Expat (MIT) licence (LICENSE); the story's licence is its author's.\n";
 
 bool ExportLinux(const Options& o, const fs::path& self, const std::string& name, const fs::path& data) {
     fs::path bin = self.parent_path();
@@ -336,8 +341,7 @@ bool ExportLinux(const Options& o, const fs::path& self, const std::string& name
         ok = !error && WriteFile(folder / "play", START_SCRIPT) && WriteFile(folder / "README.txt", readme);
         fs::permissions(folder / "play", fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec,
                         fs::perm_options::add, error);
-        fs::path license = bin / ".." / "share" / "doc" / "kirake" / "LICENSE";
-        if (ok && IsFile(license)) fs::copy_file(license, folder / "LICENSE", error);
+        ok = ok && WriteFile(folder / "LICENSE", GAME_LICENSE);
         if (!ok || error) std::fprintf(stderr, "kirake-export: cannot write the Linux folder %s\n", folder.c_str());
         ok = ok && !error;
     }
@@ -431,6 +435,10 @@ int main(int argc, char** argv) {
         return 1;
     }
     std::error_code error;
+    if (fs::weakly_canonical(o.out, error) == fs::weakly_canonical(o.story, error)) {
+        std::fprintf(stderr, "kirake-export: OUT is the story folder itself; give another folder\n");
+        return 2;
+    }
     fs::create_directories(o.out, error);
     if (error || !IsDir(o.out)) {
         std::fprintf(stderr, "kirake-export: cannot make the folder %s\n", o.out.c_str());
