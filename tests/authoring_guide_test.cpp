@@ -174,7 +174,7 @@ TEST(AuthoringGuide, ExportSaysWhatItCannotWrite) {
                                  (dir.path() / "none").string(), KIRAKE_DATA_DIR, (dir.path() / "out").string()});
     EXPECT_EQ(missing.status, 1);
     EXPECT_NE(missing.output.find("no web site: the web build was not found"), std::string::npos) << missing.output;
-    EXPECT_NE(missing.output.find("no Windows zip: the Windows game (kirake.exe) was not found"), std::string::npos);
+    EXPECT_NE(missing.output.find("no Windows zip: the Windows game (kirake.exe) was not found in"), std::string::npos);
     EXPECT_NE(missing.output.find("1 of 3 parts written"), std::string::npos);
     fs::path folder = dir.path() / "out" / "gamedata-linux";
     EXPECT_TRUE(fs::is_regular_file(folder / "data" / "data.txt"));

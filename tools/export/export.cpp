@@ -92,6 +92,14 @@ bool OnPath(const std::string& program) {
     return false;
 }
 
+// PLACES as a message names them: "A, B or C".
+std::string Named(const std::vector<fs::path>& places) {
+    std::string text;
+    for (size_t i = 0; i < places.size(); ++i)
+        text += (i == 0 ? "" : i + 1 == places.size() ? " or " : ", ") + places[i].lexically_normal().string();
+    return text;
+}
+
 // The first of PLACES that holds MARK.
 fs::path FindWith(const std::vector<fs::path>& places, const std::string& mark) {
     for (const fs::path& place : places)
@@ -235,14 +243,15 @@ bool WriteZip(const fs::path& root, const std::string& prefix, const fs::path& z
 
 bool ExportWeb(const Options& o, const fs::path& self, const fs::path& data, const fs::path& glyphTool) {
     fs::path bin = self.parent_path();
-    fs::path site = o.webBuild.empty() ? FindWith({bin / ".." / "share" / "kirake" / "web", bin / ".." / ".." / ".." / "build-web"},
-                                                  "kirake.wasm")
-                                       : FindWith({o.webBuild, o.webBuild / "site"}, "kirake.wasm");
+    std::vector<fs::path> places = o.webBuild.empty()
+                                       ? std::vector<fs::path>{bin / ".." / "share" / "kirake" / "web", bin / ".." / ".." / ".." / "build-web"}
+                                       : std::vector<fs::path>{o.webBuild, o.webBuild / "site"};
+    fs::path site = FindWith(places, "kirake.wasm");
     fs::path scripts = FindWith({bin / ".." / "share" / "kirake" / "web-tools", bin / "web-tools"}, "make-site.js");
     if (site.empty()) {
-        std::fprintf(stderr, "kirake-export: no web site: the web build was not found (%s); build it with ./setup web "
-                             "and name it with --web-build DIR\n",
-                     o.webBuild.empty() ? "share/kirake/web" : o.webBuild.c_str());
+        std::fprintf(stderr, "kirake-export: no web site: the web build was not found (no kirake.wasm in %s); build it "
+                             "with ./setup web and name it with --web-build DIR\n",
+                     Named(places).c_str());
         return false;
     }
     if (scripts.empty()) {
@@ -283,9 +292,9 @@ bool ExportWindows(const Options& o, const fs::path& self, const std::string& na
         if (!game.empty()) break;
     }
     if (game.empty()) {
-        std::fprintf(stderr, "kirake-export: no Windows zip: the Windows game (kirake.exe) was not found (%s); build it "
+        std::fprintf(stderr, "kirake-export: no Windows zip: the Windows game (kirake.exe) was not found in %s; build it "
                              "with ./setup windows and name it with --windows-build DIR\n",
-                     o.windowsBuild.empty() ? "share/kirake/windows" : o.windowsBuild.c_str());
+                     Named(places).c_str());
         return false;
     }
     fs::path stage = o.out / (".windows-" + name), zip = o.out / (name + "-windows.zip");
@@ -327,8 +336,9 @@ bool ExportLinux(const Options& o, const fs::path& self, const std::string& name
             break;
         }
     if (game.empty()) {
-        std::fprintf(stderr, "kirake-export: no Linux folder: the game (kirake) was not found beside the tools; name "
-                             "a build with --linux-build DIR\n");
+        std::fprintf(stderr, "kirake-export: no Linux folder: the game (kirake) was not found in %s; name a build "
+                             "with --linux-build DIR\n",
+                     Named(places).c_str());
         return false;
     }
     fs::path folder = o.out / (name + "-linux");
