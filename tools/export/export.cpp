@@ -134,6 +134,18 @@ bool Remove(const fs::path& p) {
     return !error;
 }
 
+// Clears PATH for a part written anew: only a folder an earlier export wrote (it holds MARK) is removed.
+bool ClearPart(const fs::path& path, const char* mark) {
+    std::error_code error;
+    if (!fs::exists(fs::symlink_status(path, error))) return true;
+    if (!IsDir(path) || !fs::exists(path / mark)) {
+        std::fprintf(stderr, "kirake-export: %s is there and is not what an export writes (no %s): left as it is; give "
+                             "another OUT\n", path.c_str(), mark);
+        return false;
+    }
+    return Remove(path);
+}
+
 // The story's data: the folder without its sources (pictures/, songs/), notes (*.md) and hidden files;
 // the glyphs of a story in UTF-8 baked afresh for the browser and Windows, when kirake-glyphs is at hand.
 bool StageStory(const fs::path& story, const fs::path& stage, const fs::path& glyphTool) {
@@ -263,7 +275,7 @@ bool ExportWeb(const Options& o, const fs::path& self, const fs::path& data, con
         return false;
     }
     fs::path web = o.out / "web";
-    if (!Remove(web) || !CopyTree(site, web, {"story.kpak", "sw.js"})) return false;
+    if (!ClearPart(web, "story.kpak") || !CopyTree(site, web, {"story.kpak", "sw.js"})) return false;
     std::vector<std::string> pack = {"node", (scripts / "pack-story.js").string()};
     if (!glyphTool.empty()) pack.insert(pack.end(), {"--glyphs", glyphTool.string()});
     pack.insert(pack.end(), {data.string(), (web / "story.kpak").string()});
@@ -345,7 +357,7 @@ bool ExportLinux(const Options& o, const fs::path& self, const std::string& name
     std::error_code error;
     std::string readme = LINUX_README;
     readme.replace(readme.find("@NAME@"), 6, name);
-    bool ok = Remove(folder) && CopyTree(data, folder / "data", {});
+    bool ok = ClearPart(folder, "play") && CopyTree(data, folder / "data", {});
     if (ok) {
         fs::copy_file(game, folder / "kirake", error);
         ok = !error && WriteFile(folder / "play", START_SCRIPT) && WriteFile(folder / "README.txt", readme);
