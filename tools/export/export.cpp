@@ -313,7 +313,7 @@ bool ExportWindows(const Options& o, const fs::path& self, const std::string& na
     bool ok = Remove(stage) && CopyTree(game, stage, {"data"}) && CopyTree(data, stage / "data", {}) &&
               WriteZip(stage, name, zip);
     Remove(stage);
-    if (ok) std::printf("kirake-export: wrote the Windows zip %s (game from %s)\n", zip.c_str(), game.c_str());
+    if (ok) std::printf("kirake-export: wrote the Windows zip %s (game from %s)\n", zip.c_str(), game.lexically_normal().c_str());
     return ok;
 }
 
