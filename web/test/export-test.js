@@ -2,10 +2,11 @@
 //   node export-test.js NATIVE_BUILD WEB_BUILD
 // The guide's hello world exported with the web build as its engine: the site plays it to its first
 // ending as the native program plays the story folder (the trace, and the canvas at a few frames); a
-// story changed and exported again gets a service worker of another version, so that returning players
-// take it.
+// story changed and exported again gets a service worker of another version, and a returning player's
+// browser, which kept the first story for offline play, keeps the new one.
 'use strict';
 const assert = require('assert');
+const crypto = require('crypto');
 const { execFileSync } = require('child_process');
 const fs = require('fs');
 const os = require('os');
@@ -43,10 +44,15 @@ async function main() {
   const dir = path.join(work, 'native');
   const nativeTrace = runNative(script, frames, dir, null, ['--frames', '400'], hello);
   const server = await serve(site, 0, {});
+  const base = `http://127.0.0.1:${server.address().port}/`;
   const browser = await launch('chromium');
+  const sha256 = (file) => crypto.createHash('sha256').update(fs.readFileSync(file)).digest('hex');
+  const cachedStory = 'caches.match("story.kpak").then(function (r) { return r && r.arrayBuffer(); })' +
+    '.then(function (b) { return b ? crypto.subtle.digest("SHA-256", b) : null; })' +
+    '.then(function (d) { return d && Array.from(new Uint8Array(d), function (x) { return x.toString(16).padStart(2, "0"); }).join(""); })';
   try {
     const page = await browser.newPage();
-    await page.navigate(`http://127.0.0.1:${server.address().port}/?keys=${encodeURIComponent(script.join(';'))}` +
+    await page.navigate(`${base}?keys=${encodeURIComponent(script.join(';'))}` +
                         `&trace=1&epoch=${EPOCH}&frames=400&capture=${frames.join(',')}`);
     await page.waitFor('window.Module && Module.kirake && Module.kirake.ended', 60000);
     const webTrace = await page.evaluate('Module.kirake.trace()');
@@ -57,21 +63,31 @@ async function main() {
                  await page.evaluate(`Module.kirake.captureRgb(${frame})`), `frame ${frame}`);
     assert.deepStrictEqual(page.problems, []);
     await page.close();
+    console.log(`ok   the exported site plays the story as native: ${nativeTrace.split('\n').length - 1} frames, ` +
+                `${frames.length} frames pixel for pixel`);
+
+    // A player's visit keeps the story for offline play; the story changed and exported again, the
+    // player's next visit takes the new one.
+    const visitor = await browser.newPage();
+    await visitor.navigate(base + '?continue=0');
+    const kept = (digest) => visitor.waitFor(`(${cachedStory}).then(function (d) { return d === "${digest}"; })`, 30000);
+    await kept(sha256(path.join(site, 'story.kpak')));
+    const first = version(site);
+    exportStory();
+    assert.strictEqual(version(site), first, 'the same story, the same service worker');
+    fs.appendFileSync(path.join(hello, 'data.txt'), 'tx{more}One more line<!\n');
+    exportStory();
+    assert.notStrictEqual(version(site), first, 'a changed story, a new service worker');
+    assert.notStrictEqual(version(site), version(webBuild));
+    await visitor.reload();
+    await kept(sha256(path.join(site, 'story.kpak')));
+    assert.deepStrictEqual(await visitor.evaluate('caches.keys()'), ['kirake-' + version(site)]);
+    console.log(`ok   exported again, a new service worker (${first}, then ${version(site)}): a returning player's ` +
+                'browser keeps the new story');
   } finally {
     await browser.close();
     server.close();
   }
-  console.log(`ok   the exported site plays the story as native: ${nativeTrace.split('\n').length - 1} frames, ` +
-              `${frames.length} frames pixel for pixel`);
-
-  const first = version(site);
-  exportStory();
-  assert.strictEqual(version(site), first, 'the same story, the same service worker');
-  fs.appendFileSync(path.join(hello, 'data.txt'), 'tx{more}One more line<!\n');
-  exportStory();
-  assert.notStrictEqual(version(site), first, 'a changed story, a new service worker');
-  assert.notStrictEqual(version(site), version(webBuild));
-  console.log(`ok   the service worker's version follows the story (${first}, then ${version(site)})`);
   fs.rmSync(work, { recursive: true, force: true });
 }
 
