@@ -1,5 +1,6 @@
 // kirake-export's web site in real headless Chromium:
-//   node export-test.js NATIVE_BUILD WEB_BUILD
+//   node export-test.js NATIVE_BUILD WEB_BUILD [KIRAKE_EXPORT]
+// (with KIRAKE_EXPORT, an installed tool, which finds its own web build: WEB_BUILD is then that one)
 // The guide's hello world exported with the web build as its engine: the site plays it to its first
 // ending as the native program plays the story folder (the trace, and the canvas at a few frames); a
 // story changed and exported again gets a service worker of another version, and a returning player's
@@ -19,7 +20,8 @@ const nativeBuild = path.resolve(process.argv[2] || 'build');
 const webBuild = path.resolve(process.argv[3] || 'build-web');
 const { runNative, gamedata } = nativeRunner(nativeBuild);
 const root = path.join(__dirname, '..', '..');
-const tool = path.join(nativeBuild, 'tools', 'export', 'kirake-export');
+const tool = process.argv[4] ? path.resolve(process.argv[4]) : path.join(nativeBuild, 'tools', 'export', 'kirake-export');
+const engine = process.argv[4] ? [] : ['--web-build', webBuild];
 const version = (site) => /const VERSION = '([0-9a-f]{16})'/.exec(fs.readFileSync(path.join(site, 'sw.js'), 'utf8'))[1];
 
 async function main() {
@@ -34,7 +36,7 @@ async function main() {
     path.join(hello, 'pictures', 'hello.pic'), path.join(hello, 'bmp', 'hello.BMP')], { stdio: ['ignore', 'ignore', 'inherit'] });
   for (const name of ['scenes.txt', 'data.txt']) fs.copyFileSync(path.join(root, 'tests', 'stories', 'hello', name), path.join(hello, name));
   const out = path.join(work, 'shared');
-  const exportStory = () => execFileSync(tool, ['--only', 'web', '--web-build', webBuild, hello, out], { stdio: ['ignore', 'ignore', 'inherit'] });
+  const exportStory = () => execFileSync(tool, ['--only', 'web', ...engine, hello, out], { stdio: ['ignore', 'ignore', 'inherit'] });
   exportStory();
   const site = path.join(out, 'web');
   assert(!fs.readFileSync(path.join(site, 'story.kpak')).equals(fs.readFileSync(path.join(webBuild, 'story.kpak'))), 'the story replaced');
