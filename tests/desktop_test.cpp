@@ -68,11 +68,13 @@ protected:
                                LeakCheckOff()};
         return options;
     }
-    // Runs an X tool on this screen; its standard output.
+    // Runs an X tool on this screen; its standard output. A tool that hangs is a failure naming it, not a
+    // test stopped from outside with nothing said.
     std::string X(const std::vector<std::string>& command) const {
         ProcessOptions options = Env();
         options.output = dir + "/x.txt";
-        RunProcess(command, options);
+        options.seconds = 60;
+        if (RunProcess(command, options).status == -1) ADD_FAILURE() << command[0] << " did not finish in 60 s";
         return ReadText(options.output);
     }
     // The id of the top-level window with this name, or "".
