@@ -60,6 +60,20 @@ step_install() {
     install_all_users "$setup" "$dir"
     install_elsewhere "$setup"
     zip_licences
+    check_story_glyphs
+}
+
+# The zip's kirake-check, started from another folder on the UTF-8 test story: the story's own glyph file
+# is found in the story's folder, so that every character is drawn and no tool is advised.
+check_story_glyphs() {
+    local check=$win/kirake-$version-windows-x64/tools/kirake-check.exe dir=$out/install/elsewhere out_text code=0
+    mkdir -p "$dir"
+    out_text=$(cd "$dir" && wine "$check" "$(w "$native/tests/utf8-story")" 2>&1) || code=$?
+    if [ $code -eq 0 ] && ! grep -q "glyph" <<<"$out_text"; then
+        pass "kirake-check: the UTF-8 story checked from another folder, its glyphs.kfnt found in its folder"
+    else
+        fail "kirake-check on the UTF-8 story from another folder (exit $code): $(tr -d '\r' <<<"$out_text" | head -c 400)"
+    fi
 }
 
 key='Software\Microsoft\Windows\CurrentVersion\Uninstall\kirake'
