@@ -94,13 +94,25 @@ add_custom_target(kirake_windows_stage ALL
   DEPENDS kirake ${tools} ${licence_files} ${PROJECT_SOURCE_DIR}/cmake/windows-pack.cmake
   COMMENT "Putting the game, its data, the tools and the licences together in ${KIRAKE_PACKAGE_NAME}/")
 
+# Info-ZIP's zip with -X stores no file attributes beyond the time (libarchive's zip, cmake -E tar's, adds
+# the build's access and change times).
+find_program(KIRAKE_ZIP_PROGRAM zip)
+if(KIRAKE_ZIP_PROGRAM)
+  set(write_zip
+    COMMAND find ${KIRAKE_PACKAGE_NAME} -exec touch -h -d @$ENV{SOURCE_DATE_EPOCH} {} +
+    COMMAND ${CMAKE_COMMAND} -E env TZ=UTC sh -c "${KIRAKE_ZIP_PROGRAM} -X -D -q ${KIRAKE_ZIP} -@ < ${zip_list}")
+else()
+  message(WARNING "zip not found (Debian's zip): the Windows zip is written by cmake and differs from build to build")
+  set(write_zip COMMAND ${CMAKE_COMMAND} -E env TZ=UTC ${CMAKE_COMMAND} -E tar cf ${KIRAKE_ZIP} --format=zip
+                        "--mtime=${KIRAKE_ZIP_TIME} UTC" --files-from=${zip_list})
+endif()
 add_custom_target(kirake_windows_zip ALL
   COMMAND ${CMAKE_COMMAND} -E rm -f ${KIRAKE_ZIP}
-  COMMAND ${CMAKE_COMMAND} -E env TZ=UTC ${CMAKE_COMMAND} -E tar cf ${KIRAKE_ZIP} --format=zip
-          "--mtime=${KIRAKE_ZIP_TIME} UTC" --files-from=${zip_list}
+  ${write_zip}
   WORKING_DIRECTORY ${CMAKE_BINARY_DIR}
   DEPENDS kirake_windows_stage
-  COMMENT "Writing ${KIRAKE_PACKAGE_NAME}.zip")
+  COMMENT "Writing ${KIRAKE_PACKAGE_NAME}.zip"
+  VERBATIM)
 add_dependencies(kirake_windows_zip kirake_windows_stage)
 
 find_program(KIRAKE_MAKENSIS makensis)
