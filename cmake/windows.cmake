@@ -20,6 +20,13 @@ set(KIRAKE_FUZZ OFF)
 set(ZLIB_USE_STATIC_LIBS ON)
 add_compile_options(-ffunction-sections -fdata-sections)
 add_link_options(-s -Wl,--gc-sections)
+# The same bytes from every build of the same sources: no link time in the PE header, no build folder in
+# the programs (assertion and file names). (Control Flow Guard is not offered: GCC 12 has no -mguard=cf
+# and binutils 2.40's ld cannot write its tables. ASLR, high-entropy ASLR and DEP are ld's defaults.)
+add_link_options(-Wl,--no-insert-timestamp)
+add_compile_options(-ffile-prefix-map=${PROJECT_SOURCE_DIR}/=
+                    -ffile-prefix-map=${CMAKE_BINARY_DIR}/=build/
+                    -ffile-prefix-map=${KIRAKE_NATIVE_BUILD}/=native/)
 # Windows 7 and later; the names of the Unicode functions.
 add_compile_definitions(_WIN32_WINNT=0x0601 WINVER=0x0601 UNICODE _UNICODE NOMINMAX WIN32_LEAN_AND_MEAN)
 

@@ -70,16 +70,17 @@ const char usage[] =
 
 // The default data: beside the build's executable, or where it is installed. Never the working folder:
 // a data.txt that happens to lie there is not played. Empty, with *looked naming the places, when none.
-std::string DefaultDataDir(const char* argv0, std::string* looked) {
+// The places are written with the separator of the program's own path ("\" on Windows), as the player's
+// system writes them.
+std::string DefaultDataDir(const char* argv0, std::vector<std::string>* looked) {
     std::string dir = ProgramFolder(argv0);
-    if (dir.empty()) {
-        *looked = "nowhere (the program's own folder is not known)";
-        return "";
-    }
-    for (const char* candidate : {"/../gamedata", "/gamedata", "/../share/kirake/data", "/data"}) {  // Windows: data\ beside the game
-        std::string path = dir + candidate;
+    if (dir.empty()) return "";
+    char separator = dir.find('\\') != std::string::npos && dir.find('/') == std::string::npos ? '\\' : '/';
+    for (std::string candidate : {"../gamedata", "gamedata", "../share/kirake/data", "data"}) {  // Windows: data\ beside the game
+        for (char& c : candidate) c = c == '/' ? separator : c;
+        std::string path = dir + separator + candidate;
         if (PathExists(path)) return path;
-        *looked += (looked->empty() ? "" : ", ") + path;
+        looked->push_back(path);
     }
     return "";
 }
@@ -215,11 +216,22 @@ int main(int argc, char** argv) {
         return 2;
     }
     if (dataDir.empty()) {
-        std::string looked;
+        std::vector<std::string> looked;
         dataDir = DefaultDataDir(argv[0], &looked);
         if (dataDir.empty()) {
+            std::string places, lines;
+            for (const std::string& place : looked) {
+                places += (places.empty() ? "" : ", ") + place;
+                lines += "\n    " + place;
+            }
+            if (looked.empty()) {
+                places = "nowhere (the program's own folder is not known)";
+                lines = " " + places;
+            }
             std::fprintf(stderr, "kirake: no game data found (looked in %s); name a folder with --data DIR\n",
-                         looked.c_str());
+                         places.c_str());
+            ShowStartFailure(options, ("The game's data was not found. Looked in:" + lines +
+                                       "\n\nInstall the game again, or start it with --data FOLDER.").c_str());
             return 1;
         }
     }

@@ -24,6 +24,10 @@ struct PlatformOptions {
 
 // main: starts the chosen backend. 1, or 0 with a message in *error.
 int PlatformStart(const PlatformOptions& options, std::string* error);
+// main, before PlatformStart, when the game cannot start (the text already said on standard error): a
+// run with a window tells it in the chosen backend's message box too, for a player who started the game
+// from a desktop and sees no console. Nothing for --headless runs.
+void ShowStartFailure(const PlatformOptions& options, const char* text);
 // The game's own: called by the backend when the program may be ended without warning soon (the page
 // hidden or left, the session ending), so that what the player would lose is kept now.
 void SetSuspendHandler(void (*handler)());

@@ -6,15 +6,18 @@
 #   2. the player's comforts as native: a game left and continued, a settings file, the history, the voice;
 #   3. the unit tests built for Windows (counts in the log);
 #   4. the real Win32 window on a virtual X screen: the picture, Alt+Enter, F12, Esc, SAPI's voice;
-#   5. the installer: silent install, the installed game equal to native, silent uninstall leaving nothing;
-#   6. a story exported by kirake-export as a Windows zip, played from the unpacked zip as native.
+#   5. the installer: silent install, the installed game equal to native and started through PATH, all-users
+#      and per-user installs side by side, a reinstall elsewhere, silent uninstall keeping only the player's
+#      own files; the licences in the install and the zip; the zip's kirake-check on a UTF-8 story;
+#   6. a story exported by kirake-export as a Windows zip, played from the unpacked zip as native;
+#   7. reproducible: two builds from two clean copies of the sources the same bytes (tests/windows/reproducible.sh).
 # usage: tests/windows/wine-test.sh NATIVE_BUILD WINDOWS_BUILD [STEP...]
-#        (steps: play comforts units window install export)
+#        (steps: play comforts units window install export reproducible)
 set -euo pipefail
 native=$(realpath "$1")
 win=$(realpath "$2")
 shift 2
-steps=${*:-play comforts units window install export}
+steps=${*:-play comforts units window install export reproducible}
 here=$(cd "$(dirname "$0")" && pwd)
 version=$(sed -n 's/^project(kirake VERSION \([0-9.]*\).*/\1/p' "$here/../../CMakeLists.txt")
 out=$win/wine-test
@@ -160,6 +163,16 @@ step_units() {
     grep -a '^\[  SKIPPED \] [A-Za-z].*ms)' "$log" | tr -d '\r' | sed 's/^/windows test:   skipped: /' || true
     grep -a '^\[  FAILED  \] [A-Za-z].*ms)' "$log" | tr -d '\r' | sed 's/^/windows test:   failed: /' || true
     [ $code -eq 0 ] || fail "the unit tests under Wine (exit $code)"
+}
+
+step_reproducible() {
+    local log=$out/reproducible.log
+    if bash "$here/reproducible.sh" "$native" "$win/reproducible" >"$log" 2>&1; then
+        pass "$(tail -n 1 "$log" | sed 's/^reproducible: //') ($(grep -o 'two clean builds in [0-9]* s' "$log"))"
+        rm -rf "$win/reproducible"
+    else
+        fail "reproducible: $(grep -v '^reproducible: two clean' "$log" | tail -n 5 | tr '\n' ' ')"
+    fi
 }
 
 source "$here/wine-comforts.sh"

@@ -2,7 +2,9 @@
 # with --scale integer shows the still title at 2x centred on black, pixel for pixel as the headless
 # capture; Alt+Enter leaves full screen and comes back; F12 writes the same PNG as the headless capture
 # of its frame; Esc ends the game with status 0; with --self-voicing, SAPI's voice (a stub in Wine 8) neither
-# hangs nor ends the game. Xvfb, xdotool, xwininfo and ImageMagick are needed.
+# hangs nor ends the game; a window made larger and smaller on the still title shows the right picture at
+# once; without its data the game says so in a message box naming the folders it tried. Xvfb, xdotool,
+# xwininfo and ImageMagick are needed.
 
 step_window() {
     local tool
@@ -22,6 +24,8 @@ step_window() {
         wait "$server" 2>/dev/null || true
     }
     window_checks "$display" "$dir" || true
+    window_resize "$dir" || true
+    window_no_data "$dir" || true
     window_voice "$dir" || true
     window_cleanup
     unset DISPLAY
@@ -120,4 +124,84 @@ window_voice() {
     said=$(grep -m 1 -o 'spvoice_Speak.*' "$dir/err.txt" | sed 's/^.*: //' || true)
     [ "$spoke" -gt 0 ] || { fail "voice: the trace says nothing was spoken"; return 1; }
     pass "voice: --self-voicing in the window: $spoke page(s) spoken, $calls SAPI Speak calls (Wine says: ${said:-nothing}), the game ended at frame 420 with 0"
+}
+
+# In a window on the still title (--scale integer): made as large as the screen, then smaller, the
+# window shows the page at its new size and place within a few frames, pixel for pixel as the headless
+# capture (the screen's expected picture from window_checks, then the page at 1x centred).
+window_resize() {
+    local dir=$1/resize
+    mkdir -p "$dir"
+    forget_kept
+    wine "$exe" --data "$(w "$data")" --window --scale integer --frames 5000 --trace "$(w "$dir/trace.jsonl")" \
+        2>"$dir/err.txt" &
+    game=$!
+    local id= i
+    for i in $(seq 200); do
+        id=$(xdotool search --name '^kirake$' 2>/dev/null | head -n 1) && [ -n "$id" ] && break
+        sleep 0.1
+    done
+    [ -n "$id" ] || { fail "resize: no window"; return 1; }
+    for i in $(seq 600); do [ "$(wc -l 2>/dev/null < "$dir/trace.jsonl" || echo 0)" -ge 320 ] && break; sleep 0.1; done
+    local wrong= size shown scale width height
+    for size in 1300x1000 900x700; do
+        xdotool windowsize "$id" "${size%x*}" "${size#*x}"
+        for i in $(seq 50); do [ "$(xwininfo -id "$id" | awk '/Width:/ {w = $2} /Height:/ {h = $2} END {print w "x" h}')" = "$size" ] && break; sleep 0.1; done
+        shown=$(xwininfo -id "$id" | awk '/Width:/ {w = $2} /Height:/ {h = $2} END {print w "x" h}')
+        sleep 0.2  # a few frames
+        import -window "$id" -depth 8 "rgb:$dir/shown-$size.rgb" 2>/dev/null
+        # The page at the largest whole multiple that fits, centred as the game centres it.
+        width=${shown%x*} height=${shown#*x}
+        scale=$((width / 640 < height / 480 ? width / 640 : height / 480))
+        convert -size "$shown" xc:black \( "$1/headless/frame-000300.png" -filter point -resize $((scale * 100))% \) \
+            -geometry "+$(((width - 640 * scale) / 2))+$(((height - 480 * scale) / 2))" -composite -depth 8 \
+            "rgb:$dir/expected-$size.rgb"
+        if ! cmp -s "$dir/shown-$size.rgb" "$dir/expected-$size.rgb"; then
+            wrong="$wrong $size (shown $shown: $(cmp -l "$dir/shown-$size.rgb" "$dir/expected-$size.rgb" 2>/dev/null | wc -l) bytes differ)"
+            convert -size "$shown" -depth 8 "rgb:$dir/shown-$size.rgb" "$win/window-resized-$size.png" 2>/dev/null || true
+        fi
+    done
+    xdotool key --window "$id" Escape 2>/dev/null || true
+    for i in $(seq 100); do kill -0 "$game" 2>/dev/null || break; sleep 0.1; done
+    kill "$game" 2>/dev/null || true
+    wait "$game" 2>/dev/null || true
+    game=
+    [ -z "$wrong" ] && pass "resize: the still title right at once in a window made larger (2x) and smaller (1x)" ||
+        fail "resize: the still title is not the headless page after resizing to:$wrong (see $win/window-resized-*.png)"
+}
+
+# kirake.exe alone in a folder, started as a player would (no --headless): a message box says the data
+# was not found and names the folders tried with Windows' separators; the standard error line too;
+# OK ends the game with status 1.
+window_no_data() {
+    local dir=$1/no-data
+    rm -rf "$dir"
+    mkdir -p "$dir/game"
+    cp "$exe" "$dir/game/kirake.exe"
+    WINEDEBUG=-all,trace+msgbox wine "$dir/game/kirake.exe" 2>"$dir/err.txt" &
+    game=$!
+    local id= i
+    for i in $(seq 100); do
+        id=$(xdotool search --name '^kirake$' 2>/dev/null | head -n 1) && [ -n "$id" ] && break
+        kill -0 "$game" 2>/dev/null || break
+        sleep 0.1
+    done
+    [ -n "$id" ] && { xdotool windowactivate --sync "$id" 2>/dev/null || true; xdotool key --window "$id" Return 2>/dev/null || true; }
+    for i in $(seq 100); do kill -0 "$game" 2>/dev/null || break; sleep 0.1; done
+    kill "$game" 2>/dev/null || true
+    local code=0
+    wait "$game" || code=$?
+    game=
+    local folder wrong=
+    folder=$(w "$dir/game")
+    [ -n "$id" ] || wrong="$wrong no message box"
+    [ $code -eq 1 ] || wrong="$wrong exit status $code"
+    # The box's text as Wine's message box traces it (its backslashes doubled).
+    local boxed="${folder//\\/\\\\}\\\\..\\\\gamedata"
+    grep -qF "MSGBOX_OnInit L\"The game's data was not found. Looked in:\\n    $boxed\\n" "$dir/err.txt" ||
+        wrong="$wrong the box does not name $folder\\..\\gamedata first ($(grep -a -o 'MSGBOX_OnInit.*' "$dir/err.txt" | head -c 200))"
+    grep -qF "looked in $folder\\..\\gamedata, $folder\\gamedata, " "$dir/err.txt" ||
+        wrong="$wrong the error line does not name $folder\\..\\gamedata with \\ alone ($(grep -a 'kirake:' "$dir/err.txt" | head -c 300))"
+    [ -z "$wrong" ] && pass "no data: a message box, the folders tried written with \\, exit status 1" ||
+        fail "no data:$wrong"
 }

@@ -332,7 +332,8 @@ void CheckStoryGlyphs(const std::string& dir, const std::set<uint32_t>& characte
     std::string path = FindIn(dir, STORY_GLYPH_FILE);
     if (path.empty()) {  // the desktop needs none: said, not counted as a problem
         std::printf("%s: note: not in the folder: the browser and Windows builds would draw the story's %zu "
-                    "characters beyond ASCII as nothing; bake them with: %s\n",
+                    "characters beyond ASCII as nothing; bake them with the desktop kit's kirake-glyphs (it draws with "
+                    "the desktop's fonts, and is not in the Windows zip): %s\n",
                     STORY_GLYPH_FILE, characters.size(), bake.c_str());
         return;
     }

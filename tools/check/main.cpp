@@ -1,7 +1,9 @@
 // kirake-check DIR: the data checker's command line (check.h does the checking).
 #include <cstdio>
 #include <sys/stat.h>
+#include <string>
 #include "check.h"
+#include "platform/files.h"
 #include "read_input.h"
 #include "tool_help.h"
 
@@ -31,7 +33,14 @@ static int CheckCommand(int argc, char** argv) {
         std::fprintf(stderr, "kirake-check: %s is not a folder\n", argv[1]);
         return 2;
     }
-    int problems = CheckDataFolder(argv[1]);
+    // Checked from inside, as the game plays it: what the game finds in its working folder (a story's own
+    // glyphs.kfnt, read by the glyph files' text source of the Windows and browser builds) is the story's.
+    std::string folder = AbsolutePath(argv[1]);
+    if (!ChangeFolder(folder)) {
+        std::fprintf(stderr, "kirake-check: cannot enter the folder %s\n", argv[1]);
+        return 2;
+    }
+    int problems = CheckDataFolder(folder);
     if (problems == 0) {
         std::printf("kirake-check: %s is clean\n", argv[1]);
         return 0;

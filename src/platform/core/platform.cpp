@@ -119,6 +119,13 @@ int PlatformStart(const PlatformOptions& options, std::string* error) {
     return 1;
 }
 
+void ShowStartFailure(const PlatformOptions& options, const char* text) {
+    if (options.headless) return;
+    std::string unused;
+    const Backend* backend = ChosenBackend(options, &unused);
+    if (backend && !backend->headless) backend->messageBox(text, "kirake");
+}
+
 int PlatformStop() {
     if (!platform.started) return platform.writeFailed ? 0 : 1;
     StopWatching();

@@ -111,7 +111,7 @@ void WarnMissing(uint32_t character) {
     }
     std::fprintf(stderr,
                  "text: the story uses characters that no glyph file holds (the first: U+%04X \"%s\"); they are not "
-                 "drawn. Bake them into the data folder: kirake-glyphs --story DATA DATA/%s\n",
+                 "drawn. Bake them into the data folder with the desktop kit's kirake-glyphs: kirake-glyphs --story DATA DATA/%s\n",
                  unsigned(character), utf8, STORY_GLYPH_FILE);
 }
 

@@ -32,6 +32,19 @@ std::vector<std::string> Win32ProgramArguments(int argc, char** argv) {
     return arguments;
 }
 
+// The executable's own path, however it was started (by name through PATH, from another folder, by a
+// shortcut): argv[0] is only what the starter typed.
+std::string Win32ProgramPath() {
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        DWORD length = GetModuleFileNameW(nullptr, path.data(), DWORD(path.size()));
+        if (length == 0) return "";
+        if (length < path.size()) return Win32Utf8(path.c_str(), int(length));
+        if (path.size() >= 32768) return "";
+        path.resize(path.size() * 2);
+    }
+}
+
 // Drives and shares are roots here, where they exist.
 int Win32HasRoot(const std::string& root) {
     return GetFileAttributesA(root.c_str()) != INVALID_FILE_ATTRIBUTES ? 1 : 0;

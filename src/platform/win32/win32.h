@@ -69,6 +69,7 @@ std::string Win32Language();
 // whether a drive or share exists (program_win32.cpp).
 std::vector<std::string> Win32ProgramArguments(int argc, char** argv);
 int Win32HasRoot(const std::string& root);
+std::string Win32ProgramPath();  // the executable's own file (GetModuleFileNameW), "" when not told
 
 // Sound through WASAPI shared mode, or waveOut where WASAPI cannot open: a thread of the device asks
 // render for interleaved stereo 16-bit frames. 1 with the device's rate, or 0 with the reason.

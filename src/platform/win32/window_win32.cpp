@@ -46,6 +46,7 @@ struct WindowRecord {
     bool periodSet;
     PageInfo info;
     std::vector<uint8_t> page;  // the last page shown, bottom-up rows of 640
+    RECT drawnClient;           // the client area the page was last drawn into
     Pacing pacing;
     HMODULE xinput;
     XInputGetStateFunction getState;
@@ -101,6 +102,7 @@ RECT PageRect(int clientWidth, int clientHeight) {
 void Draw(HDC dc) {
     RECT client;
     GetClientRect(w32.window, &client);
+    w32.drawnClient = client;
     RECT shown = PageRect(client.right, client.bottom);
     HBRUSH black = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
     RECT bars[4] = {{0, 0, client.right, shown.top},
@@ -188,6 +190,9 @@ LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lPar
             if (w32.events.close) w32.events.close();
             return 0;  // the game destroys the window when it ends
         case WM_ERASEBKGND: return 1;
+        case WM_SIZE:  // resized, maximized, restored: the page's place changed, even on a still page
+            InvalidateRect(window, nullptr, FALSE);
+            return 0;
         case WM_PAINT: {
             PAINTSTRUCT paint;
             HDC dc = BeginPaint(window, &paint);
@@ -316,7 +321,8 @@ int Win32OpenWindow(const char* caption, const Win32WindowOptions& options, cons
     HINSTANCE instance = GetModuleHandleW(nullptr);
     WNDCLASSEXW windowClass{};
     windowClass.cbSize = sizeof windowClass;
-    windowClass.style = CS_OWNDC;
+    // A window of another size shows the page at another size and place: all of it is drawn again.
+    windowClass.style = CS_OWNDC | CS_HREDRAW | CS_VREDRAW;
     windowClass.lpfnWndProc = Procedure;
     windowClass.hInstance = instance;
     windowClass.hIcon = LoadIconW(instance, L"icon");
@@ -430,6 +436,11 @@ void Win32Present(const uint8_t* pixels, int pitch, const uint8_t (*colours)[3])
         std::copy(from, from + WIDTH, to);
     }
     w32.hasPage = true;
+    // A still page is drawn again when the window changed size since it was drawn (a paint the system
+    // has not delivered yet, under a window manager that resizes without one).
+    RECT client;
+    GetClientRect(w32.window, &client);
+    if (!EqualRect(&client, &w32.drawnClient)) same = false;
     if (!same) Repaint();
     WaitForDeadline();
     Pacing& p = w32.pacing;
