@@ -191,6 +191,18 @@ TEST_F(ArtTool, BrokenSourcesAreRefusedWithoutOutput) {
     }
 }
 
+// A family that is not installed is not quietly drawn in whatever fontconfig offers instead.
+TEST_F(ArtTool, TextInAFontNotInstalledIsRefusedAtItsLine) {
+    Write("test.pic", "size 40 20\npalette t\nfont \"Kirake No Such Family\" bold\ntext red 2 18 14 l \"Ag\"\n");
+    ProcessOptions capture;
+    capture.capture = true;
+    ProcessResult run = RunProcess({kTool, Dir() + "/test.pic", Dir() + "/out.bmp"}, capture);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.output.find("test.pic:4: the font \"Kirake No Such Family\" is not installed"), std::string::npos)
+        << run.output;
+    EXPECT_TRUE(ReadBytes(Dir() + "/out.bmp").empty());
+}
+
 TEST_F(ArtTool, BadUsageIsRefused) {
     ProcessResult run = RunProcess({kTool});
     ASSERT_NE(run.status, -1);

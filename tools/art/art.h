@@ -55,6 +55,8 @@ void LoadPalette(const std::string& name, const std::vector<std::string>& dirs, 
 std::shared_ptr<const Palette> KeptPalette(const std::string& name, const std::vector<std::string>& dirs);
 // Reads a picture source (with its includes, defs and palette). Throws ArtError.
 void LoadProgram(const std::string& path, Program& program);
+// The family fontconfig gives for `family` when it is another one (the font is not installed), else "".
+std::string SubstitutedFontFamily(const std::string& family, bool bold);
 // Draws the program. Throws ArtError.
 IndexImage Render(const Program& program);
 // The bytes of an 8-bit BMP with a 256-entry colour table.

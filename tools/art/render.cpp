@@ -274,6 +274,10 @@ void BuildShape(Painter& p, const Command& c, size_t i) {
         if (c.words.size() != i + 6) Fail(c, "usage: text X Y SIZE l|c|r \"STRING\"");
         const std::string& anchor = c.words[i + 4];
         const std::string& str = c.words[i + 5];
+        std::string substitute = SubstitutedFontFamily(p.fontFamily, p.fontBold);
+        if (!substitute.empty())
+            Fail(c, "the font \"" + p.fontFamily + "\" is not installed (fontconfig would draw this text in \"" +
+                        substitute + "\" instead)");
         cairo_select_font_face(cr, p.fontFamily.c_str(), CAIRO_FONT_SLANT_NORMAL,
                                p.fontBold ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
         cairo_set_font_size(cr, std::clamp(size, 1.0, 1000.0));

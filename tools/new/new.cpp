@@ -50,7 +50,8 @@ const char README[] =
     "\n"
     "The default story, its pictures, songs and effects are licensed CC-BY-4.0.\n";
 
-// The default story's sources and its built data: installed beside the tools, or in the build tree.
+// The default story's sources and its built data, installed beside the tools (the build tree has the
+// same layout: tools/share/kirake).
 bool FindDefaults(const char* argv0, fs::path* source, fs::path* data) {
     std::error_code error;
     fs::path self = fs::canonical("/proc/self/exe", error);
@@ -61,13 +62,6 @@ bool FindDefaults(const char* argv0, fs::path* source, fs::path* data) {
         *data = share / "data";
         return true;
     }
-#if defined(KIRAKE_SOURCE_DATA) && defined(KIRAKE_BUILT_DATA)
-    if (fs::is_directory(KIRAKE_SOURCE_DATA, error) && fs::is_regular_file(fs::path(KIRAKE_BUILT_DATA) / "data.txt", error)) {
-        *source = KIRAKE_SOURCE_DATA;
-        *data = KIRAKE_BUILT_DATA;
-        return true;
-    }
-#endif
     return false;
 }
 
