@@ -431,16 +431,16 @@ int main(int argc, char** argv) {
         else if (a == "--windows-build") o.windowsBuild = argv[++i];
         else if (a == "--linux-build") o.linuxBuild = argv[++i];
         else if (a == "--only") {
-            std::string parts = std::string(",") + argv[++i] + ",";
-            o.web = parts.find(",web,") != std::string::npos;
-            o.windows = parts.find(",windows,") != std::string::npos;
-            o.linux = parts.find(",linux,") != std::string::npos;
-            std::string known = parts;
-            for (const char* part : {",web,", ",windows,", ",linux,"})
-                for (size_t at; (at = known.find(part)) != std::string::npos;) known.replace(at, std::strlen(part), ",");
-            if (known != "," && known != ",,") {
-                std::fprintf(stderr, "kirake-export: --only takes web, windows and linux, not %s\n", argv[i]);
-                return 2;
+            o.web = o.windows = o.linux = false;
+            std::istringstream parts(argv[++i]);
+            for (std::string part; std::getline(parts, part, ',');) {
+                if (part == "web") o.web = true;
+                else if (part == "windows") o.windows = true;
+                else if (part == "linux") o.linux = true;
+                else if (!part.empty()) {
+                    std::fprintf(stderr, "kirake-export: --only takes web, windows and linux, not %s\n", argv[i]);
+                    return 2;
+                }
             }
         } else if (a.size() > 1 && a[0] == '-') {
             std::fprintf(stderr, "kirake-export: unknown option %s\n", a.c_str());
