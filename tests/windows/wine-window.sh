@@ -32,6 +32,24 @@ step_window() {
     wineserver -k >/dev/null 2>&1 || true
 }
 
+# The id of the game's window into `id`, waiting up to 20 s (1 if none came).
+find_game_window() {
+    local i
+    for i in $(seq 200); do
+        id=$(xdotool search --name '^kirake$' 2>/dev/null | head -n 1) && [ -n "$id" ] && return 0
+        sleep 0.1
+    done
+    return 1
+}
+window_size() { xwininfo -id "$1" | awk '/Width:/ {w = $2} /Height:/ {h = $2} END {print w "x" h}'; }
+trace_lines() { [ -f "$1" ] && wc -l < "$1" || echo 0; }
+# Waits up to 60 s for the still title (frame 320 in the trace FILE); 1 if it did not come.
+wait_for_title() {
+    local i
+    for i in $(seq 600); do [ "$(trace_lines "$1")" -ge 320 ] && return 0; sleep 0.1; done
+    return 1
+}
+
 window_checks() {
     local display=$1 dir=$2
     export DISPLAY=$display
@@ -41,15 +59,10 @@ window_checks() {
         --trace "$(w "$dir/trace.jsonl")" 2>"$dir/err.txt" &
     game=$!
     local id= i
-    for i in $(seq 200); do
-        id=$(xdotool search --name '^kirake$' 2>/dev/null | head -n 1) && [ -n "$id" ] && break
-        sleep 0.1
-    done
-    [ -n "$id" ] || { fail "window: no window named kirake appeared"; return 1; }
-    size() { xwininfo -id "$id" | awk '/Width:/ {w = $2} /Height:/ {h = $2} END {print w "x" h}'; }
-    lines() { [ -f "$dir/trace.jsonl" ] && wc -l < "$dir/trace.jsonl" || echo 0; }
-    for i in $(seq 600); do [ "$(lines)" -ge 320 ] && break; sleep 0.1; done
-    [ "$(lines)" -ge 320 ] || { fail "window: the title did not come (trace: $(lines) lines)"; return 1; }
+    find_game_window || { fail "window: no window named kirake appeared"; return 1; }
+    size() { window_size "$id"; }
+    wait_for_title "$dir/trace.jsonl" ||
+        { fail "window: the title did not come (trace: $(trace_lines "$dir/trace.jsonl") lines)"; return 1; }
     [ "$(size)" = 1400x1100 ] || fail "window: full screen is $(size), not the whole 1400x1100 screen"
     import -window root -depth 8 "rgb:$dir/shown.rgb"
     convert -size 1400x1100 -depth 8 "rgb:$dir/shown.rgb" "$win/window-fullscreen.png"
@@ -137,17 +150,13 @@ window_resize() {
         2>"$dir/err.txt" &
     game=$!
     local id= i
-    for i in $(seq 200); do
-        id=$(xdotool search --name '^kirake$' 2>/dev/null | head -n 1) && [ -n "$id" ] && break
-        sleep 0.1
-    done
-    [ -n "$id" ] || { fail "resize: no window"; return 1; }
-    for i in $(seq 600); do [ "$(wc -l 2>/dev/null < "$dir/trace.jsonl" || echo 0)" -ge 320 ] && break; sleep 0.1; done
+    find_game_window || { fail "resize: no window"; return 1; }
+    wait_for_title "$dir/trace.jsonl" || true
     local wrong= size shown scale width height
     for size in 1300x1000 900x700; do
         xdotool windowsize "$id" "${size%x*}" "${size#*x}"
-        for i in $(seq 50); do [ "$(xwininfo -id "$id" | awk '/Width:/ {w = $2} /Height:/ {h = $2} END {print w "x" h}')" = "$size" ] && break; sleep 0.1; done
-        shown=$(xwininfo -id "$id" | awk '/Width:/ {w = $2} /Height:/ {h = $2} END {print w "x" h}')
+        for i in $(seq 50); do [ "$(window_size "$id")" = "$size" ] && break; sleep 0.1; done
+        shown=$(window_size "$id")
         sleep 0.2  # a few frames
         import -window "$id" -depth 8 "rgb:$dir/shown-$size.rgb" 2>/dev/null
         # The page at the largest whole multiple that fits, centred as the game centres it.
