@@ -51,7 +51,7 @@ set(KIRAKE_LICENCE_PAGE ${licence_dir}/licence-page.txt)
 set(licence_page "")
 set(licence_files)
 foreach(pair "LICENSE.txt=LICENSE" "LICENSES/MIT.txt=LICENSES/MIT.txt" "LICENSES/CC-BY-4.0.txt=LICENSES/CC-BY-4.0.txt"
-             "LICENSES/windows-runtime-notices.txt=LICENSES/windows-runtime-notices.txt")
+             "LICENSES/windows-runtime-notices.txt=LICENSES/windows-runtime-notices.txt" "LICENSES/IPA-1.txt=LICENSES/IPA-1.txt")
   string(REPLACE "=" ";" pair ${pair})
   list(GET pair 0 shipped)
   list(GET pair 1 source)

@@ -1,8 +1,30 @@
 # Sourced by wine-test.sh: the step "export". The guide's hello world exported by kirake-export as a
 # Windows zip (the game of this Windows build, the story as its data): unpacked, its kirake.exe finds
 # the story beside itself and plays the first ending as the native program plays the story folder: the
-# trace and the pictures at a few frames byte for byte.
+# trace and the pictures at a few frames byte for byte. Then the zip the installed Debian packages wrote
+# (the package check keeps it in NATIVE/package-export), where that check ran: a project started by
+# kirake-new, played as the native program plays it.
 step_export() {
+    step_export_guide
+    local kept=$native/package-export
+    [ -f "$kept/shared/story-windows.zip" ] || return 0
+    local p=$out/package-export
+    rm -rf "$p" && mkdir -p "$p/unpacked" "$p/native" "$p/wine"
+    (cd "$p/unpacked" && cmake -E tar xf "$kept/shared/story-windows.zip") || { fail "export: the packages' zip does not unpack"; return; }
+    local keys=$here/../../packaging/screenshots.keys code=0
+    "$native/src/kirake" --headless --data "$kept/story" --keys "$keys" --frames 900 --trace "$p/native/trace.jsonl" \
+        2>"$p/native/err.txt" || { fail "export: the native run of the packages' project exited $?"; return; }
+    (cd "$p" && wine "$p/unpacked/story/kirake.exe" --headless --keys "$(w "$keys")" --frames 900 \
+        --trace "$(w "$p/wine/trace.jsonl")" 2>"$p/wine/err.txt") || code=$?
+    [ $code -eq 0 ] || { fail "export: the packages' zip's kirake.exe exited $code: $(head -c 300 "$p/wine/err.txt")"; return; }
+    if cmp -s "$p/native/trace.jsonl" "$p/wine/trace.jsonl"; then
+        pass "export: the zip kirake-export wrote from the installed packages plays its project as native (900 frames)"
+    else
+        fail "export: the packages' zip plays another game: $(cmp "$p/native/trace.jsonl" "$p/wine/trace.jsonl" | head -n 1)"
+    fi
+}
+
+step_export_guide() {
     local e=$out/export stories=$here/../stories
     local story=$e/hello n=$e/native ww=$e/wine
     mkdir -p "$story/bmp" "$n" "$ww" "$e/unpacked"

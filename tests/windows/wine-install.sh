@@ -77,7 +77,7 @@ check_story_glyphs() {
 }
 
 key='Software\Microsoft\Windows\CurrentVersion\Uninstall\kirake'
-licences='LICENSE.txt LICENSES/MIT.txt LICENSES/CC-BY-4.0.txt LICENSES/windows-runtime-notices.txt'
+licences='LICENSE.txt LICENSES/MIT.txt LICENSES/CC-BY-4.0.txt LICENSES/windows-runtime-notices.txt LICENSES/IPA-1.txt'
 
 # A silent uninstall: the uninstaller copies itself away and returns at once; it has finished when its
 # own file is gone.

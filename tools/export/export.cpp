@@ -261,8 +261,8 @@ bool ExportWeb(const Options& o, const fs::path& self, const fs::path& data, con
     fs::path site = FindWith(places, "kirake.wasm");
     fs::path scripts = FindWith({bin / ".." / "share" / "kirake" / "web-tools", bin / "web-tools"}, "make-site.js");
     if (site.empty()) {
-        std::fprintf(stderr, "kirake-export: no web site: the web build was not found (no kirake.wasm in %s); build it "
-                             "with ./setup web and name it with --web-build DIR\n",
+        std::fprintf(stderr, "kirake-export: no web site: the web build was not found (no kirake.wasm in %s); install it "
+                             "(a distribution's kirake-publish) or build it with ./setup web and name it with --web-build DIR\n",
                      Named(places).c_str());
         return false;
     }
@@ -304,8 +304,9 @@ bool ExportWindows(const Options& o, const fs::path& self, const std::string& na
         if (!game.empty()) break;
     }
     if (game.empty()) {
-        std::fprintf(stderr, "kirake-export: no Windows zip: the Windows game (kirake.exe) was not found in %s; build it "
-                             "with ./setup windows and name it with --windows-build DIR\n",
+        std::fprintf(stderr, "kirake-export: no Windows zip: the Windows game (kirake.exe) was not found in %s; install it "
+                             "(a distribution's kirake-publish) or build it with ./setup windows and name it with "
+                             "--windows-build DIR\n",
                      Named(places).c_str());
         return false;
     }

@@ -36,7 +36,7 @@ EM_JS(void, kirake_kept_take, (uint8_t* out), { Module.HEAPU8.set(Module.kirake.
 EM_JS(int, kirake_kept_write, (const char* key, const uint8_t* bytes, int length),
       { return Module.kirake.keptWrite(UTF8ToString(key), Module.HEAPU8.subarray(bytes, bytes + length)) ? 1 : 0; });
 EM_JS(int, kirake_kept_aside, (const char* key), { return Module.kirake.keptAside(UTF8ToString(key)) ? 1 : 0; });
-EM_JS(void, kirake_kept_why, (char* out, int size), { stringToUTF8(Module.kirake.keptWhy || '', out, size); });
+EM_JS(void, kirake_kept_why, (char* out, int size), { stringToUTF8(Module.kirake.keptWhy || "", out, size); });
 // A test's calendar: ?epoch=S in the address (negative: none, the real time).
 EM_JS(double, kirake_fixed_epoch, (), { return Module.kirake.fixedEpoch; });
 // A frame presented: the rows top to bottom - 1 of the canvas's copy (640 bytes a row) drawn through the
