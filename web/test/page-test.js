@@ -23,6 +23,7 @@ const zlib = require('zlib');
 const { launch } = require('./cdp');
 const engines = require('./engines');
 const { serve } = require('../serve');
+const { pack } = require('../pack-story');
 
 const nativeBuild = path.resolve(process.argv[2] || 'build');
 const webBuild = path.resolve(process.argv[3] || 'build-web');
@@ -88,6 +89,16 @@ async function main() {
     assert.deepStrictEqual(violations, [], `axe-core, ${what}:\n  ` + violations.join('\n  '));
   };
   const dialogText = `(function () { var d = document.getElementById('dialog'); return d.open && d.textContent; })()`;
+  await check('pack-story.js refuses to write what the page refuses', async () => {
+    const deep = path.join(work, 'deep', ...Array(16).fill('a')), large = path.join(work, 'large');
+    fs.mkdirSync(deep, { recursive: true });
+    fs.writeFileSync(path.join(deep, 'f'), 'x');
+    fs.mkdirSync(large);
+    fs.writeFileSync(path.join(large, 'a.wav'), '');
+    fs.truncateSync(path.join(large, 'a.wav'), 129 << 20);  // sparse
+    assert.throws(() => pack(path.join(work, 'deep')), /a\/a\/a.*\/f is longer than 255 characters or deeper than 15 folders: the page would refuse it/);
+    assert.throws(() => pack(large), /135266304 bytes of files, more than 128 MiB: the page would refuse it/);
+  });
   try {
     await check('the page\'s own policy holds with no header: the game plays, an inline script is refused; axe-core at a question', async () => {
       const page = await browser.newPage();
