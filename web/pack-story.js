@@ -65,7 +65,10 @@ function pack(root, glyphTool) {
   // What the page refuses, checked before anything is read.
   const refuse = (why) => { throw new Error(`${root}: ${why}: the page would refuse it`); };
   const long = kept.find((name) => name.length > NAME_MAX_LENGTH || name.split('/').length > NAME_MAX_PARTS);
-  if (long) refuse(`${long.slice(0, 80)}${long.length > 80 ? '\u2026' : ''} is longer than ${NAME_MAX_LENGTH} characters or deeper than ${NAME_MAX_PARTS - 1} folders`);
+  if (long) {
+    refuse(`${long.slice(0, 80)}${long.length > 80 ? '\u2026' : ''} is longer than ${NAME_MAX_LENGTH} characters or deeper than ` +
+           `${NAME_MAX_PARTS - 1} folders`);
+  }
   if (kept.length > STORY_MAX_FILES) refuse(`${kept.length} files, more than ${STORY_MAX_FILES}`);
   const sizeOf = (name) => (glyphs && name === 'glyphs.kfnt' ? glyphs.length : fs.statSync(path.join(root, name)).size);
   const bytes = kept.reduce((sum, name) => sum + sizeOf(name), 0);

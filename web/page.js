@@ -65,8 +65,10 @@ var Module = typeof Module !== 'undefined' ? Module : {};
     for (var n = 0; n < items.length && !refusal; ++n) {
       var range = /^(\d{1,9})(?:-(\d{1,9}))?$/.exec(items[n]);
       var first = range ? parseInt(range[1], 10) : 0, last = range && range[2] ? parseInt(range[2], 10) : first;
-      if (!range || last < first) refusal = '?capture lists "' + items[n].slice(0, 40) + '", which is not a frame (N) nor a range of frames (N-M).';
-      else if ((asked += last - first + 1) > CAPTURES_MAX) refusal = '?capture asks for more than ' + CAPTURES_MAX + ' frames (each kept is 1.2 MB of pixels).';
+      if (!range || last < first)
+        refusal = '?capture lists "' + items[n].slice(0, 40) + '", which is not a frame (N) nor a range of frames (N-M).';
+      else if ((asked += last - first + 1) > CAPTURES_MAX)
+        refusal = '?capture asks for more than ' + CAPTURES_MAX + ' frames (each kept is 1.2 MB of pixels).';
       for (var f = first; !refusal && f <= last; ++f) K.captureSet[f] = true;
     }
   }

@@ -81,10 +81,12 @@
     for (var i = 0; i < names.length; ++i) {
       var name = names[i];
       if (typeof name !== 'string') return 'its list of files cannot be read';
-      if (name.length > NAME_MAX_LENGTH) return 'it names a file of ' + name.length + ' characters, more than ' + NAME_MAX_LENGTH + ' (' + shortened(name) + ')';
+      if (name.length > NAME_MAX_LENGTH)
+        return 'it names a file of ' + name.length + ' characters, more than ' + NAME_MAX_LENGTH + ' (' + shortened(name) + ')';
       if (!safeName(name)) return 'it names a file outside the story (' + shortened(name) + ')';
       var parts = name.split('/');
-      if (parts.length > NAME_MAX_PARTS) return 'it names a file ' + (parts.length - 1) + ' folders deep, more than ' + (NAME_MAX_PARTS - 1) + ' (' + shortened(name) + ')';
+      if (parts.length > NAME_MAX_PARTS)
+        return 'it names a file ' + (parts.length - 1) + ' folders deep, more than ' + (NAME_MAX_PARTS - 1) + ' (' + shortened(name) + ')';
       if (files[name]) return 'it names ' + name + ' twice';
       if (folders[name]) return 'it names ' + name + ' both as a file and as a folder';
       for (var k = 1, folder = parts[0]; k < parts.length; folder += '/' + parts[k++]) {
@@ -149,7 +151,8 @@
     function readHead(secondLine) {
       var header = null;
       try { header = JSON.parse(new TextDecoder().decode(head.subarray(MAGIC.length, secondLine))); } catch (e) { /* below */ }
-      if (!header || !Array.isArray(header.files) || !header.files.every(Array.isArray)) refuse(damaged('its list of files cannot be read'));
+      if (!header || !Array.isArray(header.files) || !header.files.every(Array.isArray))
+        refuse(damaged('its list of files cannot be read'));
       var names = header.files.map(function (entry) { return entry[0]; });
       var problem = namesProblem(names), bytes = 0;
       if (problem) refuse(damaged(problem));
@@ -276,7 +279,9 @@
       throw new Error('The story\'s address (?data=) is ' + dataUrl.length + ' characters long, more than ' + ADDRESS_MAX_LENGTH +
                       ': ' + shortened(dataUrl) + '.');
     }
-    try { new URL(dataUrl, window.location.href); } catch (e) { throw new Error('The story\'s address (?data=) cannot be read: ' + shortened(dataUrl) + '.'); }
+    try { new URL(dataUrl, window.location.href); } catch (e) {
+      throw new Error('The story\'s address (?data=) cannot be read: ' + shortened(dataUrl) + '.');
+    }
     resolve(allowed(dataUrl));
   }).then(function () {
     if (/\.kpak$/i.test(new URL(dataUrl, window.location.href).pathname)) {

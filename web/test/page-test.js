@@ -8,8 +8,9 @@
 //   two apps).
 // - A damaged story file is named in the page's words, whatever the engine's own error, in every engine.
 // - A hostile pack (a name both a file and a folder, twice, too deep or too long, too many files, too many
-//   bytes declared or arriving), too many captures, a long ?data= and an origin listed with a path are
-//   refused in the page's words before the page has grown or hung.
+//   bytes declared or arriving) or story folder, too many captures, a long ?data= and an origin listed
+//   with a path are refused in the page's words before the page has grown or hung; pack-story.js will not
+//   write what the page refuses.
 // - axe-core finds no violation while a question's answer buttons are open and while the dialog is.
 // - Lighthouse (mobile): its performance, accessibility and best-practices scores are printed;
 //   accessibility must be full.
@@ -62,6 +63,8 @@ function hostileStories(dir) {
     'zeros.kpak': [packed([['data.txt', 1]], 64 << 20), 'it has more than 1048576 bytes past its last file'],
   };
   for (const [name, [bytes]] of Object.entries(stories)) fs.writeFileSync(path.join(dir, name), bytes);
+  fs.mkdirSync(path.join(dir, 'both'));  // a story folder whose index a server may well give
+  fs.writeFileSync(path.join(dir, 'both', 'index.json'), JSON.stringify({ files: ['a', 'a/b'] }));
   return stories;
 }
 
@@ -151,7 +154,9 @@ async function main() {
         const text = await shown(`?continue=0&data=broken/${name}`);
         assert(text.startsWith('The story is damagedThe story file is damaged: ' + why), `${name}: ${text.slice(0, 300)}`);
       }
-      let text = await shown('?capture=0-2499');
+      let text = await shown('?continue=0&data=broken/both/');
+      assert(text.includes('The story\'s folder cannot be played: index.json names a both as a file and as a folder'), text);
+      text = await shown('?capture=0-2499');
       assert(text.includes('?capture asks for more than 100 frames'), text);
       text = await shown('?data=' + 'x'.repeat(100000) + '.kpak');
       assert(text.includes('is 100005 characters long, more than 2048') && text.length < 400, text.slice(0, 300));
