@@ -6,6 +6,8 @@
 // needs the glyphs of its characters beyond ASCII (glyphs.kfnt): they are baked afresh by kirake-glyphs
 // --story (the one named, or the one on the PATH), which takes every story text of the folder, and packed
 // as glyphs.kfnt; without the tool the folder's own glyphs.kfnt is packed as it is.
+// A story the page would refuse is not packed: more than 4096 files or 128 MiB in all, a name longer than
+// 255 characters or more than 15 folders deep (the page's limits, in web/shell.js).
 'use strict';
 const { spawnSync } = require('child_process');
 const fs = require('fs');
@@ -14,6 +16,7 @@ const path = require('path');
 const zlib = require('zlib');
 
 const MARK = Buffer.from([0xEF, 0xBB, 0xBF]);
+const STORY_MAX_BYTES = 128 << 20, STORY_MAX_FILES = 4096, NAME_MAX_LENGTH = 255, NAME_MAX_PARTS = 16;
 
 // The story texts of the folder: data.txt and its translations (data.es.txt, data.pt-BR.txt, ...).
 const STORY_TEXT = /^data(\.[A-Za-z0-9_-]+)?\.txt$/i;
@@ -57,11 +60,23 @@ function pack(root, glyphTool) {
   const glyphs = bakeGlyphs(root, glyphTool);
   const names = listFiles(root);
   if (glyphs && !names.includes('glyphs.kfnt')) names.push('glyphs.kfnt'), names.sort((a, b) => (a < b ? -1 : a > b ? 1 : 0));
-  for (const name of names) {
-    if (!/^[A-Za-z0-9_.\/-]+$/.test(name)) { console.error(`pack-story.js: skipping ${name} (only letters, digits, _ . - /)`); continue; }
-    const bytes = glyphs && name === 'glyphs.kfnt' ? glyphs : fs.readFileSync(path.join(root, name));
-    files.push([name, bytes.length]);
-    bodies.push(bytes);
+  const kept = names.filter((name) => /^[A-Za-z0-9_.\/-]+$/.test(name) ||
+                                      void console.error(`pack-story.js: skipping ${name} (only letters, digits, _ . - /)`));
+  // What the page refuses, checked before anything is read.
+  const refuse = (why) => { throw new Error(`${root}: ${why}: the page would refuse it`); };
+  const long = kept.find((name) => name.length > NAME_MAX_LENGTH || name.split('/').length > NAME_MAX_PARTS);
+  if (long) {
+    refuse(`${long.slice(0, 80)}${long.length > 80 ? '\u2026' : ''} is longer than ${NAME_MAX_LENGTH} characters or deeper than ` +
+           `${NAME_MAX_PARTS - 1} folders`);
+  }
+  if (kept.length > STORY_MAX_FILES) refuse(`${kept.length} files, more than ${STORY_MAX_FILES}`);
+  const sizeOf = (name) => (glyphs && name === 'glyphs.kfnt' ? glyphs.length : fs.statSync(path.join(root, name)).size);
+  const bytes = kept.reduce((sum, name) => sum + sizeOf(name), 0);
+  if (bytes > STORY_MAX_BYTES) refuse(`${bytes} bytes of files, more than ${STORY_MAX_BYTES >> 20} MiB`);
+  for (const name of kept) {
+    const body = glyphs && name === 'glyphs.kfnt' ? glyphs : fs.readFileSync(path.join(root, name));
+    files.push([name, body.length]);
+    bodies.push(body);
   }
   const header = Buffer.from('KPAK1\n' + JSON.stringify({ files }) + '\n');
   return zlib.gzipSync(Buffer.concat([header, ...bodies]), { level: 9 });
@@ -75,7 +90,8 @@ if (require.main === module) {
   if (args[0] === '--glyphs') glyphTool = args.splice(0, 2)[1];
   const [root, out] = args;
   if (!root || !out) { console.error('usage: node pack-story.js [--glyphs KIRAKE_GLYPHS] DIR OUT.kpak'); process.exit(2); }
-  const packed = pack(root, glyphTool);
+  let packed;
+  try { packed = pack(root, glyphTool); } catch (e) { console.error('pack-story.js: ' + e.message); process.exit(1); }
   // Written only when it changed, so that the build (and the service worker's version) stays the same.
   if (!fs.existsSync(out) || !fs.readFileSync(out).equals(packed)) fs.writeFileSync(out, packed);
 }

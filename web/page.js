@@ -6,7 +6,7 @@
 //                   ?keys=SCRIPT     run headless on the virtual clock with this key script, lines split by ";"
 //                   ?trace=1         headless: write the frame trace (read back as Module.kirake.trace())
 //                   ?frames=N        stop after N frames;  ?headless=1  run headless without a script
-//                   ?capture=LIST    headless: keep the canvas pixels of these frames ("0,10-20")
+//                   ?capture=LIST    headless: keep the canvas pixels of these frames ("0,10-20"; 100 at most)
 //                   ?bench=N         headless benchmark: N frames, every one drawn; figures on the page
 //                   ?lang=LANG       the story's text in LANG (data.LANG.txt), as --lang; without it the
 //                                    browser's language (its first of navigator.languages), except headless
@@ -55,14 +55,22 @@ var Module = typeof Module !== 'undefined' ? Module : {};
   if (query.has('continue')) args.push(query.get('continue') === '1' ? '--continue' : '--afresh');
   if (query.get('lang')) args.push('--lang', query.get('lang'));
   query.getAll('fault').forEach(function (f) { headless = true; args.push('--fault', f); });
+  // Captures: each frame kept is 1.2 MB of pixels, so a run keeps at most CAPTURES_MAX of them; a list
+  // asking for more, or not a list of frames, is refused before the run starts.
+  var CAPTURES_MAX = 100, refusal = null;
   if (query.has('capture')) {
     headless = true;
     K.captureSet = {};
-    query.get('capture').split(',').forEach(function (item) {
-      var ends = item.split('-');
-      var first = parseInt(ends[0], 10), last = parseInt(ends.length > 1 ? ends[1] : ends[0], 10);
-      for (var f = first; f <= last && f - first < 100000; ++f) K.captureSet[f] = true;
-    });
+    var items = query.get('capture').split(','), asked = 0;
+    for (var n = 0; n < items.length && !refusal; ++n) {
+      var range = /^(\d{1,9})(?:-(\d{1,9}))?$/.exec(items[n]);
+      var first = range ? parseInt(range[1], 10) : 0, last = range && range[2] ? parseInt(range[2], 10) : first;
+      if (!range || last < first)
+        refusal = '?capture lists "' + items[n].slice(0, 40) + '", which is not a frame (N) nor a range of frames (N-M).';
+      else if ((asked += last - first + 1) > CAPTURES_MAX)
+        refusal = '?capture asks for more than ' + CAPTURES_MAX + ' frames (each kept is 1.2 MB of pixels).';
+      for (var f = first; !refusal && f <= last; ++f) K.captureSet[f] = true;
+    }
   }
   if (headless) args.unshift('--headless');
   // The story: the build's own (story/ beside the page) unless another is named.
@@ -77,20 +85,34 @@ var Module = typeof Module !== 'undefined' ? Module : {};
   // before main runs.
   Module.preRun = Module.preRun || [];
   Module.preRun.push(function () {
+    if (refusal) {  // main never runs
+      addRunDependency('kirake-address');
+      shell.failed('The address asks for what the page cannot do', refusal);
+      return;
+    }
     FS.mkdir('/run');
     if (query.has('keys')) FS.writeFile('/run/keys.txt', query.get('keys').split(';').join('\n') + '\n');
     FS.mkdir('/story');
     addRunDependency('kirake-story');
+    // The names come checked by the shell (safe, shallow, none both a file and a folder): each folder is
+    // made once; anything the file system still refuses is said, and main does not run.
     Promise.all([shell.story, K.takeTurn()]).then(function (story) {  // the files in a task of their own
-      var files = story[0];
-      Object.keys(files).forEach(function (name) {
-        var parts = name.split('/'), path = '/story';
-        for (var i = 0; i + 1 < parts.length; ++i) {
-          path += '/' + parts[i];
-          try { FS.mkdir(path); } catch (e) { /* already made */ }
-        }
-        FS.writeFile('/story/' + name, files[name]);
-      });
+      var files = story[0], made = {}, name = '';
+      try {
+        Object.keys(files).forEach(function (each) {
+          name = each;
+          var parts = name.split('/'), path = '/story';
+          for (var i = 0; i + 1 < parts.length; ++i) {
+            path += '/' + parts[i];
+            if (made[path] !== true) { FS.mkdir(path); made[path] = true; }
+          }
+          FS.writeFile('/story/' + name, files[name]);
+        });
+      } catch (e) {
+        shell.failed('The story could not be loaded', 'Its file ' + name + ' could not be made in the game\'s folder (' +
+                     (e.code || e.message || e) + ').');
+        return;
+      }
       K.takeTurn().then(function () { removeRunDependency('kirake-story'); });  // then main, in a task of its own
     });
   });

@@ -40,9 +40,9 @@
   // Loading: the code and the story at once, both started before anything else on the page.
   function fetchOk(url, what) {
     return fetch(url).then(function (response) {
-      if (!response.ok) throw new Error(what + ' (' + url + '): HTTP ' + response.status + ' ' + response.statusText);
+      if (!response.ok) throw new Error(what + ' (' + shortened(url) + '): HTTP ' + response.status + ' ' + response.statusText);
       return response;
-    }, function (error) { throw new Error(what + ' (' + url + ') could not be fetched: ' + error.message); });
+    }, function (error) { throw new Error(what + ' (' + shortened(url) + ') could not be fetched: ' + error.message); });
   }
   var progress = { story: [0, 0] };
   function showProgress() {
@@ -52,12 +52,55 @@
   // A story file that arrived but cannot be read: said in the page's words (each engine has its own for a
   // broken compressed stream), with the story's address.
   function damaged(why) {
-    var error = new Error('The story file is damaged: ' + why + ' (' + dataUrl + ').');
+    var error = new Error('The story file is damaged: ' + why + ' (' + shortened(dataUrl) + ').');
     error.damaged = true;
     return error;
   }
+  // What a story may hold here, checked before anything of it is kept. The game itself reads no file over
+  // 16 MiB (its story text, a sound, the glyphs; a picture 8 MiB) and no script of more than 64 files; the
+  // default story is 37 files, 4.7 MB unpacked, two levels deep. web/pack-story.js refuses to write what
+  // is past these.
+  var STORY_MAX_BYTES = 128 << 20, STORY_MAX_FILES = 4096, NAME_MAX_LENGTH = 255, NAME_MAX_PARTS = 16;
+  var HEAD_MAX_BYTES = 1 << 20;  // the pack's two lines of head
+  var ADDRESS_MAX_LENGTH = 2048;  // ?data=: longer than any address a server takes
+  // Long text from outside (an address, a name) as the page shows it: its start and its end.
+  function shortened(text) {
+    text = String(text);
+    return text.length <= 120 ? text : text.slice(0, 80) + '\u2026 (' + text.length + ' characters) \u2026' + text.slice(-20);
+  }
+  // Plain names in plain folders only: nothing outside the story's folder.
+  function safeName(name) {
+    return typeof name === 'string' && name.length <= NAME_MAX_LENGTH && /^[A-Za-z0-9_.-]+(\/[A-Za-z0-9_.-]+)*$/.test(name) &&
+           name.split('/').every(function (part) { return part !== '.' && part !== '..'; });
+  }
+  // What is wrong with a story's list of names, or null: each a safe name, short and shallow enough, none
+  // twice, none both a file and a folder (a and a/b).
+  function namesProblem(names) {
+    if (names.length > STORY_MAX_FILES) return 'it holds ' + names.length + ' files, more than ' + STORY_MAX_FILES;
+    var files = Object.create(null), folders = Object.create(null);
+    for (var i = 0; i < names.length; ++i) {
+      var name = names[i];
+      if (typeof name !== 'string') return 'its list of files cannot be read';
+      if (name.length > NAME_MAX_LENGTH)
+        return 'it names a file of ' + name.length + ' characters, more than ' + NAME_MAX_LENGTH + ' (' + shortened(name) + ')';
+      if (!safeName(name)) return 'it names a file outside the story (' + shortened(name) + ')';
+      var parts = name.split('/');
+      if (parts.length > NAME_MAX_PARTS)
+        return 'it names a file ' + (parts.length - 1) + ' folders deep, more than ' + (NAME_MAX_PARTS - 1) + ' (' + shortened(name) + ')';
+      if (files[name]) return 'it names ' + name + ' twice';
+      if (folders[name]) return 'it names ' + name + ' both as a file and as a folder';
+      for (var k = 1, folder = parts[0]; k < parts.length; folder += '/' + parts[k++]) {
+        if (files[folder]) return 'it names ' + folder + ' both as a file and as a folder';
+        folders[folder] = true;
+      }
+      files[name] = true;
+    }
+    return null;
+  }
   // A packed story: "KPAK1\n", a line of JSON {"files": [[name, length], ...]}, then the files' bytes in
-  // that order; the whole gzip-compressed. It is unpacked while it arrives, counted into the progress bar.
+  // that order; the whole gzip-compressed. It is unpacked while it arrives, counted into the progress bar:
+  // its head is checked whole before any file is kept, the files' bytes go into one buffer of the length
+  // the head gives, and it is refused (and its download stopped) as soon as it is past what is allowed.
   function readPacked(response) {
     var total = parseInt(response.headers.get('Content-Length') || '0', 10);
     var encoded = response.headers.get('Content-Encoding');
@@ -69,81 +112,178 @@
         controller.enqueue(chunk);
       },
     }));
-    var reader = counted.getReader(), first = true;
+    var reader = counted.getReader();
     // The first bytes say whether it is compressed (a server may have unpacked it already).
     return reader.read().then(function (part) {
       if (part.done) throw damaged('it is empty');
-      var head = part.value;
+      // Compressed, it goes to the gunzip in slices of 4 KiB, each when the one before has been read: the
+      // gunzip unpacks a whole slice at once (4 KiB of zeros are 4 MiB), so no more than that is unpacked
+      // past the point where the pack is refused.
+      var pending = part.value, compressed = pending[0] === 0x1f && pending[1] === 0x8b, slice = compressed ? 4096 : Infinity;
       var rest = new ReadableStream({
-        start: function (controller) { controller.enqueue(head); },
         pull: function (controller) {
-          return reader.read().then(function (p) { if (p.done) controller.close(); else controller.enqueue(p.value); });
+          var give = function () { controller.enqueue(pending.subarray(0, slice)); pending = pending.subarray(slice); };
+          if (pending.length) { give(); return undefined; }
+          return reader.read().then(function (p) { if (p.done) controller.close(); else { pending = p.value; give(); } });
         },
-      });
-      if (head[0] === 0x1f && head[1] === 0x8b) {
+        cancel: function (why) { return reader.cancel(why); },
+      }, { highWaterMark: 0 });
+      if (compressed) {
         if (typeof DecompressionStream === 'undefined') throw new Error('this browser cannot unpack gzip');
         rest = rest.pipeThrough(new DecompressionStream('gzip'));
       }
-      return new Response(rest).arrayBuffer().catch(function (error) {
+      return unpack(rest.getReader(), function (error) {
         // The whole file came and still could not be read: its compressed data is broken. A download
         // that broke off is the network's.
-        if (total > 0 && progress.story[0] < total) throw new Error('the download broke off: ' + error.message);
-        throw damaged('its compressed data is broken');
+        if (total > 0 && progress.story[0] < total) return new Error('the download broke off: ' + error.message);
+        return damaged('its compressed data is broken');
       });
-    }).then(function (buffer) { return unpack(new Uint8Array(buffer)); });
-  }
-  function unpack(data) {
-    var head = data.subarray(0, Math.min(data.length, 1 << 20));  // the two lines of the head, within 1 MB
-    var firstLine = head.indexOf(10), secondLine = firstLine < 0 ? -1 : head.indexOf(10, firstLine + 1);
-    if (secondLine < 0 || new TextDecoder().decode(head.subarray(0, firstLine)) !== 'KPAK1') throw damaged('it is not a packed story');
-    var header;
-    try { header = JSON.parse(new TextDecoder().decode(head.subarray(firstLine + 1, secondLine))); } catch (e) { header = null; }
-    if (!header || !Array.isArray(header.files)) throw damaged('its list of files cannot be read');
-    var at = secondLine + 1, files = {};
-    header.files.forEach(function (entry) {
-      var name = Array.isArray(entry) ? entry[0] : null, length = Array.isArray(entry) ? entry[1] : -1;
-      if (!safeName(name)) throw damaged('it names a file outside the story (' + String(name).slice(0, 80) + ')');
-      if (!(length >= 0) || at + length > data.length) throw damaged('it ends before ' + name);
-      files[name] = data.subarray(at, at + length);
-      at += length;
     });
-    if (at !== data.length) throw damaged('it has ' + (data.length - at) + ' bytes past its last file');
-    return files;
   }
-  // Plain names in plain folders only: nothing outside the story's folder.
-  function safeName(name) {
-    return typeof name === 'string' && /^[A-Za-z0-9_.-]+(\/[A-Za-z0-9_.-]+)*$/.test(name) &&
-           name.split('/').every(function (part) { return part !== '.' && part !== '..'; });
+  function unpack(source, broken) {
+    var MAGIC = 'KPAK1\n', PAST_MAX = 1 << 20;
+    var head = new Uint8Array(0), list = null, body = null, at = 0, past = 0;
+    function refuse(error) {
+      source.cancel().catch(function () { /* stopped all the same */ });
+      throw error;
+    }
+    // The head, once its two lines are in: the list of files checked, the buffer for their bytes.
+    function readHead(secondLine) {
+      var header = null;
+      try { header = JSON.parse(new TextDecoder().decode(head.subarray(MAGIC.length, secondLine))); } catch (e) { /* below */ }
+      if (!header || !Array.isArray(header.files) || !header.files.every(Array.isArray))
+        refuse(damaged('its list of files cannot be read'));
+      var names = header.files.map(function (entry) { return entry[0]; });
+      var problem = namesProblem(names), bytes = 0;
+      if (problem) refuse(damaged(problem));
+      header.files.forEach(function (entry) {
+        if (!(Number.isInteger(entry[1]) && entry[1] >= 0)) refuse(damaged('its list of files gives ' + entry[0] + ' no length'));
+        bytes += entry[1];
+      });
+      if (bytes > STORY_MAX_BYTES) refuse(damaged('its files come to ' + bytes + ' bytes, more than ' + (STORY_MAX_BYTES >> 20) + ' MiB'));
+      list = header.files;
+      body = new Uint8Array(bytes);
+      return head.subarray(secondLine + 1);
+    }
+    function take(chunk) {
+      if (!list) {
+        var joined = new Uint8Array(head.length + chunk.length);
+        joined.set(head);
+        joined.set(chunk, head.length);
+        head = joined;
+        var start = new TextDecoder().decode(head.subarray(0, MAGIC.length));
+        if (start !== MAGIC.slice(0, start.length)) refuse(damaged('it is not a packed story'));
+        var secondLine = head.length > MAGIC.length ? head.indexOf(10, MAGIC.length) : -1;
+        if (secondLine < 0) {
+          if (head.length > HEAD_MAX_BYTES) refuse(damaged('its list of files is longer than ' + (HEAD_MAX_BYTES >> 20) + ' MiB'));
+          return;
+        }
+        chunk = readHead(secondLine);
+      }
+      var kept = Math.min(chunk.length, body.length - at);
+      body.set(chunk.subarray(0, kept), at);
+      at += kept;
+      past += chunk.length - kept;
+      if (past > PAST_MAX) refuse(damaged('it has more than ' + PAST_MAX + ' bytes past its last file'));
+    }
+    function finish() {
+      if (!list) throw damaged('it is not a packed story');
+      if (past > 0) throw damaged('it has ' + past + ' bytes past its last file');
+      var files = Object.create(null), offset = 0;
+      list.forEach(function (entry) {
+        if (offset + entry[1] > at) throw damaged('it ends before ' + entry[0]);
+        files[entry[0]] = body.subarray(offset, offset + entry[1]);
+        offset += entry[1];
+      });
+      return files;
+    }
+    function next() {
+      return source.read().then(function (part) {
+        if (part.done) return finish();
+        take(part.value);
+        return next();
+      }, function (error) { throw broken(error); });
+    }
+    return next();
   }
-  // A story folder with index.json ({"files": ["name", ...]}).
+  // A response's bytes, counted into count.bytes as they come; past limit the download is stopped and
+  // tooMuch() is the error.
+  function readLimited(response, count, limit, tooMuch) {
+    var reader = response.body.getReader(), parts = [], length = 0;
+    function more() {
+      return reader.read().then(function (part) {
+        if (part.done) return;
+        count.bytes += part.value.length;
+        length += part.value.length;
+        if (count.bytes > limit) {
+          reader.cancel().catch(function () { /* stopped all the same */ });
+          throw tooMuch();
+        }
+        parts.push(part.value);
+        return more();
+      });
+    }
+    return more().then(function () {
+      var bytes = new Uint8Array(length), at = 0;
+      parts.forEach(function (p) { bytes.set(p, at); at += p.length; });
+      return bytes;
+    });
+  }
+  // A story folder with index.json ({"files": ["name", ...]}): its names checked as a pack's are, its
+  // files together no larger.
   function loadFolder(url) {
     var base = url.replace(/\/?$/, '/');
-    return fetchOk(base + 'index.json', 'The story\'s index').then(function (r) { return r.json(); }).then(function (index) {
-      var names = (Array.isArray(index.files) ? index.files : []).filter(safeName);
+    var folderError = function (why) { return new Error('The story\'s folder cannot be played: ' + why + ' (' + shortened(base) + ').'); };
+    return fetchOk(base + 'index.json', 'The story\'s index').then(function (r) {
+      return readLimited(r, { bytes: 0 }, HEAD_MAX_BYTES, function () { return folderError('its index.json is larger than 1 MiB'); });
+    }).then(function (bytes) {
+      var index = JSON.parse(new TextDecoder().decode(bytes));
+      var names = (index && Array.isArray(index.files) ? index.files : []).filter(safeName);
       if (names.length === 0) throw new Error('index.json names no files');
-      var files = {}, done = 0;
+      var problem = namesProblem(names);
+      if (problem) throw folderError(problem.replace(/^it /, 'index.json '));
+      var files = Object.create(null), done = 0, count = { bytes: 0 };
+      var tooMuch = function () { return folderError('its files come to more than ' + (STORY_MAX_BYTES >> 20) + ' MiB'); };
       progress.story = [0, names.length];
       return Promise.all(names.map(function (name) {
-        return fetchOk(base + name, 'A file of the story').then(function (r) { return r.arrayBuffer(); }).then(function (b) {
-          files[name] = new Uint8Array(b);
+        return fetchOk(base + name, 'A file of the story').then(function (r) { return readLimited(r, count, STORY_MAX_BYTES, tooMuch); }).then(function (b) {
+          files[name] = b;
           progress.story[0] = ++done;
           showProgress();
         });
       })).then(function () { return files; });
     });
   }
-  // Another origin's story only where data-origins.json allows it.
+  // Another origin's story only where data-origins.json allows it. An origin has no path: one listed
+  // with a slash after it ("https://host/", the address of its root) is that origin; one listed with more
+  // of an address is not taken for its origin (that would allow more than it says) but named in the refusal.
   function allowed(url) {
     var origin = new URL(url, window.location.href).origin;
     if (origin === window.location.origin) return Promise.resolve();
-    var refused = new Error('The story at ' + url + ' is on another site (' + origin + '). This page plays only its own ' +
-                            'stories, unless data-origins.json beside it lists that origin.');
+    var refusal = 'The story at ' + shortened(url) + ' is on another site (' + origin + '). This page plays only its own ' +
+                  'stories, unless data-origins.json beside it lists that origin.';
     return fetch('data-origins.json').then(function (r) { return r.ok ? r.json() : {}; }).then(function (config) {
-      if (!(Array.isArray(config.origins) && config.origins.indexOf(origin) >= 0)) throw refused;
-    }, function () { throw refused; });
+      var listed = config && Array.isArray(config.origins) ? config.origins.filter(function (o) { return typeof o === 'string'; }) : [];
+      if (listed.indexOf(origin) >= 0 || listed.indexOf(origin + '/') >= 0) return;
+      var near = listed.filter(function (o) { return o.slice(0, origin.length + 1) === origin + '/'; })[0];
+      if (near) {
+        refusal += ' It lists ' + shortened(near) + ', but an origin is only scheme://host[:port], without a path: list ' + origin + '.';
+      }
+      throw new Error(refusal);
+    }, function () { throw new Error(refusal); });
   }
+  // The story's address: a long one is refused before it is used (or shown whole).
   var dataUrl = query.get('data') || 'story.kpak';
-  var storyLoaded = allowed(dataUrl).then(function () {
+  var storyLoaded = new Promise(function (resolve) {
+    if (dataUrl.length > ADDRESS_MAX_LENGTH) {
+      throw new Error('The story\'s address (?data=) is ' + dataUrl.length + ' characters long, more than ' + ADDRESS_MAX_LENGTH +
+                      ': ' + shortened(dataUrl) + '.');
+    }
+    try { new URL(dataUrl, window.location.href); } catch (e) {
+      throw new Error('The story\'s address (?data=) cannot be read: ' + shortened(dataUrl) + '.');
+    }
+    resolve(allowed(dataUrl));
+  }).then(function () {
     if (/\.kpak$/i.test(new URL(dataUrl, window.location.href).pathname)) {
       return fetchOk(dataUrl, 'The story').then(readPacked);
     }

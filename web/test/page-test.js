@@ -7,6 +7,10 @@
 // - Hosted under a path of a site, the installed app's identity is that path (two games on one host are
 //   two apps).
 // - A damaged story file is named in the page's words, whatever the engine's own error, in every engine.
+// - A hostile pack (a name both a file and a folder, twice, too deep or too long, too many files, too many
+//   bytes declared or arriving) or story folder, too many captures, a long ?data= and an origin listed
+//   with a path are refused in the page's words before the page has grown or hung; pack-story.js will not
+//   write what the page refuses.
 // - axe-core finds no violation while a question's answer buttons are open and while the dialog is.
 // - Lighthouse (mobile): its performance, accessibility and best-practices scores are printed;
 //   accessibility must be full.
@@ -20,6 +24,7 @@ const zlib = require('zlib');
 const { launch } = require('./cdp');
 const engines = require('./engines');
 const { serve } = require('../serve');
+const { pack } = require('../pack-story');
 
 const nativeBuild = path.resolve(process.argv[2] || 'build');
 const webBuild = path.resolve(process.argv[3] || 'build-web');
@@ -44,13 +49,35 @@ function damagedStories(dir) {
   return stories;
 }
 
+// Packed stories made to hurt the page: names it cannot make, or more than it keeps.
+function hostileStories(dir) {
+  const packed = (files, past) => zlib.gzipSync(Buffer.concat([Buffer.from('KPAK1\n' + JSON.stringify({ files }) + '\n'),
+    Buffer.alloc(files.reduce((sum, f) => sum + f[1], 0) + (past || 0))]), { level: 1 });
+  const stories = {
+    'both.kpak': [packed([['a', 1], ['a/b', 1]]), 'it names a both as a file and as a folder'],
+    'twice.kpak': [packed([['data.txt', 1], ['data.txt', 2]]), 'it names data.txt twice'],
+    'deep.kpak': [packed([['a/'.repeat(16) + 'f', 1]]), 'it names a file 16 folders deep, more than 15'],
+    'nested.kpak': [packed([['a/'.repeat(3000) + 'f', 1]]), 'it names a file of 6001 characters, more than 255'],
+    'many.kpak': [packed(Array.from({ length: 4097 }, (_, i) => ['f' + i, 0])), 'it holds 4097 files, more than 4096'],
+    'large.kpak': [zlib.gzipSync(Buffer.from('KPAK1\n{"files": [["a.wav", 1073741824]]}\n')), 'its files come to 1073741824 bytes, more than 128 MiB'],
+    'zeros.kpak': [packed([['data.txt', 1]], 64 << 20), 'it has more than 1048576 bytes past its last file'],
+  };
+  for (const [name, [bytes]] of Object.entries(stories)) fs.writeFileSync(path.join(dir, name), bytes);
+  fs.mkdirSync(path.join(dir, 'both'));  // a story folder whose index a server may well give
+  fs.writeFileSync(path.join(dir, 'both', 'index.json'), JSON.stringify({ files: ['a', 'a/b'] }));
+  return stories;
+}
+
 async function main() {
   const work = fs.mkdtempSync(path.join(os.tmpdir(), 'kirake-page-test-'));
   const broken = path.join(work, 'broken');
   fs.mkdirSync(broken);
-  const stories = damagedStories(broken);
-  // No header of the server's own: the page's policy is the only one.
-  const server = await serve(webBuild, 0, { '/broken/': broken, '/games/kirake/': webBuild }, { headers: { 'Content-Security-Policy': null } });
+  const stories = damagedStories(broken), hostile = hostileStories(broken);
+  // No header of the server's own: the page's policy is the only one. data-origins.json as a check sets it.
+  let origins = null;
+  const server = await serve(webBuild, 0, { '/broken/': broken, '/games/kirake/': webBuild }, { headers: { 'Content-Security-Policy': null },
+    answer: (name, request, response) => name === '/data-origins.json' && origins !== null &&
+      (response.writeHead(200, { 'Content-Type': 'application/json', 'Cache-Control': 'no-store' }).end(JSON.stringify({ origins })), true) });
   const base = `http://127.0.0.1:${server.address().port}/`;
   const axeSource = fs.readFileSync(path.join(nodeModules, 'axe-core', 'axe.min.js'), 'utf8');
   const browser = await launch(process.env.KIRAKE_CHROMIUM);
@@ -65,6 +92,16 @@ async function main() {
     assert.deepStrictEqual(violations, [], `axe-core, ${what}:\n  ` + violations.join('\n  '));
   };
   const dialogText = `(function () { var d = document.getElementById('dialog'); return d.open && d.textContent; })()`;
+  await check('pack-story.js refuses to write what the page refuses', async () => {
+    const deep = path.join(work, 'deep', ...Array(16).fill('a')), large = path.join(work, 'large');
+    fs.mkdirSync(deep, { recursive: true });
+    fs.writeFileSync(path.join(deep, 'f'), 'x');
+    fs.mkdirSync(large);
+    fs.writeFileSync(path.join(large, 'a.wav'), '');
+    fs.truncateSync(path.join(large, 'a.wav'), 129 << 20);  // sparse
+    assert.throws(() => pack(path.join(work, 'deep')), /a\/a\/a.*\/f is longer than 255 characters or deeper than 15 folders: the page would refuse it/);
+    assert.throws(() => pack(large), /135266304 bytes of files, more than 128 MiB: the page would refuse it/);
+  });
   try {
     await check('the page\'s own policy holds with no header: the game plays, an inline script is refused; axe-core at a question', async () => {
       const page = await browser.newPage();
@@ -104,6 +141,36 @@ async function main() {
       await page.send('Page.navigate', { url: base + '?continue=0&data=broken/cut.kpak' });
       await page.waitFor(dialogText, 30000);
       await axe(page, 'the dialog open');
+      await page.close();
+    });
+
+    await check('hostile packs and addresses are refused at once in the page\'s words, and shown short', async () => {
+      const page = await browser.newPage();
+      const shown = async (query) => {
+        await page.send('Page.navigate', { url: base + query });
+        return page.waitFor(dialogText, 15000);
+      };
+      for (const [name, [, why]] of Object.entries(hostile)) {
+        const text = await shown(`?continue=0&data=broken/${name}`);
+        assert(text.startsWith('The story is damagedThe story file is damaged: ' + why), `${name}: ${text.slice(0, 300)}`);
+      }
+      let text = await shown('?continue=0&data=broken/both/');
+      assert(text.includes('The story\'s folder cannot be played: index.json names a both as a file and as a folder'), text);
+      text = await shown('?capture=0-2499');
+      assert(text.includes('?capture asks for more than 100 frames'), text);
+      text = await shown('?data=' + 'x'.repeat(100000) + '.kpak');
+      assert(text.includes('is 100005 characters long, more than 2048') && text.length < 400, text.slice(0, 300));
+      // Another origin (localhost is not 127.0.0.1): listed with a path, named in the refusal; with a
+      // slash, taken as the origin (the fetch is then the page's policy's to allow).
+      const other = `http://localhost:${server.address().port}`;
+      origins = [other + '/games/'];
+      text = await shown(`?data=${other}/story.kpak`);
+      assert(text.includes(`It lists ${other}/games/, but an origin is only scheme://host[:port], without a path: list ${other}.`), text);
+      origins = [other + '/'];
+      text = await shown(`?data=${other}/story.kpak`);
+      assert(!text.includes('on another site'), text);
+      origins = null;
+      assert.deepStrictEqual(page.problems.filter((p) => !/Content Security Policy|Failed to fetch|connect-src/.test(p)), []);
       await page.close();
     });
   } finally {
