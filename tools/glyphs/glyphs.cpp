@@ -145,7 +145,7 @@ const char help[] =
     "default heights take well under 1 MiB; each glyph grows with the square of its height).\n"
     "\n"
     "Without --story, writes the printable ASCII glyphs at each HEIGHT: the file built into the browser and\n"
-    "Windows builds.\n"
+    "Windows builds. A HEIGHT is 1 to 400 pixels; a glyph file holds at most 64 heights.\n"
     "\n"
     "Options:\n"
     "      --story DATA  bake the characters of the story in DATA\n"
