@@ -331,6 +331,11 @@ int Import(int argc, char** argv) {
     uint64_t bytes = frames * uint64_t(bits / 8);
     const char* problem = bytes > MAX_SOUND_BYTES ? "more than 16 MiB of samples"
                                                   : SoundBufferProblem(&format, uint32_t(bytes), DEVICE_RATE_ASKED);
+    if (problem && bytes < MIN_SOUND_BYTES) {
+        close(file.fd);
+        std::fprintf(stderr, "kirake-sfx: %s: the game would not play the result: %s\n", in, problem);
+        return 1;
+    }
     if (problem) {
         close(file.fd);
         std::fprintf(stderr,
@@ -399,7 +404,7 @@ static const char help[] =
     "\n"
     "Exit status: 0 on success, 1 when a file is refused or cannot be written, 2 on a bad command line.\n";
 
-int SfxMain(int argc, char** argv) {
+static int SfxMain(int argc, char** argv) {
     if (argc >= 2 && std::strcmp(argv[1], "import") == 0) return Import(argc, argv);
     if (argc < 2) {
         std::fprintf(stderr, "usage: kirake-sfx OUTDIR [NAME.wav...]\n%s", USAGE_IMPORT);
