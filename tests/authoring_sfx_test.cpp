@@ -1,6 +1,8 @@
 // kirake-sfx import on WAV files as sox writes them: the result is the game's layout, holds the same
-// sound at 22050 Hz, and what cannot be taken is refused with the reason.
+// sound at 22050 Hz, and what cannot be taken is refused with the reason, before it is read.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <cmath>
 #include "test_support.h"
 
@@ -124,4 +126,50 @@ TEST(AuthoringSfx, RefusesWithTheReason) {
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.output.find("not a WAV file"), std::string::npos) << r.output;
     EXPECT_EQ(RunTool({ToolPath("sfx", "kirake-sfx"), "import", "only-one.wav"}).status, 2);
+}
+
+// What cannot be an effect is refused at once: a FIFO, a device or a file over the 256 MiB read, by their
+// type or size before a byte is read; a sound longer than the game plays, by its head before a sample is.
+TEST(AuthoringSfx, RefusesByTypeSizeAndHeadBeforeReading) {
+    ScratchDir dir;
+    fs::path fifo = dir.path() / "fifo.wav", zero = dir.path() / "zero.wav", huge = dir.path() / "huge.wav";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    fs::create_symlink("/dev/zero", zero);
+    WriteText(huge, "");
+    ASSERT_EQ(truncate(huge.c_str(), off_t(2) << 30), 0);  // sparse: no disk taken
+    // 8-bit mono at 1000 Hz, 200 s: 200,000 bytes, 19.2 MB once at 48000 Hz in 16 bits.
+    std::vector<uint8_t> head = {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E', 'f', 'm', 't', ' ', 16, 0, 0, 0,
+                                 1, 0, 1, 0, 0xE8, 3, 0, 0, 0xE8, 3, 0, 0, 1, 0, 8, 0, 'd', 'a', 't', 'a', 0, 0, 0, 0};
+    Set32(head, 4, 36 + 200000);
+    Set32(head, 40, 200000);
+    head.resize(44 + 200000, 128);
+    WriteBytes(dir.path() / "long.wav", head);
+    struct Case {
+        fs::path in;
+        std::vector<std::string> options;
+        std::string said;
+    } cases[] = {
+        {fifo, {}, fifo.string() + ": not a regular file"},
+        {zero, {}, zero.string() + ": not a regular file"},
+        {huge, {}, "2147483648 bytes, more than the 256 MiB that is read"},
+        {dir.path() / "long.wav", {"--rate", "48000"},
+         "the game would not play the result: more than 16 MiB of samples (200.0 s; an effect of 16-bit samples at "
+         "48000 Hz lasts at most 174.8 s"},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> args = {ToolPath("sfx", "kirake-sfx"), "import", c.in.string(),
+                                          (dir.path() / "out.wav").string()};
+        args.insert(args.end(), c.options.begin(), c.options.end());
+        ProcessOptions options;
+        options.seconds = 20;  // a FIFO blocked the reader for ever
+        RunResult r = RunTool(args, options);
+        EXPECT_EQ(r.status, 1) << r.output;
+        EXPECT_NE(r.output.find(c.said), std::string::npos) << r.output;
+        EXPECT_FALSE(fs::exists(dir.path() / "out.wav"));
+    }
+    // The same sound at a rate whose result the game plays is taken.
+    RunResult r = RunTool({ToolPath("sfx", "kirake-sfx"), "import", (dir.path() / "long.wav").string(),
+                           (dir.path() / "out.wav").string(), "--rate", "8000", "--bits", "8"});
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_EQ(ReadBytes(dir.path() / "out.wav").size(), 58u + 1600000u);
 }

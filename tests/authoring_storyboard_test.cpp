@@ -11,6 +11,10 @@ namespace {
 
 using namespace authoring;
 
+uint32_t Get32BigEndian(const std::vector<uint8_t>& b, size_t at) {
+    return uint32_t(b[at]) << 24 | uint32_t(b[at + 1]) << 16 | uint32_t(b[at + 2]) << 8 | b[at + 3];
+}
+
 // Pages of a message counted from its text: "<*" turns the page, and so does a "</" that ends a page's
 // fourth line.
 int PagesOf(const std::string& script, char id) {
@@ -176,6 +180,24 @@ TEST(Storyboard, ScriptLoopsAreFollowedAndLimitsSaidSo) {
     EXPECT_NE(stuck.html.find("Still going at the frame limit"), std::string::npos);
 }
 
+// Paths of the built-in story still going at the frame limit are said to be, on the page and in the
+// messages, not only "stopped".
+TEST(Storyboard, BuiltinPathsAtTheFrameLimitAreSaidSo) {
+    fs::path data = KIRAKE_DATA_DIR;
+    if (!fs::exists(data / "data.txt")) GTEST_SKIP() << "no default data at " << data;
+    ScratchDir out;
+    Board board = MakeBoard(data, out.path() / "board", {"--builtin-story", "--frames", "300"});
+    EXPECT_EQ(board.run.status, 1);
+    EXPECT_NE(board.run.output.find("18 of 18 paths stopped before the staff roll"), std::string::npos)
+        << board.run.output;
+    EXPECT_NE(board.run.output.find("18 of them were still going at the frame limit of 300 frames; a longer story "
+                                    "needs a higher --frames"),
+              std::string::npos)
+        << board.run.output;
+    EXPECT_NE(board.html.find("still going at the frame limit of 300 frames"), std::string::npos);
+    EXPECT_NE(board.html.find("Still going at the frame limit (--frames)"), std::string::npos);
+}
+
 // A line too wide for the message box is marked on its page's picture, next to the checker's finding.
 TEST(Storyboard, LineTooLongIsMarkedWithTheCheckersFinding) {
     fs::path data = KIRAKE_DATA_DIR;
@@ -258,6 +280,27 @@ TEST(SongTool, InfoRefusesSourcesAndOtherFilesAndPlotDrawsBothForms) {
     EXPECT_EQ(bad.status, 1);
     EXPECT_NE(bad.output.find("not a playable song"), std::string::npos) << bad.output;
     EXPECT_FALSE(fs::exists(work.path() / "x.png"));
+}
+
+// A long song is drawn in rows (in one it was wider than a picture can be from 32,260 steps on); a song
+// longer than the rows hold is refused with the plot's limit.
+TEST(SongTool, PlotDrawsLongSongsInRowsAndNamesItsLimit) {
+    std::string tool = ToolPath("song", "kirake-song");
+    ScratchDir work;
+    fs::path png = work.path() / "long.png";
+    WriteText(work.path() / "long.song", "length 40000\ntrack 1\n C4 $ D4\nend\n");
+    RunResult plot = RunTool({tool, "plot", (work.path() / "long.song").string(), png.string()});
+    ASSERT_EQ(plot.status, 0) << plot.output;
+    std::vector<uint8_t> bytes = ReadBytes(png);
+    ASSERT_GE(bytes.size(), 24u);
+    EXPECT_LT(Get32BigEndian(bytes, 16), 9000u);  // width: a row of 8192 steps and the instruments
+    EXPECT_GT(Get32BigEndian(bytes, 20), 3000u);  // height: five rows
+    WriteText(work.path() / "longer.song", "length 70000\ntrack 1\n C4\nend\n");
+    plot = RunTool({tool, "plot", (work.path() / "longer.song").string(), png.string()});
+    EXPECT_EQ(plot.status, 1);
+    EXPECT_NE(plot.output.find("longer.song: 70000 steps; a plot draws at most 65536 (8 rows of 8192)"),
+              std::string::npos)
+        << plot.output;
 }
 
 }  // namespace

@@ -149,4 +149,32 @@ TEST(BoundedInputs, ToolsReadOnlyRegularFilesWithinTheGamesLimits) {
     run = RunTool({ToolPath("check", "kirake-check"), data.path().string()});
     EXPECT_EQ(run.status, 1);
     EXPECT_TRUE(Contains(run.output, "data.txt: longer than the 16 MiB the game reads")) << run.output;
+    // A FIFO or a link to a device where a data file goes is named for what it is, not "missing".
+    fs::remove(data.path() / "data.txt");
+    ASSERT_EQ(mkfifo((data.path() / "data.txt").c_str(), 0600), 0);
+    fs::create_symlink("/dev/zero", data.path() / "End.wav");
+    run = RunTool({ToolPath("check", "kirake-check"), data.path().string()});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_TRUE(Contains(run.output, "data.txt: not a regular file")) << run.output;
+    EXPECT_TRUE(Contains(run.output, "End.wav: not a regular file")) << run.output;
+}
+
+// kirake-glyphs writes no glyph file larger than the browser and Windows builds read (16 MiB): here 128
+// block and shape characters at 16 heights of 400, some 19 MB.
+TEST(BoundedInputs, GlyphFilesStayWithinWhatTheBuildsRead) {
+    ScratchDir dir;
+    std::string text = "\xef\xbb\xbftx0";
+    for (uint32_t c = 0x2580; c < 0x2600; ++c)  // three bytes of UTF-8 each
+        text += {char(0xE0 | c >> 12), char(0x80 | (c >> 6 & 0x3F)), char(0x80 | (c & 0x3F))};
+    WriteText(dir.path() / "data.txt", text + "<!");
+    std::vector<std::string> args = {ToolPath("glyphs", "kirake-glyphs"), "--story", dir.path().string(),
+                                     (dir.path() / "glyphs.kfnt").string()};
+    args.insert(args.end(), 16, "400");
+    authoring::RunResult run = RunTool(args);
+    EXPECT_EQ(run.status, 1) << run.output;
+    EXPECT_TRUE(Contains(run.output, "glyphs.kfnt: 128 characters at 16 heights take ")) << run.output;
+    EXPECT_TRUE(Contains(run.output, "bytes, more than the 16 MiB the browser and Windows builds read; nothing "
+                                     "written: bake fewer characters or fewer or lower heights"))
+        << run.output;
+    EXPECT_FALSE(fs::exists(dir.path() / "glyphs.kfnt"));
 }

@@ -65,11 +65,15 @@ void FlushScriptReports(const std::string& file) {
     scriptKinds.clear();
 }
 
-// The file the game opens for a name ("\\" or "/" separated) in the folder `dir`; empty when none.
+// The file the game opens for a name ("\\" or "/" separated) in the folder `dir`; empty when none. Also
+// what stands at that very name but is no regular file (a FIFO, a device, a folder, a link to one): the
+// game would not read it, and reading it here says why instead of calling it missing.
 // (Paths are plain strings and files C streams: std::filesystem and the C++ streams would bring their
 // locale code into the program, half of its size on Windows.)
 std::string FindIn(const std::string& dir, const std::string& name) {
-    return FindDataFile((dir + "/" + name).c_str());
+    std::string path = FindDataFile((dir + "/" + name).c_str());
+    if (path.empty() && PathExists(dir + "/" + name)) path = dir + "/" + name;
+    return path;
 }
 
 // A found file's name as the report gives it: its path inside the folder ("bmp/x.BMP", "../x.BMP").

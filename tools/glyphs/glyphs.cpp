@@ -30,8 +30,7 @@ constexpr int CLEAR = 2, INK = 1;  // table: 0 black, 1 white, the rest grey
 void Draw(Surface* surface, Font* font, uint32_t codePoint, uint32_t colour, bool transparent) {
     int pitch = 0;
     uint8_t* pixels = LockSurface(surface, &pitch);
-    for (int y = 0; y < SIZE; ++y)
-        for (int x = 0; x < SIZE; ++x) pixels[y * pitch + x] = CLEAR;
+    for (int y = 0; y < SIZE; ++y) std::memset(pixels + y * pitch, CLEAR, SIZE);
     UnlockSurface(surface);
     DrawContext* dc = GetSurfaceDC(surface);
     SelectTextFont(dc, font);
@@ -47,14 +46,17 @@ bool Box(Surface* surface, int index, int* left, int* top, int* right, int* bott
     const uint8_t* pixels = LockSurface(surface, &pitch);
     *left = *top = SIZE;
     *right = *bottom = -1;
-    for (int y = 0; y < SIZE; ++y)
-        for (int x = 0; x < SIZE; ++x)
-            if (pixels[y * pitch + x] == index) {
-                if (x < *left) *left = x;
-                if (x > *right) *right = x;
-                if (y < *top) *top = y;
-                if (y > *bottom) *bottom = y;
-            }
+    for (int y = 0; y < SIZE; ++y) {  // a row at a time: most rows hold none
+        const uint8_t* row = pixels + y * pitch;
+        const void* first = std::memchr(row, index, SIZE);
+        if (!first) continue;
+        int x = int(static_cast<const uint8_t*>(first) - row), last = SIZE - 1;
+        while (row[last] != index) --last;
+        *left = std::min(*left, x);
+        *right = std::max(*right, last);
+        *top = std::min(*top, y);
+        *bottom = y;
+    }
     UnlockSurface(surface);
     return *right >= 0;
 }
@@ -138,10 +140,12 @@ const char help[] =
     "staff roll, the messages, the answers, the roll's closing line) or at each HEIGHT, drawn as the desktop\n"
     "draws them (with the faces fontconfig offers for the characters the game's face lacks). Put OUT in the\n"
     "data folder as glyphs.kfnt: the browser and Windows builds then draw the story's text as the desktop\n"
-    "does. A story without the mark, or with only ASCII, needs no such file: nothing is written.\n"
+    "does. A story without the mark, or with only ASCII, needs no such file: nothing is written. Those builds\n"
+    "read at most 16 MiB of glyphs: a file that would be larger is refused (some thousand characters at the\n"
+    "default heights take well under 1 MiB; each glyph grows with the square of its height).\n"
     "\n"
     "Without --story, writes the printable ASCII glyphs at each HEIGHT: the file built into the browser and\n"
-    "Windows builds.\n"
+    "Windows builds. A HEIGHT is 1 to 400 pixels; a glyph file holds at most 64 heights.\n"
     "\n"
     "Options:\n"
     "      --story DATA  bake the characters of the story in DATA\n"
@@ -166,6 +170,11 @@ int main(int argc, char** argv) {
                 return 2;
             }
             heights.push_back(int(height));
+        }
+        if (heights.size() > size_t(GLYPH_FILE_MAX_FONTS)) {  // a glyph file holds no more fonts
+            std::fprintf(stderr, "kirake-glyphs: %zu heights; a glyph file holds at most %d\n", heights.size(),
+                         GLYPH_FILE_MAX_FONTS);
+            return 2;
         }
         if (heights.empty()) heights = {20, MESSAGE_TEXT_HEIGHT, 24, 40};  // the roll, messages, answers, "The End"
         std::set<uint32_t> characters;
@@ -228,6 +237,14 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "kirake-glyphs: warning: no installed font has U+%04X: it is drawn as nothing\n",
                          unsigned(c));
         std::vector<uint8_t> bytes = WriteGlyphFile(fonts);
+        if (story && bytes.size() > MAX_GLYPH_FILE_BYTES) {  // the builds that read it would draw nothing
+            std::fprintf(stderr,
+                         "kirake-glyphs: %s: %zu characters at %zu heights take %zu bytes, more than the %s the "
+                         "browser and Windows builds read; nothing written: bake fewer characters or fewer or "
+                         "lower heights\n",
+                         outPath, characters.size(), fonts.size(), bytes.size(), SizeText(MAX_GLYPH_FILE_BYTES).c_str());
+            return 1;
+        }
         FILE* file = std::fopen(outPath, "wb");
         bool written = file && std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
         if (file && std::fclose(file) != 0) written = false;

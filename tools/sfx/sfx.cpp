@@ -15,6 +15,7 @@
 #include <vector>
 #include "../common/wav58.h"
 #include "platform/sound.h"
+#include "read_input.h"
 #include "tool_help.h"
 #include "wav_import.h"
 
@@ -229,24 +230,50 @@ std::vector<uint8_t> Pack(Buffer b, double peak) {
 
 namespace {
 
-constexpr size_t MAX_INPUT_BYTES = 256u << 20;
+// The most of a WAV file that is read: more than the longest effect the game plays at any rate needs
+// (about 350 s), but a file may hold 192000 Hz stereo of 32 bits.
+constexpr uint64_t MAX_INPUT_BYTES = uint64_t(256) << 20;
 
-bool ReadInput(const char* path, std::vector<uint8_t>* bytes, std::string* why) {
-    FILE* f = std::fopen(path, "rb");
-    if (!f) {
-        *why = std::string("cannot open it: ") + std::strerror(errno);
-        return false;
+// The input read where it is asked, through a window of 64 KiB, so that walking the chunk heads costs
+// few reads. (lseek and read: Windows has no pread.)
+struct InputFile {
+    int fd;
+    std::vector<uint8_t> window;
+    uint64_t windowAt = 0;
+
+    bool ReadAt(uint64_t at, uint8_t* to, size_t count) {
+        if (at >= windowAt && at + count <= windowAt + window.size()) {
+            std::memcpy(to, window.data() + (at - windowAt), count);
+            return true;
+        }
+        if (count >= 65536) return ReadFully(at, to, count) == count;
+        window.resize(65536);
+        window.resize(ReadFully(at, window.data(), window.size()));
+        windowAt = at;
+        if (count > window.size()) return false;
+        std::memcpy(to, window.data(), count);
+        return true;
     }
-    bytes->clear();
-    unsigned char block[65536];
-    size_t got;
-    while ((got = std::fread(block, 1, sizeof block, f)) > 0 && bytes->size() <= MAX_INPUT_BYTES)
-        bytes->insert(bytes->end(), block, block + got);
-    bool bad = std::ferror(f);
-    std::fclose(f);
-    if (bad) *why = "cannot be read";
-    if (bytes->size() > MAX_INPUT_BYTES) *why = "longer than 256 MiB";
-    return !bad && bytes->size() <= MAX_INPUT_BYTES;
+    size_t ReadFully(uint64_t at, uint8_t* to, size_t count) {
+        if (lseek(fd, off_t(at), SEEK_SET) != off_t(at)) return 0;
+        size_t done = 0;
+        while (done < count) {
+            ssize_t got = read(fd, to + done, count - done);
+            if (got < 0 && errno == EINTR) continue;
+            if (got <= 0) break;
+            done += size_t(got);
+        }
+        return done;
+    }
+};
+
+// The longest sound, in frames at `rate` of `bits`, that the game plays as an effect.
+uint64_t LongestEffect(uint32_t rate, int bits) {
+    SoundFormat format = {1, 1, rate, rate * uint32_t(bits / 8), uint16_t(bits / 8), uint16_t(bits), 0};
+    uint64_t frames = MAX_SOUND_BYTES / uint32_t(bits / 8);
+    frames = std::min<uint64_t>(frames, MAX_CONVERTED_SOUND_BYTES / 2 * rate / DEVICE_RATE_ASKED + 1);
+    while (frames > 0 && SoundBufferProblem(&format, uint32_t(frames * uint32_t(bits / 8)), DEVICE_RATE_ASKED)) --frames;
+    return frames;
 }
 
 const char USAGE_IMPORT[] = "usage: kirake-sfx import IN.wav OUT.wav [--rate HZ] [--bits 8|16]\n";
@@ -287,30 +314,55 @@ int Import(int argc, char** argv) {
         std::fprintf(stderr, "kirake-sfx: --bits takes 8 or 16\n");
         return 2;
     }
-    std::vector<uint8_t> bytes;
     std::string why;
-    PcmSound sound;
-    if (!ReadInput(in, &bytes, &why) || !ReadPcmWav(bytes, &sound, &why)) {
+    InputFile file = {OpenInputFile(in, MAX_INPUT_BYTES, &why), {}, 0};
+    struct stat info;
+    WavLayout layout;
+    WavReader reader = [&file](uint64_t at, uint8_t* to, size_t count) { return file.ReadAt(at, to, count); };
+    if (file.fd < 0 || fstat(file.fd, &info) != 0 || !ReadWavLayout(reader, uint64_t(info.st_size), &layout, &why)) {
+        if (file.fd >= 0) close(file.fd);
         std::fprintf(stderr, "kirake-sfx: %s: %s\n", in, why.c_str());
         return 1;
     }
-    for (const std::string& note : sound.notes) std::fprintf(stderr, "kirake-sfx: %s: %s\n", in, note.c_str());
-    std::vector<double> samples = Resample(sound.mono, sound.rate, uint32_t(rate));
+    for (const std::string& note : layout.notes) std::fprintf(stderr, "kirake-sfx: %s: %s\n", in, note.c_str());
+    // Judged by the head: the effect the game would refuse is refused before a sample is read.
+    uint64_t frames = ResampledFrames(layout.frames, layout.rate, uint32_t(rate));
+    SoundFormat format = {1, 1, uint32_t(rate), uint32_t(rate * bits / 8), uint16_t(bits / 8), uint16_t(bits), 0};
+    uint64_t bytes = frames * uint64_t(bits / 8);
+    const char* problem = bytes > MAX_SOUND_BYTES ? "more than 16 MiB of samples"
+                                                  : SoundBufferProblem(&format, uint32_t(bytes), DEVICE_RATE_ASKED);
+    if (problem && bytes < MIN_SOUND_BYTES) {
+        close(file.fd);
+        std::fprintf(stderr, "kirake-sfx: %s: the game would not play the result: %s\n", in, problem);
+        return 1;
+    }
+    if (problem) {
+        close(file.fd);
+        std::fprintf(stderr,
+                     "kirake-sfx: %s: the game would not play the result: %s (%.1f s; an effect of %ld-bit samples "
+                     "at %ld Hz lasts at most %.1f s: shorten the sound%s)\n",
+                     in, problem, double(layout.frames) / layout.rate, bits, rate,
+                     double(LongestEffect(uint32_t(rate), int(bits))) / double(rate),
+                     rate > 22050 || bits == 16 ? ", or take a lower --rate or --bits 8" : "");
+        return 1;
+    }
     size_t clipped = 0;
     std::vector<uint8_t> data;
-    data.reserve(samples.size() * size_t(bits / 8));
-    for (double s : samples) {
-        if (s > 1.0 || s < -1.0) ++clipped;
-        double v = std::clamp(s, -1.0, 1.0);
-        if (bits == 8)
-            data.push_back(uint8_t(std::clamp(std::lround(v * 127.0) + 128, 0L, 255L)));
-        else
-            PutLe(data, uint32_t(int16_t(std::clamp(std::lround(v * 32767.0), -32768L, 32767L))) & 0xFFFF, 2);
-    }
-    SoundFormat format = {1, 1, uint32_t(rate), uint32_t(rate * bits / 8), uint16_t(bits / 8), uint16_t(bits), 0};
-    if (const char* problem = SoundBufferProblem(&format, uint32_t(std::min<size_t>(data.size(), UINT32_MAX)),
-                                                 DEVICE_RATE_ASKED)) {
-        std::fprintf(stderr, "kirake-sfx: %s: the game would not play the result: %s\n", in, problem);
+    data.reserve(size_t(bytes));
+    int read = ConvertWav(reader, layout, uint32_t(rate), [&](const float* samples, size_t count) {
+        for (size_t i = 0; i < count; ++i) {
+            double s = samples[i];
+            if (s > 1.0 || s < -1.0) ++clipped;
+            double v = std::clamp(s, -1.0, 1.0);
+            if (bits == 8)
+                data.push_back(uint8_t(std::clamp(std::lround(v * 127.0) + 128, 0L, 255L)));
+            else
+                PutLe(data, uint32_t(int16_t(std::clamp(std::lround(v * 32767.0), -32768L, 32767L))) & 0xFFFF, 2);
+        }
+    });
+    close(file.fd);
+    if (!read) {
+        std::fprintf(stderr, "kirake-sfx: %s: cannot be read (changed while it was read?)\n", in);
         return 1;
     }
     if (!WriteFileBytes(out, MakeWav58(1, uint32_t(rate), int(bits), data))) {
@@ -320,9 +372,9 @@ int Import(int argc, char** argv) {
     if (clipped)
         std::fprintf(stderr, "kirake-sfx: %s: %zu samples above full scale were clipped; lower its level\n", in,
                      clipped);
-    std::printf("%s: %d-bit %s at %u Hz, %.3f s -> %s: %ld-bit mono at %ld Hz, %zu samples\n", in, sound.bits,
-                sound.channels == 1 ? "mono" : "stereo", sound.rate, double(sound.mono.size()) / sound.rate, out,
-                bits, rate, samples.size());
+    std::printf("%s: %u-bit %s at %u Hz, %.3f s -> %s: %ld-bit mono at %ld Hz, %llu samples\n", in, layout.bits,
+                layout.channels == 1 ? "mono" : "stereo", layout.rate, double(layout.frames) / layout.rate, out,
+                bits, rate, (unsigned long long)frames);
     return 0;
 }
 
@@ -336,9 +388,12 @@ static const char help[] =
     "import reads any PCM WAV file (8, 16, 24 or 32 bits, mono or stereo, 1000 to 192000 Hz, its chunks in\n"
     "any order, also WAVE_FORMAT_EXTENSIBLE) and writes OUT.wav in the game's layout: a 58-byte head\n"
     "(an 18-byte \"fmt \" chunk and a 4-byte \"fact\" chunk before \"data\"), the channels mixed to mono and\n"
-    "resampled (band-limited) to 22050 Hz. Name OUT.wav after the effect it replaces (End.wav, Crash.wav,\n"
-    "Houtyo.wav, Han.wav, mag.wav, messg.wav, hako3.wav, punch3.wav). Compressed and floating-point files\n"
-    "are refused with the reason; convert them to PCM first.\n"
+    "resampled to 22050 Hz by the game's mixer's own filter. Name OUT.wav after the effect it replaces\n"
+    "(End.wav, Crash.wav, Houtyo.wav, Han.wav, mag.wav, messg.wav, hako3.wav, punch3.wav). Compressed and\n"
+    "floating-point files are refused with the reason; convert them to PCM first. IN.wav is read only when\n"
+    "it is a regular file of at most 256 MiB. An effect the game would not play (more than 16 MiB of\n"
+    "samples, or 32 MiB at the device's 48000 Hz: about 175 s at --rate 48000, 350 s at 22050 Hz) is\n"
+    "refused by the file's head, before a sample is read.\n"
     "\n"
     "Without import, writes the eight default effects (or only those named) into OUTDIR.\n"
     "\n"
@@ -349,8 +404,7 @@ static const char help[] =
     "\n"
     "Exit status: 0 on success, 1 when a file is refused or cannot be written, 2 on a bad command line.\n";
 
-int main(int argc, char** argv) {
-    if (AnswerHelpOrVersion(argc, argv, "kirake-sfx", help)) return 0;
+static int SfxMain(int argc, char** argv) {
     if (argc >= 2 && std::strcmp(argv[1], "import") == 0) return Import(argc, argv);
     if (argc < 2) {
         std::fprintf(stderr, "usage: kirake-sfx OUTDIR [NAME.wav...]\n%s", USAGE_IMPORT);
@@ -375,4 +429,9 @@ int main(int argc, char** argv) {
         return 1;
     }
     return 0;
+}
+
+int main(int argc, char** argv) {
+    if (AnswerHelpOrVersion(argc, argv, "kirake-sfx", help)) return 0;
+    return GuardToolMain("kirake-sfx", [&] { return SfxMain(argc, argv); });
 }

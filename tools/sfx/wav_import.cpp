@@ -1,12 +1,11 @@
 // Reading ordinary PCM WAV files and resampling them; see wav_import.h.
 #include "wav_import.h"
 #include <algorithm>
-#include <cmath>
 #include <cstring>
+#include <memory>
+#include "platform/core/sound_mixer.h"
 
 namespace {
-constexpr double PI = 3.14159265358979323846;
-
 uint32_t Le(const uint8_t* p, int bytes) {
     uint32_t v = 0;
     for (int i = 0; i < bytes; ++i) v |= uint32_t(p[i]) << (8 * i);
@@ -29,54 +28,48 @@ const char* FormatName(uint32_t tag) {
     }
 }
 
-double BesselI0(double x) {  // the zeroth modified Bessel function, by its series
-    double sum = 1, term = 1;
-    for (int k = 1; k < 40; ++k) {
-        term *= (x / (2 * k)) * (x / (2 * k));
-        sum += term;
-        if (term < sum * 1e-12) break;
-    }
-    return sum;
-}
-
-// Where a WAV image's "fmt " and "data" chunks are.
+// Where a WAV image's "fmt " and "data" chunks are: the first 40 bytes of "fmt " (all that is read of it).
 struct WavChunks {
-    const uint8_t* fmt = nullptr;
-    size_t fmtSize = 0, dataAt = 0, dataSize = 0;
-    bool haveData = false;
+    uint8_t fmt[40] = {};
+    size_t fmtSize = 0;
+    uint64_t dataAt = 0, dataSize = 0;
+    bool haveFmt = false, haveData = false;
 };
 
 // The RIFF head and the chunks, in any order. 1, or 0 with *why; a data chunk cut short is noted.
-int FindWavChunks(const std::vector<uint8_t>& b, WavChunks* c, PcmSound* sound, std::string* why) {
-    if (b.size() < 12 || std::memcmp(b.data(), "RIFF", 4) != 0 || std::memcmp(b.data() + 8, "WAVE", 4) != 0) {
-        if (b.size() >= 4 && std::memcmp(b.data(), "RF64", 4) == 0)
+int FindWavChunks(const WavReader& read, uint64_t size, WavChunks* c, WavLayout* layout, std::string* why) {
+    uint8_t head[12];
+    if (size < 12 || !read(0, head, 12) || std::memcmp(head, "RIFF", 4) != 0 || std::memcmp(head + 8, "WAVE", 4) != 0) {
+        if (size >= 4 && read(0, head, 4) && std::memcmp(head, "RF64", 4) == 0)
             *why = "an RF64 file (a WAV over 4 GB); write an ordinary WAV";
         else
             *why = "not a WAV file (no \"RIFF\" ... \"WAVE\" at its start)";
         return 0;
     }
-    for (size_t at = 12; at + 8 <= b.size();) {
-        size_t size = Le(&b[at + 4], 4), body = at + 8;
-        size_t room = b.size() - body;
-        if (std::memcmp(&b[at], "fmt ", 4) == 0 && !c->fmt) {
-            if (size > room) break;
-            c->fmt = &b[body];
-            c->fmtSize = size;
-        } else if (std::memcmp(&b[at], "data", 4) == 0 && !c->haveData) {
+    for (uint64_t at = 12; at + 8 <= size;) {
+        uint8_t chunk[8];
+        if (!read(at, chunk, 8)) break;
+        uint64_t length = Le(chunk + 4, 4), body = at + 8;
+        uint64_t room = size - body;
+        if (std::memcmp(chunk, "fmt ", 4) == 0 && !c->haveFmt) {
+            if (length > room) break;
+            c->haveFmt = read(body, c->fmt, size_t(std::min<uint64_t>(length, sizeof c->fmt)));
+            c->fmtSize = size_t(length);
+        } else if (std::memcmp(chunk, "data", 4) == 0 && !c->haveData) {
             c->haveData = true;
             c->dataAt = body;
-            c->dataSize = size;
-            if (size > room) {  // written to a pipe, or cut short: take what is there
-                sound->notes.push_back("the data chunk claims " + std::to_string(size) + " bytes, the file holds " +
-                                       std::to_string(room) + "; taking those");
+            c->dataSize = length;
+            if (length > room) {  // written to a pipe, or cut short: take what is there
+                layout->notes.push_back("the data chunk claims " + std::to_string(length) + " bytes, the file holds " +
+                                        std::to_string(room) + "; taking those");
                 c->dataSize = room;
                 break;
             }
         }
-        if (size > room) break;
-        at = body + size + (size & 1);
+        if (length > room) break;
+        at = body + length + (length & 1);
     }
-    if (!c->fmt) {
+    if (!c->haveFmt) {
         *why = "no \"fmt \" chunk: the file does not say how its sound is stored";
         return 0;
     }
@@ -91,13 +84,8 @@ int FindWavChunks(const std::vector<uint8_t>& b, WavChunks* c, PcmSound* sound, 
     return 1;
 }
 
-// How the samples are stored: `container` bits a sample, of which `bits` hold the sound.
-struct WavFormat {
-    uint32_t channels = 0, rate = 0, align = 0, bits = 0, container = 0;
-};
-
 // The "fmt " chunk: integer PCM (plain or extensible) of a kind that can be taken. 1, or 0 with *why.
-int ReadWavFormat(const WavChunks& c, WavFormat* f, std::string* why) {
+int ReadWavFormat(const WavChunks& c, WavLayout* f, std::string* why) {
     const uint8_t* fmt = c.fmt;
     uint32_t tag = Le(fmt, 2);
     f->channels = Le(fmt + 2, 2);
@@ -145,72 +133,147 @@ int ReadWavFormat(const WavChunks& c, WavFormat* f, std::string* why) {
     return 1;
 }
 
-// The frames of the data chunk, their channels averaged, into sound->mono.
-void DecodeWavSamples(const std::vector<uint8_t>& b, const WavChunks& c, const WavFormat& f, size_t frames,
-                      PcmSound* sound) {
-    sound->mono.resize(frames);
+// `count` frames of the data from p, their channels averaged.
+template <class Sample>
+void DecodeFrames(const uint8_t* p, const WavLayout& f, size_t count, Sample* mono) {
     int bytes = int(f.container / 8);
     double scale = 1.0 / double(uint64_t(1) << (f.container - 1));
-    for (size_t i = 0; i < frames; ++i) {
+    for (size_t i = 0; i < count; ++i, p += f.align) {
         double sum = 0;
         for (uint32_t ch = 0; ch < f.channels; ++ch) {
-            const uint8_t* p = &b[c.dataAt + i * f.align + ch * size_t(bytes)];
             int64_t v;
             if (f.container == 8) {
-                v = int64_t(p[0]) - 128;  // 8-bit WAV samples are unsigned
+                v = int64_t(p[ch]) - 128;  // 8-bit WAV samples are unsigned
             } else {
-                uint32_t u = Le(p, bytes);
+                uint32_t u = Le(p + ch * size_t(bytes), bytes);
                 v = int64_t(u) - ((u >> (f.container - 1)) & 1 ? int64_t(1) << f.container : 0);
             }
             sum += double(v) * scale;
         }
-        sound->mono[i] = sum / f.channels;
+        mono[i] = Sample(sum / f.channels);
     }
+}
+
+WavReader FromMemory(const std::vector<uint8_t>& b) {
+    return [&b](uint64_t at, uint8_t* to, size_t count) {
+        if (at > b.size() || count > b.size() - at) return false;
+        std::memcpy(to, b.data() + at, count);
+        return true;
+    };
+}
+
+// Resamples `frames` source frames, made by `source` a block at a time, with the mixer's resampler, and
+// gives the output to `take` a block at a time. The resampler reads interleaved stereo: both sides carry
+// the sound. Its output frame k stands for source frame whole + taps / 2 - 1: the source is led by that
+// many silent frames, so that output frame 0 stands for source frame 0, and followed by silence.
+int ResampleStream(uint64_t frames, uint32_t from, uint32_t to, const std::function<bool(float*, size_t)>& source,
+                   const std::function<void(const float*, size_t)>& take) {
+    constexpr size_t BLOCK = 8192;
+    std::vector<float> mono;
+    if (from == to) {
+        for (uint64_t done = 0; done < frames;) {
+            size_t n = size_t(std::min<uint64_t>(BLOCK, frames - done));
+            mono.resize(n);
+            if (!source(mono.data(), n)) return 0;
+            take(mono.data(), n);
+            done += n;
+        }
+        return 1;
+    }
+    std::unique_ptr<Resampler, void (*)(Resampler*)> rs(ResamplerCreate(int(from), int(to)), ResamplerFree);
+    const uint64_t lead = uint64_t(ResamplerTaps(rs.get()) / 2 - 1), outCount = ResampledFrames(frames, from, to);
+    std::vector<float> window;  // stereo frames of the led source from `base` on
+    std::vector<float> left(BLOCK), right(BLOCK);
+    uint64_t base = 0, made = 0, whole = 0;
+    uint32_t remainder = 0;
+    for (uint64_t done = 0; done < outCount;) {
+        int n = int(std::min<uint64_t>(BLOCK, outCount - done));
+        uint64_t end = whole + ResamplerSourceNeeded(rs.get(), remainder, n);
+        window.erase(window.begin(), window.begin() + ptrdiff_t(2 * (whole - base)));  // passed for good
+        base = whole;
+        while (made < end) {
+            uint64_t k = end - made;
+            bool sound = made >= lead && made - lead < frames;
+            if (made < lead) k = std::min(k, lead - made);
+            if (sound) k = std::min<uint64_t>({k, frames - (made - lead), BLOCK * 4});
+            mono.assign(size_t(k), 0.0f);
+            if (sound && !source(mono.data(), mono.size())) return 0;
+            for (float s : mono) {
+                window.push_back(s);
+                window.push_back(s);
+            }
+            made += k;
+        }
+        std::fill(left.begin(), left.end(), 0.0f);
+        std::fill(right.begin(), right.end(), 0.0f);
+        uint64_t at = 0;
+        ResamplerRun(rs.get(), window.data(), &at, &remainder, left.data(), right.data(), n);
+        whole = base + at;
+        take(left.data(), size_t(n));
+        done += uint64_t(n);
+    }
+    return 1;
 }
 
 }  // namespace
 
-int ReadPcmWav(const std::vector<uint8_t>& b, PcmSound* sound, std::string* why) {
-    *sound = PcmSound{};
+int ReadWavLayout(const WavReader& read, uint64_t size, WavLayout* layout, std::string* why) {
+    *layout = WavLayout{};
     WavChunks chunks;
-    WavFormat format;
-    if (!FindWavChunks(b, &chunks, sound, why) || !ReadWavFormat(chunks, &format, why)) return 0;
-    size_t frames = chunks.dataSize / format.align;
-    if (frames == 0) {
+    if (!FindWavChunks(read, size, &chunks, layout, why) || !ReadWavFormat(chunks, layout, why)) return 0;
+    layout->dataAt = chunks.dataAt;
+    layout->frames = chunks.dataSize / layout->align;
+    if (layout->frames == 0) {
         *why = "its data chunk holds no sound";
         return 0;
     }
-    sound->rate = format.rate;
-    sound->channels = int(format.channels);
-    sound->bits = int(format.bits);
-    DecodeWavSamples(b, chunks, format, frames, sound);
+    return 1;
+}
+
+uint64_t ResampledFrames(uint64_t frames, uint32_t fromRate, uint32_t toRate) {
+    if (fromRate == toRate || fromRate == 0) return frames;
+    return (frames * toRate + fromRate - 1) / fromRate;  // frames below 2^32, rates below 2^18
+}
+
+int ConvertWav(const WavReader& read, const WavLayout& layout, uint32_t toRate,
+               const std::function<void(const float*, size_t)>& take) {
+    uint64_t next = 0;
+    std::vector<uint8_t> raw;
+    auto source = [&](float* mono, size_t count) {
+        raw.resize(count * layout.align);
+        if (!read(layout.dataAt + next * layout.align, raw.data(), raw.size())) return false;
+        DecodeFrames(raw.data(), layout, count, mono);
+        next += count;
+        return true;
+    };
+    return ResampleStream(layout.frames, layout.rate, toRate, source, take);
+}
+
+int ReadPcmWav(const std::vector<uint8_t>& b, PcmSound* sound, std::string* why) {
+    *sound = PcmSound{};
+    WavLayout layout;
+    int ok = ReadWavLayout(FromMemory(b), b.size(), &layout, why);
+    sound->notes = layout.notes;
+    if (!ok) return 0;
+    sound->rate = layout.rate;
+    sound->channels = int(layout.channels);
+    sound->bits = int(layout.bits);
+    sound->mono.resize(size_t(layout.frames));
+    DecodeFrames(b.data() + layout.dataAt, layout, sound->mono.size(), sound->mono.data());
     return 1;
 }
 
 std::vector<double> Resample(const std::vector<double>& in, uint32_t fromRate, uint32_t toRate) {
     if (fromRate == toRate || in.empty()) return in;
-    const double step = double(fromRate) / double(toRate);  // input samples per output sample
-    // The cut-off, in cycles per input sample: a little below the lower Nyquist frequency, so that the
-    // transition band of the window lies under it.
-    const double cutoff = 0.5 * std::min(1.0, 1.0 / step) * 0.92;
-    const double zeroCrossings = 24, beta = 9.0;
-    const double half = zeroCrossings / (2 * cutoff);  // half the kernel, in input samples
-    const double i0Beta = BesselI0(beta);
-    size_t outCount = size_t(std::ceil(double(in.size()) / step));
-    std::vector<double> out(outCount);
-    for (size_t n = 0; n < outCount; ++n) {
-        double centre = double(n) * step;
-        long first = long(std::ceil(centre - half)), last = long(std::floor(centre + half));
-        double sum = 0;
-        for (long k = std::max(0L, first); k <= last && k < long(in.size()); ++k) {
-            double x = double(k) - centre;
-            double r = x / half;
-            double window = BesselI0(beta * std::sqrt(std::max(0.0, 1 - r * r))) / i0Beta;
-            double arg = 2 * cutoff * x;
-            double sinc = std::fabs(arg) < 1e-12 ? 1.0 : std::sin(PI * arg) / (PI * arg);
-            sum += in[size_t(k)] * 2 * cutoff * sinc * window;
-        }
-        out[n] = sum;
-    }
+    std::vector<double> out;
+    out.reserve(size_t(ResampledFrames(in.size(), fromRate, toRate)));
+    size_t next = 0;
+    ResampleStream(
+        in.size(), fromRate, toRate,
+        [&](float* mono, size_t count) {
+            for (size_t i = 0; i < count; ++i) mono[i] = float(in[next++]);
+            return true;
+        },
+        [&](const float* mono, size_t count) { out.insert(out.end(), mono, mono + count); });
     return out;
 }

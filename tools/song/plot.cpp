@@ -116,14 +116,26 @@ std::string NoteName(int octave, int voice) {
     return noteNames[voice % 12] + std::to_string(octave + 1 + voice / 12);
 }
 
-// Where the parts of the picture go: the roll on the left, the instruments on the right.
+// A long song's roll is drawn in rows of this many steps, one under the other, at most PLOT_MAX_ROWS of
+// them (a picture of some 8700 x 5600 pixels): longer songs are refused with the limit.
+constexpr int PLOT_ROW_STEPS = 8192, PLOT_MAX_ROWS = 8;
+constexpr int PLOT_MAX_STEPS = PLOT_ROW_STEPS * PLOT_MAX_ROWS;
+
+// Where the parts of the picture go: the roll on the left (in rows), the instruments on the right.
 struct PlotLayout {
-    int steps = 0;
+    int steps = 0, rowSteps = 0, rows = 1;
     double stepWidth = 0;
-    double voiceHeight = 6, drumHeight = 12, trackGap = 26, top = 112, left = 78;
+    double voiceHeight = 6, drumHeight = 12, trackGap = 26, top = 112, left = 78, rowGap = 90;
     double rollWidth = 0, instrumentHeight = 0, drumsHeight = 0, rollHeight = 0;
     double sideX = 0, sideWidth = 360;
     int width = 0, height = 0;
+};
+
+// The steps of one row of the roll, [from, to), drawn `dy` below the first row.
+struct PlotRow {
+    int from = 0, to = 0;
+    double dy = 0;
+    double X(double step) const { return step - from; }  // in steps from the row's left edge
 };
 
 PlotLayout LayOut(const CompiledSong& song) {
@@ -131,13 +143,16 @@ PlotLayout LayOut(const CompiledSong& song) {
     l.steps = std::min(song.songLength, song.trackLength);
     l.stepWidth = std::clamp(1800.0 / std::max(l.steps, 1), 1.0, 14.0);
     if (l.stepWidth * l.steps < 600) l.stepWidth = std::min(600.0 / std::max(l.steps, 1), 48.0);  // a short song
-    l.rollWidth = l.stepWidth * l.steps;
+    l.rowSteps = std::min(l.steps, PLOT_ROW_STEPS);
+    l.rows = std::max(1, (l.steps + PLOT_ROW_STEPS - 1) / PLOT_ROW_STEPS);
+    l.rollWidth = l.stepWidth * l.rowSteps;
     l.instrumentHeight = 24 * l.voiceHeight;
     l.drumsHeight = 7 * l.drumHeight;
     l.rollHeight = 3 * (l.instrumentHeight + l.trackGap) + l.drumsHeight;
     l.sideX = l.left + l.rollWidth + 40;
     l.width = int(l.sideX + l.sideWidth + 30);
-    l.height = int(std::max(l.top + l.rollHeight + 50, l.top + 3 * 186.0 + 40));
+    l.height = int(std::max(l.top + (l.rows - 1) * (l.rollHeight + l.rowGap) + l.rollHeight + 50,
+                            l.top + 3 * 186.0 + 40));
     return l;
 }
 
@@ -155,24 +170,26 @@ void DrawTitle(cairo_t* cr, const PlotLayout& l, const CompiledSong& song, std::
 }
 
 // A track's panel from `y`, `h` high: octave rows or drum lanes, bar and beat lines, and its labels.
-void DrawTrackPanel(cairo_t* cr, const PlotLayout& l, const CompiledSong& song, int t, double y, double h) {
+void DrawTrackPanel(cairo_t* cr, const PlotLayout& l, const PlotRow& row, const CompiledSong& song, int t, double y,
+                    double h) {
     const bool drums = t == 3;
     const double laneHeight = drums ? l.drumHeight : l.voiceHeight;
     const int lanes = drums ? 7 : 24;
+    const double rowWidth = (row.to - row.from) * l.stepWidth;
     SetColour(cr, panel);
-    cairo_rectangle(cr, l.left, y, l.rollWidth, h);
+    cairo_rectangle(cr, l.left, y, rowWidth, h);
     cairo_fill(cr);
     for (int lane = 0; lane < lanes; ++lane) {
         bool mark = drums ? lane % 2 == 0 : (lane % 12 == 0);
         if (!mark) continue;
         SetColour(cr, grid, 0.7);
-        cairo_rectangle(cr, l.left, y + h - (lane + 1) * laneHeight, l.rollWidth, laneHeight);
+        cairo_rectangle(cr, l.left, y + h - (lane + 1) * laneHeight, rowWidth, laneHeight);
         cairo_fill(cr);
     }
-    for (int s = 0; s <= l.steps; s += 4) {
+    for (int s = row.from; s <= row.to; s += 4) {
         SetColour(cr, s % 16 == 0 ? dim : grid, s % 16 == 0 ? 0.45 : 0.8);
-        cairo_move_to(cr, l.left + s * l.stepWidth + 0.5, y);
-        cairo_line_to(cr, l.left + s * l.stepWidth + 0.5, y + h);
+        cairo_move_to(cr, l.left + row.X(s) * l.stepWidth + 0.5, y);
+        cairo_line_to(cr, l.left + row.X(s) * l.stepWidth + 0.5, y + h);
         cairo_set_line_width(cr, 1);
         cairo_stroke(cr);
     }
@@ -191,14 +208,16 @@ void DrawTrackPanel(cairo_t* cr, const PlotLayout& l, const CompiledSong& song, 
 }
 
 // A track's notes in its panel from `y`, `h` high: the strike, then the rest of the note's length shaded.
-void DrawTrackNotes(cairo_t* cr, const PlotLayout& l, const CompiledSong& song, int t, double y, double h) {
+void DrawTrackNotes(cairo_t* cr, const PlotLayout& l, const PlotRow& row, const CompiledSong& song, int t, double y,
+                    double h) {
     const bool drums = t == 3;
     const double laneHeight = drums ? l.drumHeight : l.voiceHeight;
     double noteSteps = 1;
     if (!drums && song.stepInterval > 0)
         noteSteps = song.instruments[t].noteLength / (22.05 * PlayedStepMs(song.stepInterval));
     const Colour c = trackColours[t];
-    for (int s = 0; s < l.steps && s < int(song.tracks[t].size()); ++s) {
+    const double rowWidth = (row.to - row.from) * l.stepWidth;
+    for (int s = row.from; s < row.to && s < int(song.tracks[t].size()); ++s) {
         uint32_t word = song.tracks[t][size_t(s)];
         for (int v = 0; v < 24; ++v) {
             if (!(word & (1u << v))) continue;
@@ -206,13 +225,13 @@ void DrawTrackNotes(cairo_t* cr, const PlotLayout& l, const CompiledSong& song, 
             double ly = y + h - (lane + 1) * laneHeight;
             if (!drums) {
                 SetColour(cr, c, 0.28);
-                cairo_rectangle(cr, l.left + s * l.stepWidth, ly + 0.5,
-                                std::min(noteSteps * l.stepWidth, l.rollWidth - s * l.stepWidth), laneHeight - 1);
+                cairo_rectangle(cr, l.left + row.X(s) * l.stepWidth, ly + 0.5,
+                                std::min(noteSteps * l.stepWidth, rowWidth - row.X(s) * l.stepWidth), laneHeight - 1);
                 cairo_fill(cr);
             }
             bool soft = drums && (v % 2 == 1);
             SetColour(cr, c, soft ? 0.55 : 1);
-            cairo_rectangle(cr, l.left + s * l.stepWidth, ly + 0.5, std::max(l.stepWidth - 1, 1.0), laneHeight - 1);
+            cairo_rectangle(cr, l.left + row.X(s) * l.stepWidth, ly + 0.5, std::max(l.stepWidth - 1, 1.0), laneHeight - 1);
             cairo_fill(cr);
         }
     }
@@ -220,25 +239,30 @@ void DrawTrackNotes(cairo_t* cr, const PlotLayout& l, const CompiledSong& song, 
 
 // The loop point and the end (the song goes on from the loop step after its last step), and the step
 // numbers above the roll.
-void DrawLoopAndEnd(cairo_t* cr, const PlotLayout& l, const CompiledSong& song) {
-    double bottom = l.top + l.rollHeight;
-    double lx = l.left + song.loopStep * l.stepWidth, ex = l.left + l.rollWidth;
+void DrawLoopAndEnd(cairo_t* cr, const PlotLayout& l, const PlotRow& row, const CompiledSong& song) {
+    double top = l.top + row.dy, bottom = top + l.rollHeight;
+    double lx = l.left + row.X(song.loopStep) * l.stepWidth, ex = l.left + row.X(l.steps) * l.stepWidth;
+    int every = 16;  // step numbers no closer than 48 pixels
+    while (every * l.stepWidth < 48) every *= 2;
+    for (int s = (row.from + every - 1) / every * every; s < row.to; s += every)
+        Text(cr, l.left + row.X(s) * l.stepWidth + 3, top - 26, std::to_string(s), 10, dim);
     cairo_set_line_width(cr, 2);
-    double dash[] = {6, 4};
-    cairo_set_dash(cr, dash, 2, 0);
-    SetColour(cr, loopColour);
-    cairo_move_to(cr, lx, l.top - 40);
-    cairo_line_to(cr, lx, bottom + 6);
-    cairo_stroke(cr);
-    cairo_set_dash(cr, nullptr, 0, 0);
-    Text(cr, lx + 4, bottom + 20, "\xe2\x86\xba loop (step " + std::to_string(song.loopStep) + ")", 12, loopColour, true);
+    if (song.loopStep >= row.from && (song.loopStep < row.to || row.to == l.steps)) {
+        double dash[] = {6, 4};
+        cairo_set_dash(cr, dash, 2, 0);
+        SetColour(cr, loopColour);
+        cairo_move_to(cr, lx, top - 40);
+        cairo_line_to(cr, lx, bottom + 6);
+        cairo_stroke(cr);
+        cairo_set_dash(cr, nullptr, 0, 0);
+        Text(cr, lx + 4, bottom + 20, "\xe2\x86\xba loop (step " + std::to_string(song.loopStep) + ")", 12, loopColour, true);
+    }
+    if (row.to != l.steps) return;
     SetColour(cr, ink, 0.8);
-    cairo_move_to(cr, ex, l.top - 40);
+    cairo_move_to(cr, ex, top - 40);
     cairo_line_to(cr, ex, bottom + 6);
     cairo_stroke(cr);
     Text(cr, ex - 4, bottom + 20, "end", 12, ink, false, true);
-    for (int s = 0; s < l.steps; s += 16)
-        Text(cr, l.left + s * l.stepWidth + 3, l.top - 26, std::to_string(s), 10, dim);
 }
 
 // Each instrument's numbers, wave and envelope, beside the roll.
@@ -295,19 +319,32 @@ int SongPlotMain(int argc, char** argv) {
     if (!ReadSongToPlot(argv[1], &song)) return 1;
 
     const PlotLayout l = LayOut(song);
+    if (l.steps > PLOT_MAX_STEPS) {
+        std::fprintf(stderr,
+                     "kirake-song plot: %s: %d steps; a plot draws at most %d (%d rows of %d): plot the song's parts "
+                     "as songs of their own\n",
+                     argv[1], l.steps, PLOT_MAX_STEPS, PLOT_MAX_ROWS, PLOT_ROW_STEPS);
+        return 1;
+    }
     cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, l.width, l.height);
     cairo_t* cr = cairo_create(surface);
     SetColour(cr, background);
     cairo_paint(cr);
     DrawTitle(cr, l, song, argv[1]);
-    double y = l.top;
-    for (int t = 0; t < 4; ++t) {
-        const double h = t == 3 ? l.drumsHeight : l.instrumentHeight;
-        DrawTrackPanel(cr, l, song, t, y, h);
-        DrawTrackNotes(cr, l, song, t, y, h);
-        y += h + l.trackGap;
+    for (int r = 0; r < l.rows; ++r) {
+        PlotRow row;
+        row.from = r * l.rowSteps;
+        row.to = std::min(l.steps, row.from + l.rowSteps);
+        row.dy = r * (l.rollHeight + l.rowGap);
+        double y = l.top + row.dy;
+        for (int t = 0; t < 4; ++t) {
+            const double h = t == 3 ? l.drumsHeight : l.instrumentHeight;
+            DrawTrackPanel(cr, l, row, song, t, y, h);
+            DrawTrackNotes(cr, l, row, song, t, y, h);
+            y += h + l.trackGap;
+        }
+        DrawLoopAndEnd(cr, l, row, song);
     }
-    DrawLoopAndEnd(cr, l, song);
     DrawInstruments(cr, l, song);
 
     cairo_destroy(cr);

@@ -62,6 +62,7 @@ std::string BuiltinSceneTitle(const BoardItem& item, const std::vector<StoryPath
     if (m.scene == "ending") return p.match ? "Ending picture after a match" : "Ending picture after a miss";
     if (m.scene == "roll")
         return p.match ? "Staff roll with " + std::string(partnerNames[p.firstAnswer]) : "Staff roll after a miss";
+    if (m.scene == "frames") return "Still going at the frame limit (--frames)";
     return Escape(m.scene);
 }
 
@@ -146,7 +147,11 @@ BoardPage DescribeBuiltin(const PlayedStory& played) {
         if (!PathFinished(played, p))
             stopped += (stopped.empty() ? "" : ", ") + std::string(partnerNames[paths[p].firstAnswer]) + " " +
                        std::to_string(paths[p].routeAnswer + 1) + (paths[p].match ? " match" : " miss") + " (after " +
-                       std::to_string(played.moments[p].size()) + " moments)";
+                       std::to_string(played.moments[p].size()) + " moments" +
+                       (PathAtFrameLimit(played, p) ? ", still going at the frame limit of " +
+                                                          std::to_string(played.frameLimit) + " frames"
+                                                    : "") +
+                       ")";
     if (!stopped.empty()) page.notes.push_back("these paths stopped before the staff roll: " + stopped);
     return page;
 }

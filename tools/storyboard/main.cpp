@@ -30,7 +30,9 @@ const char usage[] =
     "Options:\n"
     "  --check PROGRAM  the checker to run (default: kirake-check beside this program, then on the PATH)\n"
     "  --builtin-story  play the built-in story even where the folder has a story script\n"
-    "  --frames N       a path that has not ended after N frames is stuck (default 40000)\n"
+    "  --frames N       a path is played at most N frames, 40000 by default (11 minutes at 60 frames a\n"
+    "                   second): one still going then stops there, and the page and the messages say so;\n"
+    "                   a longer story needs more\n"
     "  --loops N        a path that meets one choice or draw more than N times ends there: a loop is\n"
     "                   followed N times (default 3)\n"
     "  --paths N        play at most N paths of a script (default 200)\n"
@@ -151,11 +153,19 @@ static int StoryboardMain(int argc, char** argv) {
     }
     for (const std::string& problem : played.problems)
         std::fprintf(stderr, "kirake-storyboard: the story script cannot be played: %s\n", problem.c_str());
-    int unfinished = 0;
-    for (size_t p = 0; p < played.moments.size(); ++p) unfinished += PathFinished(played, p) ? 0 : 1;
+    int unfinished = 0, atLimit = 0;
+    for (size_t p = 0; p < played.moments.size(); ++p) {
+        unfinished += PathFinished(played, p) ? 0 : 1;
+        atLimit += PathAtFrameLimit(played, p) ? 1 : 0;
+    }
     if (unfinished)
         std::fprintf(stderr, "kirake-storyboard: %d of %zu paths stopped before %s (the page names them)\n",
                      unfinished, played.moments.size(), played.script ? "their end" : "the staff roll");
+    if (atLimit)
+        std::fprintf(stderr,
+                     "kirake-storyboard: %d of them %s still going at the frame limit of %ld frames; a longer story "
+                     "needs a higher --frames\n",
+                     atLimit, atLimit == 1 ? "was" : "were", options.frameLimit);
     if (played.capped)
         std::fprintf(stderr, "kirake-storyboard: more paths were left after the first %zu (--paths)\n",
                      played.moments.size());

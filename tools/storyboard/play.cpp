@@ -170,6 +170,7 @@ void Hook(Window window) {
     keysPressed = tap;
     player.lastTap = tap;
     long frame = PlatformFrameNumber();
+    if (frame >= player.frameLimit - 1 && !player.ended) Capture("scene", "frames", 0, 0);  // said on the page
     if (frame >= player.frameLimit - 1 || frame - player.lastProgress > STALL_FRAMES) EndPath(window);  // stuck
 }
 
@@ -252,6 +253,12 @@ int PlayBuiltinPaths(const std::string& out, long frameLimit, PlayedStory* playe
 
 }  // namespace
 
+bool PathAtFrameLimit(const PlayedStory& story, size_t path) {
+    if (story.script) return story.scriptPaths[path].end == "frames";
+    const std::vector<Moment>& moments = story.moments[path];
+    return !moments.empty() && moments.back().scene == "frames";
+}
+
 bool PathFinished(const PlayedStory& story, size_t path) {
     if (story.script) {
         const std::string& end = story.scriptPaths[path].end;
@@ -280,6 +287,7 @@ int PlayEveryPath(const std::string& dataDir, const std::string& out, const Boar
         return 0;
     }
     *played = PlayedStory{};
+    played->frameLimit = options.frameLimit;
     UseBuiltinStory(options.builtin ? 1 : 0);
     // The game plays scenes.txt where there is one (and data.txt beside it), as it decides at start.
     ScriptProgram program;

@@ -29,8 +29,9 @@ constexpr int PATH_COUNT = 3 * 3 * 2;
 // One moment a player looks at: a message page waiting for a key, or a scene waiting for the player.
 struct Moment {
     std::string kind;     // "page" or "scene"
-    // Scenes of the built-in story: title, picture, choice, route-choice, ending, roll. Of a script: wait,
-    // choice, roll, and where a path ended otherwise: end (past the last line), stopped, frames (the limit).
+    // Scenes of the built-in story: title, picture, choice, route-choice, ending, roll, frames (still going
+    // at the frame limit). Of a script: wait, choice, roll, and where a path ended otherwise: end (past the
+    // last line), stopped, frames (the limit).
     std::string scene;
     std::string message;  // pages: the message's id or name
     int page = 0;         // pages: 1 for the first page of the message
@@ -65,10 +66,13 @@ struct PlayedStory {
     ScriptProgram program;                   // a script story
     std::vector<ScriptPath> scriptPaths;
     bool capped = false;                     // more paths were left than the limit allowed
+    long frameLimit = 0;                     // the frames a path was played at most
     std::vector<std::string> problems;       // a script that cannot be played: its problems
 };
 // A path ended where it should: at the staff roll, or (a script) past its last line or round a loop.
 bool PathFinished(const PlayedStory& story, size_t path);
+// A path was still going when it reached the frame limit (--frames).
+bool PathAtFrameLimit(const PlayedStory& story, size_t path);
 
 // One line of a page as the message window lays it out.
 struct PageLine {
