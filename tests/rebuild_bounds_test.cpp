@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <iterator>
 #include <thread>
 
 #include "app/app.h"
@@ -31,7 +32,7 @@ fs::path HostileProject(const ScratchDir& dir) {
     return project;
 }
 
-// What each hostile source is refused with.
+// What each hostile source is refused with: zero.pic, pipe.pic, tree.pic, cost.pic, side.pic.
 const char* const kRefusals[] = {
     "/dev/zero: not a regular file",
     "pictures/pipe.inc: not a regular file",
@@ -45,6 +46,14 @@ const char* const kRefusals[] = {
 TEST(RebuildBounds, HostileSourcesAreRefusedAndTheGamePlaysOn) {
     ScratchDir dir;
     fs::path project = HostileProject(dir);
+    // kirake-art, one picture at a time.
+    const char* pictures[] = {"zero", "pipe", "tree", "cost", "side"};
+    for (size_t i = 0; i < std::size(pictures); ++i) {
+        RunResult drawn = RunTool({ToolPath("art", "kirake-art"), (project / "pictures" / pictures[i]).string() + ".pic",
+                                   (dir.path() / "out.bmp").string()});
+        EXPECT_EQ(drawn.status, 1) << drawn.output;
+        EXPECT_TRUE(Contains(drawn.output, kRefusals[i])) << kRefusals[i] << drawn.output;
+    }
     RunResult rebuilt = RunTool({ToolPath("new", "kirake-new"), "--rebuild", project.string()});
     EXPECT_EQ(rebuilt.status, 1) << rebuilt.output;
     for (const char* refusal : kRefusals) EXPECT_TRUE(Contains(rebuilt.output, refusal)) << refusal << rebuilt.output;
