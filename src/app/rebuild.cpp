@@ -24,11 +24,6 @@
 #include <set>
 #include <sstream>
 #include <thread>
-#ifdef __linux__
-#include <sys/resource.h>
-#include <sys/syscall.h>
-#include <unistd.h>
-#endif
 #include "art/art.h"
 #include "common/read_input.h"
 #include "song/songlang.h"
@@ -197,10 +192,6 @@ std::vector<RebuildResult> Build(const std::string& source) {
 
 // The worker, with its own hold on the record: it may outlive StopRebuilds.
 void Work(std::shared_ptr<RebuildRecord> record) {
-#ifdef __linux__
-    // Below the frame loop (a thread's own nice value): on a busy machine the frames come first.
-    setpriority(PRIO_PROCESS, id_t(syscall(SYS_gettid)), 10);
-#endif
     SetArtStop(&record->abandon);
     std::unique_lock<std::mutex> hold(record->lock);
     for (;;) {
