@@ -3,24 +3,34 @@
 // rebuild runs on a worker thread, off the frame path; the files it writes are taken by the live reload
 // like any saved data file. Where the picture compiler is not built in (the web and Windows builds) no
 // source is rebuilt: each one saved is named once over the page.
+//
+// Every source is read as the tools read theirs (a regular file, of a bounded size, never waiting on a
+// FIFO), and the compilers' budgets bound a build's work. Quitting still never waits for a build: the
+// worker owns its record, and it is told to stop (the compilers stop at their next include or command)
+// and waited for one frame at most; a worker still busy then is left to end on its own.
 #include "app/app.h"
 
 #ifdef KIRAKE_PROJECT_REBUILD
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdio>
 #include <deque>
 #include <filesystem>
-#include <fstream>
+#include <memory>
 #include <mutex>
+#include <new>
 #include <set>
 #include <sstream>
 #include <thread>
 #include "art/art.h"
+#include "common/read_input.h"
 #include "song/songlang.h"
 
 namespace {
 
+// Shared by the main thread and the worker; the last one to let go of it deletes it.
 struct RebuildRecord {
     std::mutex lock;
     std::condition_variable wake;
@@ -28,9 +38,11 @@ struct RebuildRecord {
     std::deque<std::string> jobs;  // sources to build, each once
     std::vector<RebuildResult> done;
     bool stopping = false;
+    bool workerEnded = false;
+    std::atomic<bool> abandon{false};  // the build under way stops (SetArtStop)
     bool inlineBuilds = false;  // build at once in the caller (the headless backend's virtual time)
 };
-RebuildRecord* rebuild;
+std::shared_ptr<RebuildRecord> rebuild;
 
 bool EndsWith(const std::string& s, const char* suffix) {
     size_t n = std::char_traits<char>::length(suffix);
@@ -43,11 +55,12 @@ std::string Stem(const std::string& path) {
     return base.substr(0, base.rfind('.'));
 }
 
-std::string ReadText(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
+// A source's text, read as the tools read theirs; false with *error ("FILE: why").
+bool ReadText(const std::string& path, uint64_t limit, std::string* text, std::string* error) {
+    std::string why;
+    if (ReadInputText(path, limit, text, &why)) return true;
+    *error = path + ": " + why;
+    return false;
 }
 
 // Writes by a temporary file and a rename, so the game never reads half a file.
@@ -66,18 +79,24 @@ bool WriteAtomically(const std::string& path, const std::vector<uint8_t>& bytes)
 
 // The files a picture source reads: itself, its palette (and the palettes that one builds on) and its
 // includes, found by their "palette", "base" and "include" lines.
-void CollectDependencies(const std::string& file, std::set<std::string>* seen, int depth = 0) {
-    if (depth > 16 || !seen->insert(file).second) return;
-    std::istringstream lines(ReadText("pictures/" + file));
+// A file that cannot be read is listed and not followed: building the picture says why. The text read
+// is bounded as the compiler bounds it (each file at most once here).
+void CollectDependencies(const std::string& file, std::set<std::string>* seen, uint64_t* textRead, int depth = 0) {
+    if (depth > 16 || !seen->insert(file).second || *textRead > MAX_PICTURE_SOURCE_BYTES) return;
+    ArtStopPoint();
+    std::string text, error;
+    if (!ReadText("pictures/" + file, MAX_PICTURE_SOURCE_BYTES, &text, &error)) return;
+    *textRead += text.size();
+    std::istringstream lines(text);
     std::string line;
     while (std::getline(lines, line)) {
         std::istringstream words(line);
         std::string command, name;
         if (!(words >> command >> name)) continue;
         if (name.size() > 1 && name.front() == '"' && name.back() == '"') name = name.substr(1, name.size() - 2);
-        if (command == "include") CollectDependencies(name, seen, depth + 1);
+        if (command == "include") CollectDependencies(name, seen, textRead, depth + 1);
         if (command == "palette" || command == "base")
-            CollectDependencies(EndsWith(name, ".pal") ? name : name + ".pal", seen, depth + 1);
+            CollectDependencies(EndsWith(name, ".pal") ? name : name + ".pal", seen, textRead, depth + 1);
     }
 }
 
@@ -98,10 +117,14 @@ RebuildResult BuildPicture(const std::string& pic) {
         Program program;
         LoadProgram("pictures/" + pic, program);
         std::string out = "bmp/" + Stem(pic) + ".BMP";
-        if (!WriteAtomically(out, EncodeBmp(Render(program), *program.palette))) throw ArtError("cannot write " + out);
+        std::vector<uint8_t> bytes = EncodeBmp(Render(program), *program.palette);
+        ArtStopPoint();  // abandoned: nothing is written
+        if (!WriteAtomically(out, bytes)) throw ArtError("cannot write " + out);
         result.built.push_back(out);
     } catch (const ArtError& e) {
         result.error = e.what();
+    } catch (const std::bad_alloc&) {
+        result.error = result.source + ": out of memory";
     }
     return result;
 }
@@ -110,13 +133,27 @@ RebuildResult BuildSong(const std::string& path) {
     RebuildResult result{path, {}, ""};
     CompiledSong song;
     std::vector<std::string> messages;
-    bool ok = CompileSongText(ReadText(path), path, &song, &messages);
+    std::string text;
+    if (!ReadText(path, MAX_SOURCE_BYTES, &text, &result.error)) return result;
+    bool ok = false;
+    try {
+        ok = CompileSongText(text, path, &song, &messages);
+    } catch (const std::bad_alloc&) {
+        result.error = path + ": out of memory";
+        return result;
+    }
     for (const std::string& m : messages)
         if (m.find(": error") != std::string::npos) {
             result.error = m;
             break;
         }
     std::string out = Stem(path) + ".pmd";
+    try {
+        ArtStopPoint();  // abandoned: nothing is written
+    } catch (const ArtError& e) {
+        result.error = path + ": " + e.what();
+        return result;
+    }
     if (ok && !WriteAtomically(out, EncodeSong(song))) result.error = "cannot write " + out;
     if (ok && result.error.empty()) result.built.push_back(out);
     if (!ok && result.error.empty()) result.error = path + ": does not compile";
@@ -124,7 +161,7 @@ RebuildResult BuildSong(const std::string& path) {
 }
 
 // One job: a saved source and everything built from it.
-std::vector<RebuildResult> Build(const std::string& source) {
+std::vector<RebuildResult> BuildAll(const std::string& source) {
     std::vector<RebuildResult> results;
     if (EndsWith(source, ".song")) {
         results.push_back(BuildSong(source));
@@ -133,25 +170,43 @@ std::vector<RebuildResult> Build(const std::string& source) {
     } else {  // a palette or an include: every picture that reads it
         for (const std::string& pic : PictureSources()) {
             std::set<std::string> uses;
-            CollectDependencies(pic, &uses);
+            uint64_t textRead = 0;
+            try {
+                CollectDependencies(pic, &uses, &textRead);
+            } catch (const ArtError&) {  // stopped
+                break;
+            }
             if (uses.count(BaseName(source))) results.push_back(BuildPicture(pic));
         }
     }
     return results;
 }
 
-void Work() {
-    std::unique_lock<std::mutex> hold(rebuild->lock);
+std::vector<RebuildResult> Build(const std::string& source) {
+    try {
+        return BuildAll(source);
+    } catch (const std::exception& e) {  // out of memory listing the pictures: the job is dropped
+        return {{source, {}, source + ": " + e.what()}};
+    }
+}
+
+// The worker, with its own hold on the record: it may outlive StopRebuilds.
+void Work(std::shared_ptr<RebuildRecord> record) {
+    SetArtStop(&record->abandon);
+    std::unique_lock<std::mutex> hold(record->lock);
     for (;;) {
-        rebuild->wake.wait(hold, [] { return rebuild->stopping || !rebuild->jobs.empty(); });
-        if (rebuild->stopping) return;
-        std::string source = rebuild->jobs.front();
-        rebuild->jobs.pop_front();
+        record->wake.wait(hold, [&] { return record->stopping || !record->jobs.empty(); });
+        if (record->stopping) break;
+        std::string source = record->jobs.front();
+        record->jobs.pop_front();
         hold.unlock();
         std::vector<RebuildResult> results = Build(source);
         hold.lock();
-        for (RebuildResult& r : results) rebuild->done.push_back(std::move(r));
+        for (RebuildResult& r : results) record->done.push_back(std::move(r));
     }
+    SetArtStop(nullptr);
+    record->workerEnded = true;
+    record->wake.notify_all();
 }
 
 bool IsSource(const std::string& path) {
@@ -165,21 +220,26 @@ int ProjectRebuildAvailable() { return 1; }
 
 void StartRebuilds(int inlineBuilds) {
     StopRebuilds();
-    rebuild = new RebuildRecord;
+    rebuild = std::make_shared<RebuildRecord>();
     rebuild->inlineBuilds = inlineBuilds;
-    if (!inlineBuilds) rebuild->worker = std::thread(Work);
+    if (!inlineBuilds) rebuild->worker = std::thread(Work, rebuild);
 }
 
+// The build under way is abandoned (nothing more is written); the worker is waited for one frame at
+// most (it stops at the compilers' next include or command, well within that) and otherwise left to end
+// on its own, holding the record.
 void StopRebuilds() {
     if (!rebuild) return;
-    {
-        std::lock_guard<std::mutex> hold(rebuild->lock);
-        rebuild->stopping = true;
-    }
-    rebuild->wake.notify_all();
-    if (rebuild->worker.joinable()) rebuild->worker.join();
-    delete rebuild;
-    rebuild = nullptr;
+    std::shared_ptr<RebuildRecord> record = std::move(rebuild);
+    std::unique_lock<std::mutex> hold(record->lock);
+    record->stopping = true;
+    record->abandon = true;
+    record->wake.notify_all();
+    bool ended = record->wake.wait_for(hold, std::chrono::milliseconds(16), [&] { return record->workerEnded; });
+    hold.unlock();
+    if (!record->worker.joinable()) return;
+    if (ended) record->worker.join();
+    else record->worker.detach();
 }
 
 int QueueSourceRebuild(const std::string& path) {

@@ -4,6 +4,7 @@
 // file (.pal); every shape is filled or stroked in exactly one palette index, without anti-aliasing, so
 // the result is a plain index image that is written as an 8-bit BMP with the palette as its colour table.
 #pragma once
+#include <atomic>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -14,6 +15,16 @@
 struct ArtError : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
+
+// What one picture may read and draw. Each file read (the source, an include, a palette) is at most
+// MAX_PICTURE_SOURCE_BYTES, and so is the picture's text with every include's counted each time it is
+// met; at most MAX_PICTURE_INCLUDES includes are met in all. Drawing costs the pixels each command may
+// paint (the part of the picture its shape covers) and MAX_PICTURE_COMMAND_COST for the command itself:
+// at most MAX_PICTURE_DRAWING_COST in all.
+constexpr uint64_t MAX_PICTURE_SOURCE_BYTES = uint64_t(1) << 20;
+constexpr long MAX_PICTURE_INCLUDES = 1024;
+constexpr double MAX_PICTURE_COMMAND_COST = 1024;
+constexpr double MAX_PICTURE_DRAWING_COST = double(1 << 26);
 
 struct Palette {
     uint8_t rgb[256][3] = {};
@@ -57,6 +68,11 @@ std::shared_ptr<const Palette> KeptPalette(const std::string& name, const std::v
 void LoadProgram(const std::string& path, Program& program);
 // The family fontconfig gives for `family` when it is another one (the font is not installed), else "".
 std::string SubstitutedFontFamily(const std::string& family, bool bold);
+// While *flag is set, reading and drawing on this thread stop at the next include or command with an
+// ArtError (the game abandons a rebuild so when it quits); null: never.
+void SetArtStop(const std::atomic<bool>* flag);
+// Throws the ArtError that says so when the flag set for this thread is set.
+void ArtStopPoint();
 // Draws the program. Throws ArtError.
 IndexImage Render(const Program& program);
 // The bytes of an 8-bit BMP with a 256-entry colour table.

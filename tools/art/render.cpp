@@ -37,10 +37,47 @@ struct Painter {
     long placements = 0;
     long pixelData = 0;   // pixels painted by "pixels" lines
     long pixelBudget = 0;  // and how many they may paint
+    double cost = 0;       // the drawing so far (MAX_PICTURE_DRAWING_COST)
     std::map<std::string, int> aliases;  // "colour NAME COLOUR": a name that stands for a colour in defs
 };
 
 [[noreturn]] void Fail(const Command& c, const std::string& what) { throw ArtError(c.where + ": " + what); }
+
+thread_local const std::atomic<bool>* stopFlag = nullptr;
+
+// Counts `pixels` painted by the command `c` (and what the command costs itself) against the picture's
+// budget.
+void Spend(Painter& p, const Command& c, double pixels) {
+    p.cost += pixels;
+    if (!(p.cost <= MAX_PICTURE_DRAWING_COST))  // also NaN
+        Fail(c, "too much drawing: more than " + std::to_string(long(MAX_PICTURE_DRAWING_COST)) +
+                    " pixels painted in all (a command counts the pixels its shape covers, and " +
+                    std::to_string(long(MAX_PICTURE_COMMAND_COST)) + " more; a def each time it is placed)");
+}
+
+// The pixels of the picture inside the box (x0, y0)-(x1, y1) of the current user space.
+double DeviceArea(cairo_t* cr, double x0, double y0, double x1, double y1) {
+    double xs[4] = {x0, x1, x0, x1}, ys[4] = {y0, y0, y1, y1};
+    for (int k = 0; k < 4; ++k) cairo_user_to_device(cr, &xs[k], &ys[k]);
+    cairo_surface_t* target = cairo_get_target(cr);
+    double w = cairo_image_surface_get_width(target), h = cairo_image_surface_get_height(target);
+    double bx0 = std::clamp(*std::min_element(xs, xs + 4), 0.0, w), bx1 = std::clamp(*std::max_element(xs, xs + 4), 0.0, w);
+    double by0 = std::clamp(*std::min_element(ys, ys + 4), 0.0, h), by1 = std::clamp(*std::max_element(ys, ys + 4), 0.0, h);
+    double area = (bx1 - bx0) * (by1 - by0);
+    return area >= 0 ? area : w * h;  // NaN: all of it
+}
+
+double FillArea(cairo_t* cr) {
+    double x0, y0, x1, y1;
+    cairo_fill_extents(cr, &x0, &y0, &x1, &y1);
+    return DeviceArea(cr, x0, y0, x1, y1);
+}
+
+double StrokeArea(cairo_t* cr) {
+    double x0, y0, x1, y1;
+    cairo_stroke_extents(cr, &x0, &y0, &x1, &y1);
+    return DeviceArea(cr, x0, y0, x1, y1);
+}
 
 double Num(const Command& c, size_t i) {
     if (i >= c.words.size()) Fail(c, "'" + c.words[0] + "' needs more numbers");
@@ -302,6 +339,7 @@ void Use(Painter& p, const Command& c, const std::string& name, double dx, doubl
     if (it == p.program.defs.end()) Fail(c, "no def named '" + name + "'");
     if (p.depth >= kMaxUseDepth) Fail(c, "defs used too deeply (a def that uses itself?)");
     if (++p.placements > kMaxPlacements) Fail(c, "too many placements");
+    Spend(p, c, MAX_PICTURE_COMMAND_COST);
     cairo_save(p.cr);
     cairo_translate(p.cr, dx, dy);
     cairo_rotate(p.cr, rot * M_PI / 180);
@@ -347,16 +385,20 @@ void Gradient(Painter& p, const Command& c, double x0, double y0, double x1, dou
                         std::to_string(v) + " pixels (at most " + std::to_string(long(kMaxDevice)) + ")");
     cairo_surface_t* target = cairo_get_target(p.cr);
     int w = cairo_image_surface_get_width(target), h = cairo_image_surface_get_height(target);
-    SurfacePtr layer(cairo_image_surface_create(CAIRO_FORMAT_RGB24, w, h));
+    int ix0 = std::max(0, int(std::floor(x0))), iy0 = std::max(0, int(std::floor(y0)));
+    int ix1 = std::min(w, int(std::ceil(x1))), iy1 = std::min(h, int(std::ceil(y1)));
+    if (ix1 <= ix0 || iy1 <= iy0) return;  // off the picture
+    Spend(p, c, double(ix1 - ix0) * (iy1 - iy0));
+    // The layer covers the box only.
+    SurfacePtr layer(cairo_image_surface_create(CAIRO_FORMAT_RGB24, ix1 - ix0, iy1 - iy0));
     if (cairo_surface_status(layer.get()) != CAIRO_STATUS_SUCCESS) throw ArtError("out of memory");
     cairo_surface_flush(layer.get());
     uint8_t* data = cairo_image_surface_get_data(layer.get());
     int stride = cairo_image_surface_get_stride(layer.get());
-    int ix0 = std::max(0, int(std::floor(x0))), iy0 = std::max(0, int(std::floor(y0)));
-    int ix1 = std::min(w, int(std::ceil(x1))), iy1 = std::min(h, int(std::ceil(y1)));
     int n = int(cols.size());
     for (int y = iy0; y < iy1; ++y) {
-        uint32_t* row = reinterpret_cast<uint32_t*>(data + size_t(y) * stride);
+        if ((y - iy0) % 64 == 63) ArtStopPoint();
+        uint32_t* row = reinterpret_cast<uint32_t*>(data + size_t(y - iy0) * stride) - ix0;
         for (int x = ix0; x < ix1; ++x) {
             double t = std::clamp(at(x + 0.5, y + 0.5), 0.0, 1.0) * (n - 1);
             int seg = std::min(int(t), n - 2);
@@ -368,9 +410,9 @@ void Gradient(Painter& p, const Command& c, double x0, double y0, double x1, dou
     cairo_surface_mark_dirty(layer.get());
     cairo_save(p.cr);
     cairo_identity_matrix(p.cr);
-    cairo_rectangle(p.cr, ix0, iy0, std::max(0, ix1 - ix0), std::max(0, iy1 - iy0));
+    cairo_rectangle(p.cr, ix0, iy0, ix1 - ix0, iy1 - iy0);
     cairo_clip(p.cr);
-    cairo_set_source_surface(p.cr, layer.get(), 0, 0);
+    cairo_set_source_surface(p.cr, layer.get(), ix0, iy0);
     cairo_pattern_set_filter(cairo_get_source(p.cr), CAIRO_FILTER_NEAREST);
     cairo_paint(p.cr);
     cairo_restore(p.cr);
@@ -414,6 +456,7 @@ void Pixels(Painter& p, const Command& c) {
         if (row.size() > size_t(kMaxPixelsLine))
             Fail(c, "more than " + std::to_string(kMaxPixelsLine) + " pixels on one line");
     }
+    Spend(p, c, double(row.size()));
     p.pixelData += long(row.size());
     if (p.pixelData > p.pixelBudget)
         Fail(c, "too much pixel data: more than " + std::to_string(kPixelDataLayers) + " times the picture's " +
@@ -445,6 +488,8 @@ bool PaintCommand(Painter& p, const Command& c) {
     const std::string& op = c.words[0];
     if (op == "fill") {
         SetIndex(cr, Colour(p, c, 1));
+        cairo_surface_t* target = cairo_get_target(cr);
+        Spend(p, c, double(cairo_image_surface_get_width(target)) * cairo_image_surface_get_height(target));
         cairo_paint(cr);
     } else if (op == "rect" || op == "circle" || op == "ellipse" || op == "poly" || op == "path" || op == "text") {
         // SHAPE COLOUR args: a filled shape.
@@ -452,6 +497,7 @@ bool PaintCommand(Painter& p, const Command& c) {
         Command shape = c;
         shape.words.erase(shape.words.begin() + 1);
         BuildShape(p, shape, 0);
+        Spend(p, c, FillArea(cr));
         SetIndex(cr, colour);
         cairo_set_fill_rule(cr, CAIRO_FILL_RULE_WINDING);
         cairo_fill(cr);
@@ -462,6 +508,7 @@ bool PaintCommand(Painter& p, const Command& c) {
         BuildShape(p, c, 3);
         SetIndex(cr, colour);
         SetPen(cr, width);
+        Spend(p, c, StrokeArea(cr));
         cairo_stroke(cr);
     } else if (op == "ofill") {
         // ofill FILL INK WIDTH SHAPE args: the shape outlined in INK (half the width shows), then filled.
@@ -470,11 +517,13 @@ bool PaintCommand(Painter& p, const Command& c) {
         BuildShape(p, c, 4);
         SetIndex(cr, ink);
         SetPen(cr, width);
+        Spend(p, c, 2 * StrokeArea(cr));  // the outline and the fill inside it
         cairo_stroke_preserve(cr);
         SetIndex(cr, fill);
         cairo_fill(cr);
     } else if (op == "clip") {
         BuildShape(p, c, 1);
+        Spend(p, c, FillArea(cr));
         cairo_clip(cr);
     } else {
         return false;
@@ -584,6 +633,8 @@ void RadialGradientCommand(Painter& p, const Command& c) {
 void Run(Painter& p, const std::vector<Command>& commands) {
     cairo_t* cr = p.cr;
     for (const Command& c : commands) {
+        ArtStopPoint();
+        Spend(p, c, MAX_PICTURE_COMMAND_COST);
         const std::string& op = c.words[0];
         if (PaintCommand(p, c) || StateCommand(p, c)) {
         } else if (op == "use") {
@@ -608,6 +659,12 @@ void Run(Painter& p, const std::vector<Command>& commands) {
 
 }  // namespace
 
+void SetArtStop(const std::atomic<bool>* flag) { stopFlag = flag; }
+
+void ArtStopPoint() {
+    if (stopFlag && stopFlag->load(std::memory_order_relaxed)) throw ArtError("stopped");
+}
+
 IndexImage Render(const Program& program) {
     SurfacePtr surface(cairo_image_surface_create(CAIRO_FORMAT_RGB24, program.width, program.height));
     if (cairo_surface_status(surface.get()) != CAIRO_STATUS_SUCCESS) throw ArtError("cannot make the drawing surface");
@@ -621,7 +678,7 @@ IndexImage Render(const Program& program) {
     SetIndex(cr.get(), 0);
     cairo_paint(cr.get());
     Painter painter{program, cr.get(), "VL PGothic", false, 0, 0, 0,
-                    std::max(long(kMaxPixelsLine), kPixelDataLayers * program.width * program.height), {}};
+                    std::max(long(kMaxPixelsLine), kPixelDataLayers * program.width * program.height), 0, {}};
     Run(painter, program.main);
     cairo_surface_flush(surface.get());
     IndexImage image;

@@ -3,10 +3,12 @@
 #include <cctype>
 #include <cstdlib>
 #include <unistd.h>
+#include <set>
 #include <sstream>
 #include <vector>
 
 #include "art.h"
+#include "platform/bitmap.h"
 #include "read_input.h"
 
 namespace {
@@ -29,23 +31,44 @@ struct SourceRead {
     std::vector<std::string> dirs;
     std::string found, text;
 };
-// While on, every file read is listed here (the parts of a source that are kept, below).
-thread_local std::vector<SourceRead>* recording = nullptr;
 
-// Lists what is read while it lives; what it listed counts for the recording around it too.
+// The files a part of a picture was read from, each once (an include met again adds nothing new).
+struct Reads {
+    std::vector<SourceRead> list;
+    std::set<std::string> names;  // a name and its folders
+
+    static std::string Key(const SourceRead& read) {
+        std::string key = read.name;
+        for (const std::string& dir : read.dirs) key += '\n' + dir;
+        return key;
+    }
+    void Add(const SourceRead& read) {
+        if (names.insert(Key(read)).second) list.push_back(read);
+    }
+    void Add(const Reads& more) {
+        for (const SourceRead& read : more.list) Add(read);
+    }
+};
+// While on, every file read is listed here (the parts of a source that are kept, below).
+thread_local Reads* recording = nullptr;
+
+// Lists what is read while it lives. Once the reading has succeeded, PassOn gives what it listed to the
+// recording around it too; the destructor only puts the outer recording back (it allocates nothing, so
+// it cannot throw).
 class Recording {
 public:
-    explicit Recording(std::vector<SourceRead>* reads) : outer_(recording), reads_(reads) { recording = reads; }
-    ~Recording() {
+    explicit Recording(Reads* reads) : outer_(recording), reads_(reads) { recording = reads; }
+    ~Recording() { recording = outer_; }
+    void PassOn() {
         recording = outer_;
-        if (outer_) outer_->insert(outer_->end(), reads_->begin(), reads_->end());
+        if (outer_) outer_->Add(*reads_);
     }
     Recording(const Recording&) = delete;
     Recording& operator=(const Recording&) = delete;
 
 private:
-    std::vector<SourceRead>* outer_;
-    std::vector<SourceRead>* reads_;
+    Reads* outer_;
+    Reads* reads_;
 };
 
 // Finds `name` in the search folders; returns its text.
@@ -56,28 +79,49 @@ std::string ReadSource(const std::string& name, const std::vector<std::string>& 
         for (const auto& d : dirs) tries.push_back(JoinPath(d, name));
     for (const auto& path : tries) {
         if (access(path.c_str(), F_OK) != 0) continue;
-        std::vector<uint8_t> bytes;
-        std::string why;
-        if (!ReadInputFile(path, MAX_SOURCE_BYTES, &bytes, &why)) throw ArtError(path + ": " + why);
+        std::string text, why;
+        if (!ReadInputText(path, MAX_PICTURE_SOURCE_BYTES, &text, &why)) throw ArtError(path + ": " + why);
         found = path;
-        std::string text(bytes.begin(), bytes.end());
-        if (recording) recording->push_back({name, dirs, found, text});
+        if (recording) recording->Add(SourceRead{name, dirs, found, text});
         return text;
     }
     throw ArtError("cannot open " + name);
 }
 
-// Whether every file listed reads as it did (and is still the one found first).
-bool StillReads(const std::vector<SourceRead>& reads) {
-    for (const SourceRead& read : reads) {
+// Whether every file listed reads as it did (and is still the one found first). What it reads again is
+// no new read: the recording around does not list it (the caller passes the kept list on, once).
+bool StillReads(const Reads& reads) {
+    Reads* outer = recording;
+    recording = nullptr;
+    bool same = true;
+    for (const SourceRead& read : reads.list) {
         std::string found;
         try {
-            if (ReadSource(read.name, read.dirs, found) != read.text || found != read.found) return false;
+            same = ReadSource(read.name, read.dirs, found) == read.text && found == read.found;
         } catch (const ArtError&) {
-            return false;
+            same = false;
         }
+        if (!same) break;
     }
-    return true;
+    recording = outer;
+    return same;
+}
+
+// What the includes of one picture add up to, each include counted every time it is met (its commands
+// are taken in again each time): how many, and their text. Counted while a picture is read.
+struct IncludeCount {
+    long includes = 0;
+    uint64_t text = 0;
+};
+thread_local IncludeCount* counting = nullptr;
+
+void CheckCount(const std::string& where) {
+    if (counting->includes > MAX_PICTURE_INCLUDES)
+        throw ArtError(where + ": more than " + std::to_string(MAX_PICTURE_INCLUDES) +
+                       " includes in one picture (an include counts each time it is met)");
+    if (counting->text > MAX_PICTURE_SOURCE_BYTES)
+        throw ArtError(where + ": the picture and its includes are more than " + SizeText(MAX_PICTURE_SOURCE_BYTES) +
+                       " of text (an include counts each time it is met)");
 }
 
 std::vector<std::string> Lines(const std::string& text) {
@@ -112,7 +156,7 @@ int HexDigit(char c) {
 }
 
 void ParseSourceFile(const std::string& name, Program& program, int depth);
-void IncludeSource(const std::string& name, Program& program, int depth);
+void IncludeSource(const std::string& name, Program& program, int depth, const std::string& where);
 
 void ParseLines(const std::string& text, const std::string& file, Program& program, int depth) {
     std::vector<std::string> lines = Lines(text);
@@ -139,11 +183,12 @@ void ParseLines(const std::string& text, const std::string& file, Program& progr
         } else if (op == "include") {
             if (words.size() != 2) throw ArtError(where + ": usage: include FILE");
             if (!defName.empty()) throw ArtError(where + ": include inside def");
-            IncludeSource(words[1], program, depth + 1);
+            IncludeSource(words[1], program, depth + 1, where);
         } else if (op == "size") {
             if (words.size() != 3) throw ArtError(where + ": usage: size WIDTH HEIGHT");
-            program.width = ParseInt(words[1], file, i, 1, 4096);
-            program.height = ParseInt(words[2], file, i, 1, 4096);
+            // No larger than the game reads (platform/bitmap.h).
+            program.width = ParseInt(words[1], file, i, 1, MAX_PICTURE_SIDE);
+            program.height = ParseInt(words[2], file, i, 1, MAX_PICTURE_SIDE);
         } else if (op == "palette") {
             if (words.size() != 2) throw ArtError(where + ": usage: palette NAME");
             program.palette = KeptPalette(words[1], program.searchDirs);
@@ -159,6 +204,7 @@ void ParseSourceFile(const std::string& name, Program& program, int depth) {
     std::string found;
     // The picture itself is named as given; what it includes is looked for in the search folders.
     std::string text = ReadSource(name, depth == 0 ? std::vector<std::string>{""} : program.searchDirs, found);
+    if (counting) counting->text += text.size();
     ParseLines(text, found, program, depth);
 }
 
@@ -176,29 +222,47 @@ void TakePart(const Program& part, Program& program) {
 // An included file adds the same whatever includes it (no include inside a def): the pictures of a
 // folder, rebuilt one after another in one process, include the same few. What an include added is
 // kept, and used again while every file it was read from reads the same.
-void IncludeSource(const std::string& name, Program& program, int depth) {
+void IncludeSource(const std::string& name, Program& program, int depth, const std::string& where) {
     struct Kept {
         std::string name;
         std::vector<std::string> dirs;
         int depth;
-        std::vector<SourceRead> reads;
+        Reads reads;
+        IncludeCount count;  // the include itself and all it includes
         Program part;
     };
     thread_local std::vector<Kept> kept;  // the oldest first
     constexpr size_t KEPT = 16;
+    // Only small parts are kept: the few kept never hold much.
+    constexpr uint64_t KEPT_TEXT = 64 << 10;
+    ArtStopPoint();
+    IncludeCount none, *count = counting ? counting : &none;
     for (size_t i = 0; i < kept.size(); ++i) {
         if (kept[i].name != name || kept[i].depth != depth || kept[i].dirs != program.searchDirs) continue;
-        if (StillReads(kept[i].reads)) return TakePart(kept[i].part, program);
+        if (StillReads(kept[i].reads)) {
+            count->includes += kept[i].count.includes;
+            count->text += kept[i].count.text;
+            if (counting) CheckCount(where);
+            if (recording) recording->Add(kept[i].reads);
+            return TakePart(kept[i].part, program);
+        }
         kept.erase(kept.begin() + ptrdiff_t(i));
         break;
     }
-    Kept made{name, program.searchDirs, depth, {}, {}};
+    Kept made{name, program.searchDirs, depth, {}, {}, {}};
     made.part.searchDirs = program.searchDirs;
+    IncludeCount before = *count;
+    ++count->includes;
+    if (counting) CheckCount(where);
     {
         Recording listing(&made.reads);
         ParseSourceFile(name, made.part, depth);
+        if (counting) CheckCount(where);
+        listing.PassOn();
     }
+    made.count = {count->includes - before.includes, count->text - before.text};
     TakePart(made.part, program);
+    if (made.count.text > KEPT_TEXT) return;
     if (kept.size() == KEPT) kept.erase(kept.begin());
     kept.push_back(std::move(made));
 }
@@ -273,14 +337,17 @@ std::shared_ptr<const Palette> KeptPalette(const std::string& name, const std::v
     struct Kept {
         std::string name;
         std::vector<std::string> dirs;
-        std::vector<SourceRead> reads;
+        Reads reads;
         std::shared_ptr<const Palette> palette;
     };
     thread_local std::vector<Kept> kept;  // the oldest first
     constexpr size_t KEPT = 4;
     for (size_t i = 0; i < kept.size(); ++i) {
         if (kept[i].name != name || kept[i].dirs != dirs) continue;
-        if (StillReads(kept[i].reads)) return kept[i].palette;
+        if (StillReads(kept[i].reads)) {
+            if (recording) recording->Add(kept[i].reads);
+            return kept[i].palette;
+        }
         kept.erase(kept.begin() + ptrdiff_t(i));
         break;
     }
@@ -289,6 +356,7 @@ std::shared_ptr<const Palette> KeptPalette(const std::string& name, const std::v
     {
         Recording listing(&made.reads);
         LoadPalette(name, dirs, *palette);
+        listing.PassOn();
     }
     made.palette = std::move(palette);
     if (kept.size() == KEPT) kept.erase(kept.begin());
@@ -298,6 +366,12 @@ std::shared_ptr<const Palette> KeptPalette(const std::string& name, const std::v
 
 void LoadProgram(const std::string& path, Program& program) {
     if (program.searchDirs.empty()) program.searchDirs.push_back(DirOf(path));
+    IncludeCount count;
+    struct Counting {  // on while this picture is read
+        IncludeCount* outer = counting;
+        explicit Counting(IncludeCount* mine) { counting = mine; }
+        ~Counting() { counting = outer; }
+    } on(&count);
     ParseSourceFile(path, program, 0);
     if (program.width == 0) throw ArtError(path + ": no size given");
     if (!program.palette || program.palette->names.empty()) throw ArtError(path + ": no palette given");

@@ -33,6 +33,13 @@ constexpr int INPUT_OPEN_FLAGS = O_RDONLY | O_BINARY;
 constexpr int INPUT_OPEN_FLAGS = O_RDONLY | O_NONBLOCK | O_CLOEXEC;
 #endif
 inline int OpenInputFile(const std::string& path, uint64_t limit, std::string* error) {
+    // A FIFO or device (or a link to one) is refused before it is opened: opening some devices does
+    // something, and a FIFO with a writer would be read for ever. Looked at again once open.
+    struct stat named;
+    if (stat(path.c_str(), &named) == 0 && !S_ISREG(named.st_mode)) {
+        *error = "not a regular file";
+        return -1;
+    }
     int fd = open(path.c_str(), INPUT_OPEN_FLAGS);
     if (fd < 0) {
         *error = std::string("cannot be read: ") + std::strerror(errno);
@@ -75,6 +82,14 @@ inline bool ReadInputFile(const std::string& path, uint64_t limit, std::vector<u
         bytes->insert(bytes->end(), chunk, chunk + got);
     }
     close(fd);
+    return true;
+}
+
+// The same into a string (a source's text).
+inline bool ReadInputText(const std::string& path, uint64_t limit, std::string* text, std::string* error) {
+    std::vector<uint8_t> bytes;
+    if (!ReadInputFile(path, limit, &bytes, error)) return false;
+    text->assign(bytes.begin(), bytes.end());
     return true;
 }
 

@@ -7,11 +7,11 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <system_error>
 #include <vector>
 #include "art/art.h"
+#include "read_input.h"
 #include "song/songlang.h"
 #include "tool_help.h"
 
@@ -74,7 +74,7 @@ std::vector<fs::path> FilesIn(const fs::path& dir, const std::vector<std::string
     std::error_code error;
     for (const auto& entry : fs::directory_iterator(dir, error)) {
         std::string name = entry.path().filename().string();
-        if (entry.is_regular_file(error))
+        if (!entry.is_directory(error))  // a FIFO or a link to a device is read, and refused by name
             for (const std::string& s : suffixes)
                 if (EndsWith(name, s)) files.push_back(entry.path());
     }
@@ -159,12 +159,15 @@ int Rebuild(const fs::path& dir) {
         }
     }
     for (const fs::path& song : FilesIn(dir / "songs", {".song"})) {
-        std::ifstream in(song, std::ios::binary);
-        std::stringstream text;
-        text << in.rdbuf();
+        std::string text, why;
+        if (!ReadInputText(song.string(), MAX_SOURCE_BYTES, &text, &why)) {
+            std::fprintf(stderr, "%s: %s\n", song.c_str(), why.c_str());
+            ++faults;
+            continue;
+        }
         CompiledSong compiled;
         std::vector<std::string> messages;
-        bool ok = CompileSongText(text.str(), song.string(), &compiled, &messages);
+        bool ok = CompileSongText(text, song.string(), &compiled, &messages);
         for (const std::string& m : messages) std::fprintf(stderr, "%s\n", m.c_str());
         fs::path out = dir / (song.stem().string() + ".pmd");
         if (ok && !WriteBytes(out, EncodeSong(compiled))) {
@@ -197,11 +200,13 @@ const char help[] =
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (AnswerHelpOrVersion(argc, argv, "kirake-new", help)) return 0;
-    if (argc == 3 && std::strcmp(argv[1], "--rebuild") == 0) return Rebuild(argv[2]);
-    if (argc != 2 || argv[1][0] == '-') {
-        std::fprintf(stderr, "usage: kirake-new DIR\n       kirake-new --rebuild DIR\n");
-        return 2;
-    }
-    return Create(argv[0], argv[1]);
+    return GuardToolMain("kirake-new", [&] {
+        if (AnswerHelpOrVersion(argc, argv, "kirake-new", help)) return 0;
+        if (argc == 3 && std::strcmp(argv[1], "--rebuild") == 0) return Rebuild(argv[2]);
+        if (argc != 2 || argv[1][0] == '-') {
+            std::fprintf(stderr, "usage: kirake-new DIR\n       kirake-new --rebuild DIR\n");
+            return 2;
+        }
+        return Create(argv[0], argv[1]);
+    });
 }
