@@ -103,3 +103,4 @@ c('wav/mono-8-8000-to-8', b'\x09' + wav(1, 8000, 8, 300, bytes(range(50, 250)) +
 # the storyboard's paths: a choice, a draw whose outcomes lead two ways, a loop back to the title
 c('storyboard/choice-draw-loop', 'scene title\n  say 0\n  choice answer first-1 first-2 first-3\n  draw luck 3\n'
   '  if luck = 1 goto lucky\n  if answer = 2 goto title\n  say 3\n  roll credits\nlabel lucky\n  wait key\n  goto title\n')
+c('wav/1000hz-to-48000', b'\x05' + wav(1, 1000, 8, 2000, bytes(range(256)) * 7 + bytes(208)))
