@@ -1,5 +1,6 @@
 // kirake-check on one data file made of fuzzed bytes, checked alone as the checker checks each file of a
-// folder. The first byte picks the file.
+// folder. The first byte picks the file; a glyph file is checked beside a short story in UTF-8 whose
+// characters it should hold.
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -10,7 +11,9 @@
 namespace {
 const char* const FILES[] = {"data.txt",     "bmp/System.BMP", "bmp/game_w.BMP", "bmp/stage1.BMP",
                              "bmp/heren.BMP", "End.wav",        "mag.wav",        "kura3.pmd",
-                             "koi.pmd"};
+                             "koi.pmd",      "glyphs.kfnt"};
+// The story text beside a fuzzed glyph file: marked as UTF-8, with accented, Japanese and Greek letters.
+const char UTF8_STORY[] = "\xEF\xBB\xBFtx0Caf\xC3\xA9 \xE6\x97\xA5\xE6\x9C\xAC \xCE\xB1<!\n";
 constexpr int FILE_COUNT = sizeof FILES / sizeof FILES[0];
 std::string folder;
 }  // namespace
@@ -28,8 +31,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string path = folder + "/" + file;
     if (!WriteBytes(path, bytes.data(), bytes.size())) return 0;
     const char* name = std::strrchr(file, '/') ? std::strrchr(file, '/') + 1 : file;
-    CheckDataFile(folder, name);
+    bool glyphs = std::strcmp(name, "glyphs.kfnt") == 0;
+    std::string story = folder + "/data.txt";
+    if (glyphs && !WriteBytes(story, reinterpret_cast<const uint8_t*>(UTF8_STORY), sizeof UTF8_STORY - 1)) return 0;
+    CheckDataFile(folder, glyphs ? "data.txt" : name);
     std::fflush(stdout);
     std::remove(path.c_str());
+    if (glyphs) std::remove(story.c_str());
     return 0;
 }

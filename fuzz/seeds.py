@@ -66,9 +66,23 @@ w('check/picture-rle8-overflow', b'\x01' + xpnd(54 + 2 * ((1 << 23) + 40000), bm
 w('check/script-many-codes', b'\x00' + b'tx0' + b'<%' * 30000 + b'<!\n')
 w('check/effect-100hz', b'\x05' + xpnd(58 + (1 << 20), wav(1, 100, 8, 1 << 20), b'\x80'))
 w('check/song-ends-early', b'\x07' + song_header(50, 0, 4, 4)[:500])
+# kirake-sfx import (first byte: the rate and bits asked): a data length of 4 GiB - 1 in a short file;
+# 8 MiB at 1000 Hz asked at 48000 Hz (refused by its head); 24-bit samples in 32-bit extensible frames;
+# a "fmt " chunk cut short
+def wavx(channels, rate, valid, container, length, data=b''):
+    align = channels * container // 8
+    fmt = struct.pack('<HHIIHHHHI', 0xFFFE, channels, rate, rate * align, align, container, 22, valid, 3)
+    fmt += b'\x01\x00' + bytes([0, 0, 0, 0, 0x10, 0, 0x80, 0, 0, 0xAA, 0, 0x38, 0x9B, 0x71])
+    return b'RIFF' + struct.pack('<I', 4 + 8 + len(fmt) + 8 + length) + b'WAVEfmt ' + struct.pack('<I', len(fmt)) + fmt + \
+        b'data' + struct.pack('<I', length) + data
+import os
+os.makedirs('tests/fuzz/wav', exist_ok=True)
+w('wav/data-length-max', b'\x00' + wav(1, 22050, 8, 0xffffffff, b'\x80' * 100))
+w('wav/1000hz-8mib-to-48000', b'\x05' + xpnd(58 + (8 << 20), wav(1, 1000, 8, 8 << 20), b'\x80\xc0'))
+w('wav/extensible-24-in-32', b'\x04' + wavx(2, 48000, 24, 32, 800, bytes(range(200)) * 4))
+w('wav/fmt-cut-short', b'\x00' + b'RIFF\x20\x00\x00\x00WAVEfmt \x10\x00\x00\x00\x01\x00\x01\x00')
 # Small seeds for the corpus kept in fuzz/corpus (the campaigns add what they find with ./setup fuzz-merge):
 # pictures within the fuzzers' lowered limits, a short effect, a short song, key scripts, option values.
-import os
 def c(path, data):
     os.makedirs('fuzz/corpus/' + os.path.dirname(path), exist_ok=True)
     open('fuzz/corpus/' + path, 'wb').write(data if isinstance(data, bytes) else data.encode())
@@ -84,3 +98,9 @@ c('song/two-steps', song_header(50, 0, 2, 2) + b'\x01\x00\x00\x03' * 4 + b'\x05\
 c('keys/every-action', '0 press z x\n3 down left  # held\n9 up left\n12 deactivate 500\n20 save data.txt from.txt\n30 escape\n40 close\n')
 c('options/route-and-ranges', b'route:heren\x000,10-20,5')
 c('options/roll', b'roll:miss:2\x00100-100')
+c('wav/stereo-16-44100', b'\x00' + wav(2, 44100, 16, 400, bytes(range(200)) * 2))
+c('wav/mono-8-8000-to-8', b'\x09' + wav(1, 8000, 8, 300, bytes(range(50, 250)) + bytes(100)))
+# the storyboard's paths: a choice, a draw whose outcomes lead two ways, a loop back to the title
+c('storyboard/choice-draw-loop', 'scene title\n  say 0\n  choice answer first-1 first-2 first-3\n  draw luck 3\n'
+  '  if luck = 1 goto lucky\n  if answer = 2 goto title\n  say 3\n  roll credits\nlabel lucky\n  wait key\n  goto title\n')
+c('wav/1000hz-to-48000', b'\x05' + wav(1, 1000, 8, 2000, bytes(range(256)) * 7 + bytes(208)))

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 // The harness's own empty folder (made once, removed at exit), as an absolute path. The process does not
@@ -18,6 +19,31 @@ int OpenFuzzDisplay();
 // Drops every display object and opens a fresh display: what a run made (sheets, palettes, which the
 // game never frees) goes with it.
 void RenewFuzzDisplay();
+
+// A story script harness's input: scenes.txt up to the first line "--- NAME", then each "--- NAME" line
+// starts the file NAME (at most 8); "--- @keys" and "--- @start" start those instead (see scenes.cpp).
+struct FuzzScriptInput {
+    std::vector<std::pair<std::string, std::string>> files;  // scenes.txt first
+    std::string keys, start;
+    bool hasKeys = false, hasStart = false;
+};
+FuzzScriptInput SplitFuzzScript(const uint8_t* data, size_t size);
+// The story script read from those files in memory as start-up reads the folder's; 1, or 0 when it has
+// problems (their text made as the game makes it).
+struct ScriptProgram;
+int ReadFuzzScript(const FuzzScriptInput& in, ScriptProgram* program);
+
+// A tiny story folder in FuzzFolder(), made once after OpenFuzzDisplay: a few small pictures and a short
+// data.txt (its messages typed by the story script harnesses), the script text loaded and the starting
+// sheets taken from it. 1, or 0 when it could not be made.
+int OpenFuzzStoryFolder();
+// The sheets every run starts from, as start-up loads them.
+void LoadFuzzStartingSheets();
+// The story script player as start-up leaves it with `program` read, over the starting sheets and a grey
+// palette; EndFuzzScript drops what the run made (the message under way, the player, replaced sheets and
+// palettes, the window messages posted).
+void BeginFuzzScript(ScriptProgram&& program);
+void EndFuzzScript();
 
 // Large files written small, for the inputs kept in tests/fuzz that reach the readers' real size limits:
 // in the replayers an input that starts with "XPND" is size (u32, at most 32 MiB), head length (u16),

@@ -267,15 +267,6 @@ struct InputFile {
     }
 };
 
-// The longest sound, in frames at `rate` of `bits`, that the game plays as an effect.
-uint64_t LongestEffect(uint32_t rate, int bits) {
-    SoundFormat format = {1, 1, rate, rate * uint32_t(bits / 8), uint16_t(bits / 8), uint16_t(bits), 0};
-    uint64_t frames = MAX_SOUND_BYTES / uint32_t(bits / 8);
-    frames = std::min<uint64_t>(frames, MAX_CONVERTED_SOUND_BYTES / 2 * rate / DEVICE_RATE_ASKED + 1);
-    while (frames > 0 && SoundBufferProblem(&format, uint32_t(frames * uint32_t(bits / 8)), DEVICE_RATE_ASKED)) --frames;
-    return frames;
-}
-
 const char USAGE_IMPORT[] = "usage: kirake-sfx import IN.wav OUT.wav [--rate HZ] [--bits 8|16]\n";
 
 // import IN OUT [--rate HZ] [--bits 8|16]: any PCM WAV to the game's 58-byte layout, mono.
@@ -327,23 +318,11 @@ int Import(int argc, char** argv) {
     for (const std::string& note : layout.notes) std::fprintf(stderr, "kirake-sfx: %s: %s\n", in, note.c_str());
     // Judged by the head: the effect the game would refuse is refused before a sample is read.
     uint64_t frames = ResampledFrames(layout.frames, layout.rate, uint32_t(rate));
-    SoundFormat format = {1, 1, uint32_t(rate), uint32_t(rate * bits / 8), uint16_t(bits / 8), uint16_t(bits), 0};
     uint64_t bytes = frames * uint64_t(bits / 8);
-    const char* problem = bytes > MAX_SOUND_BYTES ? "more than 16 MiB of samples"
-                                                  : SoundBufferProblem(&format, uint32_t(bytes), DEVICE_RATE_ASKED);
-    if (problem && bytes < MIN_SOUND_BYTES) {
+    std::string problem = ImportProblem(layout, uint32_t(rate), int(bits));
+    if (!problem.empty()) {
         close(file.fd);
-        std::fprintf(stderr, "kirake-sfx: %s: the game would not play the result: %s\n", in, problem);
-        return 1;
-    }
-    if (problem) {
-        close(file.fd);
-        std::fprintf(stderr,
-                     "kirake-sfx: %s: the game would not play the result: %s (%.1f s; an effect of %ld-bit samples "
-                     "at %ld Hz lasts at most %.1f s: shorten the sound%s)\n",
-                     in, problem, double(layout.frames) / layout.rate, bits, rate,
-                     double(LongestEffect(uint32_t(rate), int(bits))) / double(rate),
-                     rate > 22050 || bits == 16 ? ", or take a lower --rate or --bits 8" : "");
+        std::fprintf(stderr, "kirake-sfx: %s: the game would not play the result: %s\n", in, problem.c_str());
         return 1;
     }
     size_t clipped = 0;

@@ -1,9 +1,11 @@
 // Reading ordinary PCM WAV files and resampling them; see wav_import.h.
 #include "wav_import.h"
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include "platform/core/sound_mixer.h"
+#include "platform/sound.h"
 
 namespace {
 uint32_t Le(const uint8_t* p, int bytes) {
@@ -154,6 +156,15 @@ void DecodeFrames(const uint8_t* p, const WavLayout& f, size_t count, Sample* mo
     }
 }
 
+// The longest sound, in frames at `rate` of `bits`, that the game plays as an effect.
+uint64_t LongestEffect(uint32_t rate, int bits) {
+    SoundFormat format = {1, 1, rate, rate * uint32_t(bits / 8), uint16_t(bits / 8), uint16_t(bits), 0};
+    uint64_t frames = MAX_SOUND_BYTES / uint32_t(bits / 8);
+    frames = std::min<uint64_t>(frames, MAX_CONVERTED_SOUND_BYTES / 2 * rate / DEVICE_RATE_ASKED + 1);
+    while (frames > 0 && SoundBufferProblem(&format, uint32_t(frames * uint32_t(bits / 8)), DEVICE_RATE_ASKED)) --frames;
+    return frames;
+}
+
 WavReader FromMemory(const std::vector<uint8_t>& b) {
     return [&b](uint64_t at, uint8_t* to, size_t count) {
         if (at > b.size() || count > b.size() - at) return false;
@@ -233,6 +244,21 @@ int ReadWavLayout(const WavReader& read, uint64_t size, WavLayout* layout, std::
 uint64_t ResampledFrames(uint64_t frames, uint32_t fromRate, uint32_t toRate) {
     if (fromRate == toRate || fromRate == 0) return frames;
     return (frames * toRate + fromRate - 1) / fromRate;  // frames below 2^32, rates below 2^18
+}
+
+std::string ImportProblem(const WavLayout& layout, uint32_t toRate, int bits) {
+    uint64_t bytes = ResampledFrames(layout.frames, layout.rate, toRate) * uint64_t(bits / 8);
+    SoundFormat format = {1, 1, toRate, toRate * uint32_t(bits / 8), uint16_t(bits / 8), uint16_t(bits), 0};
+    const char* problem = bytes > MAX_SOUND_BYTES ? "more than 16 MiB of samples"
+                                                  : SoundBufferProblem(&format, uint32_t(bytes), DEVICE_RATE_ASKED);
+    if (!problem || bytes < MIN_SOUND_BYTES) return problem ? problem : "";
+    char longest[200];
+    std::snprintf(longest, sizeof longest,
+                  " (%.1f s; an effect of %d-bit samples at %u Hz lasts at most %.1f s: shorten the sound%s)",
+                  double(layout.frames) / layout.rate, bits, toRate,
+                  double(LongestEffect(toRate, bits)) / double(toRate),
+                  toRate > 22050 || bits == 16 ? ", or take a lower --rate or --bits 8" : "");
+    return problem + std::string(longest);
 }
 
 int ConvertWav(const WavReader& read, const WavLayout& layout, uint32_t toRate,

@@ -34,6 +34,9 @@ struct WavLayout {
 int ReadWavLayout(const WavReader& read, uint64_t size, WavLayout* layout, std::string* why);
 // How many frames `frames` become from one rate to another.
 uint64_t ResampledFrames(uint64_t frames, uint32_t fromRate, uint32_t toRate);
+// Why the game would not play the layout's sound made mono at toRate of `bits` (8 or 16) bits, judged by
+// the head alone; "" when it would play it.
+std::string ImportProblem(const WavLayout& layout, uint32_t toRate, int bits);
 // The layout's frames, their channels averaged and resampled to toRate, given to `take` a block at a
 // time (ResampledFrames of them in all). 1, or 0 when the image cannot be read.
 int ConvertWav(const WavReader& read, const WavLayout& layout, uint32_t toRate,

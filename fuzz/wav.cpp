@@ -1,0 +1,57 @@
+// kirake-sfx import's reader: a fuzzed WAV read piece by piece as the tool reads a file, judged by its head
+// as the tool judges it, and what passes resampled (the fuzz build's lowered sound limits keep that short).
+// The whole-image reader and resampler must give the same samples. The first byte picks the rate and bits
+// asked for; the rest is the file.
+#include <algorithm>
+#include <cstdio>
+#include <numeric>
+#include <cstdlib>
+#include <cstring>
+#include "../tools/sfx/wav_import.h"
+#include "support.h"
+
+namespace {
+const uint32_t RATES[8] = {22050, 8000, 11025, 16000, 44100, 48000, 32000, 9999};
+constexpr uint64_t TABLE_BUDGET = 1 << 14;
+
+[[noreturn]] void Fail(const char* what) {
+    std::fprintf(stderr, "wav: %s\n", what);
+    std::abort();
+}
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size == 0) return 0;
+    uint32_t rate = RATES[data[0] & 7];
+    int bits = data[0] & 8 ? 8 : 16;
+    std::vector<uint8_t> image = ExpandInput(data + 1, size - 1);
+    WavReader read = [&image](uint64_t at, uint8_t* to, size_t count) {
+        if (at > image.size() || count > image.size() - at) return false;
+        std::memcpy(to, image.data() + at, count);
+        return true;
+    };
+    WavLayout layout;
+    std::string why, wholeWhy;
+    PcmSound whole;
+    int ok = ReadWavLayout(read, image.size(), &layout, &why);
+    if (ReadPcmWav(image, &whole, &wholeWhy) != ok || why != wholeWhy) Fail("the two readers disagree");
+    if (!ok) {
+        if (why.empty()) Fail("refused without a reason");
+        return 0;
+    }
+    if (!ImportProblem(layout, rate, bits).empty()) return 0;
+    // The resampler's table costs its phases times its taps to make, up to 3 million windowed sincs for
+    // an odd pair of rates: each run resamples only where it is small, the rest is the readers' alone.
+    uint32_t exact = rate / std::gcd(rate, layout.rate);
+    uint64_t taps = 128 * std::max<uint64_t>(1, layout.rate / rate), table = std::min<uint32_t>(exact, 1024) * taps;
+    if (table > TABLE_BUDGET) return 0;
+    std::vector<float> made;
+    if (!ConvertWav(read, layout, rate, [&made](const float* s, size_t n) { made.insert(made.end(), s, s + n); }))
+        Fail("a file whose head was read cannot be converted");
+    if (made.size() != ResampledFrames(layout.frames, layout.rate, rate)) Fail("not as many frames as promised");
+    std::vector<double> again = Resample(whole.mono, whole.rate, rate);
+    if (again.size() != made.size()) Fail("the whole-image resample has another length");
+    for (size_t i = 0; i < made.size(); ++i)
+        if (float(again[i]) != made[i]) Fail("the whole-image resample has other samples");
+    return 0;
+}
