@@ -153,8 +153,10 @@ TEST_F(RealWindow, AltEnterPauseTapsAndClose) {
     StartGame({"--window", "--frames", "3000", "--trace", dir + "/trace.jsonl"});
     std::string window;
     ASSERT_TRUE(WaitFor([&] { return !(window = WindowNamed("kirake")).empty(); }, 20));
-    ASSERT_TRUE(WaitFor([&] { return WindowSize(window) == std::make_pair(640, 480); }, 20))
-        << "the window opens at 640x480: " << ReadText(dir + "/err.txt");
+    std::pair<int, int> size;
+    ASSERT_TRUE(WaitFor([&] { return (size = WindowSize(window)) == std::make_pair(640, 480); }, 20))
+        << "the window opens at 640x480, not " << size.first << "x" << size.second << " (window " << window
+        << "): " << ReadText(dir + "/err.txt");
     X({"xdotool", "key", "--window", window, "alt+Return"});
     EXPECT_TRUE(WaitFor([&] { return WindowSize(window) == std::make_pair(1024, 768); }, 10));
     X({"xdotool", "key", "--window", window, "alt+Return"});
