@@ -22,7 +22,7 @@ foreach(linux_only desktop_test.cpp art_tool_test.cpp art_palette_test.cpp autho
                    hardening_test.cpp sound_mixer_test.cpp text_message_test.cpp authoring_guide_test.cpp
                    authoring_project_test.cpp text_utf8_test.cpp text_freetype_ink_test.cpp bounded_inputs_test.cpp
                    user_dirs_test.cpp art_import_test.cpp platform_comforts_test.cpp
-                   comforts_test.cpp session_test.cpp)
+                   comforts_test.cpp session_test.cpp rebuild_bounds_test.cpp)
   list(REMOVE_ITEM KIRAKE_TEST_SOURCES ${PROJECT_SOURCE_DIR}/tests/${linux_only})
 endforeach()
 add_executable(kirake_tests EXCLUDE_FROM_ALL ${KIRAKE_TEST_SOURCES})
