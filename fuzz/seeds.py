@@ -1,3 +1,4 @@
+import os
 import struct
 def xpnd(total, head, pattern):
     return b'XPND' + struct.pack('<IH', total, len(head)) + head + pattern
@@ -60,6 +61,24 @@ w('songlang/length-limit', 'instrument 0\n length 262145\nend\ninstrument 1\n le
 # picture sources: gradients under huge and tiny scales
 w('art/huge-scale-gradient', 'size 16 16\npalette main\nscale 1000000\nscale 1000000\nvgrad 0 0 8 8 0 1\nrgrad 4 4 4 0 1\n')
 w('art/tiny-scale-gradient', 'size 16 16\npalette main\nscale 0.000001\nscale 0.000001\nhgrad 0 0 8 8 0 1\n')
+# picture sources with the files beside them ("--- NAME" starts one; see fuzz/art.cpp and fuzz/reload.cpp),
+# made from tests/hostile-pictures: an include tree followed 32^5 times if nothing stopped it, a picture
+# that paints its whole area 100 times, one larger than the game reads, includes of devices; the live
+# reload saving the tree and the costly picture, and an include made costly under two pictures.
+def hostile(name):
+    return open('tests/hostile-pictures/' + name).read()
+def beside(*names):
+    return ''.join('--- %s\n%s' % (n, hostile(n)) for n in names)
+tree = ['tree%d.inc' % i for i in range(1, 7)]
+w('art/include-tree', hostile('tree.pic') + beside('p.pal', *tree))
+w('art/drawing-cost', hostile('cost.pic') + beside('p.pal'))
+w('art/larger-than-read', hostile('side.pic') + beside('p.pal'))
+w('art/device-includes', 'size 8 8\npalette p\ninclude zero.inc\ninclude pipe.inc\n'
+  'include ' + '../' * 20 + 'dev/zero\n' + beside('p.pal'))
+os.makedirs('tests/fuzz/reload', exist_ok=True)
+w('reload/hostile-saves', ''.join('1 save pictures/%s %s\n' % (n, n) for n in tree) +
+  '2 save pictures/tree.pic tree.pic\n3 save pictures/cost.pic cost.pic\n4 save pictures/sky.inc cost.pic\n6 press z\n' +
+  beside(*tree, 'tree.pic', 'cost.pic'))
 # the checker (first byte: which file): a huge RLE picture, a script of many bad codes, an effect at
 # 100 Hz, a song that ends early
 w('check/picture-rle8-overflow', b'\x01' + xpnd(54 + 2 * ((1 << 23) + 40000), bmp_head(4, 2, 1), b'\xff\x07'))
@@ -75,7 +94,6 @@ def wavx(channels, rate, valid, container, length, data=b''):
     fmt += b'\x01\x00' + bytes([0, 0, 0, 0, 0x10, 0, 0x80, 0, 0, 0xAA, 0, 0x38, 0x9B, 0x71])
     return b'RIFF' + struct.pack('<I', 4 + 8 + len(fmt) + 8 + length) + b'WAVEfmt ' + struct.pack('<I', len(fmt)) + fmt + \
         b'data' + struct.pack('<I', length) + data
-import os
 os.makedirs('tests/fuzz/wav', exist_ok=True)
 w('wav/data-length-max', b'\x00' + wav(1, 22050, 8, 0xffffffff, b'\x80' * 100))
 w('wav/1000hz-8mib-to-48000', b'\x05' + xpnd(58 + (8 << 20), wav(1, 1000, 8, 8 << 20), b'\x80\xc0'))
@@ -104,3 +122,17 @@ c('wav/mono-8-8000-to-8', b'\x09' + wav(1, 8000, 8, 300, bytes(range(50, 250)) +
 c('storyboard/choice-draw-loop', 'scene title\n  say 0\n  choice answer first-1 first-2 first-3\n  draw luck 3\n'
   '  if luck = 1 goto lucky\n  if answer = 2 goto title\n  say 3\n  roll credits\nlabel lucky\n  wait key\n  goto title\n')
 c('wav/1000hz-to-48000', b'\x05' + wav(1, 1000, 8, 2000, bytes(range(256)) * 7 + bytes(208)))
+# picture sources beside their includes and palette; the live reload saving a palette, pictures, an
+# include of the project's FIFO and device link, a song and the text; a story script and a new picture
+c('art/include-tree-small', 'size 32 32\npalette p\ninclude t1.inc\n--- p.pal\n0 black #000000\n1 red #ff0000\n'
+  '--- t1.inc\ninclude t2.inc\ninclude t2.inc\ndef dot\ncircle red 8 8 4\nend\n--- t2.inc\nrect red 1 1 3 3\nuse dot\n')
+c('art/device-includes', 'size 16 16\npalette p\ninclude pipe.inc\ninclude zero.inc\n--- p.pal\n0 black #000000\n')
+c('reload/saves', '2 save pictures/p.pal p.pal\n4 save pictures/stage1.pic s.pic\n6 save pictures/sky.inc sky.inc\n'
+  '8 save songs/koi.song k.song\n10 save data.txt d.txt\n12 save bmp/sensei.BMP s.pic\n'
+  '--- p.pal\n0 black #000000\n1 red #ff0000\n2 blue #0000ff\n3 green #00ff00\n'
+  '--- s.pic\nsize 48 40\npalette p\ninclude sky.inc\ninclude pipe.inc\n'
+  '--- sky.inc\nrect green 0 0 48 20\ninclude zero.inc\n--- k.song\ntempo 130\n--- d.txt\ntx0Summer.<!\n')
+c('reload/script-and-new-picture', '1 save scenes.txt sc.txt\n3 press z\n5 save pictures/new.pic n.pic\n'
+  '7 save pictures/zero.inc n.pic\n9 save songs/koi.song k.song\n--- sc.txt\nscene start\n  say 0\n'
+  '--- n.pic\nsize 300 20\npalette p\nrgrad 5 5 9 1 2\n--- k.song\ntempo 200\ninstrument 0\n  length 2000\nend\n'
+  'track 0\n  C4 D4 E4\nend\n')

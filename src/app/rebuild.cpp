@@ -231,13 +231,13 @@ void StartRebuilds(int inlineBuilds) {
 void StopRebuilds() {
     if (!rebuild) return;
     std::shared_ptr<RebuildRecord> record = std::move(rebuild);
+    if (!record->worker.joinable()) return;  // builds made in the caller: nothing under way
     std::unique_lock<std::mutex> hold(record->lock);
     record->stopping = true;
     record->abandon = true;
     record->wake.notify_all();
     bool ended = record->wake.wait_for(hold, std::chrono::milliseconds(16), [&] { return record->workerEnded; });
     hold.unlock();
-    if (!record->worker.joinable()) return;
     if (ended) record->worker.join();
     else record->worker.detach();
 }

@@ -21,10 +21,16 @@ struct ArtError : std::runtime_error {
 // met; at most MAX_PICTURE_INCLUDES includes are met in all. Drawing costs the pixels each command may
 // paint (the part of the picture its shape covers) and MAX_PICTURE_COMMAND_COST for the command itself:
 // at most MAX_PICTURE_DRAWING_COST in all.
+#ifndef FUZZING_BUILD_MODE_UNSAFE_FOR_PRODUCTION
 constexpr uint64_t MAX_PICTURE_SOURCE_BYTES = uint64_t(1) << 20;
 constexpr long MAX_PICTURE_INCLUDES = 1024;
-constexpr double MAX_PICTURE_COMMAND_COST = 1024;
 constexpr double MAX_PICTURE_DRAWING_COST = double(1 << 26);
+#else  // fuzzers: small inputs reach the limits, and a run stays short
+constexpr uint64_t MAX_PICTURE_SOURCE_BYTES = uint64_t(64) << 10;
+constexpr long MAX_PICTURE_INCLUDES = 64;
+constexpr double MAX_PICTURE_DRAWING_COST = double(1 << 19);
+#endif
+constexpr double MAX_PICTURE_COMMAND_COST = 1024;
 
 struct Palette {
     uint8_t rgb[256][3] = {};

@@ -191,7 +191,7 @@ int ResampleStream(uint64_t frames, uint32_t from, uint32_t to, const std::funct
         }
         return 1;
     }
-    std::unique_ptr<Resampler, void (*)(Resampler*)> rs(ResamplerCreate(int(from), int(to)), ResamplerFree);
+    std::shared_ptr<const Resampler> rs = ResamplerFor(int(from), int(to));  // one import after another: made once
     const uint64_t lead = uint64_t(ResamplerTaps(rs.get()) / 2 - 1), outCount = ResampledFrames(frames, from, to);
     std::vector<float> window;  // stereo frames of the led source from `base` on
     std::vector<float> left(BLOCK), right(BLOCK);

@@ -101,9 +101,9 @@ void UpdateGains(SoundBuffer* b) {
     b->gainRight = Attenuation(b->volume - std::max<int32_t>(0, -b->pan)) * mixer.groupGain[b->group];
 }
 
-// The filter from one rate to another. Filters are costly to make (a thousand rows of Bessel and sine
-// series for an uneven pair of rates) and a lane goes when its last buffer does, so the few made last
-// are kept for the lanes that come back.
+}  // namespace
+
+// A lane goes when its last buffer does: the filters made last are kept for the lanes that come back.
 std::shared_ptr<const Resampler> ResamplerFor(int from, int to) {
     static std::vector<std::shared_ptr<const Resampler>> recent;  // newest last
     constexpr size_t KEPT = 4;
@@ -120,6 +120,8 @@ std::shared_ptr<const Resampler> ResamplerFor(int from, int to) {
     recent.push_back(made);
     return made;
 }
+
+namespace {
 
 // Sets a lane up for the mixer's rate: an empty history with the taps before the first frame silent.
 void ResetLane(Lane* lane, int rate) {

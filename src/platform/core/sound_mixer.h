@@ -12,6 +12,7 @@
 //     which renders exactly the samples of the 60 Hz game clock up to that frame;
 //   - stop: MixerClose.
 #pragma once
+#include <memory>
 #include <cstdint>
 
 // Opens the mixer at a rate (frames per second). Closing stops every buffer; buffers stay valid.
@@ -53,6 +54,10 @@ int MixerBufferInfoOf(const SoundBuffer* buffer, MixerBufferInfo* info);
 struct Resampler;
 Resampler* ResamplerCreate(int fromRate, int toRate);
 void ResamplerFree(Resampler* resampler);
+// A filter from one rate to another, shared: the few asked for last are kept and given again (a thousand
+// rows of Bessel and sine series are costly to make for an uneven pair of rates). One thread only; null
+// for a rate that is not positive.
+std::shared_ptr<const Resampler> ResamplerFor(int fromRate, int toRate);
 int ResamplerTaps(const Resampler* resampler);
 // Source frames needed from `whole` on to make `frames` output frames from the position's remainder.
 uint64_t ResamplerSourceNeeded(const Resampler* resampler, uint32_t remainder, int frames);
