@@ -1,5 +1,5 @@
 // The live reload: a story project watched as --watch watches it, a fuzzed key script saving files into
-// it, and for 48 frames what the game does at each frame boundary (the saved files taken, the saved
+// it, and for 32 frames what the game does at each frame boundary (the saved files taken, the saved
 // sources built into pictures and songs at once, as the headless game builds them, and what was built
 // taken in turn). The project, in the harness's own folder, holds a picture with an include and a
 // palette, a FIFO and a link to /dev/zero among the includes, a song, the story's text and the pictures
@@ -33,7 +33,7 @@
 namespace fs = std::filesystem;
 
 namespace {
-constexpr int FRAMES = 48;
+constexpr int FRAMES = 32;
 char home[4096];
 std::string project, beside;
 

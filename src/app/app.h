@@ -46,13 +46,15 @@ struct RebuildResult {
 };
 // 1 when this build can rebuild sources (the desktop build, with the picture compiler).
 int ProjectRebuildAvailable();
-// main, with --watch: builds on a worker thread, or at once in the caller when `inlineBuilds` (the
-// virtual clock of the headless backend, where a frame takes no time).
+// main, with --watch: builds on a worker thread, or in the caller at the frame boundary when
+// `inlineBuilds` (the virtual clock of the headless backend, where a frame takes no time). The sources
+// queued together are built together: a picture that reads several of them is built once.
 void StartRebuilds(int inlineBuilds);
 void StopRebuilds();
 // At the frame boundary: 1 when the saved path is a source, now queued to be built.
 int QueueSourceRebuild(const std::string& path);
-// At the frame boundary: the builds finished since the last call.
+// At the frame boundary: the builds finished since the last call (with inline builds, those of the
+// sources queued since then, made now).
 void TakeFinishedRebuilds(std::vector<RebuildResult>* results);
 
 // Frame trace (JSON Lines), one line per frame after it is shown; off unless a file is opened.

@@ -160,33 +160,42 @@ RebuildResult BuildSong(const std::string& path) {
     return result;
 }
 
-// One job: a saved source and everything built from it.
-std::vector<RebuildResult> BuildAll(const std::string& source) {
+// The sources saved since the last look and everything built from them, each picture once however many
+// of its includes were saved together (a branch checked out saves many at once).
+std::vector<RebuildResult> BuildAll(const std::vector<std::string>& sources) {
     std::vector<RebuildResult> results;
-    if (EndsWith(source, ".song")) {
-        results.push_back(BuildSong(source));
-    } else if (EndsWith(source, ".pic")) {
-        results.push_back(BuildPicture(BaseName(source)));
-    } else {  // a palette or an include: every picture that reads it
-        for (const std::string& pic : PictureSources()) {
-            std::set<std::string> uses;
-            uint64_t textRead = 0;
-            try {
-                CollectDependencies(pic, &uses, &textRead);
-            } catch (const ArtError&) {  // stopped
-                break;
-            }
-            if (uses.count(BaseName(source))) results.push_back(BuildPicture(pic));
+    std::set<std::string> built, read;  // pictures built; palettes and includes saved
+    for (const std::string& source : sources) {
+        if (EndsWith(source, ".song")) {
+            results.push_back(BuildSong(source));
+        } else if (EndsWith(source, ".pic")) {
+            if (built.insert(BaseName(source)).second) results.push_back(BuildPicture(BaseName(source)));
+        } else {
+            read.insert(BaseName(source));
         }
+    }
+    if (read.empty()) return results;
+    for (const std::string& pic : PictureSources()) {  // every picture that reads one of them
+        if (built.count(pic)) continue;
+        std::set<std::string> uses;
+        uint64_t textRead = 0;
+        try {
+            CollectDependencies(pic, &uses, &textRead);
+        } catch (const ArtError&) {  // stopped
+            break;
+        }
+        bool reads = false;
+        for (const std::string& name : read) reads = reads || uses.count(name);
+        if (reads) results.push_back(BuildPicture(pic));
     }
     return results;
 }
 
-std::vector<RebuildResult> Build(const std::string& source) {
+std::vector<RebuildResult> Build(const std::vector<std::string>& sources) {
     try {
-        return BuildAll(source);
-    } catch (const std::exception& e) {  // out of memory listing the pictures: the job is dropped
-        return {{source, {}, source + ": " + e.what()}};
+        return BuildAll(sources);
+    } catch (const std::exception& e) {  // out of memory listing the pictures: the jobs are dropped
+        return {{sources.front(), {}, sources.front() + ": " + e.what()}};
     }
 }
 
@@ -197,10 +206,10 @@ void Work(std::shared_ptr<RebuildRecord> record) {
     for (;;) {
         record->wake.wait(hold, [&] { return record->stopping || !record->jobs.empty(); });
         if (record->stopping) break;
-        std::string source = record->jobs.front();
-        record->jobs.pop_front();
+        std::vector<std::string> sources(record->jobs.begin(), record->jobs.end());
+        record->jobs.clear();
         hold.unlock();
-        std::vector<RebuildResult> results = Build(source);
+        std::vector<RebuildResult> results = Build(sources);
         hold.lock();
         for (RebuildResult& r : results) record->done.push_back(std::move(r));
     }
@@ -244,16 +253,12 @@ void StopRebuilds() {
 
 int QueueSourceRebuild(const std::string& path) {
     if (!rebuild || !IsSource(path)) return 0;
-    if (rebuild->inlineBuilds) {
-        for (RebuildResult& r : Build(path)) rebuild->done.push_back(std::move(r));
-        return 1;
-    }
     {
         std::lock_guard<std::mutex> hold(rebuild->lock);
         if (std::find(rebuild->jobs.begin(), rebuild->jobs.end(), path) == rebuild->jobs.end())
             rebuild->jobs.push_back(path);
     }
-    rebuild->wake.notify_one();
+    if (!rebuild->inlineBuilds) rebuild->wake.notify_one();
     return 1;
 }
 
@@ -261,6 +266,11 @@ void TakeFinishedRebuilds(std::vector<RebuildResult>* results) {
     results->clear();
     if (!rebuild) return;
     std::lock_guard<std::mutex> hold(rebuild->lock);
+    if (rebuild->inlineBuilds && !rebuild->jobs.empty()) {  // the frame's sources, built now in the caller
+        std::vector<std::string> sources(rebuild->jobs.begin(), rebuild->jobs.end());
+        rebuild->jobs.clear();
+        for (RebuildResult& r : Build(sources)) rebuild->done.push_back(std::move(r));
+    }
     results->swap(rebuild->done);
 }
 

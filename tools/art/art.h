@@ -28,7 +28,7 @@ constexpr double MAX_PICTURE_DRAWING_COST = double(1 << 26);
 #else  // fuzzers: small inputs reach the limits, and a run stays short
 constexpr uint64_t MAX_PICTURE_SOURCE_BYTES = uint64_t(64) << 10;
 constexpr long MAX_PICTURE_INCLUDES = 64;
-constexpr double MAX_PICTURE_DRAWING_COST = double(1 << 19);
+constexpr double MAX_PICTURE_DRAWING_COST = double(1 << 16);
 #endif
 constexpr double MAX_PICTURE_COMMAND_COST = 1024;
 
