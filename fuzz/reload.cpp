@@ -232,7 +232,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
         StopRebuilds();
         AbandonMessage(window);
-        ShowOverlayLine(nullptr);
+        ForgetLiveReloadNotes();
         Message posted;
         while (PeekWindowMessage(&posted)) GetWindowMessage(&posted);
         CurrentBackend()->stop();

@@ -34,6 +34,8 @@ int FatalError(Window window);
 // A file that cannot be taken is reported on standard error and over the page; the game keeps the last
 // good version.
 void TakeSavedDataFiles(Window window);
+// Forgets the files not taken and the notes over the page (the folder is back as it was: the fuzzers).
+void ForgetLiveReloadNotes();
 
 // Story projects (rebuild.cpp): a data folder that holds its sources (pictures/, songs/) has them
 // rebuilt when they are saved while the game watches it: pictures/NAME.pic into bmp/NAME.BMP (a palette

@@ -117,6 +117,11 @@ int TakeFile(Window window, const std::string& path, const std::string& name, co
 }
 }  // namespace
 
+void ForgetLiveReloadNotes() {
+    reload = ReloadRecord{};
+    ShowOverlayLine(nullptr);
+}
+
 void TakeSavedDataFiles(Window window) {
     std::vector<std::string> saved;
     if (!TakeSavedFiles(&saved)) return;
