@@ -7,7 +7,6 @@
 // The fuzz build's lower limits (sides, included text, includes, drawing) keep a run short.
 #include <sys/stat.h>
 #include <unistd.h>
-#include <cctype>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -18,12 +17,7 @@ namespace {
 std::string tree;
 std::vector<std::string> written;  // the last run's files, removed before the next
 
-bool PlainName(const std::string& name) {
-    if (name.empty() || name.size() > 32 || name[0] == '.' || name == "pipe.inc" || name == "zero.inc") return false;
-    for (char c : name)
-        if (!(std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '-' || c == '_')) return false;
-    return true;
-}
+bool PlainName(const std::string& name) { return PlainFuzzName(name) && name != "pipe.inc" && name != "zero.inc"; }
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {

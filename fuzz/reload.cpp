@@ -43,12 +43,7 @@ struct ProjectFile {
 };
 std::vector<ProjectFile> pristine;
 
-bool PlainName(const std::string& name) {
-    if (name.empty() || name.size() > 32 || name[0] == '.' || name == "keys.txt") return false;
-    for (char c : name)
-        if (!(std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '-' || c == '_')) return false;
-    return true;
-}
+bool PlainName(const std::string& name) { return PlainFuzzName(name) && name != "keys.txt"; }
 
 // Only files of the harness's folders: no word that starts at the root, no "..".
 bool StaysInside(const std::string& keys) {
@@ -106,28 +101,9 @@ bool RestoreProject() {
     return true;
 }
 
-// A small 8-bit BMP whose table is a grey ramp, as bytes.
 std::string SmallBmp(int width, int height) {
-    int stride = (width + 3) & ~3;
-    uint32_t offset = 54 + 1024, size = offset + uint32_t(stride * height);
-    std::string b(size, '\0');
-    auto put32 = [&](size_t at, uint32_t v) {
-        for (int k = 0; k < 4; ++k) b[at + size_t(k)] = char(v >> (8 * k));
-    };
-    b[0] = 'B';
-    b[1] = 'M';
-    put32(2, size);
-    put32(10, offset);
-    put32(14, 40);
-    put32(18, uint32_t(width));
-    put32(22, uint32_t(height));
-    b[26] = 1;
-    b[28] = 8;
-    put32(46, 256);
-    for (int i = 0; i < 256; ++i) b[54 + 4 * size_t(i)] = b[55 + 4 * size_t(i)] = b[56 + 4 * size_t(i)] = char(i);
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x) b[offset + size_t(y) * size_t(stride) + size_t(x)] = char((x ^ y) & 0x3F);
-    return b;
+    std::vector<uint8_t> bytes = FuzzBmp(width, height);
+    return std::string(bytes.begin(), bytes.end());
 }
 
 // The sheets as loaded from the project as made, and what they held then. A run that took a picture into

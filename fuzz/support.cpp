@@ -1,6 +1,7 @@
 #include "support.h"
 #include <unistd.h>
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -25,30 +26,6 @@ void RemoveFolder() {
 }
 
 bool platformStarted = false;
-
-// An 8-bit uncompressed BMP of one colour a row band, its table a grey ramp.
-std::vector<uint8_t> Bmp(int width, int height) {
-    int stride = (width + 3) & ~3;
-    uint32_t offset = 54 + 1024, size = offset + uint32_t(stride * height);
-    std::vector<uint8_t> b(size, 0);
-    auto put32 = [&](size_t at, uint32_t v) {
-        for (int k = 0; k < 4; ++k) b[at + size_t(k)] = uint8_t(v >> (8 * k));
-    };
-    b[0] = 'B';
-    b[1] = 'M';
-    put32(2, size);
-    put32(10, offset);
-    put32(14, 40);
-    put32(18, uint32_t(width));
-    put32(22, uint32_t(height));
-    b[26] = 1;
-    b[28] = 8;
-    put32(46, 256);
-    for (int i = 0; i < 256; ++i) b[54 + 4 * size_t(i)] = b[55 + 4 * size_t(i)] = b[56 + 4 * size_t(i)] = uint8_t(i);
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x) b[offset + size_t(y) * size_t(stride) + size_t(x)] = uint8_t((y / 8 * 16 + x / 8) & 0xFF);
-    return b;
-}
 
 // The sheets and palette a script run started with.
 Surface* runSheets[4];
@@ -93,6 +70,29 @@ bool WriteBytes(const std::string& path, const uint8_t* data, size_t size) {
     if (!file) return false;
     bool ok = size == 0 || std::fwrite(data, 1, size, file) == size;
     return std::fclose(file) == 0 && ok;
+}
+
+std::vector<uint8_t> FuzzBmp(int width, int height) {
+    int stride = (width + 3) & ~3;
+    uint32_t offset = 54 + 1024, size = offset + uint32_t(stride * height);
+    std::vector<uint8_t> b(size, 0);
+    auto put32 = [&](size_t at, uint32_t v) {
+        for (int k = 0; k < 4; ++k) b[at + size_t(k)] = uint8_t(v >> (8 * k));
+    };
+    b[0] = 'B';
+    b[1] = 'M';
+    put32(2, size);
+    put32(10, offset);
+    put32(14, 40);
+    put32(18, uint32_t(width));
+    put32(22, uint32_t(height));
+    b[26] = 1;
+    b[28] = 8;
+    put32(46, 256);
+    for (int i = 0; i < 256; ++i) b[54 + 4 * size_t(i)] = b[55 + 4 * size_t(i)] = b[56 + 4 * size_t(i)] = uint8_t(i);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) b[offset + size_t(y) * size_t(stride) + size_t(x)] = uint8_t((y / 8 * 16 + x / 8) & 0xFF);
+    return b;
 }
 
 int OpenFuzzDisplay() {
@@ -144,7 +144,7 @@ std::vector<uint8_t> ExpandInput(const uint8_t* data, size_t size) {
 int OpenFuzzStoryFolder() {
     const std::string& f = FuzzFolder();
     std::filesystem::create_directories(f + "/bmp");
-    std::vector<uint8_t> window = Bmp(640, 480), system = Bmp(320, 240), small = Bmp(48, 40);
+    std::vector<uint8_t> window = FuzzBmp(640, 480), system = FuzzBmp(320, 240), small = FuzzBmp(48, 40);
     const std::string text =
         "tx0Spring.<*A second page,</and a second line.<!\n"
         "tx1<wv6Thump.<+<+then<!\n"
@@ -246,6 +246,13 @@ FuzzScriptInput SplitFuzzScript(const uint8_t* data, size_t size) {
         *into += line;
     }
     return in;
+}
+
+bool PlainFuzzName(const std::string& name) {
+    if (name.empty() || name.size() > 32 || name[0] == '.') return false;
+    for (char c : name)
+        if (!(std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '-' || c == '_')) return false;
+    return true;
 }
 
 int ReadFuzzScript(const FuzzScriptInput& in, ScriptProgram* program) {

@@ -13,6 +13,8 @@
 const std::string& FuzzFolder();
 // Writes bytes to a file; false when it cannot.
 bool WriteBytes(const std::string& path, const uint8_t* data, size_t size);
+// An 8-bit uncompressed BMP of one colour a band of 8 pixels, its table a grey ramp.
+std::vector<uint8_t> FuzzBmp(int width, int height);
 // Starts the headless platform and opens a display as start-up does (device, primary, back buffer,
 // clipper, a grey display palette), once; later calls only reset the sheets. 1, or 0 when refused.
 int OpenFuzzDisplay();
@@ -28,6 +30,9 @@ struct FuzzScriptInput {
     bool hasKeys = false, hasStart = false;
 };
 FuzzScriptInput SplitFuzzScript(const uint8_t* data, size_t size);
+// A name such an input's file may be written under beside the others: letters, digits, '.', '-' and '_',
+// not starting with '.', at most 32 characters.
+bool PlainFuzzName(const std::string& name);
 // The story script read from those files in memory as start-up reads the folder's; 1, or 0 when it has
 // problems (their text made as the game makes it).
 struct ScriptProgram;
