@@ -26,8 +26,8 @@ constexpr uint64_t MAX_PICTURE_SOURCE_BYTES = uint64_t(1) << 20;
 constexpr long MAX_PICTURE_INCLUDES = 1024;
 constexpr double MAX_PICTURE_DRAWING_COST = double(1 << 26);
 #else  // fuzzers: small inputs reach the limits, and a run stays short
-constexpr uint64_t MAX_PICTURE_SOURCE_BYTES = uint64_t(64) << 10;
-constexpr long MAX_PICTURE_INCLUDES = 64;
+constexpr uint64_t MAX_PICTURE_SOURCE_BYTES = uint64_t(16) << 10;
+constexpr long MAX_PICTURE_INCLUDES = 16;
 constexpr double MAX_PICTURE_DRAWING_COST = double(1 << 16);
 #endif
 constexpr double MAX_PICTURE_COMMAND_COST = 1024;
@@ -70,6 +70,8 @@ void LoadPalette(const std::string& name, const std::vector<std::string>& dirs, 
 // again only when one of the files it came from reads differently (or another file is found first).
 // Throws ArtError.
 std::shared_ptr<const Palette> KeptPalette(const std::string& name, const std::vector<std::string>& dirs);
+// Drops the includes and palettes this thread keeps (the next read of each reads its files).
+void ForgetKeptSources();
 // Reads a picture source (with its includes, defs and palette). Throws ArtError.
 void LoadProgram(const std::string& path, Program& program);
 // The family fontconfig gives for `family` when it is another one (the font is not installed), else "".

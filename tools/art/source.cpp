@@ -222,16 +222,26 @@ void TakePart(const Program& part, Program& program) {
 // An included file adds the same whatever includes it (no include inside a def): the pictures of a
 // folder, rebuilt one after another in one process, include the same few. What an include added is
 // kept, and used again while every file it was read from reads the same.
+struct KeptInclude {
+    std::string name;
+    std::vector<std::string> dirs;
+    int depth;
+    Reads reads;
+    IncludeCount count;  // the include itself and all it includes
+    Program part;
+};
+thread_local std::vector<KeptInclude> keptIncludes;  // the oldest first
+
+struct KeptPaletteFile {
+    std::string name;
+    std::vector<std::string> dirs;
+    Reads reads;
+    std::shared_ptr<const Palette> palette;
+};
+thread_local std::vector<KeptPaletteFile> keptPalettes;  // the oldest first
+
 void IncludeSource(const std::string& name, Program& program, int depth, const std::string& where) {
-    struct Kept {
-        std::string name;
-        std::vector<std::string> dirs;
-        int depth;
-        Reads reads;
-        IncludeCount count;  // the include itself and all it includes
-        Program part;
-    };
-    thread_local std::vector<Kept> kept;  // the oldest first
+    std::vector<KeptInclude>& kept = keptIncludes;
     constexpr size_t KEPT = 16;
     // Only small parts are kept: the few kept never hold much.
     constexpr uint64_t KEPT_TEXT = 64 << 10;
@@ -249,7 +259,7 @@ void IncludeSource(const std::string& name, Program& program, int depth, const s
         kept.erase(kept.begin() + ptrdiff_t(i));
         break;
     }
-    Kept made{name, program.searchDirs, depth, {}, {}, {}};
+    KeptInclude made{name, program.searchDirs, depth, {}, {}, {}};
     made.part.searchDirs = program.searchDirs;
     IncludeCount before = *count;
     ++count->includes;
@@ -334,13 +344,7 @@ void LoadPalette(const std::string& name, const std::vector<std::string>& dirs, 
 }
 
 std::shared_ptr<const Palette> KeptPalette(const std::string& name, const std::vector<std::string>& dirs) {
-    struct Kept {
-        std::string name;
-        std::vector<std::string> dirs;
-        Reads reads;
-        std::shared_ptr<const Palette> palette;
-    };
-    thread_local std::vector<Kept> kept;  // the oldest first
+    std::vector<KeptPaletteFile>& kept = keptPalettes;
     constexpr size_t KEPT = 4;
     for (size_t i = 0; i < kept.size(); ++i) {
         if (kept[i].name != name || kept[i].dirs != dirs) continue;
@@ -351,7 +355,7 @@ std::shared_ptr<const Palette> KeptPalette(const std::string& name, const std::v
         kept.erase(kept.begin() + ptrdiff_t(i));
         break;
     }
-    Kept made{name, dirs, {}, nullptr};
+    KeptPaletteFile made{name, dirs, {}, nullptr};
     auto palette = std::make_shared<Palette>();
     {
         Recording listing(&made.reads);
@@ -362,6 +366,11 @@ std::shared_ptr<const Palette> KeptPalette(const std::string& name, const std::v
     if (kept.size() == KEPT) kept.erase(kept.begin());
     kept.push_back(std::move(made));
     return kept.back().palette;
+}
+
+void ForgetKeptSources() {
+    std::vector<KeptInclude>().swap(keptIncludes);
+    std::vector<KeptPaletteFile>().swap(keptPalettes);
 }
 
 void LoadProgram(const std::string& path, Program& program) {

@@ -211,7 +211,10 @@ int TakeSavedFiles(std::vector<std::string>* names) {
     noticed.swap(watch.pending);
     for (const std::string& name : noticed) {
         FileStamp stamp;
-        if (!StampNow(name, &stamp)) continue;
+        if (!StampNow(name, &stamp)) {  // gone (or no longer a regular file): forgotten
+            watch.taken.erase(name);
+            continue;
+        }
         auto last = watch.taken.find(name);
         if (last != watch.taken.end()) {
             if (last->second == stamp) continue;  // as last passed on: one of a save's steps

@@ -203,30 +203,43 @@ bool ParseCaptures(const std::string& list, std::string* error) {
     return true;
 }
 
+bool ReadScriptAndCaptures(const PlatformOptions& options, std::string* error) {
+    if (!options.keysFile.empty() && !ParseScript(options.keysFile, error)) return false;
+    if (options.captureList.empty()) return true;
+    if (!ParseCaptures(options.captureList, error)) return false;
+    if (options.captureDir.empty()) {
+        *error = "--capture needs --capture-dir";
+        return false;
+    }
+    struct stat info;
+    if (stat(options.captureDir.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
+        *error = "the capture folder " + options.captureDir + " does not exist";
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 int HeadlessStart(const PlatformOptions& options, std::string* error) {
     headless = HeadlessRecord{};
     headless.options = options;
-    if (!options.keysFile.empty() && !ParseScript(options.keysFile, error)) return 0;
-    if (!options.captureList.empty()) {
-        if (!ParseCaptures(options.captureList, error)) return 0;
-        if (options.captureDir.empty()) {
-            *error = "--capture needs --capture-dir";
-            return 0;
-        }
-        struct stat info;
-        if (stat(options.captureDir.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
-            *error = "the capture folder " + options.captureDir + " does not exist";
-            return 0;
-        }
-    }
-    return 1;
+    if (ReadScriptAndCaptures(options, error)) return 1;
+    HeadlessStop();  // what was read before the fault goes with the start refused
+    return 0;
 }
 
 // The frame clock may render again before another start (tests, the song player): none of this run's
-// refreshes stay counted.
-void HeadlessStop() { headless.flips = headless.extraRefreshes = 0; }
+// refreshes stay counted. The key script, the frames to capture and the keys pressed for one frame go
+// with the run.
+void HeadlessStop() {
+    headless.flips = headless.extraRefreshes = 0;
+    for (int key : headless.releaseNext) headless.keys[key] = 0;
+    std::vector<int>().swap(headless.releaseNext);
+    std::vector<ScriptEvent>().swap(headless.script);
+    std::vector<std::pair<long, long>>().swap(headless.captures);
+    headless.nextEvent = headless.nextCapture = 0;
+}
 int HeadlessOpenWindow(const char*, const char*) { return 1; }
 void HeadlessCloseWindow() {}
 void HeadlessHideCursor() {}

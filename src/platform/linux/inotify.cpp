@@ -22,8 +22,10 @@ int Start(const char* const folders[], int count) {
     Stop();
     inotify.fd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
     if (inotify.fd < 0) return 0;
+    // Files written or moved in, and files gone (which the watch then forgets).
+    constexpr uint32_t EVENTS = IN_CLOSE_WRITE | IN_MOVED_TO | IN_DELETE | IN_MOVED_FROM;
     for (int i = 0; i < count; ++i) {
-        int wd = inotify_add_watch(inotify.fd, *folders[i] ? folders[i] : ".", IN_CLOSE_WRITE | IN_MOVED_TO);
+        int wd = inotify_add_watch(inotify.fd, *folders[i] ? folders[i] : ".", EVENTS);
         if (wd >= 0) inotify.folders[wd] = folders[i];
     }
     if (inotify.folders.empty()) {
