@@ -1,5 +1,5 @@
 // The live reload: a story project watched as --watch watches it, a fuzzed key script saving files into
-// it, and for 32 frames what the game does at each frame boundary (the saved files taken, the saved
+// it, and for 16 frames what the game does at each frame boundary (the saved files taken, the saved
 // sources built into pictures and songs at once, as the headless game builds them, and what was built
 // taken in turn). The project, in the harness's own folder, holds a picture with an include and a
 // palette, a FIFO and a link to /dev/zero among the includes, a song, the story's text and the pictures
@@ -8,7 +8,9 @@
 // The input: the key script up to the first line "--- NAME", then each "--- NAME" line starts the file
 // NAME beside the script (at most 8; a name of letters, digits, '.', '-' and '_'), which a line
 // "FRAME save PATH NAME" saves into the project. A script that names a file outside the harness's
-// folders (an absolute path, "..") is not run.
+// folders (an absolute path, "..") is not run. Each save costs the run a build or more: the fuzzer runs
+// the first two of a script's saves (the kept inputs replayed in the tests run them all).
+#include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <cctype>
@@ -16,9 +18,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <sstream>
 #include <string>
 #include <vector>
 #include "app/app.h"
+#include "art/art.h"
 #include "gfx/gfx.h"
 #include "platform/backend.h"
 #include "platform/clock.h"
@@ -33,13 +37,19 @@
 namespace fs = std::filesystem;
 
 namespace {
-constexpr int FRAMES = 32;
+constexpr int FRAMES = 16;
+#ifdef FUZZING_BUILD_MODE_UNSAFE_FOR_PRODUCTION
+constexpr int MAX_SAVES = 2;
+#else
+constexpr int MAX_SAVES = 1 << 30;
+#endif
 char home[4096];
 std::string project, beside;
 
 struct ProjectFile {
     const char* name;
     std::string bytes;
+    struct stat checked{};  // as it was when last found or written as made
 };
 std::vector<ProjectFile> pristine;
 
@@ -53,41 +63,71 @@ bool StaysInside(const std::string& keys) {
     return true;
 }
 
+// The key script without the save lines after the first MAX_SAVES.
+std::string LimitSaves(const std::string& keys) {
+    std::string kept;
+    int saves = 0;
+    for (size_t at = 0; at < keys.size();) {
+        size_t end = keys.find('\n', at);
+        end = end == std::string::npos ? keys.size() : end + 1;
+        std::string line = keys.substr(at, end - at), frame, word;
+        std::istringstream words(line);
+        bool save = words >> frame >> word && word == "save";
+        if (!save || ++saves <= MAX_SAVES) kept += line;
+        at = end;
+    }
+    return kept;
+}
+
 bool IsPristine(const std::string& name) {
     for (const ProjectFile& file : pristine)
         if (name == file.name) return true;
     return name == "pictures/pipe.inc" || name == "pictures/zero.inc";
 }
 
+bool SameFile(const struct stat& a, const struct stat& b) {
+    return a.st_ino == b.st_ino && a.st_dev == b.st_dev && a.st_size == b.st_size &&
+           a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec &&
+           a.st_ctim.tv_sec == b.st_ctim.tv_sec && a.st_ctim.tv_nsec == b.st_ctim.tv_nsec;
+}
+
 // The project as made, put back in place (its folders stay, and so does the watch on them): what a run
 // saved beside its files is removed, a file that reads differently is written again, and the FIFO and the
 // link are made again where a save replaced them.
 bool RestoreProject() {
-    std::error_code error;
-    std::vector<fs::path> extra;
-    for (auto it = fs::recursive_directory_iterator(project, error); !error && it != fs::recursive_directory_iterator();
-         it.increment(error)) {
-        std::string name = it->path().lexically_relative(project).generic_string();
-        bool folder = name == "bmp" || name == "pictures" || name == "songs";
-        if (!folder) {
-            if (!IsPristine(name)) extra.push_back(it->path());
-            it.disable_recursion_pending();
+    std::vector<std::string> extra;
+    for (const char* folder : {"", "bmp/", "pictures/", "songs/"}) {
+        DIR* dir = opendir((project + "/" + folder).c_str());
+        if (!dir) return false;
+        while (const dirent* entry = readdir(dir)) {
+            std::string name = std::string(folder) + entry->d_name;
+            bool kept = !std::strcmp(entry->d_name, ".") || !std::strcmp(entry->d_name, "..") || IsPristine(name) ||
+                        (!*folder && (name == "bmp" || name == "pictures" || name == "songs"));
+            if (!kept) extra.push_back(project + "/" + name);
         }
+        closedir(dir);
     }
-    if (error) return false;
-    for (const fs::path& path : extra) fs::remove_all(path, error);
-    for (const ProjectFile& file : pristine) {
+    std::error_code error;
+    for (const std::string& path : extra) fs::remove_all(path, error);
+    for (ProjectFile& file : pristine) {
         std::string path = project + "/" + file.name, now;
-        if (fs::is_regular_file(fs::symlink_status(path, error)) && fs::file_size(path, error) == file.bytes.size()) {
+        // Every writer here (the key script's saves, the builds) writes a new file and renames it into
+        // place, so a file with the inode, size and times it had is the file as made.
+        struct stat info;
+        bool found = lstat(path.c_str(), &info) == 0;
+        if (found && SameFile(info, file.checked)) continue;
+        if (found && S_ISREG(info.st_mode) && uint64_t(info.st_size) == file.bytes.size()) {
             if (FILE* in = std::fopen(path.c_str(), "rb")) {
                 now.resize(file.bytes.size());
                 if (std::fread(now.data(), 1, now.size(), in) != now.size()) now.clear();
                 std::fclose(in);
             }
         }
-        if (now == file.bytes && !error) continue;
-        fs::remove_all(path, error);
-        if (!WriteBytes(path, reinterpret_cast<const uint8_t*>(file.bytes.data()), file.bytes.size())) return false;
+        if (!found || now != file.bytes) {
+            fs::remove_all(path, error);
+            if (!WriteBytes(path, reinterpret_cast<const uint8_t*>(file.bytes.data()), file.bytes.size())) return false;
+        }
+        if (lstat(path.c_str(), &file.checked) != 0) return false;
     }
     std::string pipe = project + "/pictures/pipe.inc", zero = project + "/pictures/zero.inc";
     if (!fs::is_fifo(fs::symlink_status(pipe, error))) {
@@ -104,6 +144,43 @@ bool RestoreProject() {
 std::string SmallBmp(int width, int height) {
     std::vector<uint8_t> bytes = FuzzBmp(width, height);
     return std::string(bytes.begin(), bytes.end());
+}
+
+// The files beside the key script: only those that differ from the last run's are written. They are
+// kept in place (not in a map made again each run), so that a run frees about what it allocates and
+// libFuzzer's leak check seldom runs an input twice.
+struct BesideFile {
+    std::string name, bytes;
+};
+BesideFile besideNow[9];  // the key script and the files after it
+size_t besideCount = 0;
+
+bool PutBeside(const std::vector<BesideFile>& files) {
+    if (files.size() > std::size(besideNow)) return false;
+    std::error_code error;
+    for (size_t i = 0; i < besideCount; ++i) {
+        bool stays = false;
+        for (const BesideFile& file : files) stays = stays || file.name == besideNow[i].name;
+        if (!stays) fs::remove(beside + "/" + besideNow[i].name, error);
+    }
+    for (const BesideFile& file : files) {
+        bool same = false;
+        for (size_t i = 0; i < besideCount; ++i)
+            same = same || (besideNow[i].name == file.name && besideNow[i].bytes == file.bytes);
+        if (!same && !WriteBytes(beside + "/" + file.name, reinterpret_cast<const uint8_t*>(file.bytes.data()),
+                                 file.bytes.size())) {
+            besideCount = 0;
+            fs::remove_all(beside, error);
+            fs::create_directories(beside, error);
+            return false;
+        }
+    }
+    for (size_t i = 0; i < files.size(); ++i) {
+        besideNow[i].name.assign(files[i].name);
+        besideNow[i].bytes.assign(files[i].bytes);
+    }
+    besideCount = files.size();
+    return true;
 }
 
 // The sheets as loaded from the project as made, and what they held then. A run that took a picture into
@@ -161,6 +238,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
         {"songs/koi.song", "tempo 120\n"},
     };
     std::error_code error;
+    fs::create_directories(beside, error);
     for (const char* folder : {"/bmp", "/pictures", "/songs"}) fs::create_directories(project + folder, error);
     if (error || !RestoreProject() || chdir(project.c_str()) != 0) std::abort();
     // The headless platform watches the project for the whole campaign (ending a watch costs the kernel
@@ -177,28 +255,28 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FuzzScriptInput in = SplitFuzzScript(data, size);
-    const std::string& keys = in.files[0].second;
+    std::string keys = LimitSaves(in.files[0].second);
     if (!StaysInside(keys)) return 0;
-    std::error_code error;
-    fs::remove_all(beside, error);
-    fs::create_directories(beside, error);
-    if (!WriteBytes(beside + "/keys.txt", reinterpret_cast<const uint8_t*>(keys.data()), keys.size())) return 0;
-    for (size_t i = 1; i < in.files.size(); ++i)
-        if (PlainName(in.files[i].first) &&
-            !WriteBytes(beside + "/" + in.files[i].first, reinterpret_cast<const uint8_t*>(in.files[i].second.data()),
-                        in.files[i].second.size()))
-            return 0;
+    std::vector<BesideFile> files = {{"keys.txt", keys}};  // a name given twice: the last
+    for (size_t i = 1; i < in.files.size(); ++i) {
+        if (!PlainName(in.files[i].first)) continue;
+        size_t at = 0;
+        while (at < files.size() && files[at].name != in.files[i].first) ++at;
+        if (at == files.size()) files.push_back({in.files[i].first, ""});
+        files[at].bytes = in.files[i].second;
+    }
+    if (!PutBeside(files)) return 0;
     if (chdir(project.c_str()) != 0) std::abort();
     PlatformOptions options;
     options.headless = true;
     options.watch = true;
     options.keysFile = beside + "/keys.txt";
     std::string why;
+    bool restored;
     if (CurrentBackend()->start(options, &why)) {
         Window window = app.mainWindow;
         app.liveReload = 1;
         ContinueFrameNumbers(0);
-        if (!SheetsAsMade()) LoadSheets();
         LoadScriptText(window);
         StartRebuilds(1);
         for (int frame = 0; frame < FRAMES; ++frame) {
@@ -209,12 +287,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         StopRebuilds();
         AbandonMessage(window);
         ForgetLiveReloadNotes();
+        ForgetKeptSources();
         Message posted;
         while (PeekWindowMessage(&posted)) GetWindowMessage(&posted);
+        // The project as made for the next run, and the sheets loaded from it again where the run took a
+        // picture into one: what a run makes goes in the same run.
+        restored = RestoreProject();
+        if (restored && !SheetsAsMade()) LoadSheets();
         CurrentBackend()->stop();
+    } else {
+        restored = RestoreProject();
     }
-    // The project as made for the next run; the watch tells of that now, not in the next run.
-    if (!RestoreProject()) std::abort();
+    if (!restored) std::abort();
+    // The watch tells of the project put back now, not in the next run.
     std::vector<std::string> told;
     TakeSavedFiles(&told);
     if (chdir(home) != 0) std::abort();

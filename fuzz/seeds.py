@@ -136,3 +136,9 @@ c('reload/script-and-new-picture', '1 save scenes.txt sc.txt\n3 press z\n5 save 
   '7 save pictures/zero.inc n.pic\n9 save songs/koi.song k.song\n--- sc.txt\nscene start\n  say 0\n'
   '--- n.pic\nsize 300 20\npalette p\nrgrad 5 5 9 1 2\n--- k.song\ntempo 200\ninstrument 0\n  length 2000\nend\n'
   'track 0\n  C4 D4 E4\nend\n')
+# the fuzzer runs two saves of a script and reads 1 KiB: an include tree past the fuzz build's 16
+# includes; a costly picture saved over the include two pictures share
+c('reload/hostile-tree', '1 save pictures/tree1.inc tree1.inc\n2 save pictures/tree.pic tree.pic\n4 press z\n'
+  '--- tree1.inc\n' + 'include sky.inc\n' * 17 + '--- tree.pic\nsize 8 8\npalette p\ninclude tree1.inc\n')
+c('reload/hostile-cost', '1 save pictures/sky.inc cost.pic\n3 press z\n--- cost.pic\nsize 256 256\npalette p\n' +
+  'rgrad 128 128 200 red green black\n' * 4)

@@ -13,6 +13,11 @@
 namespace {
 const uint32_t RATES[8] = {22050, 8000, 11025, 16000, 44100, 48000, 32000, 9999};
 constexpr uint64_t TABLE_BUDGET = 1 << 16;
+#ifdef FUZZING_BUILD_MODE_UNSAFE_FOR_PRODUCTION
+constexpr uint64_t WORK_BUDGET = 1 << 18;  // frames made times taps
+#else
+constexpr uint64_t WORK_BUDGET = UINT64_MAX;  // the kept inputs replayed in the tests: every one
+#endif
 
 [[noreturn]] void Fail(const char* what) {
     std::fprintf(stderr, "wav: %s\n", what);
@@ -41,11 +46,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     if (!ImportProblem(layout, rate, bits).empty()) return 0;
     // The resampler's table costs its phases times its taps to make, up to 3 million windowed sincs for
-    // an odd pair of rates (the few made last are kept): each run resamples only where the table is at
-    // most 65,536 entries (22050 Hz to the device's 48000 Hz takes 40,960), the rest is the readers' alone.
+    // an odd pair of rates (the few made last are kept), and each frame made costs its taps: each run
+    // resamples only where the table is at most 65,536 entries (22050 Hz to the device's 48000 Hz takes
+    // 40,960) and, in the fuzzer, the frames made times the taps at most 2^18 (its blocks of 256 frames
+    // are crossed all the same), the rest is the readers' alone.
     uint32_t exact = rate / std::gcd(rate, layout.rate);
     uint64_t taps = 128 * std::max<uint64_t>(1, layout.rate / rate), table = std::min<uint32_t>(exact, 1024) * taps;
-    if (table > TABLE_BUDGET) return 0;
+    if (table > TABLE_BUDGET || ResampledFrames(layout.frames, layout.rate, rate) * taps > WORK_BUDGET) return 0;
     std::vector<float> made;
     if (!ConvertWav(read, layout, rate, [&made](const float* s, size_t n) { made.insert(made.end(), s, s + n); }))
         Fail("a file whose head was read cannot be converted");
