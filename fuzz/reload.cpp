@@ -200,23 +200,34 @@ bool ReadSheet(int i, SheetAsMade* into) {
     return own && ReadPaletteEntries(own, into->colours);
 }
 
-bool SheetsAsMade() {
-    for (int i = 0; i < 4; ++i) {
-        SheetAsMade now;
-        if (!ReadSheet(i, &now) || now.surface != made[i].surface || now.pixels != made[i].pixels ||
-            std::memcmp(now.colours, made[i].colours, sizeof now.colours) != 0)
-            return false;
-    }
-    return true;
+const char* const sheetFiles[] = {"game_w.BMP", "bmp/sensei.BMP", "System.BMP", "bmp/stage1.BMP"};
+
+bool SheetIsAsMade(int i) {
+    SheetAsMade now;
+    return ReadSheet(i, &now) && now.surface == made[i].surface && now.pixels == made[i].pixels &&
+           std::memcmp(now.colours, made[i].colours, sizeof now.colours) == 0;
 }
 
 void LoadSheets() {
     RenewFuzzDisplay();
     sheetSources.keepPictures = 1;
-    const char* files[] = {"game_w.BMP", "bmp/sensei.BMP", "System.BMP", "bmp/stage1.BMP"};
     for (int i = 0; i < 4; ++i)
-        if (!LoadSheet(sheets[i], files[i]) || !ReadSheet(i, &made[i])) std::abort();
+        if (!LoadSheet(sheets[i], sheetFiles[i]) || !ReadSheet(i, &made[i])) std::abort();
     SetSheetColorKeys(app.mainWindow);
+}
+
+// The sheets as made, after the project is put back: a sheet that took a picture takes the file as made
+// again, as the game takes a saved picture (a sheet of the same size keeps its surface); the display is
+// made afresh only where that is not enough (a sheet replaced by a picture of another size).
+void RestoreSheets(Window window) {
+    bool as = true;
+    for (int i = 0; i < 4; ++i) {
+        if (SheetIsAsMade(i)) continue;
+        const char* why = nullptr;
+        ReloadPicture(window, sheetFiles[i], &why);
+        as = as && SheetIsAsMade(i);
+    }
+    if (!as) LoadSheets();
 }
 }  // namespace
 
@@ -290,10 +301,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         ForgetKeptSources();
         Message posted;
         while (PeekWindowMessage(&posted)) GetWindowMessage(&posted);
-        // The project as made for the next run, and the sheets loaded from it again where the run took a
-        // picture into one: what a run makes goes in the same run.
+        // The project as made for the next run, and the sheets as made where the run took a picture into
+        // one: what a run makes goes in the same run.
         restored = RestoreProject();
-        if (restored && !SheetsAsMade()) LoadSheets();
+        if (restored) RestoreSheets(window);
         CurrentBackend()->stop();
     } else {
         restored = RestoreProject();

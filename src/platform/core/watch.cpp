@@ -73,7 +73,9 @@ bool PathOf(const std::string& name, fs::path* path) {
 }
 
 uint64_t HashOf(const fs::path& path) {
-    std::ifstream file(path, std::ios::binary);
+    std::ifstream file;
+    file.rdbuf()->pubsetbuf(nullptr, 0);  // read straight into the block below
+    file.open(path, std::ios::binary);
     if (!file) return 0;
     uint64_t hash = 1469598103934665603ull;
     char block[8192];
