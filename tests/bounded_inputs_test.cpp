@@ -42,6 +42,14 @@ TEST(BoundedInputs, KeyScriptSavesNeverDestroyTheDataFile) {
     WriteText(keys + "/keys.txt", "2 save ../outside.txt new.txt\n");
     EXPECT_EQ(RunKirake({"--headless", "--data", data, "--frames", "5", "--keys", keys + "/keys.txt"}, &errors), 1);
     EXPECT_TRUE(Contains(errors, "is not a file of the data folder")) << errors;
+    // A NUL byte in NAME ended the name the system was given early: "pipe\0x" opened the FIFO "pipe"
+    // for writing, which blocked the run for ever.
+#ifndef _WIN32
+    ASSERT_EQ(mkfifo((data + "/pipe").c_str(), 0600), 0);
+#endif
+    WriteText(keys + "/keys.txt", std::string("2 save pipe\0x new.txt\n", 22));
+    EXPECT_EQ(RunKirake({"--headless", "--data", data, "--frames", "5", "--keys", keys + "/keys.txt"}, &errors), 1);
+    EXPECT_TRUE(Contains(errors, "a name with a NUL byte")) << errors;
     EXPECT_EQ(ReadBytes(data + "/data.txt"), std::vector<uint8_t>({'t', 'x', '0', 'H', 'e', 'l', 'l', 'o', '<', '!'}));
 
     // A good save: the new bytes take the data file's place whole, through a temporary file.

@@ -135,6 +135,11 @@ bool ParseScript(const std::string& path, std::string* error) {
                 *error = where + "save needs NAME FROM";
                 return false;
             }
+            // A NUL byte would end the name the system is given early: "a\0b" would save over "a".
+            if (event.name.find('\0') != std::string::npos || event.from.find('\0') != std::string::npos) {
+                *error = where + "save: a name with a NUL byte in it";
+                return false;
+            }
             // NAME is a file of the data folder; FROM must be there to be read when the frame comes.
             bool outside = event.name[0] == '/' || event.name[0] == '\\';
             for (size_t at = 0; !outside && (at = event.name.find("..", at)) != std::string::npos; at += 2)
@@ -253,6 +258,11 @@ void SaveFile(const ScriptEvent& event) {
     std::string target = FindDataFile(event.name.c_str());
     if (target.empty()) target = event.name;
     std::string temporary = target + ".saving";
+    struct stat info;  // a FIFO there would block the open for writing until something reads it
+    if (stat(temporary.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
+        NoteWriteFailure(event.where + ": save " + event.name + ": cannot write " + temporary + ": not a regular file");
+        return;
+    }
     if (ReadRegularFile(event.from, MAX_SAVED_FILE_BYTES, &bytes, &why)) {
         FILE* file = std::fopen(temporary.c_str(), "wb");
         bool ok = file && std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
