@@ -27,6 +27,7 @@
 #include "platform/backend.h"
 #include "platform/clock.h"
 #include "platform/display.h"
+#include "platform/files.h"
 #include "platform/overlay.h"
 #include "platform/platform.h"
 #include "platform/watch.h"
@@ -116,13 +117,8 @@ bool RestoreProject() {
         struct stat info;
         bool found = lstat(path.c_str(), &info) == 0;
         if (found && SameFile(info, file.checked)) continue;
-        if (found && S_ISREG(info.st_mode) && uint64_t(info.st_size) == file.bytes.size()) {
-            if (FILE* in = std::fopen(path.c_str(), "rb")) {
-                now.resize(file.bytes.size());
-                if (std::fread(now.data(), 1, now.size(), in) != now.size()) now.clear();
-                std::fclose(in);
-            }
-        }
+        std::string why;
+        if (found && S_ISREG(info.st_mode) && !ReadRegularFile(path, file.bytes.size(), &now, &why)) now.clear();
         if (!found || now != file.bytes) {
             fs::remove_all(path, error);
             if (!WriteBytes(path, reinterpret_cast<const uint8_t*>(file.bytes.data()), file.bytes.size())) return false;
